@@ -1,0 +1,373 @@
+// The seam's virtual-board backend: board paths resolve inside the board
+// directory, device nodes reach their emulators, clocks run on the board
+// clock, shell commands see the board's tools, and only the board's own
+// processes can be signalled.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "board.h"
+#include "devices.h"
+#include "port/port.h"
+
+extern char **environ;
+
+namespace zq::port {
+namespace {
+
+using sim::Device;
+
+// Which emulator stands behind each open descriptor.
+std::array<std::atomic<const Device *>, 4096> g_deviceOfFd{};
+
+const Device *device_of(int fd) {
+    if (fd < 0 || static_cast<size_t>(fd) >= g_deviceOfFd.size()) return nullptr;
+    return g_deviceOfFd[static_cast<size_t>(fd)].load(std::memory_order_acquire);
+}
+
+void track(int fd, const Device *device) {
+    if (fd >= 0 && static_cast<size_t>(fd) < g_deviceOfFd.size())
+        g_deviceOfFd[static_cast<size_t>(fd)].store(device, std::memory_order_release);
+}
+
+bool absolute(const char *path) { return path && path[0] == '/'; }
+
+int v_open(const char *path, int flags, mode_t mode) {
+    if (!absolute(path)) return ::open(path, flags, mode);
+    if (sim::device_missing(path)) {
+        sim::journal(path, "open refused: device missing");
+        errno = ENOENT;
+        return -1;
+    }
+    const Device *device = sim::find_device(path);
+    if (device) flags = (flags & ~O_TRUNC) | device->openFlags;  // a device node is never truncated
+    int fd = ::open(sim::resolve(path).c_str(), flags, mode);
+    if (device) {
+        if (fd >= 0 && static_cast<size_t>(fd) >= g_deviceOfFd.size()) {
+            ::close(fd);
+            fd = -1;
+            errno = EMFILE;
+        }
+        if (fd < 0) {
+            sim::journal(device->path, "open failed: %s", std::strerror(errno));
+            return -1;
+        }
+        track(fd, device);
+        sim::journal(device->path, "open");
+    }
+    return fd;
+}
+
+int v_close(int fd) {
+    const Device *device = device_of(fd);
+    if (device) {
+        track(fd, nullptr);
+        sim::journal(device->path, "close");
+    }
+    return ::close(fd);
+}
+
+ssize_t v_read(int fd, void *buf, size_t count) {
+    const Device *device = device_of(fd);
+    return device && device->read ? device->read(fd, buf, count) : ::read(fd, buf, count);
+}
+
+ssize_t v_write(int fd, const void *buf, size_t count) {
+    const Device *device = device_of(fd);
+    return device && device->write ? device->write(fd, buf, count) : ::write(fd, buf, count);
+}
+
+int v_ioctl(int fd, unsigned long request, void *arg) {
+    const Device *device = device_of(fd);
+    if (!device) return ::ioctl(fd, request, arg);
+    if (int refusal = sim::request_refusal(device->path, request)) {
+        sim::journal(device->path, "ioctl 0x%08lX refused: %s", request, std::strerror(refusal));
+        errno = refusal;
+        return -1;
+    }
+    int rc = device->ioctl(fd, request, arg);
+    if (rc < 0)
+        sim::journal(device->path, "ioctl 0x%08lX failed: %s", request, std::strerror(errno));
+    else
+        sim::journal(device->path, "ioctl 0x%08lX ok", request);
+    return rc;
+}
+
+// fopen's mode letters as open flags.
+int open_flags(const char *mode) {
+    bool plus = std::strchr(mode, '+') != nullptr;
+    int flags = 0;
+    switch (mode[0]) {
+        case 'r': flags = plus ? O_RDWR : O_RDONLY; break;
+        case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
+        case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
+        default: return -1;
+    }
+    if (std::strchr(mode, 'e')) flags |= O_CLOEXEC;
+    if (std::strchr(mode, 'x')) flags |= O_EXCL;
+    return flags;
+}
+
+FILE *v_fopen(const char *path, const char *mode) {
+    int flags = mode ? open_flags(mode) : -1;
+    if (flags < 0) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    int fd = v_open(path, flags, 0666);
+    if (fd < 0) return nullptr;
+    char fdMode[3] = {mode[0], std::strchr(mode, '+') ? '+' : '\0', '\0'};
+    FILE *stream = ::fdopen(fd, fdMode);
+    if (!stream) {
+        int saved = errno;
+        v_close(fd);
+        errno = saved;
+    }
+    return stream;
+}
+
+int v_fclose(FILE *stream) {
+    const Device *device = device_of(::fileno(stream));
+    if (device) {
+        track(::fileno(stream), nullptr);
+        sim::journal(device->path, "close");
+    }
+    return ::fclose(stream);
+}
+
+int v_access(const char *path, int mode) {
+    if (absolute(path) && sim::device_missing(path)) {
+        errno = ENOENT;
+        return -1;
+    }
+    return ::access(absolute(path) ? sim::resolve(path).c_str() : path, mode);
+}
+
+DIR *v_opendir(const char *path) {
+    return ::opendir(absolute(path) ? sim::resolve(path).c_str() : path);
+}
+
+int v_clock_gettime(clockid_t clock, struct timespec *ts) {
+    switch (clock) {
+        case CLOCK_MONOTONIC:
+        case CLOCK_MONOTONIC_RAW:
+        case CLOCK_MONOTONIC_COARSE:
+        case CLOCK_BOOTTIME:
+        case CLOCK_REALTIME:
+        case CLOCK_REALTIME_COARSE:
+            sim::clock_read(clock, ts);
+            return 0;
+        default:
+            return ::clock_gettime(clock, ts);
+    }
+}
+
+int v_sleep(const struct timespec *duration) {
+    sim::clock_sleep(duration);
+    return 0;
+}
+
+// The environment of board commands: the board's tools first in PATH, and
+// ZQ_VBOARD so that SDK programs started by them run on the same board.
+std::vector<std::string> board_environment() {
+    std::vector<std::string> env;
+    std::string path = "PATH=" + sim::active_dir() + "/bin";
+    for (char **e = environ; e && *e; ++e) {
+        if (std::strncmp(*e, "PATH=", 5) == 0)
+            path += std::string(":") + (*e + 5);
+        else if (std::strncmp(*e, "ZQ_VBOARD=", 10) != 0)
+            env.emplace_back(*e);
+    }
+    if (path.find(':') == std::string::npos) path += ":/usr/bin:/bin";
+    env.push_back(path);
+    env.push_back("ZQ_VBOARD=" + sim::active_dir());
+    return env;
+}
+
+// Starts "/bin/sh -c command"; childFd, when >= 0, becomes the child's
+// standard input or output (for popen).
+pid_t spawn_shell(const char *command, int childFd, int childStdFd) {
+    std::vector<std::string> env = board_environment();
+    std::vector<char *> envp;
+    for (std::string &e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    char sh[] = "sh", dashC[] = "-c";
+    std::string cmd = command;
+    char *argv[] = {sh, dashC, cmd.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (childFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, childFd, childStdFd);
+        posix_spawn_file_actions_addclose(&actions, childFd);
+    }
+    pid_t pid = -1;
+    int rc = ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        errno = rc;
+        return -1;
+    }
+    return pid;
+}
+
+int wait_status(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return status;
+}
+
+int v_system(const char *command) {
+    if (!command) return 1;
+    sim::journal("shell", "%s", command);
+    pid_t pid = spawn_shell(command, -1, -1);
+    return pid < 0 ? -1 : wait_status(pid);
+}
+
+// popen streams and their children.
+std::mutex g_pipesLock;
+std::vector<std::pair<FILE *, pid_t>> g_pipes;
+
+FILE *v_popen(const char *command, const char *mode) {
+    bool reading = mode && mode[0] == 'r';
+    if (!command || !mode || (!reading && mode[0] != 'w')) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) < 0) return nullptr;
+    int parentFd = reading ? fds[0] : fds[1];
+    int childFd = reading ? fds[1] : fds[0];
+    sim::journal("shell", "%s", command);
+    pid_t pid = spawn_shell(command, childFd, reading ? STDOUT_FILENO : STDIN_FILENO);
+    ::close(childFd);
+    FILE *stream = pid < 0 ? nullptr : ::fdopen(parentFd, reading ? "r" : "w");
+    if (!stream) {
+        ::close(parentFd);
+        if (pid > 0) wait_status(pid);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> hold(g_pipesLock);
+    g_pipes.emplace_back(stream, pid);
+    return stream;
+}
+
+int v_pclose(FILE *stream) {
+    pid_t pid = -1;
+    {
+        std::lock_guard<std::mutex> hold(g_pipesLock);
+        for (auto it = g_pipes.begin(); it != g_pipes.end(); ++it) {
+            if (it->first == stream) {
+                pid = it->second;
+                g_pipes.erase(it);
+                break;
+            }
+        }
+    }
+    if (pid < 0) {
+        errno = ECHILD;
+        return -1;
+    }
+    ::fclose(stream);
+    return wait_status(pid);
+}
+
+int v_host_path(const char *boardPath, char *out, size_t outSize) {
+    std::string host = absolute(boardPath) ? sim::resolve(boardPath) : boardPath;
+    if (host.size() >= outSize) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    std::memcpy(out, host.c_str(), host.size() + 1);
+    return 0;
+}
+
+// A process belongs to the board when it runs with this board's ZQ_VBOARD.
+bool board_process(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
+    std::string want = "ZQ_VBOARD=" + sim::active_dir();
+    for (std::string entry; std::getline(in, entry, '\0');)
+        if (entry == want) return true;
+    return false;
+}
+
+int v_kill(pid_t pid, int sig) {
+    if (pid <= 0 || !board_process(pid)) {
+        sim::journal("kill", "pid %d signal %d refused: not a board process", static_cast<int>(pid), sig);
+        errno = ESRCH;
+        return -1;
+    }
+    sim::journal("kill", "pid %d signal %d", static_cast<int>(pid), sig);
+    return ::kill(pid, sig);
+}
+
+int v_reboot(int command) {
+    sim::journal("reboot", "command 0x%X", static_cast<unsigned>(command));
+    return 0;
+}
+
+int v_set_realtime(pthread_t, int policy, int priority, const char *name) {
+    sim::journal("sched", "%s policy %d priority %d (not applied)", name ? name : "thread", policy, priority);
+    return 0;
+}
+
+constexpr Ops kVirtualOps = {
+    .open = v_open,
+    .close = v_close,
+    .read = v_read,
+    .write = v_write,
+    .lseek = ::lseek,
+    .ioctl = v_ioctl,
+    .mmap = ::mmap,
+    .munmap = ::munmap,
+    .fopen = v_fopen,
+    .fclose = v_fclose,
+    .access = v_access,
+    .opendir = v_opendir,
+    .clock_gettime = v_clock_gettime,
+    .sleep = v_sleep,
+    .system = v_system,
+    .popen = v_popen,
+    .pclose = v_pclose,
+    .host_path = v_host_path,
+    .kill = v_kill,
+    .reboot = v_reboot,
+    .set_realtime = v_set_realtime,
+};
+
+const Ops &choose_ops() {
+    const char *dir = std::getenv("ZQ_VBOARD");
+    if (!dir || !*dir) return linux_ops();
+    std::string error;
+    if (!sim::activate(dir, &error)) {
+        // Never fall back to real hardware when a virtual board was asked for.
+        std::fprintf(stderr, "zqsdk: ZQ_VBOARD=%s is not a virtual board: %s\n", dir, error.c_str());
+        std::_Exit(70);
+    }
+    return kVirtualOps;
+}
+
+}  // namespace
+
+const Ops &ops() {
+    static const Ops &chosen = choose_ops();
+    return chosen;
+}
+
+}  // namespace zq::port

@@ -1,0 +1,86 @@
+// The virtual board: a directory that stands for the board's root file
+// system, with board.json describing the virtual hardware and its faults.
+//
+// Two faces: the seam-facing one (activate, resolve, clock, faults, journal),
+// used by the seam's virtual backend, and the test-facing one (create a board,
+// change its clock, levels and faults, read what happened), used by tests and
+// by the vboard command.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+struct json_object;
+
+namespace zq::sim {
+
+constexpr const char *kBoardFile = "board.json";
+constexpr const char *kJournalFile = "journal";
+
+// ---- seam-facing: the board this process runs on ----
+
+// Loads the board at dir and makes it this process's board.
+bool activate(const std::string &dir, std::string *error);
+bool is_active();
+const std::string &active_dir();
+// Re-reads board.json when dir is this process's board (after an edit).
+void reload_if_active(const std::string &dir);
+
+// Host path of an absolute board path, as if the process ran chrooted in the
+// board directory: ".." never climbs above the board root. Relative paths
+// stay relative to the working directory.
+std::string resolve(std::string_view boardPath);
+// Folds ".", ".." and repeated slashes of an absolute path.
+std::string normalize(std::string_view boardPath);
+
+// Appends one line "<board seconds> <pid> <subject> <text>" to the journal.
+void journal(std::string_view subject, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+// Board clocks: CLOCK_MONOTONIC and CLOCK_REALTIME run at the board's speed.
+void clock_read(clockid_t clock, struct timespec *ts);
+void clock_sleep(const struct timespec *duration);
+int64_t board_monotonic_ns();
+
+// Fault knobs.
+bool device_missing(std::string_view boardPath);
+// 0 when the request may go on, else the errno the driver answers with.
+int request_refusal(std::string_view boardPath, unsigned long request);
+
+// Board-supplied data of the emulators.
+void log_levels(void *table120);  // the 10-entry table of the log driver
+
+// ---- test-facing ----
+
+struct ClockSetting {
+    double speed = 1.0;          // board seconds per host second; 0 stops the clock
+    int64_t monotonic_ns = 0;    // board monotonic time now
+    int64_t realtime_ns = 0;     // board calendar time now (since the epoch)
+};
+
+// Makes a ready board at dir (created when missing, must not hold a board).
+bool create_board(const std::string &dir, std::string *error);
+
+// Applies edit to board.json; when this process runs on that board, the
+// change takes effect at once.
+bool edit_board(const std::string &dir, const std::function<void(json_object *root)> &edit);
+
+bool set_clock(const std::string &dir, const ClockSetting &setting);
+bool set_clock_speed(const std::string &dir, double speed);
+bool set_log_levels(const std::string &dir, const std::vector<std::pair<std::string, int>> &levels);
+bool set_device_missing(const std::string &dir, const std::string &boardPath, bool missing);
+// Refuses request on the device: lets `after` such requests pass first, then
+// refuses `count` of them (-1: all), answering errno `error`.
+bool refuse_request(const std::string &dir, const std::string &boardPath, unsigned long request,
+                    int after = 0, int count = -1, int error = 1 /* EPERM */);
+
+std::string read_board_file(const std::string &dir, const std::string &boardPath);
+std::vector<std::string> journal_lines(const std::string &dir);
+
+}  // namespace zq::sim

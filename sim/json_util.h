@@ -1,0 +1,72 @@
+// Small typed readers over json-c for board.json; a missing or wrongly typed
+// member yields the fallback.
+#pragma once
+
+#include <json-c/json.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace zq::sim {
+
+inline json_object *json_get(json_object *obj, const char *key) {
+    json_object *value = nullptr;
+    if (!obj || !json_object_is_type(obj, json_type_object)) return nullptr;
+    return json_object_object_get_ex(obj, key, &value) ? value : nullptr;
+}
+
+inline double json_double(json_object *obj, const char *key, double fallback) {
+    json_object *v = json_get(obj, key);
+    if (json_object_is_type(v, json_type_double) || json_object_is_type(v, json_type_int))
+        return json_object_get_double(v);
+    return fallback;
+}
+
+inline int64_t json_int64(json_object *obj, const char *key, int64_t fallback) {
+    json_object *v = json_get(obj, key);
+    return json_object_is_type(v, json_type_int) ? json_object_get_int64(v) : fallback;
+}
+
+inline std::string json_string(json_object *obj, const char *key, const char *fallback) {
+    json_object *v = json_get(obj, key);
+    return json_object_is_type(v, json_type_string) ? json_object_get_string(v) : fallback;
+}
+
+// A number given as a JSON integer or as a text such as "0x800C4C00".
+inline uint64_t json_number(json_object *obj, const char *key, uint64_t fallback) {
+    json_object *v = json_get(obj, key);
+    if (json_object_is_type(v, json_type_int)) return static_cast<uint64_t>(json_object_get_int64(v));
+    if (json_object_is_type(v, json_type_string))
+        return std::strtoull(json_object_get_string(v), nullptr, 0);
+    return fallback;
+}
+
+inline std::vector<std::string> json_strings(json_object *array) {
+    std::vector<std::string> out;
+    if (!json_object_is_type(array, json_type_array)) return out;
+    for (size_t i = 0; i < json_object_array_length(array); ++i) {
+        json_object *v = json_object_array_get_idx(array, i);
+        if (json_object_is_type(v, json_type_string)) out.emplace_back(json_object_get_string(v));
+    }
+    return out;
+}
+
+// The parsed document (release with json_object_put), or null with a reason.
+inline json_object *json_load_file(const std::string &path, std::string *error) {
+    json_object *root = json_object_from_file(path.c_str());
+    if (!root || !json_object_is_type(root, json_type_object)) {
+        if (error) *error = path + ": missing or not a JSON object";
+        json_object_put(root);
+        return nullptr;
+    }
+    return root;
+}
+
+inline bool json_save_file(const std::string &path, json_object *root) {
+    return json_object_to_file_ext(path.c_str(), root,
+                                   JSON_C_TO_STRING_PRETTY | JSON_C_TO_STRING_SPACED) == 0;
+}
+
+}  // namespace zq::sim

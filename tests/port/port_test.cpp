@@ -1,0 +1,165 @@
+// The seam on a virtual board: paths stay inside the board, the clock runs at
+// the board's speed, commands see the board's tools, and only the board's
+// processes can be signalled.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+
+#include "board.h"
+#include "port/port.h"
+#include "support/vboard_fixture.h"
+
+namespace port = zq::port;
+
+namespace {
+
+class PortTest : public VBoardTest {
+protected:
+    bool journal_has(const std::string &pattern) {
+        std::regex re(pattern);
+        for (const std::string &line : zq::sim::journal_lines(dir()))
+            if (std::regex_search(line, re)) return true;
+        return false;
+    }
+};
+
+TEST_F(PortTest, AbsolutePathsResolveInsideTheBoard) {
+    FILE *f = port::fopen("/tmp/../../../../zq-probe", "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("inside", f);
+    port::fclose(f);
+    EXPECT_EQ(zq::sim::read_board_file(dir(), "/zq-probe"), "inside");
+    EXPECT_NE(access((dir() + "/../zq-probe").c_str(), F_OK), 0);  // nothing above the board root
+    EXPECT_EQ(port::open("/no/such/dir/file", O_RDONLY), -1);
+    EXPECT_EQ(errno, ENOENT);
+}
+
+TEST_F(PortTest, NormalizeFoldsDotsAndSlashes) {
+    struct {
+        const char *in, *out;
+    } cases[] = {{"/", "/"},           {"//dev//log", "/dev/log"}, {"/a/./b/../c", "/a/c"},
+                 {"/../..", "/"},       {"/a/b/..", "/a"},          {"/dev/log/", "/dev/log"}};
+    for (const auto &c : cases) EXPECT_EQ(zq::sim::normalize(c.in), c.out) << c.in;
+}
+
+TEST_F(PortTest, HostPathTranslatesForCommandTexts) {
+    char out[512];
+    ASSERT_EQ(port::host_path("/usr/bin/../bin/x", out, sizeof out), 0);
+    EXPECT_EQ(std::string(out), dir() + "/usr/bin/x");
+    ASSERT_EQ(port::host_path("relative/y", out, sizeof out), 0);
+    EXPECT_STREQ(out, "relative/y");
+    char small[8];
+    EXPECT_EQ(port::host_path("/usr/bin/x", small, sizeof small), -1);
+    EXPECT_EQ(errno, ENAMETOOLONG);
+}
+
+TEST_F(PortTest, StoppedClockMovesOnlyWithSleeps) {
+    freeze_clock(12.005, 1000);
+    struct timespec ts {};
+    port::clock_gettime(CLOCK_MONOTONIC, &ts);
+    EXPECT_EQ(ts.tv_sec, 12);
+    EXPECT_EQ(ts.tv_nsec, 5000000);
+    port::sleep_ms(2500);
+    EXPECT_EQ(port::monotonic_ns(), 14505000000u);
+    port::clock_gettime(CLOCK_REALTIME, &ts);
+    EXPECT_EQ(ts.tv_sec, 1002);
+    EXPECT_EQ(ts.tv_nsec, 500000000);
+}
+
+TEST_F(PortTest, ClockRunsAtTheBoardSpeed) {
+    ASSERT_TRUE(zq::sim::set_clock_speed(dir(), 100));
+    uint64_t before = port::monotonic_ns();
+    struct timespec host {0, 20000000};
+    nanosleep(&host, nullptr);  // 20 ms of host time is at least 2 s of board time
+    EXPECT_GE(port::monotonic_ns() - before, 2000000000u);
+    before = port::monotonic_ns();
+    port::sleep_ms(3000);  // a board sleep lasts at least its board length
+    EXPECT_GE(port::monotonic_ns() - before, 3000000000u);
+}
+
+TEST_F(PortTest, FaultKnobsMakeDevicesMissingAndRequestsRefused) {
+    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "//dev/./log", true));
+    EXPECT_EQ(port::open("/dev/log", O_WRONLY), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(port::access("/dev/log", F_OK), -1);
+    EXPECT_TRUE(journal_has("^[0-9]+\\.[0-9]{6} [0-9]+ /dev/log open refused: device missing$"));
+
+    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/log", false));
+    ASSERT_TRUE(zq::sim::refuse_request(dir(), "/dev/log", 0x800C4C00, 2, 1, EINVAL));
+    int fd = port::open("/dev/log", O_WRONLY);
+    ASSERT_GE(fd, 0);
+    char table[120];
+    EXPECT_EQ(port::ioctl(fd, 0x800C4C00, table), 0);
+    EXPECT_EQ(port::ioctl(fd, 0x800C4C00, table), 0);
+    EXPECT_EQ(port::ioctl(fd, 0x800C4C00, table), -1);  // the third is refused
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(port::ioctl(fd, 0x800C4C00, table), 0);  // and only the third
+    port::close(fd);
+    EXPECT_TRUE(journal_has(" /dev/log ioctl 0x800C4C00 refused: Invalid argument$"));
+    EXPECT_TRUE(journal_has(" /dev/log close$"));
+}
+
+TEST_F(PortTest, CommandsRunWithTheBoardToolsAndEnvironment) {
+    {
+        std::ofstream tool(host("/bin/ifconfig"));
+        tool << "#!/bin/sh\necho \"fake ifconfig $1 on $ZQ_VBOARD\"\n";
+    }
+    ASSERT_EQ(chmod(host("/bin/ifconfig").c_str(), 0755), 0);
+    FILE *pipe = port::popen("ifconfig eth2", "r");
+    ASSERT_NE(pipe, nullptr);
+    char text[512] = {};
+    ASSERT_NE(std::fgets(text, sizeof text, pipe), nullptr);
+    EXPECT_EQ(port::pclose(pipe), 0);
+    EXPECT_EQ(std::string(text), "fake ifconfig eth2 on " + dir() + "\n");
+
+    int status = port::system("exit 3");
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_TRUE(journal_has(" shell ifconfig eth2$"));
+    EXPECT_TRUE(journal_has(" shell exit 3$"));
+}
+
+TEST_F(PortTest, SignalsReachOnlyBoardProcesses) {
+    EXPECT_EQ(port::kill(getppid(), 0), -1);
+    EXPECT_EQ(errno, ESRCH);
+    EXPECT_EQ(port::kill(-1, SIGTERM), -1);
+
+    FILE *pipe = port::popen("echo $$; exec sleep 30", "r");
+    ASSERT_NE(pipe, nullptr);
+    int pid = 0;
+    ASSERT_EQ(std::fscanf(pipe, "%d", &pid), 1);
+    EXPECT_EQ(port::kill(pid, SIGTERM), 0);
+    int status = port::pclose(pipe);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_TRUE(journal_has(" kill pid [0-9]+ signal 0 refused: not a board process$"));
+}
+
+TEST_F(PortTest, RebootAndRealtimeAreJournaledNotApplied) {
+    EXPECT_EQ(port::reboot(0x1234567), 0);
+    EXPECT_EQ(port::set_realtime(pthread_self(), SCHED_RR, 99, "audio_process"), 0);
+    EXPECT_TRUE(journal_has(" reboot command 0x1234567$"));
+    EXPECT_TRUE(journal_has(" sched audio_process policy 2 priority 99 \\(not applied\\)$"));
+}
+
+TEST(PortChoice, WithoutVirtualBoardTheLinuxBackendServes) {
+    unsetenv("ZQ_VBOARD");
+    EXPECT_EQ(&port::ops(), &port::linux_ops());
+}
+
+TEST(PortChoice, ANamedDirectoryThatIsNoBoardStopsTheProcess) {
+    EXPECT_EXIT(
+        {
+            setenv("ZQ_VBOARD", "/nonexistent/board", 1);
+            port::monotonic_ns();
+        },
+        testing::ExitedWithCode(70), "ZQ_VBOARD=/nonexistent/board is not a virtual board");
+}
+
+}  // namespace

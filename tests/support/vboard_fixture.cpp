@@ -1,0 +1,39 @@
+#include "support/vboard_fixture.h"
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <filesystem>
+
+#include "board.h"
+
+void VBoardTest::SetUp() {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zqtest.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    dir_ = root_ + "/board";
+    std::string error;
+    ASSERT_TRUE(zq::sim::create_board(dir_, &error)) << error;
+    setenv("ZQ_VBOARD", dir_.c_str(), 1);
+    // Local time is UTC so that log lines are the same on every machine.
+    setenv("TZ", "UTC0", 1);
+    tzset();
+}
+
+void VBoardTest::TearDown() {
+    if (HasFailure()) {
+        std::printf("board kept for inspection: %s\n", dir_.c_str());
+        return;
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+}
+
+void VBoardTest::freeze_clock(double monotonicSeconds, long long realtimeSeconds) {
+    zq::sim::ClockSetting clock;
+    clock.speed = 0;
+    clock.monotonic_ns = static_cast<int64_t>(monotonicSeconds * 1e9 + 0.5);
+    clock.realtime_ns = realtimeSeconds * 1000000000LL;
+    ASSERT_TRUE(zq::sim::set_clock(dir_, clock));
+}

@@ -1,0 +1,25 @@
+// Every test gets a fresh virtual board in a temporary directory, made and
+// named in ZQ_VBOARD before the test's first SDK call.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+class VBoardTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Host path of a file inside the board.
+    std::string host(const std::string &boardPath) const { return dir_ + boardPath; }
+    const std::string &dir() const { return dir_; }
+
+    // Stops the board clock at a known instant (speed 0: it then moves only
+    // with the test's own sleeps).
+    void freeze_clock(double monotonicSeconds, long long realtimeSeconds = 1767323045);
+
+private:
+    std::string root_;
+    std::string dir_;
+};

@@ -1,0 +1,129 @@
+// The MPI log: the exact line in the log driver, the driver's level table and
+// its prefix matching, the 255-character cut, and the failure paths.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "board.h"
+#include "support/vboard_fixture.h"
+#include "zq_log.h"
+
+namespace {
+
+class MpiLogTest : public VBoardTest {
+protected:
+    std::string log_text() { return zq::sim::read_board_file(dir(), "/dev/log"); }
+    void driver_levels(const std::vector<std::pair<std::string, int>> &levels) {
+        ASSERT_TRUE(zq::sim::set_log_levels(dir(), levels));
+    }
+};
+
+TEST_F(MpiLogTest, LineCarriesBoardUptimeLevelModuleAndMessage) {
+    freeze_clock(12.005);
+    EXPECT_EQ(mpi_log(3, 2, "MmzReset failed\n"), 0);
+    EXPECT_EQ(log_text(), "12.5 <3>sys MmzReset failed\n\n");
+    freeze_clock(7.999);
+    EXPECT_EQ(mpi_log(3, ZQ_MOD_AO, "volume %d out of range", 130), 0);
+    EXPECT_EQ(log_text(), "12.5 <3>sys MmzReset failed\n\n7.999 <3>ao volume 130 out of range\n");
+}
+
+TEST_F(MpiLogTest, InitialTableWritesFailuresAndDropsTraces) {
+    driver_levels({});  // a driver that answers with an empty table would match everything
+    ASSERT_TRUE(zq::sim::refuse_request(dir(), "/dev/log", ZQ_MPI_LOG_GET_LEVELS));
+    freeze_clock(40);
+    EXPECT_EQ(mpi_log(6, 2, "trace\n"), 0);
+    EXPECT_EQ(log_text(), "");
+    EXPECT_EQ(mpi_log(3, ZQ_MOD_VDEC, "fail\n"), 0);
+    EXPECT_EQ(log_text(), "40.0 <3>vdec fail\n\n");
+}
+
+TEST_F(MpiLogTest, DriverTableDecidesByFirstPrefixMatch) {
+    driver_levels({{"a", 6}, {"ao", 1}, {"sys", 2}});
+    freeze_clock(50);
+    for (s32 module : {ZQ_MOD_AI, ZQ_MOD_AO, ZQ_MOD_AENC, ZQ_MOD_ADEC}) mpi_log(6, module, "t\n");
+    mpi_log(3, ZQ_MOD_SYS, "dropped: sys only takes 2 and below\n");
+    mpi_log(2, ZQ_MOD_SYS, "kept\n");
+    mpi_log(3, ZQ_MOD_VI, "vi falls to an unused entry at level 0\n");
+    EXPECT_EQ(log_text(), "50.0 <6>ai t\n\n50.0 <6>ao t\n\n50.0 <6>aenc t\n\n50.0 <6>adec t\n\n"
+                          "50.0 <2>sys kept\n\n");
+}
+
+TEST_F(MpiLogTest, EmptyModuleNamesAreWrittenOnlyUnderAnEmptyEntry) {
+    freeze_clock(60);
+    for (s32 module : {0, 1, 3, 17, 25, -1, 1000}) EXPECT_EQ(mpi_log(1, module, "x\n"), 0);
+    EXPECT_EQ(log_text(), "");
+    driver_levels({{"", 3}});
+    mpi_log(3, 0, "unnamed\n");
+    mpi_log(3, 99, "out of range\n");
+    mpi_log(3, ZQ_MOD_RGN, "named\n");
+    EXPECT_EQ(log_text(), "60.0 <3> unnamed\n\n60.0 <3> out of range\n\n60.0 <3>rgn named\n\n");
+}
+
+TEST_F(MpiLogTest, FullEightByteEntryNameIsReadWithinTheEntry) {
+    driver_levels({{"adecxxxx", 9}, {"adec", 6}});
+    freeze_clock(61);
+    mpi_log(6, ZQ_MOD_ADEC, "y\n");
+    EXPECT_EQ(log_text(), "61.0 <6>adec y\n\n");
+}
+
+TEST_F(MpiLogTest, LongMessageIsCutTo255Characters) {
+    freeze_clock(70.25);
+    std::string longText(400, 'z');
+    mpi_log(3, ZQ_MOD_VO, "%s", longText.c_str());
+    EXPECT_EQ(log_text(), "70.250 <3>vo " + std::string(255, 'z') + "\n");
+}
+
+TEST_F(MpiLogTest, NoRefreshWhileUptimeIsUnderOneSecond) {
+    driver_levels({{"sys", 6}});
+    freeze_clock(0.5);
+    mpi_log(6, ZQ_MOD_SYS, "early trace\n");
+    EXPECT_EQ(log_text(), "");
+    for (const std::string &line : zq::sim::journal_lines(dir()))
+        EXPECT_EQ(line.find("ioctl"), std::string::npos) << line;
+    freeze_clock(1.0);
+    mpi_log(6, ZQ_MOD_SYS, "late trace\n");
+    EXPECT_EQ(log_text(), "1.0 <6>sys late trace\n\n");
+}
+
+TEST_F(MpiLogTest, RefusedRefreshKeepsTheLastTable) {
+    driver_levels({{"sys", 6}});
+    ASSERT_TRUE(zq::sim::refuse_request(dir(), "/dev/log", ZQ_MPI_LOG_GET_LEVELS, 1));
+    freeze_clock(80);
+    mpi_log(6, ZQ_MOD_SYS, "one\n");  // answered
+    mpi_log(6, ZQ_MOD_SYS, "two\n");  // refused: the driver's table stays
+    EXPECT_EQ(log_text(), "80.0 <6>sys one\n\n80.0 <6>sys two\n\n");
+    int refused = 0;
+    for (const std::string &line : zq::sim::journal_lines(dir()))
+        refused += line.find("/dev/log ioctl 0x800C4C00 refused") != std::string::npos;
+    EXPECT_EQ(refused, 1);
+}
+
+TEST_F(MpiLogTest, MissingDeviceFailsUntilItAppears) {
+    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/log", true));
+    freeze_clock(90);
+    EXPECT_EQ(mpi_log(3, ZQ_MOD_SYS, "lost\n"), -1);
+    EXPECT_EQ(mpi_log(3, ZQ_MOD_SYS, "lost\n"), -1);
+    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/log", false));
+    EXPECT_EQ(mpi_log(3, ZQ_MOD_SYS, "found\n"), 0);
+    EXPECT_EQ(log_text(), "90.0 <3>sys found\n\n");
+}
+
+TEST_F(MpiLogTest, ConcurrentLinesStayWhole) {
+    freeze_clock(100);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 200; ++i) mpi_log(3, ZQ_MOD_AI, "thread %d line %d\n", t, i);
+        });
+    for (std::thread &t : threads) t.join();
+    std::string text = log_text();
+    size_t lines = 0;
+    for (size_t at = 0; (at = text.find("100.0 <3>ai thread ", at)) != std::string::npos; ++at) ++lines;
+    EXPECT_EQ(lines, 800u);
+    EXPECT_EQ(text.size(), 800u * std::string("100.0 <3>ai thread 0 line 000\n\n").size() -
+                               4u * (10u * 2 + 90u * 1));  // one- and two-digit line numbers
+}
+
+}  // namespace
