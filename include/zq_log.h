@@ -27,13 +27,7 @@ typedef struct MpiLogLevelEntry {
 enum { ZQ_MPI_LOG_FAIL = 3, ZQ_MPI_LOG_TRACE = 6 };
 
 /* SDK log levels; smaller is more severe. */
-enum {
-    ZQ_LOG_ERROR = 1,
-    ZQ_LOG_WARN = 2,
-    ZQ_LOG_NOTICE = 3,
-    ZQ_LOG_INFO = 4,
-    ZQ_LOG_DEBUG = 5
-};
+enum { ZQ_LOG_ERROR = 1, ZQ_LOG_WARN = 2, ZQ_LOG_NOTICE = 3, ZQ_LOG_INFO = 4, ZQ_LOG_DEBUG = 5 };
 
 /* Where ZQSDK_SetLog2File sends the SDK log. */
 typedef struct LogParam {
@@ -46,8 +40,8 @@ ZQ_API int mpi_log(s32 level, s32 module, const char *format, ...) ZQ_NOEXCEPT Z
 
 /* unit: source unit ("env", "sn", "wifi", "zq_system", "json_parse");
  * function and line: where the message comes from. */
-ZQ_API void sdk_log(s32 level, const char *unit, const char *function, s32 line,
-                    const char *format, ...) ZQ_NOEXCEPT ZQ_PRINTF(5, 6);
+ZQ_API void sdk_log(s32 level, const char *unit, const char *function, s32 line, const char *format,
+                    ...) ZQ_NOEXCEPT ZQ_PRINTF(5, 6);
 
 /* The local time as "YYYY-MM-DD HH:MM:SS". The buffer belongs to the calling
  * thread and stays valid until that thread calls again. */

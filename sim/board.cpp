@@ -140,7 +140,9 @@ bool is_active() {
     return g_board.active;
 }
 
-const std::string &active_dir() { return g_board.dir; }
+const std::string &active_dir() {
+    return g_board.dir;
+}
 
 // Reloads board.json after a test-facing edit of the active board.
 void reload_if_active(const std::string &dir) {
@@ -183,10 +185,10 @@ void journal(std::string_view subject, const char *format, ...) {
     if (fd < 0) return;
     char line[512];
     int64_t now = board_monotonic_ns();
-    int n = std::snprintf(line, sizeof line, "%lld.%06lld %d %.*s ",
-                          static_cast<long long>(now / 1000000000),
-                          static_cast<long long>(now % 1000000000 / 1000), static_cast<int>(::getpid()),
-                          static_cast<int>(subject.size()), subject.data());
+    int n = std::snprintf(
+        line, sizeof line, "%lld.%06lld %d %.*s ", static_cast<long long>(now / 1000000000),
+        static_cast<long long>(now % 1000000000 / 1000), static_cast<int>(::getpid()),
+        static_cast<int>(subject.size()), subject.data());
     if (n < 0 || static_cast<size_t>(n) >= sizeof line) return;
     va_list args;
     va_start(args, format);

@@ -41,7 +41,8 @@ std::string resolve(std::string_view boardPath);
 std::string normalize(std::string_view boardPath);
 
 // Appends one line "<board seconds> <pid> <subject> <text>" to the journal.
-void journal(std::string_view subject, const char *format, ...) __attribute__((format(printf, 2, 3)));
+void journal(std::string_view subject, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
 
 // Board clocks: CLOCK_MONOTONIC and CLOCK_REALTIME run at the board's speed.
 void clock_read(clockid_t clock, struct timespec *ts);
@@ -59,9 +60,9 @@ void log_levels(void *table120);  // the 10-entry table of the log driver
 // ---- test-facing ----
 
 struct ClockSetting {
-    double speed = 1.0;          // board seconds per host second; 0 stops the clock
-    int64_t monotonic_ns = 0;    // board monotonic time now
-    int64_t realtime_ns = 0;     // board calendar time now (since the epoch)
+    double speed = 1.0;        // board seconds per host second; 0 stops the clock
+    int64_t monotonic_ns = 0;  // board monotonic time now
+    int64_t realtime_ns = 0;   // board calendar time now (since the epoch)
 };
 
 // Makes a ready board at dir (created when missing, must not hold a board).

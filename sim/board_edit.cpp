@@ -22,7 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // The board's directories; device nodes and board files live below them.
-constexpr const char *kBoardDirs[] = {"dev", "proc", "sys/class/net", "usr/bin", "bin", "var", "tmp"};
+constexpr const char *kBoardDirs[] = {"dev", "proc", "sys/class/net", "usr/bin", "bin",
+                                      "var", "tmp"};
 
 // The log driver's table on a new board: the SDK's own initial levels.
 constexpr std::pair<const char *, int> kDefaultLogLevels[] = {
@@ -55,7 +56,8 @@ json_object *clock_json(const ClockSetting &s) {
     json_object_object_add(clock, "speed", json_object_new_double(s.speed));
     json_object_object_add(clock, "monotonic_ns", json_object_new_int64(s.monotonic_ns));
     json_object_object_add(clock, "realtime_ns", json_object_new_int64(s.realtime_ns));
-    json_object_object_add(clock, "host_anchor_ns", json_object_new_int64(host_clock_ns(CLOCK_MONOTONIC)));
+    json_object_object_add(clock, "host_anchor_ns",
+                           json_object_new_int64(host_clock_ns(CLOCK_MONOTONIC)));
     return clock;
 }
 
@@ -67,7 +69,8 @@ json_object *default_board_json() {
     clock.realtime_ns = host_clock_ns(CLOCK_REALTIME);
     json_object_object_add(root, "clock", clock_json(clock));
     json_object *log = json_object_new_object();
-    std::vector<std::pair<std::string, int>> levels(std::begin(kDefaultLogLevels), std::end(kDefaultLogLevels));
+    std::vector<std::pair<std::string, int>> levels(std::begin(kDefaultLogLevels),
+                                                    std::end(kDefaultLogLevels));
     json_object_object_add(log, "levels", levels_json(levels));
     json_object_object_add(root, "log", log);
     json_object *faults = json_object_new_object();
@@ -128,7 +131,9 @@ bool edit_board(const std::string &dir, const std::function<void(json_object *)>
 }
 
 bool set_clock(const std::string &dir, const ClockSetting &setting) {
-    return edit_board(dir, [&](json_object *root) { json_object_object_add(root, "clock", clock_json(setting)); });
+    return edit_board(dir, [&](json_object *root) {
+        json_object_object_add(root, "clock", clock_json(setting));
+    });
 }
 
 bool set_clock_speed(const std::string &dir, double speed) {
@@ -140,19 +145,22 @@ bool set_clock_speed(const std::string &dir, double speed) {
     if (!root) return false;
     json_object *clock = json_get(root, "clock");
     double old = json_double(clock, "speed", 1.0);
-    int64_t elapsed = old > 0 ? static_cast<int64_t>(static_cast<double>(host_clock_ns(CLOCK_MONOTONIC) -
-                                                                       json_int64(clock, "host_anchor_ns", 0)) *
-                                                   old)
-                              : 0;
+    int64_t elapsed =
+        old > 0 ? static_cast<int64_t>(static_cast<double>(host_clock_ns(CLOCK_MONOTONIC) -
+                                                           json_int64(clock, "host_anchor_ns", 0)) *
+                                       old)
+                : 0;
     now.monotonic_ns = json_int64(clock, "monotonic_ns", 0) + elapsed;
     now.realtime_ns = json_int64(clock, "realtime_ns", 0) + elapsed;
     json_object_put(root);
     return set_clock(dir, now);
 }
 
-bool set_log_levels(const std::string &dir, const std::vector<std::pair<std::string, int>> &levels) {
+bool set_log_levels(const std::string &dir,
+                    const std::vector<std::pair<std::string, int>> &levels) {
     return edit_board(dir, [&](json_object *root) {
-        json_object_object_add(member(root, "log", json_type_object), "levels", levels_json(levels));
+        json_object_object_add(member(root, "log", json_type_object), "levels",
+                               levels_json(levels));
     });
 }
 
@@ -162,16 +170,18 @@ bool set_device_missing(const std::string &dir, const std::string &boardPath, bo
         std::vector<std::string> paths = json_strings(json_get(faults, "missing"));
         json_object *array = json_object_new_array();
         for (const std::string &p : paths)
-            if (normalize(p) != normalize(boardPath)) json_object_array_add(array, json_object_new_string(p.c_str()));
+            if (normalize(p) != normalize(boardPath))
+                json_object_array_add(array, json_object_new_string(p.c_str()));
         if (missing) json_object_array_add(array, json_object_new_string(boardPath.c_str()));
         json_object_object_add(faults, "missing", array);
     });
 }
 
-bool refuse_request(const std::string &dir, const std::string &boardPath, unsigned long request, int after,
-                    int count, int error) {
+bool refuse_request(const std::string &dir, const std::string &boardPath, unsigned long request,
+                    int after, int count, int error) {
     return edit_board(dir, [&](json_object *root) {
-        json_object *refuse = member(member(root, "faults", json_type_object), "refuse", json_type_array);
+        json_object *refuse =
+            member(member(root, "faults", json_type_object), "refuse", json_type_array);
         char code[32];
         std::snprintf(code, sizeof code, "0x%08lX", request);
         json_object *rule = json_object_new_object();

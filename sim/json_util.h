@@ -37,7 +37,8 @@ inline std::string json_string(json_object *obj, const char *key, const char *fa
 // A number given as a JSON integer or as a text such as "0x800C4C00".
 inline uint64_t json_number(json_object *obj, const char *key, uint64_t fallback) {
     json_object *v = json_get(obj, key);
-    if (json_object_is_type(v, json_type_int)) return static_cast<uint64_t>(json_object_get_int64(v));
+    if (json_object_is_type(v, json_type_int))
+        return static_cast<uint64_t>(json_object_get_int64(v));
     if (json_object_is_type(v, json_type_string))
         return std::strtoull(json_object_get_string(v), nullptr, 0);
     return fallback;

@@ -40,20 +40,23 @@ int run_create(const Args &args) {
     if (dir.empty()) return fail("create: which directory? (see vboard create --help)");
     std::string error;
     if (!zq::sim::create_board(dir, &error)) return fail(error);
-    if (speed >= 0 && !zq::sim::set_clock_speed(dir, speed)) return fail(dir + ": cannot set the clock speed");
+    if (speed >= 0 && !zq::sim::set_clock_speed(dir, speed))
+        return fail(dir + ": cannot set the clock speed");
     std::printf("virtual board ready in %s\n", dir.c_str());
     return 0;
 }
 
 int run_journal(const Args &args) {
-    if (args.size() != 1 || args[0][0] == '-') return fail("journal: which board? (see vboard journal --help)");
+    if (args.size() != 1 || args[0][0] == '-')
+        return fail("journal: which board? (see vboard journal --help)");
     std::string error;
     std::string board = args[0] + "/" + zq::sim::kBoardFile;
     if (std::FILE *f = std::fopen(board.c_str(), "r"))
         std::fclose(f);
     else
         return fail(args[0] + " is not a virtual board (no board.json)");
-    for (const std::string &line : zq::sim::journal_lines(args[0])) std::printf("%s\n", line.c_str());
+    for (const std::string &line : zq::sim::journal_lines(args[0]))
+        std::printf("%s\n", line.c_str());
     return 0;
 }
 
@@ -75,8 +78,9 @@ const Verb kVerbs[] = {
 void usage(std::FILE *out) {
     std::fprintf(out, "usage: vboard VERB DIR [options]\n\nverbs:\n");
     for (const Verb &verb : kVerbs) std::fprintf(out, "  %-10s %s\n", verb.name, verb.summary);
-    std::fprintf(out, "\nvboard VERB --help tells more about a verb.\n"
-                      "Programs use a board when ZQ_VBOARD names its directory.\n");
+    std::fprintf(out,
+                 "\nvboard VERB --help tells more about a verb.\n"
+                 "Programs use a board when ZQ_VBOARD names its directory.\n");
 }
 
 }  // namespace

@@ -58,41 +58,81 @@ const Ops &linux_ops();
 // when ZQ_VBOARD names a board directory, the Linux one otherwise.
 const Ops &ops();
 #else
-inline const Ops &ops() { return linux_ops(); }
+inline const Ops &ops() {
+    return linux_ops();
+}
 #endif
 
 // Convenience wrappers; sdk/ code calls these as port::open(...) and so on.
-inline int open(const char *path, int flags, mode_t mode = 0) { return ops().open(path, flags, mode); }
-inline int close(int fd) { return ops().close(fd); }
-inline ssize_t read(int fd, void *buf, size_t n) { return ops().read(fd, buf, n); }
-inline ssize_t write(int fd, const void *buf, size_t n) { return ops().write(fd, buf, n); }
-inline off_t lseek(int fd, off_t off, int whence) { return ops().lseek(fd, off, whence); }
-inline int ioctl(int fd, unsigned long request, void *arg) { return ops().ioctl(fd, request, arg); }
+inline int open(const char *path, int flags, mode_t mode = 0) {
+    return ops().open(path, flags, mode);
+}
+inline int close(int fd) {
+    return ops().close(fd);
+}
+inline ssize_t read(int fd, void *buf, size_t n) {
+    return ops().read(fd, buf, n);
+}
+inline ssize_t write(int fd, const void *buf, size_t n) {
+    return ops().write(fd, buf, n);
+}
+inline off_t lseek(int fd, off_t off, int whence) {
+    return ops().lseek(fd, off, whence);
+}
+inline int ioctl(int fd, unsigned long request, void *arg) {
+    return ops().ioctl(fd, request, arg);
+}
 inline void *mmap(void *addr, size_t len, int prot, int flags, int fd, off_t off) {
     return ops().mmap(addr, len, prot, flags, fd, off);
 }
-inline int munmap(void *addr, size_t len) { return ops().munmap(addr, len); }
-inline FILE *fopen(const char *path, const char *mode) { return ops().fopen(path, mode); }
-inline int fclose(FILE *stream) { return ops().fclose(stream); }
-inline int access(const char *path, int mode) { return ops().access(path, mode); }
-inline DIR *opendir(const char *path) { return ops().opendir(path); }
-inline int clock_gettime(clockid_t clock, struct timespec *ts) { return ops().clock_gettime(clock, ts); }
-inline int system(const char *command) { return ops().system(command); }
-inline FILE *popen(const char *command, const char *mode) { return ops().popen(command, mode); }
-inline int pclose(FILE *stream) { return ops().pclose(stream); }
+inline int munmap(void *addr, size_t len) {
+    return ops().munmap(addr, len);
+}
+inline FILE *fopen(const char *path, const char *mode) {
+    return ops().fopen(path, mode);
+}
+inline int fclose(FILE *stream) {
+    return ops().fclose(stream);
+}
+inline int access(const char *path, int mode) {
+    return ops().access(path, mode);
+}
+inline DIR *opendir(const char *path) {
+    return ops().opendir(path);
+}
+inline int clock_gettime(clockid_t clock, struct timespec *ts) {
+    return ops().clock_gettime(clock, ts);
+}
+inline int system(const char *command) {
+    return ops().system(command);
+}
+inline FILE *popen(const char *command, const char *mode) {
+    return ops().popen(command, mode);
+}
+inline int pclose(FILE *stream) {
+    return ops().pclose(stream);
+}
 inline int host_path(const char *boardPath, char *out, size_t outSize) {
     return ops().host_path(boardPath, out, outSize);
 }
-inline int kill(pid_t pid, int sig) { return ops().kill(pid, sig); }
-inline int reboot(int command) { return ops().reboot(command); }
+inline int kill(pid_t pid, int sig) {
+    return ops().kill(pid, sig);
+}
+inline int reboot(int command) {
+    return ops().reboot(command);
+}
 inline int set_realtime(pthread_t thread, int policy, int priority, const char *name) {
     return ops().set_realtime(thread, policy, priority, name);
 }
 
 // Sleeps on the board clock; returns early only when a signal interrupts.
 int sleep_ns(uint64_t ns);
-inline int sleep_us(uint64_t us) { return sleep_ns(us * 1000u); }
-inline int sleep_ms(uint64_t ms) { return sleep_ns(ms * 1000000u); }
+inline int sleep_us(uint64_t us) {
+    return sleep_ns(us * 1000u);
+}
+inline int sleep_ms(uint64_t ms) {
+    return sleep_ns(ms * 1000000u);
+}
 
 // Nanoseconds on the board's monotonic clock.
 uint64_t monotonic_ns();

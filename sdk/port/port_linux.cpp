@@ -16,9 +16,15 @@
 namespace zq::port {
 namespace {
 
-int linux_open(const char *path, int flags, mode_t mode) { return ::open(path, flags, mode); }
-int linux_ioctl(int fd, unsigned long request, void *arg) { return ::ioctl(fd, request, arg); }
-int linux_sleep(const struct timespec *d) { return ::nanosleep(d, nullptr); }
+int linux_open(const char *path, int flags, mode_t mode) {
+    return ::open(path, flags, mode);
+}
+int linux_ioctl(int fd, unsigned long request, void *arg) {
+    return ::ioctl(fd, request, arg);
+}
+int linux_sleep(const struct timespec *d) {
+    return ::nanosleep(d, nullptr);
+}
 
 int linux_host_path(const char *boardPath, char *out, size_t outSize) {
     size_t n = std::strlen(boardPath);
@@ -72,7 +78,9 @@ constexpr Ops kLinuxOps = {
 
 }  // namespace
 
-const Ops &linux_ops() { return kLinuxOps; }
+const Ops &linux_ops() {
+    return kLinuxOps;
+}
 
 int sleep_ns(uint64_t ns) {
     struct timespec d;

@@ -45,7 +45,9 @@ void track(int fd, const Device *device) {
         g_deviceOfFd[static_cast<size_t>(fd)].store(device, std::memory_order_release);
 }
 
-bool absolute(const char *path) { return path && path[0] == '/'; }
+bool absolute(const char *path) {
+    return path && path[0] == '/';
+}
 
 int v_open(const char *path, int flags, mode_t mode) {
     if (!absolute(path)) return ::open(path, flags, mode);
@@ -113,10 +115,17 @@ int open_flags(const char *mode) {
     bool plus = std::strchr(mode, '+') != nullptr;
     int flags = 0;
     switch (mode[0]) {
-        case 'r': flags = plus ? O_RDWR : O_RDONLY; break;
-        case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
-        case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
-        default: return -1;
+        case 'r':
+            flags = plus ? O_RDWR : O_RDONLY;
+            break;
+        case 'w':
+            flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+            break;
+        case 'a':
+            flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+            break;
+        default:
+            return -1;
     }
     if (std::strchr(mode, 'e')) flags |= O_CLOEXEC;
     if (std::strchr(mode, 'x')) flags |= O_EXCL;
@@ -309,7 +318,8 @@ bool board_process(pid_t pid) {
 
 int v_kill(pid_t pid, int sig) {
     if (pid <= 0 || !board_process(pid)) {
-        sim::journal("kill", "pid %d signal %d refused: not a board process", static_cast<int>(pid), sig);
+        sim::journal("kill", "pid %d signal %d refused: not a board process", static_cast<int>(pid),
+                     sig);
         errno = ESRCH;
         return -1;
     }
@@ -323,7 +333,8 @@ int v_reboot(int command) {
 }
 
 int v_set_realtime(pthread_t, int policy, int priority, const char *name) {
-    sim::journal("sched", "%s policy %d priority %d (not applied)", name ? name : "thread", policy, priority);
+    sim::journal("sched", "%s policy %d priority %d (not applied)", name ? name : "thread", policy,
+                 priority);
     return 0;
 }
 
@@ -357,7 +368,8 @@ const Ops &choose_ops() {
     std::string error;
     if (!sim::activate(dir, &error)) {
         // Never fall back to real hardware when a virtual board was asked for.
-        std::fprintf(stderr, "zqsdk: ZQ_VBOARD=%s is not a virtual board: %s\n", dir, error.c_str());
+        std::fprintf(stderr, "zqsdk: ZQ_VBOARD=%s is not a virtual board: %s\n", dir,
+                     error.c_str());
         std::_Exit(70);
     }
     return kVirtualOps;

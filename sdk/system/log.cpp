@@ -1,12 +1,12 @@
 // The MPI log (plain lines into the board's log driver, filtered per module
 // by the driver's level table) and the SDK log (coloured console lines or a
 // wrap-around log file, filtered by one process-wide level).
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <atomic>
 #include <mutex>
 
 #include "port/port.h"
@@ -18,8 +18,8 @@ namespace port = zq::port;
 
 // Module names by module number; the empty name is a number nobody logs under.
 constexpr char g_MpiModuleNames[ZQ_MOD_COUNT][16] = {
-    "",   "",   "sys", "",   "",    "vdec", "",   "venc", "",    "",   "",     "",  "", "",
-    "",   "vo", "vi",  "",   "rgn", "",     "",   "ai",   "ao",  "aenc", "adec",
+    "", "", "sys", "",   "", "vdec", "", "venc", "",   "",   "",     "",     "",
+    "", "", "vo",  "vi", "", "rgn",  "", "",     "ai", "ao", "aenc", "adec",
 };
 
 struct LogState {
@@ -82,7 +82,8 @@ constexpr SdkLevel kSdkLevels[] = {
 };
 
 void rewind_if_full(FILE *file) {
-    if (static_cast<u32>(ftello(file)) >= g_LogState.g_SdkLogMaxSize.load(std::memory_order_relaxed))
+    if (static_cast<u32>(ftello(file)) >=
+        g_LogState.g_SdkLogMaxSize.load(std::memory_order_relaxed))
         std::fseek(file, 0, SEEK_SET);
 }
 
@@ -130,7 +131,8 @@ int mpi_log(s32 level, s32 module, const char *format, ...) noexcept {
         stream = g_LogState.mpiStream;
         port::clock_gettime(CLOCK_MONOTONIC, &now);
         // A refused refresh leaves the table as it was.
-        if (now.tv_sec > 0) port::ioctl(fileno(stream), ZQ_MPI_LOG_GET_LEVELS, g_LogState.g_MpiLogLevels);
+        if (now.tv_sec > 0)
+            port::ioctl(fileno(stream), ZQ_MPI_LOG_GET_LEVELS, g_LogState.g_MpiLogLevels);
         const MpiLogLevelEntry *entry = level_entry(module_name(module));
         if (!entry || entry->s32Level < level) return 0;
     }
@@ -154,7 +156,8 @@ void sdk_log(s32 level, const char *unit, const char *function, s32 line, const 
     FILE *stream = file ? file : (level == ZQ_LOG_ERROR ? stderr : stdout);
     va_list args;
     va_start(args, format);
-    write_sdk_line(stream, file && level != ZQ_LOG_DEBUG, level, unit, function, line, format, args);
+    write_sdk_line(stream, file && level != ZQ_LOG_DEBUG, level, unit, function, line, format,
+                   args);
     va_end(args);
 }
 

@@ -1,6 +1,8 @@
 // The seam on a virtual board: paths stay inside the board, the clock runs at
 // the board's speed, commands see the board's tools, and only the board's
 // processes can be signalled.
+#include "port/port.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -12,7 +14,6 @@
 #include <regex>
 
 #include "board.h"
-#include "port/port.h"
 #include "support/vboard_fixture.h"
 
 namespace port = zq::port;
@@ -20,7 +21,7 @@ namespace port = zq::port;
 namespace {
 
 class PortTest : public VBoardTest {
-protected:
+  protected:
     bool journal_has(const std::string &pattern) {
         std::regex re(pattern);
         for (const std::string &line : zq::sim::journal_lines(dir()))
@@ -43,8 +44,8 @@ TEST_F(PortTest, AbsolutePathsResolveInsideTheBoard) {
 TEST_F(PortTest, NormalizeFoldsDotsAndSlashes) {
     struct {
         const char *in, *out;
-    } cases[] = {{"/", "/"},           {"//dev//log", "/dev/log"}, {"/a/./b/../c", "/a/c"},
-                 {"/../..", "/"},       {"/a/b/..", "/a"},          {"/dev/log/", "/dev/log"}};
+    } cases[] = {{"/", "/"},      {"//dev//log", "/dev/log"}, {"/a/./b/../c", "/a/c"},
+                 {"/../..", "/"}, {"/a/b/..", "/a"},          {"/dev/log/", "/dev/log"}};
     for (const auto &c : cases) EXPECT_EQ(zq::sim::normalize(c.in), c.out) << c.in;
 }
 
@@ -75,7 +76,9 @@ TEST_F(PortTest, StoppedClockMovesOnlyWithSleeps) {
 TEST_F(PortTest, ClockRunsAtTheBoardSpeed) {
     ASSERT_TRUE(zq::sim::set_clock_speed(dir(), 100));
     uint64_t before = port::monotonic_ns();
-    struct timespec host {0, 20000000};
+    struct timespec host {
+        0, 20000000
+    };
     nanosleep(&host, nullptr);  // 20 ms of host time is at least 2 s of board time
     EXPECT_GE(port::monotonic_ns() - before, 2000000000u);
     before = port::monotonic_ns();

@@ -48,7 +48,8 @@ TEST_F(VboardCliTest, CreateMakesABoardAtTheGivenSpeedOnce) {
     CliRun created = vboard("create " + board + " --speed 100");
     EXPECT_EQ(created.status, 0) << created.out;
     EXPECT_EQ(created.out, "virtual board ready in " + board + "\n");
-    EXPECT_NE(zq::sim::read_board_file(board, "/board.json").find("\"speed\": 100"), std::string::npos);
+    EXPECT_NE(zq::sim::read_board_file(board, "/board.json").find("\"speed\": 100"),
+              std::string::npos);
     CliRun again = vboard("create " + board);
     EXPECT_EQ(again.status, 1);
     EXPECT_NE(again.out.find("already holds a board"), std::string::npos);

@@ -7,7 +7,7 @@
 #include <string>
 
 class VBoardTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -19,7 +19,7 @@ protected:
     // with the test's own sleeps).
     void freeze_clock(double monotonicSeconds, long long realtimeSeconds = 1767323045);
 
-private:
+  private:
     std::string root_;
     std::string dir_;
 };

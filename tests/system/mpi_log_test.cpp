@@ -13,7 +13,7 @@
 namespace {
 
 class MpiLogTest : public VBoardTest {
-protected:
+  protected:
     std::string log_text() { return zq::sim::read_board_file(dir(), "/dev/log"); }
     void driver_levels(const std::vector<std::pair<std::string, int>> &levels) {
         ASSERT_TRUE(zq::sim::set_log_levels(dir(), levels));
@@ -46,8 +46,9 @@ TEST_F(MpiLogTest, DriverTableDecidesByFirstPrefixMatch) {
     mpi_log(3, ZQ_MOD_SYS, "dropped: sys only takes 2 and below\n");
     mpi_log(2, ZQ_MOD_SYS, "kept\n");
     mpi_log(3, ZQ_MOD_VI, "vi falls to an unused entry at level 0\n");
-    EXPECT_EQ(log_text(), "50.0 <6>ai t\n\n50.0 <6>ao t\n\n50.0 <6>aenc t\n\n50.0 <6>adec t\n\n"
-                          "50.0 <2>sys kept\n\n");
+    EXPECT_EQ(log_text(),
+              "50.0 <6>ai t\n\n50.0 <6>ao t\n\n50.0 <6>aenc t\n\n50.0 <6>adec t\n\n"
+              "50.0 <2>sys kept\n\n");
 }
 
 TEST_F(MpiLogTest, EmptyModuleNamesAreWrittenOnlyUnderAnEmptyEntry) {
@@ -120,7 +121,8 @@ TEST_F(MpiLogTest, ConcurrentLinesStayWhole) {
     for (std::thread &t : threads) t.join();
     std::string text = log_text();
     size_t lines = 0;
-    for (size_t at = 0; (at = text.find("100.0 <3>ai thread ", at)) != std::string::npos; ++at) ++lines;
+    for (size_t at = 0; (at = text.find("100.0 <3>ai thread ", at)) != std::string::npos; ++at)
+        ++lines;
     EXPECT_EQ(lines, 800u);
     EXPECT_EQ(text.size(), 800u * std::string("100.0 <3>ai thread 0 line 000\n\n").size() -
                                4u * (10u * 2 + 90u * 1));  // one- and two-digit line numbers

@@ -17,7 +17,7 @@ namespace {
 constexpr const char *kTime = "2026-01-02 03:04:05";
 
 class SdkLogTest : public VBoardTest {
-protected:
+  protected:
     void SetUp() override {
         VBoardTest::SetUp();
         freeze_clock(100);
@@ -28,7 +28,9 @@ protected:
         p.u32MaxSize = size;
         return p;
     }
-    std::string board_file(const std::string &path) { return zq::sim::read_board_file(dir(), path); }
+    std::string board_file(const std::string &path) {
+        return zq::sim::read_board_file(dir(), path);
+    }
 };
 
 std::string line(const char *colour, const std::string &body) {
@@ -45,8 +47,8 @@ TEST_F(SdkLogTest, EachLevelHasItsTemplateAndStream) {
         sdk_log(ZQ_LOG_DEBUG, "json_parse", "ZQJSON_ParseVi", 10, "d%d", 1);
     });
     EXPECT_EQ(c.err, line("1;31", "<env> ==> ZQSDK_EnvReadKeyValue(42)[ERROR]: crc bad"));
-    EXPECT_EQ(c.out, line("1;33", "<sn> ==> ZQSDK_ReadSeriesNum(7)[WARN]: w") +
-                         "\033[1;33m[" + kTime + "] ==> ZQSDK_WifiInit(8)[NOTICE]: n\n\033[0;39m\n" +
+    EXPECT_EQ(c.out, line("1;33", "<sn> ==> ZQSDK_ReadSeriesNum(7)[WARN]: w") + "\033[1;33m[" +
+                         kTime + "] ==> ZQSDK_WifiInit(8)[NOTICE]: n\n\033[0;39m\n" +
                          line("1;32", "==> ZQSDK_WifiInit(9)[INFO]: i") +
                          line("1;34", "==> ZQJSON_ParseVi(10)[DEBUG]: d1"));
 }
@@ -60,7 +62,7 @@ TEST_F(SdkLogTest, MacroNamesTheCallingFunctionAndLine) {
     int expectedLine = 0;
     Captured c = capture_output([&] { expectedLine = ReportFailure(); });
     EXPECT_EQ(c.err, line("1;31", "<zq_system> ==> ReportFailure(" + std::to_string(expectedLine) +
-                                       ")[ERROR]: x"));
+                                      ")[ERROR]: x"));
 }
 
 TEST_F(SdkLogTest, LevelFiltersAndSetLogLevelNotice) {
@@ -80,7 +82,8 @@ TEST_F(SdkLogTest, LevelFiltersAndSetLogLevelNotice) {
         sdk_log(-1, "env", "f", 9, "no such level");
     });
     EXPECT_EQ(c.err, "");
-    std::string notice = c.out.substr(c.out.find("\033[1;33m[2026-01-02 03:04:05] ==> ZQSDK_SetLogLevel("));
+    std::string notice =
+        c.out.substr(c.out.find("\033[1;33m[2026-01-02 03:04:05] ==> ZQSDK_SetLogLevel("));
     EXPECT_NE(notice.find(")[NOTICE]: set zqsdk log 3\n\033[0;39m\n"), std::string::npos);
     EXPECT_EQ(c.out.substr(0, c.out.size() - notice.size()),
               line("1;32", "==> f(2)[INFO]: shown") + line("1;33", "<env> ==> f(4)[WARN]: warn"));
@@ -106,7 +109,8 @@ TEST_F(SdkLogTest, SetLog2FileRefusesBadRequestsAndKeepsTheConsole) {
     EXPECT_TRUE(has(")[ERROR]: pstLogParam is NULL!\n\033[0;39m\n"));
     EXPECT_TRUE(has(")[ERROR]: Log size more than 5M kbs!\n\033[0;39m\n"));
     EXPECT_TRUE(has(")[ERROR]: Redirect log to file[] failed!\n\033[0;39m\n"));
-    EXPECT_TRUE(has(")[ERROR]: Redirect log to file[/nowhere/sdk.log] failed, No such file or directory\n"));
+    EXPECT_TRUE(has(
+        ")[ERROR]: Redirect log to file[/nowhere/sdk.log] failed, No such file or directory\n"));
     EXPECT_TRUE(has(")[ERROR]: Redirect log to file[" + std::string(128, 'p') + "] failed!\n"));
     EXPECT_TRUE(has(line("1;31", "<zq_system> ==> f(1)[ERROR]: still on the console")));
 }
@@ -117,8 +121,10 @@ TEST_F(SdkLogTest, RedirectionTakesEveryLineAndAnnouncesOnTheConsole) {
     Captured c = capture_output([&] { EXPECT_EQ(ZQSDK_SetLog2File(&p), 0); });
     EXPECT_EQ(c.err, "");
     EXPECT_EQ(c.out.rfind("\033[1;32m[2026-01-02 03:04:05] ==> ZQSDK_SetLog2File(", 0), 0u);
-    EXPECT_NE(c.out.find(")[INFO]: Redirect log to file[/var/sdk.log] success, max size 5242879\n\033[0;39m\n"),
-              std::string::npos);
+    EXPECT_NE(
+        c.out.find(
+            ")[INFO]: Redirect log to file[/var/sdk.log] success, max size 5242879\n\033[0;39m\n"),
+        std::string::npos);
     ZQSDK_SetLogLevel(4);
     LogParam second = param("/var/other.log", 0);
     c = capture_output([&] {
@@ -143,7 +149,7 @@ TEST_F(SdkLogTest, FileWrapsAtItsSizeButDebugLinesAppend) {
         ASSERT_EQ(ZQSDK_SetLog2File(&p), 0);
     });
     sdk_log(ZQ_LOG_INFO, "u", "f", 1, "a");
-    sdk_log(ZQ_LOG_INFO, "u", "f", 1, "a");  // position now exactly the wrap size
+    sdk_log(ZQ_LOG_INFO, "u", "f", 1, "a");   // position now exactly the wrap size
     sdk_log(ZQ_LOG_DEBUG, "u", "f", 3, "c");  // appended, no wrap check
     sdk_log(ZQ_LOG_INFO, "u", "f", 2, "b");   // at offset 0
     std::fflush(nullptr);
@@ -166,11 +172,6 @@ TEST_F(SdkLogTest, DefaultSizeWrapsAt64KiB) {
     std::string file = board_file("/var/big.log");
     EXPECT_EQ(file.size(), written);
     EXPECT_EQ(file.rfind(line("1;32", "==> f(1)[INFO]: wrapped"), 0), 0u);
-}
-
-TEST_F(SdkLogTest, CheckWrapWithoutFileDoesNothing) {
-    sdk_log_check_wrap();
-    SUCCEED();
 }
 
 TEST_F(SdkLogTest, TimeTextBelongsToTheCallingThread) {
