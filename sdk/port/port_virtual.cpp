@@ -308,11 +308,23 @@ int v_host_path(const char *boardPath, char *out, size_t outSize) {
 }
 
 // A process belongs to the board when it runs with this board's ZQ_VBOARD.
+// While a process is between two programs (exec) its environment reads
+// empty for a moment; look again before saying no.
 bool board_process(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
+    std::string path = "/proc/" + std::to_string(pid) + "/environ";
     std::string want = "ZQ_VBOARD=" + sim::active_dir();
-    for (std::string entry; std::getline(in, entry, '\0');)
-        if (entry == want) return true;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return false;
+        bool any = false;
+        for (std::string entry; std::getline(in, entry, '\0');) {
+            any = true;
+            if (entry == want) return true;
+        }
+        if (any) return false;
+        struct timespec pause {0, 1000000};
+        ::nanosleep(&pause, nullptr);
+    }
     return false;
 }
 

@@ -20,6 +20,11 @@ namespace port = zq::port;
 
 namespace {
 
+std::string read_text(const std::string &path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 class PortTest : public VBoardTest {
   protected:
     bool journal_has(const std::string &pattern) {
@@ -137,7 +142,12 @@ TEST_F(PortTest, SignalsReachOnlyBoardProcesses) {
     ASSERT_NE(pipe, nullptr);
     int pid = 0;
     ASSERT_EQ(std::fscanf(pipe, "%d", &pid), 1);
-    EXPECT_EQ(port::kill(pid, SIGTERM), 0);
+    // Signal it once it runs sleep, so that the test does not race the exec.
+    for (int i = 0; i < 5000 && read_text("/proc/" + std::to_string(pid) + "/comm") != "sleep\n"; ++i)
+        usleep(1000);
+    int rc = port::kill(pid, SIGTERM);
+    EXPECT_EQ(rc, 0);
+    if (rc != 0) ::kill(pid, SIGKILL);  // never leave the test waiting on it
     int status = port::pclose(pipe);
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
