@@ -51,6 +51,8 @@ struct Board {
     std::vector<std::string> missing;
     std::vector<Refusal> refusals;
     MpiLogLevelEntry logLevels[ZQ_MPI_LOG_LEVEL_ENTRIES] = {};
+    json_object *root = nullptr;  // board.json as last loaded
+    unsigned generation = 0;
 };
 
 Board g_board;
@@ -116,7 +118,9 @@ bool load(Board &b, const std::string &dir, std::string *error) {
     load_clock(root, b.clock);
     load_faults(root, b);
     load_log_levels(root, b.logLevels);
-    json_object_put(root);
+    json_object_put(b.root);
+    b.root = root;
+    ++b.generation;
     return true;
 }
 
@@ -252,6 +256,16 @@ int request_refusal(std::string_view boardPath, unsigned long request) {
         if (r.seen > r.after && (r.count < 0 || r.seen - r.after <= r.count)) return r.error;
     }
     return 0;
+}
+
+json_object *board_json() {
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    return g_board.root ? json_object_get(g_board.root) : nullptr;
+}
+
+unsigned board_generation() {
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    return g_board.generation;
 }
 
 void log_levels(void *table120) {

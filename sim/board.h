@@ -56,6 +56,11 @@ int request_refusal(std::string_view boardPath, unsigned long request);
 
 // Board-supplied data of the emulators.
 void log_levels(void *table120);  // the 10-entry table of the log driver
+// The active board's board.json as last loaded, with a reference for the
+// caller (release it with json_object_put); null when no board is active.
+json_object *board_json();
+// Counts the loads of board.json, so that emulators can cache what they read.
+unsigned board_generation();
 
 // ---- test-facing ----
 
@@ -75,6 +80,7 @@ bool edit_board(const std::string &dir, const std::function<void(json_object *ro
 bool set_clock(const std::string &dir, const ClockSetting &setting);
 bool set_clock_speed(const std::string &dir, double speed);
 bool set_log_levels(const std::string &dir, const std::vector<std::pair<std::string, int>> &levels);
+void set_log_levels_json(json_object *root, const std::vector<std::pair<std::string, int>> &levels);
 bool set_device_missing(const std::string &dir, const std::string &boardPath, bool missing);
 // Refuses request on the device: lets `after` such requests pass first, then
 // refuses `count` of them (-1: all), answering errno `error`.

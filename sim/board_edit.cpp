@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "board.h"
+#include "board_parts.h"
 #include "json_util.h"
 
 namespace zq::sim {
@@ -24,12 +25,6 @@ namespace fs = std::filesystem;
 // The board's directories; device nodes and board files live below them.
 constexpr const char *kBoardDirs[] = {"dev", "proc", "sys/class/net", "usr/bin", "bin",
                                       "var", "tmp"};
-
-// The log driver's table on a new board: the SDK's own initial levels.
-constexpr std::pair<const char *, int> kDefaultLogLevels[] = {
-    {"sys", 3}, {"ai", 3}, {"ao", 3}, {"aenc", 3}, {"adec", 3},
-    {"rgn", 3}, {"vi", 3}, {"vo", 3}, {"venc", 3}, {"vdec", 3},
-};
 
 // A new board has been up for half a minute when the factory tool first runs.
 constexpr int64_t kBootUptimeNs = 30'000'000'000;
@@ -68,16 +63,27 @@ json_object *default_board_json() {
     clock.monotonic_ns = kBootUptimeNs;
     clock.realtime_ns = host_clock_ns(CLOCK_REALTIME);
     json_object_object_add(root, "clock", clock_json(clock));
-    json_object *log = json_object_new_object();
-    std::vector<std::pair<std::string, int>> levels(std::begin(kDefaultLogLevels),
-                                                    std::end(kDefaultLogLevels));
-    json_object_object_add(log, "levels", levels_json(levels));
-    json_object_object_add(root, "log", log);
     json_object *faults = json_object_new_object();
     json_object_object_add(faults, "missing", json_object_new_array());
     json_object_object_add(faults, "refuse", json_object_new_array());
     json_object_object_add(root, "faults", faults);
+    size_t count = 0;
+    const BoardPart *const *parts = board_parts(&count);
+    for (size_t i = 0; i < count; ++i)
+        if (parts[i]->defaults) parts[i]->defaults(root);
     return root;
+}
+
+// Runs one hook of every part; stops at the first that fails.
+bool run_parts(bool (*const BoardPart::*hook)(const std::string &, json_object *, std::string *),
+               const std::string &dir, json_object *root, std::string *error) {
+    size_t count = 0;
+    const BoardPart *const *parts = board_parts(&count);
+    for (size_t i = 0; i < count; ++i) {
+        auto fn = parts[i]->*hook;
+        if (fn && !fn(dir, root, error)) return false;
+    }
+    return true;
 }
 
 // The member of root named key, created as an empty object or array when absent.
@@ -110,12 +116,18 @@ bool create_board(const std::string &dir, std::string *error) {
             return false;
         }
     }
+    std::string ignored;
+    error = error ? error : &ignored;
     json_object *root = default_board_json();
-    bool ok = json_save_file(dir + "/" + kBoardFile, root);
+    bool ok = write_text(dir + "/" + kJournalFile, "") &&
+              run_parts(&BoardPart::create, dir, root, error) &&
+              run_parts(&BoardPart::sync, dir, root, error);
+    // board.json comes last: a directory with one holds a whole board.
+    if (ok && !json_save_file(dir + "/" + kBoardFile, root)) {
+        *error = dir + "/" + kBoardFile + ": cannot be written";
+        ok = false;
+    }
     json_object_put(root);
-    ok = ok && write_text(dir + "/dev/log", "");
-    ok = ok && write_text(dir + "/" + kJournalFile, "");
-    if (!ok && error) *error = dir + ": cannot write the board files";
     return ok;
 }
 
@@ -124,7 +136,8 @@ bool edit_board(const std::string &dir, const std::function<void(json_object *)>
     json_object *root = json_load_file(path, nullptr);
     if (!root) return false;
     edit(root);
-    bool ok = json_save_file(path, root);
+    std::string error;
+    bool ok = json_save_file(path, root) && run_parts(&BoardPart::sync, dir, root, &error);
     json_object_put(root);
     if (ok) reload_if_active(dir);
     return ok;
@@ -156,12 +169,14 @@ bool set_clock_speed(const std::string &dir, double speed) {
     return set_clock(dir, now);
 }
 
+void set_log_levels_json(json_object *root,
+                         const std::vector<std::pair<std::string, int>> &levels) {
+    json_object_object_add(member(root, "log", json_type_object), "levels", levels_json(levels));
+}
+
 bool set_log_levels(const std::string &dir,
                     const std::vector<std::pair<std::string, int>> &levels) {
-    return edit_board(dir, [&](json_object *root) {
-        json_object_object_add(member(root, "log", json_type_object), "levels",
-                               levels_json(levels));
-    });
+    return edit_board(dir, [&](json_object *root) { set_log_levels_json(root, levels); });
 }
 
 bool set_device_missing(const std::string &dir, const std::string &boardPath, bool missing) {

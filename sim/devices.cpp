@@ -1,7 +1,10 @@
-// The table of device emulators; each emulator lives in its own file.
+// The tables of device emulators; each emulator lives in its own file.
 #include "devices.h"
 
+#include <sys/socket.h>
+
 #include <iterator>
+#include <utility>
 
 #include "board.h"
 
@@ -10,13 +13,28 @@ namespace zq::sim {
 extern const Device kLogDevice;
 
 namespace {
-const Device *const kDevices[] = {&kLogDevice};
+
+const Device *const kDevices[] = {
+    &kLogDevice,
+};
+
+// Address family and the emulator behind its sockets.
+const std::pair<int, const Device *> kSocketDevices[] = {
+    {-1, nullptr},
+};
+
 }  // namespace
 
 const Device *find_device(std::string_view boardPath) {
     std::string path = normalize(boardPath);
     for (const Device *device : kDevices)
         if (path == device->path) return device;
+    return nullptr;
+}
+
+const Device *find_socket_device(int domain) {
+    for (const auto &[family, device] : kSocketDevices)
+        if (family == domain && device) return device;
     return nullptr;
 }
 

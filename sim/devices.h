@@ -1,5 +1,6 @@
 // The device emulators behind the seam. Each one interprets a file of the
-// board directory as the device node of the same board path.
+// board directory as the device node of the same board path; socket
+// emulators stand behind sockets of one address family.
 #pragma once
 
 #include <sys/types.h>
@@ -9,16 +10,23 @@
 namespace zq::sim {
 
 struct Device {
-    const char *path;  // board path of the node, "/dev/log"
+    const char *path;  // board path of the node ("/dev/log"), or a socket's name ("socket:inet")
     int openFlags;     // added to every open (O_APPEND for a text sink)
     // Driver requests; -1 with errno when refused or unknown.
     int (*ioctl)(int fd, unsigned long request, void *arg);
-    // Optional: nullptr means plain file reads and writes on the backing file.
+    // Optional hooks; nullptr means plain file operations on the backing file.
     ssize_t (*read)(int fd, void *buf, size_t count);
     ssize_t (*write)(int fd, const void *buf, size_t count);
+    // Maps length bytes of the device at offset; MAP_FAILED with errno on failure.
+    void *(*mmap)(int fd, size_t length, int prot, int flags, off_t offset);
+    // Ends a mapping made by mmap (the device sees what was stored into it).
+    int (*munmap)(void *addr, size_t length);
 };
 
 // The emulator of a board path, or null for an ordinary board file.
 const Device *find_device(std::string_view boardPath);
+
+// The emulator behind sockets of an address family (AF_INET, ...), or null.
+const Device *find_socket_device(int domain);
 
 }  // namespace zq::sim

@@ -2,6 +2,7 @@
 set(ZQ_SIM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/board.cpp
   ${CMAKE_CURRENT_LIST_DIR}/board_edit.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/board_parts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/devices.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log_device.cpp
 )

@@ -32,6 +32,8 @@ struct Ops {
     int (*fclose)(FILE *stream);
     int (*access)(const char *path, int mode);
     DIR *(*opendir)(const char *path);
+    // Sockets (interface address requests go through ioctl on them).
+    int (*socket)(int domain, int type, int protocol);
 
     // Clocks and sleeps.
     int (*clock_gettime)(clockid_t clock, struct timespec *ts);

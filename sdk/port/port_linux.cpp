@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/reboot.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -65,6 +66,7 @@ constexpr Ops kLinuxOps = {
     .fclose = ::fclose,
     .access = ::access,
     .opendir = ::opendir,
+    .socket = ::socket,
     .clock_gettime = ::clock_gettime,
     .sleep = linux_sleep,
     .system = ::system,

@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -171,6 +172,50 @@ DIR *v_opendir(const char *path) {
     return ::opendir(absolute(path) ? sim::resolve(path).c_str() : path);
 }
 
+int v_socket(int domain, int type, int protocol) {
+    int fd = ::socket(domain, type, protocol);
+    const Device *device = sim::find_socket_device(domain);
+    if (fd >= 0 && device) {
+        if (static_cast<size_t>(fd) >= g_deviceOfFd.size()) {
+            ::close(fd);
+            errno = EMFILE;
+            return -1;
+        }
+        track(fd, device);
+    }
+    return fd;
+}
+
+// Mappings made by emulators, so that munmap reaches the same emulator.
+std::mutex g_mappingsLock;
+std::vector<std::pair<void *, const Device *>> g_mappings;
+
+void *v_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset) {
+    const Device *device = device_of(fd);
+    if (!device || !device->mmap) return ::mmap(addr, length, prot, flags, fd, offset);
+    void *mapping = device->mmap(fd, length, prot, flags, offset);
+    if (mapping != MAP_FAILED) {
+        std::lock_guard<std::mutex> hold(g_mappingsLock);
+        g_mappings.emplace_back(mapping, device);
+    }
+    return mapping;
+}
+
+int v_munmap(void *addr, size_t length) {
+    const Device *device = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(g_mappingsLock);
+        for (auto it = g_mappings.begin(); it != g_mappings.end(); ++it) {
+            if (it->first == addr) {
+                device = it->second;
+                g_mappings.erase(it);
+                break;
+            }
+        }
+    }
+    return device ? device->munmap(addr, length) : ::munmap(addr, length);
+}
+
 int v_clock_gettime(clockid_t clock, struct timespec *ts) {
     switch (clock) {
         case CLOCK_MONOTONIC:
@@ -322,7 +367,9 @@ bool board_process(pid_t pid) {
             if (entry == want) return true;
         }
         if (any) return false;
-        struct timespec pause {0, 1000000};
+        struct timespec pause {
+            0, 1000000
+        };
         ::nanosleep(&pause, nullptr);
     }
     return false;
@@ -357,12 +404,13 @@ constexpr Ops kVirtualOps = {
     .write = v_write,
     .lseek = ::lseek,
     .ioctl = v_ioctl,
-    .mmap = ::mmap,
-    .munmap = ::munmap,
+    .mmap = v_mmap,
+    .munmap = v_munmap,
     .fopen = v_fopen,
     .fclose = v_fclose,
     .access = v_access,
     .opendir = v_opendir,
+    .socket = v_socket,
     .clock_gettime = v_clock_gettime,
     .sleep = v_sleep,
     .system = v_system,

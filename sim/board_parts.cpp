@@ -1,0 +1,21 @@
+// The table of board parts; each part is defined beside its emulator.
+#include "board_parts.h"
+
+#include <iterator>
+
+namespace zq::sim {
+
+extern const BoardPart kLogPart;
+
+namespace {
+const BoardPart *const kParts[] = {
+    &kLogPart,
+};
+}  // namespace
+
+const BoardPart *const *board_parts(size_t *count) {
+    *count = std::size(kParts);
+    return kParts;
+}
+
+}  // namespace zq::sim
