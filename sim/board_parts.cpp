@@ -6,10 +6,12 @@
 namespace zq::sim {
 
 extern const BoardPart kLogPart;
+extern const BoardPart kFlashPart;
 
 namespace {
 const BoardPart *const kParts[] = {
     &kLogPart,
+    &kFlashPart,
 };
 }  // namespace
 

@@ -11,11 +11,13 @@
 namespace zq::sim {
 
 extern const Device kLogDevice;
+extern const Device kMtdDevice;
 
 namespace {
 
 const Device *const kDevices[] = {
     &kLogDevice,
+    &kMtdDevice,
 };
 
 // Address family and the emulator behind its sockets.

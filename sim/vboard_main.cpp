@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "board.h"
+#include "vboard_verbs.h"
 
 namespace {
 
-using Args = std::vector<std::string>;
+using zq::sim::Args;
 
 struct Verb {
     const char *name;
@@ -73,6 +74,8 @@ const Verb kVerbs[] = {
      "Prints one line per device request, tool run and notable event:\n"
      "  <board seconds> <pid> <subject> <event>\n",
      run_journal},
+    {"env", "print or set the boot environment in flash", zq::sim::kEnvUsage, zq::sim::run_env},
+    {"id", "show or write the device identity record", zq::sim::kIdUsage, zq::sim::run_id},
 };
 
 void usage(std::FILE *out) {

@@ -1,0 +1,22 @@
+// The boot environment store's internal steps, for the public calls, the
+// vboard command and the tests.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+namespace zq::flash {
+
+// Image bytes before the entry list: the little-endian CRC-32.
+constexpr uint32_t kEnvHeader = 4;
+
+// Calls visit(entry) for each "name=value" entry of the loaded image, in
+// order; false when the image cannot be loaded.
+bool env_for_each(const std::function<void(std::string_view entry)> &visit);
+
+}  // namespace zq::flash
+
+// The documented steps keep their C names.
+int env_init();
+int env_match(const char *name, int index);

@@ -1,0 +1,147 @@
+// The device identity record: an opaque payload, checksummed, in the last
+// 2 KiB of its erase block; the rest of the block is kept as it is.
+#include "flash/series_num.h"
+
+#include <fcntl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "flash/crc32.h"
+#include "flash/mtd.h"
+#include "port/port.h"
+#include "zq_flash.h"
+#include "zq_log.h"
+
+namespace port = zq::port;
+using namespace zq::flash;
+
+namespace {
+
+constexpr const char *kUnit = "sn";
+
+void put_le32(uint8_t *p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint32_t get_le32(const uint8_t *p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+using BlockImage = std::unique_ptr<uint8_t[]>;
+
+BlockImage zeroed_block() {
+    BlockImage block(new (std::nothrow) uint8_t[kSnBlockSize]);
+    if (block) std::memset(block.get(), 0, kSnBlockSize);
+    return block;
+}
+
+// Reads the whole erase block; the device is opened and closed here.
+bool flash_block_read(uint8_t *block) {
+    int fd = port::open(kMtdDevice, O_RDWR);
+    if (fd < 0) return false;
+    ssize_t got = mtd_read_at(fd, kSnBlockOffset, block, kSnBlockSize);
+    port::close(fd);
+    return got == static_cast<ssize_t>(kSnBlockSize);
+}
+
+// Where the boot environment shares this erase block, its CRC covers the
+// record too. True when the block holds such an environment, valid now.
+bool holds_valid_shared_env(const uint8_t *block) {
+    uint32_t mtd0Size = 0;
+    if (!read_mtd0_size(&mtd0Size) || !env_shares_sn_block(env_layout_for_size(mtd0Size)))
+        return false;
+    return get_le32(block) == crc32(block + 4, kSnBlockSize - 4);
+}
+
+// Erases the block and programs the new image; false on any failure.
+bool flashWrite(const uint8_t *block) {
+    int fd = port::open(kMtdDevice, O_RDWR);
+    if (fd < 0) {
+        std::perror("Open mtd0 error");
+        return false;
+    }
+    if (mtd_erase(fd, kSnBlockOffset, kSnBlockSize) != 0) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "mem erase failed\n");
+        port::close(fd);
+        return false;
+    }
+    ssize_t put = mtd_write_at(fd, kSnBlockOffset, block, kSnBlockSize);
+    port::close(fd);
+    return put == static_cast<ssize_t>(kSnBlockSize);
+}
+
+}  // namespace
+
+namespace zq::flash {
+
+void sn_encode(const void *payload, uint32_t len, uint32_t version, uint8_t out[kSnRecordSize]) {
+    std::memset(out, 0, kSnRecordSize);
+    put_le32(out, SN_MAGIC);
+    put_le32(out + 4, crc32(payload, len));
+    put_le32(out + 8, len);
+    put_le32(out + 12, version);
+    std::memcpy(out + kSnHeaderSize, payload, len);
+}
+
+SnBlock sn_decode_header(const uint8_t image[kSnRecordSize]) {
+    SnBlock header;
+    header.magic = get_le32(image);
+    header.crc = get_le32(image + 4);
+    header.len = get_le32(image + 8);
+    header.version = get_le32(image + 12);
+    return header;
+}
+
+}  // namespace zq::flash
+
+extern "C" {
+
+int ZQSDK_WriteSeriesNum(const void *data, u32 len, u32 version) noexcept {
+    BlockImage block = zeroed_block();
+    // A payload over 2032 bytes does not fit the record.
+    if (!data || len == 0 || len > kSnMaxPayload) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "param is error\n");
+        return -1;
+    }
+    if (!block || !flash_block_read(block.get())) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "flash read error\n");
+        return -1;
+    }
+    bool sharedEnv = holds_valid_shared_env(block.get());
+    sn_encode(data, len, version, block.get() + kSnRecordOffset);
+    // Keep the boot loader's environment valid over the new record.
+    if (sharedEnv) put_le32(block.get(), crc32(block.get() + 4, kSnBlockSize - 4));
+    if (!flashWrite(block.get())) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "flash read error\n");
+        return -1;
+    }
+    return 0;
+}
+
+int ZQSDK_ReadSeriesNum(void *buffer, u32 bufferSize, u32 *version) noexcept {
+    BlockImage block = zeroed_block();
+    if (!buffer || bufferSize == 0 || !version) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "param is error\n");
+        return -1;
+    }
+    if (!block || !flash_block_read(block.get())) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "flash read error\n");
+        return -1;
+    }
+    const uint8_t *record = block.get() + kSnRecordOffset;
+    SnBlock header = sn_decode_header(record);
+    uint32_t computed = header.len <= kSnMaxPayload ? crc32(record + kSnHeaderSize, header.len) : 0;
+    if (header.magic != SN_MAGIC || header.len > bufferSize || header.crc != computed) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "magic:%x crc:[%x,%x] len:[%d,%d]\n", header.magic,
+                  header.crc, computed, static_cast<int>(header.len), static_cast<int>(bufferSize));
+        return -1;
+    }
+    std::memcpy(buffer, record + kSnHeaderSize, header.len);
+    *version = header.version;
+    return 0;
+}
+
+}  // extern "C"

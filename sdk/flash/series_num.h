@@ -1,0 +1,30 @@
+// The identity record's on-flash layout: a 2 KiB block at the end of the
+// 64 KiB erase block at 0x20000 of mtd0. Words are little-endian.
+#pragma once
+
+#include <cstdint>
+
+namespace zq::flash {
+
+constexpr uint32_t kSnRecordSize = 2048;
+constexpr uint32_t kSnHeaderSize = 16;
+constexpr uint32_t kSnMaxPayload = kSnRecordSize - kSnHeaderSize;  // 2032
+
+struct SnBlock {
+    uint32_t magic;
+    uint32_t crc;      // CRC-32 of the len payload bytes
+    uint32_t len;      // 1 to 2032
+    uint32_t version;  // caller's version word
+    uint8_t data[kSnMaxPayload];
+};
+static_assert(sizeof(SnBlock) == kSnRecordSize, "SnBlock is 2 KiB");
+static_assert(__builtin_offsetof(SnBlock, len) == 8 && __builtin_offsetof(SnBlock, data) == 16,
+              "SnBlock header layout");
+
+// The block image of a record, ready for flash (words little-endian).
+void sn_encode(const void *payload, uint32_t len, uint32_t version, uint8_t out[kSnRecordSize]);
+
+// The header words of a record image.
+SnBlock sn_decode_header(const uint8_t image[kSnRecordSize]);
+
+}  // namespace zq::flash

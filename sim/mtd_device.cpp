@@ -1,0 +1,278 @@
+// "/dev/mtd0": NOR flash. Erase sets whole erase blocks to 0xFF; a write
+// programs whole erase blocks and can only clear bits. Fault knobs cut the
+// power in the middle of a write or make writes short.
+#include <fcntl.h>
+#include <json-c/json.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "board.h"
+#include "board_parts.h"
+#include "devices.h"
+#include "flash.h"
+#include "flash/crc32.h"
+#include "flash/mtd.h"
+#include "flash/series_num.h"
+#include "hw_info.h"
+#include "json_util.h"
+
+namespace zq::sim {
+namespace {
+
+struct FlashConfig {
+    uint32_t size = kDefaultMtd0Size;
+    uint32_t eraseSize = kFlashEraseSize;
+    uint32_t shortWrite = 0;
+    int64_t powerCutAfter = -1;
+};
+
+FlashConfig config_from(json_object *root) {
+    json_object *flash = json_get(root, "flash");
+    FlashConfig c;
+    c.size = static_cast<uint32_t>(json_number(flash, "mtd0_size", kDefaultMtd0Size));
+    c.eraseSize = static_cast<uint32_t>(json_number(flash, "erase_size", kFlashEraseSize));
+    c.shortWrite = static_cast<uint32_t>(json_number(flash, "short_write", 0));
+    c.powerCutAfter = json_int64(flash, "power_cut_after", -1);
+    if (c.eraseSize == 0) c.eraseSize = kFlashEraseSize;
+    return c;
+}
+
+FlashConfig active_config() {
+    json_object *root = board_json();
+    FlashConfig c = config_from(root);
+    json_object_put(root);
+    return c;
+}
+
+// Bytes programmed by this process's writes, for the power-cut knob.
+std::atomic<int64_t> g_programmed{0};
+
+bool whole_blocks(const FlashConfig &c, uint64_t start, uint64_t length) {
+    return start % c.eraseSize == 0 && length % c.eraseSize == 0 && start + length <= c.size;
+}
+
+int mtd_ioctl(int fd, unsigned long request, void *arg) {
+    if (request != flash::kMemErase) {
+        errno = ENOTTY;
+        return -1;
+    }
+    if (!arg) {
+        errno = EFAULT;
+        return -1;
+    }
+    flash::EraseInfoUser erase;
+    std::memcpy(&erase, arg, sizeof erase);
+    FlashConfig c = active_config();
+    if (erase.length == 0 || !whole_blocks(c, erase.start, erase.length)) {
+        journal("/dev/mtd0", "erase 0x%08X+0x%X refused: not whole erase blocks", erase.start,
+                erase.length);
+        errno = EINVAL;
+        return -1;
+    }
+    std::vector<uint8_t> erased(erase.length, 0xFF);
+    if (::pwrite(fd, erased.data(), erased.size(), erase.start) !=
+        static_cast<ssize_t>(erased.size()))
+        return -1;
+    journal("/dev/mtd0", "erase 0x%08X+0x%X", erase.start, erase.length);
+    return 0;
+}
+
+// Programming only clears bits: the cell keeps old AND new.
+bool program(int fd, off_t at, const uint8_t *data, size_t n) {
+    std::vector<uint8_t> cells(n);
+    if (::pread(fd, cells.data(), n, at) != static_cast<ssize_t>(n)) return false;
+    for (size_t i = 0; i < n; ++i) cells[i] &= data[i];
+    return ::pwrite(fd, cells.data(), n, at) == static_cast<ssize_t>(n);
+}
+
+ssize_t mtd_write(int fd, const void *buf, size_t count) {
+    FlashConfig c = active_config();
+    off_t at = ::lseek(fd, 0, SEEK_CUR);
+    if (at < 0) return -1;
+    if (!whole_blocks(c, static_cast<uint64_t>(at), count)) {
+        journal("/dev/mtd0", "write 0x%08llX+0x%zX refused: not whole erase blocks",
+                static_cast<unsigned long long>(at), count);
+        errno = EINVAL;
+        return -1;
+    }
+    size_t n = c.shortWrite && c.shortWrite < count ? c.shortWrite : count;
+    bool cut = false;
+    if (c.powerCutAfter >= 0 && g_programmed.load() + static_cast<int64_t>(n) > c.powerCutAfter) {
+        n = static_cast<size_t>(std::max<int64_t>(0, c.powerCutAfter - g_programmed.load()));
+        cut = true;
+    }
+    if (!program(fd, at, static_cast<const uint8_t *>(buf), n)) return -1;
+    g_programmed += static_cast<int64_t>(n);
+    if (cut) {
+        journal("/dev/mtd0", "power cut after 0x%zX of 0x%zX bytes written at 0x%08llX", n, count,
+                static_cast<unsigned long long>(at));
+        ::fsync(fd);
+        ::kill(::getpid(), SIGKILL);
+    }
+    ::lseek(fd, at + static_cast<off_t>(n), SEEK_SET);
+    if (n < count)
+        journal("/dev/mtd0", "short write: 0x%zX of 0x%zX bytes at 0x%08llX", n, count,
+                static_cast<unsigned long long>(at));
+    else
+        journal("/dev/mtd0", "write 0x%08llX+0x%zX", static_cast<unsigned long long>(at), count);
+    return static_cast<ssize_t>(n);
+}
+
+// ---- the board part: the flash image and "/proc/mtd" ----
+
+void flash_defaults(json_object *root) {
+    json_object *flash = json_object_new_object();
+    json_object_object_add(flash, "mtd0_size", json_object_new_int64(kDefaultMtd0Size));
+    json_object_object_add(flash, "erase_size", json_object_new_int64(kFlashEraseSize));
+    json_object_object_add(flash, "short_write", json_object_new_int64(0));
+    json_object_object_add(flash, "power_cut_after", json_object_new_int64(-1));
+    json_object_object_add(root, "flash", flash);
+}
+
+std::string image_path(const std::string &dir) {
+    return dir + "/dev/mtd0";
+}
+
+// Grows (with erased bytes) or shrinks the image to size.
+bool fit_image(const std::string &dir, uint32_t size) {
+    std::string path = image_path(dir);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    off_t had = ::lseek(fd, 0, SEEK_END);
+    bool ok = had >= 0;
+    if (ok && had < static_cast<off_t>(size)) {
+        std::vector<uint8_t> erased(size - static_cast<size_t>(had), 0xFF);
+        ok = ::pwrite(fd, erased.data(), erased.size(), had) == static_cast<ssize_t>(erased.size());
+    } else if (ok && had > static_cast<off_t>(size)) {
+        ok = ::ftruncate(fd, size) == 0;
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool flash_sync(const std::string &dir, json_object *root, std::string *error) {
+    FlashConfig c = config_from(root);
+    char table[256];
+    std::snprintf(table, sizeof table,
+                  "dev:    size   erasesize  name\n"
+                  "mtd0: %08x %08x \"boot\"\n"
+                  "mtd1: 00300000 %08x \"kernel\"\n"
+                  "mtd2: 00c00000 %08x \"rootfs\"\n",
+                  c.size, c.eraseSize, c.eraseSize, c.eraseSize);
+    std::ofstream(dir + "/proc/mtd", std::ios::trunc) << table;
+    if (!fit_image(dir, c.size)) {
+        *error = image_path(dir) + ": cannot be sized";
+        return false;
+    }
+    return true;
+}
+
+// A new board: erased flash, a factory identity record with placeholder
+// UUID and KEY, and a boot environment that starts the main application.
+bool flash_create(const std::string &dir, json_object *root, std::string *error) {
+    if (!flash_sync(dir, root, error)) return false;
+    HwInfo info{};
+    std::strcpy(info.szUuid, "ZQ-UUID-PLACEHOLDER-0001");
+    std::strcpy(info.szKey, "ZQ-KEY-PLACEHOLDER-0000000000000001");
+    std::vector<uint8_t> payload(reinterpret_cast<uint8_t *>(&info),
+                                 reinterpret_cast<uint8_t *>(&info) + sizeof info);
+    bool ok = write_sn_record(dir, payload, 0x300) &&
+              write_env_image(dir, {"bootdelay=1", "baudrate=115200", "zqauto=1"});
+    if (!ok) *error = image_path(dir) + ": cannot be written";
+    return ok;
+}
+
+uint32_t board_flash_size(const std::string &dir) {
+    json_object *root = json_load_file(dir + "/" + kBoardFile, nullptr);
+    // A board being made has no board.json yet: its flash has the default size.
+    uint32_t size = root ? config_from(root).size : kDefaultMtd0Size;
+    json_object_put(root);
+    return size;
+}
+
+}  // namespace
+
+extern const Device kMtdDevice;
+const Device kMtdDevice = {"/dev/mtd0", 0, mtd_ioctl, nullptr, mtd_write, nullptr, nullptr};
+
+extern const BoardPart kFlashPart;
+const BoardPart kFlashPart = {"flash", flash_defaults, flash_create, flash_sync};
+
+// ---- test-facing ----
+
+namespace {
+bool set_flash_value(const std::string &dir, const char *key, int64_t value) {
+    return edit_board(dir, [&](json_object *root) {
+        json_object *flash = json_get(root, "flash");
+        if (!flash) {
+            flash = json_object_new_object();
+            json_object_object_add(root, "flash", flash);
+        }
+        json_object_object_add(flash, key, json_object_new_int64(value));
+    });
+}
+}  // namespace
+
+bool set_flash_size(const std::string &dir, uint32_t mtd0Size) {
+    return set_flash_value(dir, "mtd0_size", mtd0Size);
+}
+bool set_flash_short_write(const std::string &dir, uint32_t bytes) {
+    return set_flash_value(dir, "short_write", bytes);
+}
+bool set_flash_power_cut(const std::string &dir, int64_t afterBytes) {
+    return set_flash_value(dir, "power_cut_after", afterBytes);
+}
+
+std::vector<uint8_t> read_flash(const std::string &dir, uint32_t offset, uint32_t length) {
+    std::vector<uint8_t> bytes(length);
+    int fd = ::open(image_path(dir).c_str(), O_RDONLY | O_CLOEXEC);
+    ssize_t got = fd < 0 ? -1 : ::pread(fd, bytes.data(), length, offset);
+    if (fd >= 0) ::close(fd);
+    bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return bytes;
+}
+
+bool poke_flash(const std::string &dir, uint32_t offset, const std::vector<uint8_t> &bytes) {
+    int fd = ::open(image_path(dir).c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok =
+        ::pwrite(fd, bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size());
+    ::close(fd);
+    return ok;
+}
+
+bool write_env_image(const std::string &dir, const std::vector<std::string> &entries) {
+    flash::EnvLayout layout = flash::env_layout_for_size(board_flash_size(dir));
+    std::vector<uint8_t> image = read_flash(dir, layout.offset, layout.size);
+    image.resize(layout.size, 0xFF);
+    size_t listEnd = flash::env_shares_sn_block(layout) ? flash::kSnRecordOffset : layout.size;
+    std::fill(image.begin() + 4, image.begin() + static_cast<long>(listEnd), 0);
+    size_t at = 4;
+    for (const std::string &entry : entries) {
+        if (at + entry.size() + 2 > listEnd) return false;
+        std::memcpy(image.data() + at, entry.data(), entry.size());
+        at += entry.size() + 1;
+    }
+    uint32_t crc = flash::crc32(image.data() + 4, image.size() - 4);
+    for (int i = 0; i < 4; ++i)
+        image[static_cast<size_t>(i)] = static_cast<uint8_t>(crc >> (8 * i));
+    return poke_flash(dir, layout.offset, image);
+}
+
+bool write_sn_record(const std::string &dir, const std::vector<uint8_t> &payload,
+                     uint32_t version) {
+    if (payload.size() > flash::kSnMaxPayload) return false;
+    std::vector<uint8_t> record(flash::kSnRecordSize);
+    flash::sn_encode(payload.data(), static_cast<uint32_t>(payload.size()), version, record.data());
+    return poke_flash(dir, flash::kSnBlockOffset + flash::kSnRecordOffset, record);
+}
+
+}  // namespace zq::sim

@@ -1,0 +1,17 @@
+// The verbs of the vboard command beyond create and journal.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zq::sim {
+
+using Args = std::vector<std::string>;
+
+int run_env(const Args &args);
+int run_id(const Args &args);
+
+extern const char *const kEnvUsage;
+extern const char *const kIdUsage;
+
+}  // namespace zq::sim
