@@ -84,6 +84,8 @@ void load_faults(json_object *root, Board &b) {
     b.missing.clear();
     for (const std::string &path : json_strings(json_get(faults, "missing")))
         b.missing.push_back(normalize(path));
+    // Rules that stay across a reload keep counting where they were.
+    std::vector<Refusal> before = std::move(b.refusals);
     b.refusals.clear();
     json_object *refuse = json_get(faults, "refuse");
     size_t n = json_object_is_type(refuse, json_type_array) ? json_object_array_length(refuse) : 0;
@@ -95,6 +97,8 @@ void load_faults(json_object *root, Board &b) {
         r.after = static_cast<int>(json_int64(rule, "after", 0));
         r.count = static_cast<int>(json_int64(rule, "count", -1));
         r.error = static_cast<int>(json_int64(rule, "errno", EPERM));
+        if (i < before.size() && before[i].device == r.device && before[i].request == r.request)
+            r.seen = before[i].seen;
         b.refusals.push_back(r);
     }
 }

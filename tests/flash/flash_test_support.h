@@ -1,0 +1,29 @@
+// Helpers for the flash tests: the board's environment and record bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "flash.h"
+#include "flash/crc32.h"
+
+inline uint32_t le32(const std::vector<uint8_t> &b, size_t at) {
+    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
+           uint32_t{b[at + 3]} << 24;
+}
+
+// The entry list of an environment image as text, "\0" between entries,
+// up to and including the end-of-list NUL.
+inline std::string env_list(const std::vector<uint8_t> &image) {
+    std::string list;
+    for (size_t i = 4; i + 1 < image.size(); ++i) {
+        list += static_cast<char>(image[i]);
+        if (image[i] == 0 && image[i + 1] == 0) return list + '\0';
+    }
+    return list;
+}
+
+inline bool env_crc_valid(const std::vector<uint8_t> &image) {
+    return le32(image, 0) == zq::flash::crc32(image.data() + 4, image.size() - 4);
+}
