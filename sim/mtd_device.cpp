@@ -232,11 +232,16 @@ bool set_flash_power_cut(const std::string &dir, int64_t afterBytes) {
 }
 
 std::vector<uint8_t> read_flash(const std::string &dir, uint32_t offset, uint32_t length) {
-    std::vector<uint8_t> bytes(length);
+    std::vector<uint8_t> bytes;
     int fd = ::open(image_path(dir).c_str(), O_RDONLY | O_CLOEXEC);
-    ssize_t got = fd < 0 ? -1 : ::pread(fd, bytes.data(), length, offset);
-    if (fd >= 0) ::close(fd);
-    bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    if (fd < 0) return bytes;
+    off_t size = ::lseek(fd, 0, SEEK_END);
+    if (size > static_cast<off_t>(offset)) {
+        bytes.resize(std::min<uint64_t>(length, static_cast<uint64_t>(size) - offset));
+        ssize_t got = ::pread(fd, bytes.data(), bytes.size(), offset);
+        bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    }
+    ::close(fd);
     return bytes;
 }
 

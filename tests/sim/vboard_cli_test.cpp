@@ -34,7 +34,7 @@ TEST_F(VboardCliTest, HelpForTheCommandAndEveryVerb) {
     EXPECT_EQ(all.status, 0);
     EXPECT_NE(all.out.find("create"), std::string::npos);
     EXPECT_NE(all.out.find("journal"), std::string::npos);
-    for (const char *verb : {"create", "journal"}) {
+    for (const char *verb : {"create", "journal", "env", "id"}) {
         CliRun help = vboard(std::string(verb) + " --help");
         EXPECT_EQ(help.status, 0);
         EXPECT_EQ(help.out.rfind(std::string("usage: vboard ") + verb, 0), 0u) << help.out;
@@ -68,6 +68,57 @@ TEST_F(VboardCliTest, JournalPrintsTheBoardsJournal) {
     CliRun notBoard = vboard("journal " + dir() + "/dev");
     EXPECT_EQ(notBoard.status, 1);
     EXPECT_NE(notBoard.out.find("is not a virtual board"), std::string::npos);
+}
+
+TEST_F(VboardCliTest, EnvPrintsAndSetsTheBootEnvironment) {
+    CliRun print = vboard("env " + dir() + " print");
+    EXPECT_EQ(print.status, 0);
+    EXPECT_EQ(print.out, "bootdelay=1\nbaudrate=115200\nzqauto=1\n");
+    EXPECT_EQ(vboard("env " + dir() + " set zqauto 0").out, "zqauto=0 saved\n");
+    EXPECT_EQ(vboard("env " + dir() + " print zqauto").out, "zqauto=0\n");
+    CliRun missing = vboard("env " + dir() + " print nothere");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "vboard: nothere is not set\n");
+    EXPECT_EQ(vboard("env " + dir() + " set " + std::string(24, 'n') + " 1").status, 1);
+    EXPECT_EQ(vboard("env " + dir() + " frob").status, 1);
+}
+
+TEST_F(VboardCliTest, IdShowsAndWritesTheIdentityRecord) {
+    CliRun show = vboard("id " + dir() + " show");
+    EXPECT_EQ(show.status, 0);
+    EXPECT_EQ(show.out,
+              "version: 0x300\nlength: 134\nAPP_ID: []\nUUID: [ZQ-UUID-PLACEHOLDER-0001]\n"
+              "KEY: [ZQ-KEY-PLACEHOLDER-0000000000000001]\nMAC: 00:00:00:00:00:00\n");
+    CliRun write = vboard("id " + dir() + " write --app-id app-7 --mac 02:00:5e:10:20:30");
+    EXPECT_EQ(write.status, 0) << write.out;
+    EXPECT_EQ(vboard("id " + dir() + " show").out,
+              "version: 0x301\nlength: 134\nAPP_ID: [app-7]\nUUID: [ZQ-UUID-PLACEHOLDER-0001]\n"
+              "KEY: [ZQ-KEY-PLACEHOLDER-0000000000000001]\nMAC: 02:00:5e:10:20:30\n");
+    EXPECT_EQ(vboard("env " + dir() + " print zqauto").out,
+              "zqauto=1\n");  // the environment survives
+    EXPECT_EQ(vboard("id " + dir() + " write --mac 02:00").status, 1);
+    EXPECT_EQ(vboard("id " + dir() + " write --uuid " + std::string(32, 'u')).status, 1);
+}
+
+TEST_F(VboardCliTest, FlashDumpsWorkWithoutABoard) {
+    std::string dump = dir() + "/tmp/mtd0.bin";
+    {
+        std::FILE *in = std::fopen(host("/dev/mtd0").c_str(), "rb");
+        std::FILE *out = std::fopen(dump.c_str(), "wb");
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) std::fwrite(buf, 1, n, out);
+        std::fclose(in);
+        std::fclose(out);
+    }
+    std::string image = "--image " + dump + " --mtd0-size 0x30000 ";
+    EXPECT_EQ(vboard("env " + image + "set zqauto 5").status, 0);
+    EXPECT_EQ(vboard("env " + image + "print zqauto").out, "zqauto=5\n");
+    EXPECT_EQ(vboard("env " + dir() + " print zqauto").out,
+              "zqauto=1\n");  // the board is not the dump
+    EXPECT_NE(vboard("id " + image + "show").out.find("UUID: [ZQ-UUID-PLACEHOLDER-0001]"),
+              std::string::npos);
+    EXPECT_EQ(vboard("env --image " + dump + " print").status, 1);  // the size is needed
+    EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0x100 print").status, 1);
 }
 
 }  // namespace
