@@ -194,4 +194,18 @@ TEST_F(EnvStoreTest, ErasedAndRandomImagesNeverRunPastTheImage) {
     EXPECT_EQ(entries, 1);  // one unterminated entry up to the image end
 }
 
+TEST_F(EnvStoreTest, RandomImagesGiveResultsNotCrashes) {
+    std::mt19937 random(3);
+    std::vector<uint8_t> noise(0x10000);
+    for (uint8_t &b : noise) b = static_cast<uint8_t>(random() % 4 == 0 ? 0 : random());
+    board({}, 0x40000);
+    ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x30000, noise));
+    char buffer[8];
+    capture_output([&] {
+        for (const char *name : {"zqauto", "a", "", "bootdelay"}) ZQSDK_EnvReadKeyValue(name, buffer, 8);
+        ZQSDK_EnvWriteKeyValue("zqauto", "1");
+    });
+    zq::flash::env_for_each([](std::string_view entry) { EXPECT_LT(entry.size(), 0x10000u); });
+}
+
 }  // namespace
