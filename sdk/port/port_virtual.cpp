@@ -187,32 +187,18 @@ int v_socket(int domain, int type, int protocol) {
 }
 
 // Mappings made by emulators, so that munmap reaches the same emulator.
-std::mutex g_mappingsLock;
-std::vector<std::pair<void *, const Device *>> g_mappings;
+Registry<void *, const Device *> g_mappings;
 
 void *v_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset) {
     const Device *device = device_of(fd);
     if (!device || !device->mmap) return ::mmap(addr, length, prot, flags, fd, offset);
     void *mapping = device->mmap(fd, length, prot, flags, offset);
-    if (mapping != MAP_FAILED) {
-        std::lock_guard<std::mutex> hold(g_mappingsLock);
-        g_mappings.emplace_back(mapping, device);
-    }
+    if (mapping != MAP_FAILED) g_mappings.add(mapping, device);
     return mapping;
 }
 
 int v_munmap(void *addr, size_t length) {
-    const Device *device = nullptr;
-    {
-        std::lock_guard<std::mutex> hold(g_mappingsLock);
-        for (auto it = g_mappings.begin(); it != g_mappings.end(); ++it) {
-            if (it->first == addr) {
-                device = it->second;
-                g_mappings.erase(it);
-                break;
-            }
-        }
-    }
+    const Device *device = g_mappings.take(addr, nullptr);
     return device ? device->munmap(addr, length) : ::munmap(addr, length);
 }
 
@@ -295,8 +281,7 @@ int v_system(const char *command) {
 }
 
 // popen streams and their children.
-std::mutex g_pipesLock;
-std::vector<std::pair<FILE *, pid_t>> g_pipes;
+Registry<FILE *, pid_t> g_pipes;
 
 FILE *v_popen(const char *command, const char *mode) {
     bool reading = mode && mode[0] == 'r';
@@ -317,23 +302,12 @@ FILE *v_popen(const char *command, const char *mode) {
         if (pid > 0) wait_status(pid);
         return nullptr;
     }
-    std::lock_guard<std::mutex> hold(g_pipesLock);
-    g_pipes.emplace_back(stream, pid);
+    g_pipes.add(stream, pid);
     return stream;
 }
 
 int v_pclose(FILE *stream) {
-    pid_t pid = -1;
-    {
-        std::lock_guard<std::mutex> hold(g_pipesLock);
-        for (auto it = g_pipes.begin(); it != g_pipes.end(); ++it) {
-            if (it->first == stream) {
-                pid = it->second;
-                g_pipes.erase(it);
-                break;
-            }
-        }
-    }
+    pid_t pid = g_pipes.take(stream, -1);
     if (pid < 0) {
         errno = ECHILD;
         return -1;
