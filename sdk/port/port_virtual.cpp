@@ -46,6 +46,29 @@ void track(int fd, const Device *device) {
         g_deviceOfFd[static_cast<size_t>(fd)].store(device, std::memory_order_release);
 }
 
+// Things handed out by the backend (mappings, pipes) and what stands behind each.
+template <typename Key, typename Value>
+struct Registry {
+    std::mutex lock;
+    std::vector<std::pair<Key, Value>> entries;
+
+    void add(Key key, Value value) {
+        std::lock_guard<std::mutex> hold(lock);
+        entries.emplace_back(key, value);
+    }
+    // Removes key and returns its value, or fallback when it is not there.
+    Value take(Key key, Value fallback) {
+        std::lock_guard<std::mutex> hold(lock);
+        for (auto it = entries.begin(); it != entries.end(); ++it) {
+            if (it->first != key) continue;
+            Value value = it->second;
+            entries.erase(it);
+            return value;
+        }
+        return fallback;
+    }
+};
+
 bool absolute(const char *path) {
     return path && path[0] == '/';
 }
