@@ -6,10 +6,14 @@
 namespace zq::sim {
 
 extern const BoardPart kLogPart;
+extern const BoardPart kMemPart;
+extern const BoardPart kDeviceJsonPart;
 
 namespace {
 const BoardPart *const kParts[] = {
     &kLogPart,
+    &kMemPart,
+    &kDeviceJsonPart,
 };
 }  // namespace
 

@@ -11,11 +11,13 @@
 namespace zq::sim {
 
 extern const Device kLogDevice;
+extern const Device kMemDeviceEmulator;
 
 namespace {
 
 const Device *const kDevices[] = {
     &kLogDevice,
+    &kMemDeviceEmulator,
 };
 
 // Address family and the emulator behind its sockets.
