@@ -58,11 +58,8 @@ bool access_register(u32 physAddr, Access &&access) {
 
 // A number outside the block would turn into a write to an arbitrary
 // physical address, so it is refused before any access.
-bool gpio_in_block(int gpio, const char *function) {
-    if (gpio >= 0 && gpio < ZQ_GPIO_COUNT) return true;
-    sdk_log(ZQ_LOG_ERROR, "zq_system", function, __LINE__,
-            "gpio %d is outside the GPIO block (0..%d)\n", gpio, ZQ_GPIO_COUNT - 1);
-    return false;
+bool gpio_in_block(int gpio) {
+    return gpio >= 0 && gpio < ZQ_GPIO_COUNT;
 }
 
 u32 gpio_register(int gpio) {
@@ -76,24 +73,31 @@ extern "C" {
 int ZQ_RegWrite(u32 physAddr, u32 value) noexcept {
     // A word that is not aligned faults on the board, or runs past the page.
     if (physAddr % 4 != 0) {
-        ZQSDK_LOG(ZQ_LOG_ERROR, "zq_system", "address 0x%08X is not a register address\n",
-                  physAddr);
+        ZQSDK_LOG(ZQ_LOG_ERROR, "zq_system", "address 0x%08X is not word-aligned\n", physAddr);
         return -1;
     }
     return access_register(physAddr, [value](volatile u32 &reg) { reg = value; }) ? 0 : -1;
 }
 
 int ZQ_GPIO_Write(int gpio, u8 level) noexcept {
-    if (!gpio_in_block(gpio, "ZQ_GPIO_Write")) return -1;
+    if (!gpio_in_block(gpio)) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, "zq_system", "gpio %d is outside the GPIO block (0..%d)\n", gpio,
+                  ZQ_GPIO_COUNT - 1);
+        return -1;
+    }
     return ZQ_RegWrite(gpio_register(gpio), level == 1 ? ZQ_GPIO_PAD_HIGH : ZQ_GPIO_PAD_LOW);
 }
 
 int ZQ_GPIO_Read(int gpio, u8 *level) noexcept {
+    if (!gpio_in_block(gpio)) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, "zq_system", "gpio %d is outside the GPIO block (0..%d)\n", gpio,
+                  ZQ_GPIO_COUNT - 1);
+        return -1;
+    }
     if (!level) {
         ZQSDK_LOG(ZQ_LOG_ERROR, "zq_system", "level is null\n");
         return -1;
     }
-    if (!gpio_in_block(gpio, "ZQ_GPIO_Read")) return -1;
     u32 address = gpio_register(gpio);
     bool madeInput = ZQ_RegWrite(address, ZQ_GPIO_PAD_INPUT) == 0;
     u32 word = 0;
