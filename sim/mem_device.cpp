@@ -17,9 +17,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
