@@ -7,11 +7,15 @@ namespace zq::sim {
 
 extern const BoardPart kLogPart;
 extern const BoardPart kFlashPart;
+extern const BoardPart kMemPart;
+extern const BoardPart kDeviceJsonPart;
 
 namespace {
 const BoardPart *const kParts[] = {
     &kLogPart,
     &kFlashPart,
+    &kMemPart,
+    &kDeviceJsonPart,
 };
 }  // namespace
 

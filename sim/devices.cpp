@@ -12,12 +12,14 @@ namespace zq::sim {
 
 extern const Device kLogDevice;
 extern const Device kMtdDevice;
+extern const Device kMemDeviceEmulator;
 
 namespace {
 
 const Device *const kDevices[] = {
     &kLogDevice,
     &kMtdDevice,
+    &kMemDeviceEmulator,
 };
 
 // Address family and the emulator behind its sockets.

@@ -1,0 +1,27 @@
+// "/dev/mem": the board's 32-bit physical address space, with the GPIO pad
+// registers as the hardware answers them. Test-facing functions to set a
+// GPIO input level and to read or write physical words of a board.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zq::sim {
+
+constexpr const char *kMemDevice = "/dev/mem";
+
+// Refusal rules (refuse_request) with this request number refuse mappings
+// of the device: refuse_request(dir, "/dev/mem", kMapRequest).
+constexpr unsigned long kMapRequest = 0x6D6D6170;  // "mmap"
+
+// Sets the level (0 or 1) that GPIO gpio reads as an input.
+bool set_gpio_input(const std::string &dir, unsigned gpio, int level);
+
+// The 32-bit word at a physical address of the board (0 where nothing was written).
+uint32_t read_phys_word(const std::string &dir, uint32_t address);
+bool write_phys_word(const std::string &dir, uint32_t address, uint32_t value);
+
+// The pad register of GPIO gpio as the program would read it now.
+uint32_t read_gpio_pad(const std::string &dir, unsigned gpio);
+
+}  // namespace zq::sim

@@ -1,0 +1,109 @@
+// Register writes and GPIO pads through "/dev/mem": the exact word at the
+// exact physical address, the input level, and every failure path.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "board.h"
+#include "mem_device.h"
+#include "support/capture.h"
+#include "support/vboard_fixture.h"
+#include "zq_reg.h"
+
+namespace sim = zq::sim;
+
+namespace {
+
+class RegTest : public VBoardTest {
+  protected:
+    // The journal's events of subject, without time and pid.
+    std::vector<std::string> events(const std::string &subject) {
+        std::vector<std::string> out;
+        for (const std::string &line : sim::journal_lines(dir())) {
+            size_t at = line.find(" " + subject + " ");
+            if (at != std::string::npos) out.push_back(line.substr(at + subject.size() + 2));
+        }
+        return out;
+    }
+};
+
+TEST_F(RegTest, GpioWriteStoresTheDriveWordInItsPadRegister) {
+    EXPECT_EQ(ZQ_GPIO_Write(5, 1), 0);
+    EXPECT_EQ(sim::read_phys_word(dir(), 0x10020014), 0xC00u);
+    EXPECT_EQ(events("/dev/mem"),
+              (std::vector<std::string>{"open", "mmap 0x10020000 length 4096",
+                                        "munmap 0x10020000 length 4096", "close"}));
+    EXPECT_EQ(events("gpio"), (std::vector<std::string>{"5 pad 0x00000C00 (high)"}));
+    for (u8 level : {u8{0}, u8{2}}) {
+        ASSERT_TRUE(sim::write_phys_word(dir(), 0x10020014, 0));
+        EXPECT_EQ(ZQ_GPIO_Write(5, level), 0);
+        EXPECT_EQ(sim::read_phys_word(dir(), 0x10020014), 0x400u) << int{level};
+    }
+    EXPECT_EQ(sim::read_phys_word(dir(), 0x10020018), 0u);
+}
+
+TEST_F(RegTest, GpioReadMakesThePadAnInputAndReportsBit13) {
+    ASSERT_EQ(ZQ_GPIO_Write(5, 1), 0);
+    for (int input : {1, 0, 1}) {
+        ASSERT_TRUE(sim::set_gpio_input(dir(), 5, input));
+        u8 level = 0x55;
+        EXPECT_EQ(ZQ_GPIO_Read(5, &level), 0);
+        EXPECT_EQ(level, input);
+    }
+    EXPECT_EQ(events("gpio")[1], "5 pad 0x00001000 (input, level 1)");
+}
+
+TEST_F(RegTest, RegWriteReachesTheLastWordOfAPageAndRefusesUnalignedAddresses) {
+    EXPECT_EQ(ZQ_RegWrite(0x10020FFC, 0xA5A5A5A5), 0);
+    EXPECT_EQ(sim::read_phys_word(dir(), 0x10020FFC), 0xA5A5A5A5u);
+    size_t before = sim::journal_lines(dir()).size();
+    for (u32 unaligned : {0x10020FFDu, 0x10020FFEu, 0x10020FFFu})
+        EXPECT_EQ(ZQ_RegWrite(unaligned, 0xFFFFFFFF), -1);
+    EXPECT_EQ(sim::journal_lines(dir()).size(), before);
+}
+
+TEST_F(RegTest, GpioNumbersOutsideTheBlockAreRefusedBeforeAnyAccess) {
+    for (int gpio : {-1, 1024, INT_MIN, INT_MAX, -0x4008000}) {
+        u8 level = 0x55;
+        Captured c = capture_output([&] {
+            EXPECT_EQ(ZQ_GPIO_Write(gpio, 1), -1);
+            EXPECT_EQ(ZQ_GPIO_Read(gpio, &level), -1);
+        });
+        EXPECT_EQ(c.out, "");
+        EXPECT_NE(c.err.find("is outside the GPIO block (0..1023)"), std::string::npos);
+        EXPECT_EQ(level, 0x55);
+    }
+    EXPECT_EQ(ZQ_GPIO_Read(5, nullptr), -1);
+    EXPECT_TRUE(events("/dev/mem").empty());
+    EXPECT_EQ(ZQ_GPIO_Write(1023, 1), 0);
+    EXPECT_EQ(sim::read_phys_word(dir(), 0x10020FFC), 0xC00u);
+}
+
+TEST_F(RegTest, MissingDeviceOrRefusedMappingFailsWithItsLine) {
+    ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/mem", true));
+    u8 level = 0x55;
+    Captured missing = capture_output([&] {
+        EXPECT_EQ(ZQ_RegWrite(0x10020014, 1), -1);
+        EXPECT_EQ(ZQ_GPIO_Read(5, &level), -1);  // opens twice: input word, then sample
+    });
+    EXPECT_EQ(missing.out, "mem dev Open Failed\nmem dev Open Failed\nmem dev Open Failed\n");
+    EXPECT_EQ(level, 0);
+
+    ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/mem", false));
+    ASSERT_TRUE(sim::refuse_request(dir(), "/dev/mem", sim::kMapRequest, 1));
+    level = 0x55;
+    Captured refused = capture_output([&] {
+        EXPECT_EQ(ZQ_GPIO_Read(5, &level), -1);  // the input word passes, the sample is refused
+        EXPECT_EQ(ZQ_GPIO_Write(5, 1), -1);
+    });
+    EXPECT_EQ(refused.out, "Memory Map Failed For Address\nMemory Map Failed For Address\n");
+    EXPECT_EQ(level, 0);
+    EXPECT_EQ(sim::read_phys_word(dir(), 0x10020014), 0x1000u);
+    std::vector<std::string> mem = events("/dev/mem");
+    EXPECT_EQ(mem[mem.size() - 2], "mmap 0x10020000 length 4096 refused: Operation not permitted");
+    EXPECT_EQ(mem.back(), "close");
+}
+
+}  // namespace
