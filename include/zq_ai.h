@@ -1,0 +1,59 @@
+/* The audio input device (microphone path) and its voice quality
+ * enhancement: echo cancellation, noise suppression, gain control. */
+#ifndef ZQ_AI_H
+#define ZQ_AI_H
+
+#include "zq_audio.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct VqeConfig {
+    s32 bAecOpen; /* echo cancellation */
+    s32 bAnrOpen; /* noise suppression */
+    s32 bAgcOpen; /* gain control */
+} VqeConfig;
+
+/* A captured frame. Fields named u32FieldN belong to the caller. */
+typedef struct AudioFrame {
+    u32 u32Field1;
+    u32 u32Field2;
+    void *pData; /* caller's buffer of at least 2 x u32SamplesPerFrame bytes */
+    u32 u32Field4;
+    u32 u32Field5;
+    u32 u32Field6;
+    u64 u64TimeStamp; /* wall-clock milliseconds */
+    u32 u32Seq;
+    u32 u32Len; /* bytes */
+} AudioFrame;
+
+ZQ_API s32 ZQ_MPI_AI_SetPubAttr(AudioDevId s32DevId, const AudioAttr *pstAttr) ZQ_NOEXCEPT;
+ZQ_API s32 ZQ_MPI_AI_GetPubAttr(AudioDevId s32DevId, AudioAttr *pstAttr) ZQ_NOEXCEPT;
+ZQ_API s32 ZQ_MPI_AI_Enable(AudioDevId s32DevId) ZQ_NOEXCEPT;
+ZQ_API s32 ZQ_MPI_AI_Disable(AudioDevId s32DevId) ZQ_NOEXCEPT;
+/* bBlock non-zero waits for a frame. */
+ZQ_API s32 ZQ_MPI_AI_GetFrame(AudioDevId s32DevId, AiChn s32AiChn, AudioFrame *pstFrm,
+                              void *pReserved, s32 bBlock) ZQ_NOEXCEPT;
+ZQ_API s32 ZQ_MPI_AI_SetVolume(AudioDevId s32DevId, s32 s32VolumeDb) ZQ_NOEXCEPT;
+ZQ_API s32 ZQ_MPI_AI_GetVolume(AudioDevId s32DevId, s32 *ps32VolumeDb) ZQ_NOEXCEPT;
+ZQ_API s32 ZQ_MPI_AI_SetVqeAttr(AudioDevId s32DevId, AiChn s32AiChn, AudioDevId s32AoDevId,
+                                AoChn s32AoChn, const VqeConfig *pstVqeConfig) ZQ_NOEXCEPT;
+ZQ_API s32 ZQ_MPI_AI_GetVqeAttr(AudioDevId s32DevId, AiChn s32AiChn,
+                                VqeConfig *pstVqeConfig) ZQ_NOEXCEPT;
+/* From the next engine cycle on, pfn gets every raw frame before enhancement,
+ * on the engine thread; null removes it. */
+ZQ_API s32 ZQ_MPI_AI_SetCallback(AudioDataCallback pfn) ZQ_NOEXCEPT;
+
+#ifdef __cplusplus
+}
+#include <cstddef>
+static_assert(sizeof(VqeConfig) == 12, "VqeConfig is three 32-bit fields");
+static_assert(offsetof(AudioFrame, pData) == 8, "AudioFrame: two caller fields before pData");
+static_assert(sizeof(void *) != 4 ||
+                  (offsetof(AudioFrame, u64TimeStamp) == 24 && offsetof(AudioFrame, u32Seq) == 32 &&
+                   sizeof(AudioFrame) == 40),
+              "AudioFrame layout on 32-bit boards");
+#endif
+
+#endif /* ZQ_AI_H */

@@ -1,0 +1,48 @@
+/* The audio engine: one worker thread that moves 20 ms frames between the
+ * audio drivers and two rings. Samples are signed 16-bit, native byte order,
+ * mono, 8000 per second; a frame is 160 samples, 320 bytes. */
+#ifndef ZQ_AUDIO_H
+#define ZQ_AUDIO_H
+
+#include "zq_common.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef s32 AudioDevId; /* only device 0 exists */
+typedef s32 AiChn;
+typedef s32 AoChn;
+typedef s32 AdChn; /* only channel 0 exists */
+
+#define ZQ_AUDIO_SAMPLE_RATE 8000
+#define ZQ_AUDIO_FRAME_SAMPLES 160
+#define ZQ_AUDIO_FRAME_BYTES 320
+
+/* Attributes of the output and input devices; recorded, not interpreted,
+ * except u32SamplesPerFrame of the input (the frame length handed out). */
+typedef struct AudioAttr {
+    u32 enSamplerate; /* Hz */
+    u32 enBitwidth;   /* sample width code */
+    u32 u32Param3;
+    u32 u32Param4;
+    u32 u32Param5;
+    u32 u32Param6;
+    u32 u32SamplesPerFrame;
+    u32 u32Param8;
+    u32 u32Param9;
+} AudioAttr;
+
+/* Called with a frame's bytes and their count. */
+typedef void (*AudioDataCallback)(u8 *pData, s32 s32Len);
+
+/* Starts the engine thread; the rings exist when it returns. Returns 0; a
+ * second call starts nothing more. */
+ZQ_API s32 ZQ_MPI_AUDIO_Init(void) ZQ_NOEXCEPT;
+
+#ifdef __cplusplus
+}
+static_assert(sizeof(AudioAttr) == 36, "AudioAttr is nine 32-bit fields");
+#endif
+
+#endif /* ZQ_AUDIO_H */

@@ -1,0 +1,52 @@
+// The audio engine's process-wide state, shared by the engine thread and
+// the output, decoder and input families. Values the engine thread reads
+// while a caller may change them are atomics; each is read once per use.
+#pragma once
+
+#include <atomic>
+
+#include "audio/ring.h"
+#include "zq_adec.h"
+#include "zq_ai.h"
+#include "zq_audio.h"
+
+constexpr u32 kCapRingBytes = 1600;   // 5 frames, 100 ms
+constexpr u32 kPlayRingBytes = 8000;  // 25 frames, 500 ms
+constexpr u32 kDecBufBytes = 1024;
+constexpr u32 kBlockingPollUs = 10000;  // blocking calls look again every 10 ms
+
+// The open driver descriptors (-1 while disabled) and the last volumes the
+// codec accepted. A device is enabled while its descriptor is valid.
+struct AudioDevTable {
+    std::atomic<s32> aoFd{-1};
+    s32 aoVolume = 50;
+    std::atomic<s32> aiFd{-1};
+    s32 aiVolume = 50;
+};
+
+struct AudioEngineState {
+    // Decoder channel 0.
+    AdecChnAttr stAdecAttr{};
+    u8 *pu8DecBuf = nullptr;
+    std::atomic<u32> u32ChnMask{0};
+    std::atomic<AudioDataCallback> pfnDecCallback{nullptr};
+    // Output.
+    AudioAttr stAoAttr{};
+    // Rings, made by ZQ_MPI_AUDIO_Init before it returns; live for the process.
+    AudioRing *pstCapRing = nullptr;
+    AudioRing *pstPlayRing = nullptr;
+    // Input.
+    std::atomic<AudioDataCallback> pfnCapCallback{nullptr};
+    std::atomic<s32> bAecOpen{0};
+    std::atomic<s32> bAnrOpen{0};
+    std::atomic<s32> bAgcOpen{0};
+    AudioAttr stAiAttr{};
+    u32 u32FrameSeq = 0;
+    std::atomic<bool> started{false};  // the engine thread runs
+};
+
+extern AudioDevTable g_AudioDevTable;
+extern AudioEngineState g_AudioEngine;
+
+// The output descriptor slot of a device (only 0 exists).
+s32 audio_get_ao_fd(AudioDevId devId);
