@@ -6,10 +6,12 @@
 namespace zq::sim {
 
 extern const BoardPart kLogPart;
+extern const BoardPart kNetPart;
 
 namespace {
 const BoardPart *const kParts[] = {
     &kLogPart,
+    &kNetPart,
 };
 }  // namespace
 

@@ -11,6 +11,7 @@
 namespace zq::sim {
 
 extern const Device kLogDevice;
+extern const Device kInetSocket;
 
 namespace {
 
@@ -20,7 +21,7 @@ const Device *const kDevices[] = {
 
 // Address family and the emulator behind its sockets.
 const std::pair<int, const Device *> kSocketDevices[] = {
-    {-1, nullptr},
+    {AF_INET, &kInetSocket},
 };
 
 }  // namespace

@@ -5,4 +5,7 @@ set(ZQ_SIM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/board_parts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/devices.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log_device.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/net_board.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/net_part.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/inet_socket.cpp
 )
