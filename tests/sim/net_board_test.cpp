@@ -1,14 +1,12 @@
 // The network part of the virtual board keeps the kernel's rules: the route
 // table and address files in the kernel's text layout, an ifconfig listing,
-// and address requests answered like the kernel answers them.
+// and address requests answered as the kernel answers them.
 #include "net_board.h"
 
 #include <arpa/inet.h>
 #include <net/if.h>
-#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -29,26 +27,19 @@ class NetBoardTest : public VBoardTest {
     std::string run(const std::string &command) {
         std::string text;
         FILE *pipe = port::popen(command.c_str(), "r");
-        char buf[256];
-        for (size_t n; pipe && (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) text.append(buf, n);
-        if (pipe) port::pclose(pipe);
+        for (int c; (c = std::fgetc(pipe)) != EOF;) text += static_cast<char>(c);
+        port::pclose(pipe);
         return text;
     }
-    // The address request's answer, or the errno of its refusal.
-    int request(unsigned long code, const char *name, size_t nameLength, std::string *address) {
+    // The answered address, or the errno of the refusal.
+    std::string request(unsigned long code, const std::string &name) {
         int sock = port::ops().socket(AF_INET, SOCK_DGRAM, 0);
         struct ifreq req {};
-        std::memcpy(req.ifr_name, name, nameLength);
-        int rc = port::ioctl(sock, code, &req);
-        int error = rc < 0 ? errno : 0;
+        name.copy(req.ifr_name, IFNAMSIZ);
+        int error = port::ioctl(sock, code, &req) < 0 ? errno : 0;
         port::close(sock);
-        sockaddr_in in{};
-        std::memcpy(&in, &req.ifr_addr, sizeof in);
-        char text[INET_ADDRSTRLEN] = "";
-        if (rc == 0 && in.sin_family == AF_INET)
-            inet_ntop(AF_INET, &in.sin_addr, text, sizeof text);
-        *address = text;
-        return error;
+        if (error) return "errno " + std::to_string(error);
+        return inet_ntoa(reinterpret_cast<sockaddr_in *>(&req.ifr_addr)->sin_addr);
     }
 };
 
@@ -64,6 +55,10 @@ TEST_F(NetBoardTest, ANewBoardHasLoopbackAndEth2WithADefaultRoute) {
                      "\tIRTT") +
                   padded("eth2\t00000000\t0101A8C0\t0003\t0\t0\t0\t00000000\t0\t0\t0") +
                   padded("eth2\t0001A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0"));
+    EXPECT_EQ(run("ifconfig -a | sed -n 9,11p"),
+              "eth2      Link encap:Ethernet  HWaddr 02:5A:51:3E:08:12  \n"
+              "          inet addr:192.168.1.88  Bcast:192.168.1.255  Mask:255.255.255.0\n"
+              "          UP BROADCAST RUNNING MULTICAST  MTU:1500  Metric:1\n");
 }
 
 TEST_F(NetBoardTest, EditsRewriteAndRemoveTheInterfaceFiles) {
@@ -71,59 +66,39 @@ TEST_F(NetBoardTest, EditsRewriteAndRemoveTheInterfaceFiles) {
     wlan.name = "wlan0";
     wlan.mac = "02:5A:51:00:00:07";
     wlan.monitor = true;
-    sim::NetRoute hostRoute;
-    hostRoute.destination = "10.1.2.3";
-    hostRoute.gateway = "10.0.0.1";
-    hostRoute.mask = "255.255.255.255";
-    hostRoute.metric = 5;
-    hostRoute.mtu = 1400;
-    wlan.routes = {hostRoute};
+    wlan.routes.resize(1);
+    wlan.routes[0].destination = "10.1.2.3";
+    wlan.routes[0].gateway = "10.0.0.1";
+    wlan.routes[0].mask = "255.255.255.255";
+    wlan.routes[0].metric = 5;
     ASSERT_TRUE(sim::set_interface(dir(), wlan));
     EXPECT_EQ(file("/sys/class/net/wlan0/address"), "02:5a:51:00:00:07\n");
     EXPECT_NE(file("/proc/net/route")
-                  .find(padded("wlan0\t0302010A\t0100000A\t0007\t0\t0\t5\tFFFFFFFF\t1400\t0\t0")),
+                  .find(padded("wlan0\t0302010A\t0100000A\t0007\t0\t0\t5\tFFFFFFFF\t0\t0\t0")),
               std::string::npos);
     EXPECT_EQ(
-        run("ifconfig -a wlan0"),
-        "wlan0     Link encap:UNSPEC  HWaddr 02-5A-51-00-00-07-00-00-00-00-00-00-00-00-00-00  \n"
-        "          UP BROADCAST RUNNING MULTICAST  MTU:1500  Metric:1\n"
-        "          RX packets:0 errors:0 dropped:0 overruns:0 frame:0\n"
-        "          TX packets:0 errors:0 dropped:0 overruns:0 carrier:0\n"
-        "          collisions:0 txqueuelen:1000 \n"
-        "          RX bytes:0 (0.0 B)  TX bytes:0 (0.0 B)\n\n");
+        run("ifconfig -a wlan0 | head -2"),
+        "wlan0     Link encap:UNSPEC  HWaddr 02-5A-51-00-00-07-00-00-00-00-00-00-00-00-00-00  "
+        "\n          UP BROADCAST RUNNING MULTICAST  MTU:1500  Metric:1\n");
 
     ASSERT_TRUE(sim::remove_interface(dir(), "eth2"));
     EXPECT_FALSE(std::filesystem::exists(host("/sys/class/net/eth2")));
     EXPECT_EQ(file("/proc/net/route").find("eth2"), std::string::npos);
     EXPECT_EQ(run("ifconfig eth2 2>&1"),
               "ifconfig: eth2: error fetching interface information: Device not found\n");
-    std::string all = run("ifconfig -a");
-    EXPECT_EQ(all.find("lo        Link encap:Local Loopback  \n"
-                       "          inet addr:127.0.0.1  Mask:255.0.0.0\n"
-                       "          UP LOOPBACK RUNNING  MTU:65536  Metric:1\n"),
-              0u);
-    EXPECT_NE(all.find("\nwlan0     Link encap:UNSPEC"), std::string::npos);
 }
 
-TEST_F(NetBoardTest, AddressRequestsAnswerLikeTheKernel) {
+TEST_F(NetBoardTest, AddressRequestsAreAnsweredAsTheKernelAnswersThem) {
     sim::NetInterface bare;
     bare.name = "wlan0";
-    bare.mac = "02:5a:51:00:00:07";
     ASSERT_TRUE(sim::set_interface(dir(), bare));
-    std::string address;
-    EXPECT_EQ(request(SIOCGIFADDR, "eth2", 4, &address), 0);
-    EXPECT_EQ(address, "192.168.1.88");
-    EXPECT_EQ(request(SIOCGIFNETMASK, "eth2", 4, &address), 0);
-    EXPECT_EQ(address, "255.255.255.0");
-    EXPECT_EQ(request(SIOCGIFADDR, "eth9", 4, &address), ENODEV);
-    EXPECT_EQ(request(SIOCGIFADDR, "wlan0", 5, &address), EADDRNOTAVAIL);
-    EXPECT_EQ(request(SIOCGIFBRDADDR, "eth2", 4, &address), ENOTTY);
-    // The kernel reads at most 15 characters of an unterminated name.
-    EXPECT_EQ(request(SIOCGIFADDR, "eth2\0\0\0\0\0\0\0\0\0\0\0X", IFNAMSIZ, &address), 0);
-    ASSERT_TRUE(sim::refuse_request(dir(), "socket:inet", SIOCGIFADDR, 1, 1, EIO));
-    EXPECT_EQ(request(SIOCGIFADDR, "eth2", 4, &address), 0);
-    EXPECT_EQ(request(SIOCGIFADDR, "eth2", 4, &address), EIO);
-    EXPECT_EQ(request(SIOCGIFADDR, "eth2", 4, &address), 0);
+    EXPECT_EQ(request(SIOCGIFADDR, "eth2"), "192.168.1.88");
+    EXPECT_EQ(request(SIOCGIFNETMASK, "eth2"), "255.255.255.0");
+    EXPECT_EQ(request(SIOCGIFADDR, "eth9"), "errno " + std::to_string(ENODEV));
+    EXPECT_EQ(request(SIOCGIFADDR, "wlan0"), "errno " + std::to_string(EADDRNOTAVAIL));
+    EXPECT_EQ(request(SIOCGIFBRDADDR, "eth2"), "errno " + std::to_string(ENOTTY));
+    // An unterminated name is read up to its 15th character.
+    EXPECT_EQ(request(SIOCGIFADDR, std::string("eth2\0\0\0\0\0\0\0\0\0\0\0X", 16)), "192.168.1.88");
 }
 
 }  // namespace
