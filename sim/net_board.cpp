@@ -5,7 +5,6 @@
 #include <json-c/json.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "board.h"
 #include "json_util.h"

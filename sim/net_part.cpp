@@ -1,7 +1,6 @@
 // The board files that follow from board.json's "net" section:
 // sys/class/net/<if>/address, proc/net/route and the ifconfig tool bin/ifconfig.
 #include <arpa/inet.h>
-#include <json-c/json.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -11,7 +10,6 @@
 #include <set>
 
 #include "board_parts.h"
-#include "json_util.h"
 #include "net_board.h"
 
 namespace zq::sim {
