@@ -13,6 +13,7 @@ namespace zq::sim {
 extern const Device kLogDevice;
 extern const Device kMtdDevice;
 extern const Device kMemDeviceEmulator;
+extern const Device kInetSocket;
 
 namespace {
 
@@ -24,7 +25,7 @@ const Device *const kDevices[] = {
 
 // Address family and the emulator behind its sockets.
 const std::pair<int, const Device *> kSocketDevices[] = {
-    {-1, nullptr},
+    {AF_INET, &kInetSocket},
 };
 
 }  // namespace

@@ -102,6 +102,9 @@ inline int access(const char *path, int mode) {
 inline DIR *opendir(const char *path) {
     return ops().opendir(path);
 }
+inline int socket(int domain, int type, int protocol) {
+    return ops().socket(domain, type, protocol);
+}
 inline int clock_gettime(clockid_t clock, struct timespec *ts) {
     return ops().clock_gettime(clock, ts);
 }

@@ -196,8 +196,14 @@ DIR *v_opendir(const char *path) {
 }
 
 int v_socket(int domain, int type, int protocol) {
-    int fd = ::socket(domain, type, protocol);
     const Device *device = sim::find_socket_device(domain);
+    // A board without the family (the "missing" knob) cannot make such sockets.
+    if (device && sim::device_missing(device->path)) {
+        sim::journal(device->path, "socket refused: family missing");
+        errno = EAFNOSUPPORT;
+        return -1;
+    }
+    int fd = ::socket(domain, type, protocol);
     if (fd >= 0 && device) {
         if (static_cast<size_t>(fd) >= g_deviceOfFd.size()) {
             ::close(fd);

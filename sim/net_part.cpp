@@ -1,0 +1,224 @@
+// The board files that follow from board.json's "net" section:
+// sys/class/net/<if>/address, proc/net/route and the ifconfig tool bin/ifconfig.
+#include <arpa/inet.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "board_parts.h"
+#include "net_board.h"
+
+namespace zq::sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr unsigned kRouteUp = 0x1, kRouteGateway = 0x2, kRouteHost = 0x4;
+
+// A new board: the loopback interface, and eth2 on a small office network.
+void net_defaults(json_object *root) {
+    NetInterface lo;
+    lo.name = "lo";
+    lo.mac = "00:00:00:00:00:00";
+    lo.ipv4 = "127.0.0.1";
+    lo.netmask = "255.0.0.0";
+    lo.loopback = true;
+    lo.mtu = 65536;
+    NetInterface eth2;
+    eth2.name = "eth2";
+    eth2.mac = "02:5a:51:3e:08:12";  // locally administered
+    eth2.ipv4 = "192.168.1.88";
+    eth2.netmask = "255.255.255.0";
+    NetRoute viaGateway;
+    viaGateway.gateway = "192.168.1.1";
+    NetRoute subnet;
+    subnet.destination = "192.168.1.0";
+    subnet.mask = "255.255.255.0";
+    eth2.routes = {viaGateway, subnet};
+    set_interface_json(root, lo);
+    set_interface_json(root, eth2);
+}
+
+bool write_file(const std::string &path, const std::string &text, std::string *error) {
+    std::string temporary = path + ".new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        if (!out) {
+            if (error) *error = temporary + ": cannot be written";
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(temporary, path, ec);
+    if (ec && error) *error = path + ": " + ec.message();
+    return !ec;
+}
+
+std::string lower(std::string text) {
+    for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string upper(std::string text) {
+    for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// An address as the kernel holds it (network order in memory), 0 for junk.
+uint32_t address_value(const std::string &dotted) {
+    struct in_addr address {};
+    return inet_pton(AF_INET, dotted.c_str(), &address) == 1 ? address.s_addr : 0;
+}
+
+// sys/class/net/<if>/address for every interface; directories of
+// interfaces that are gone are removed.
+bool sync_class_net(const std::string &dir, const std::vector<NetInterface> &interfaces,
+                    std::string *error) {
+    fs::path classNet = dir + "/sys/class/net";
+    std::set<std::string> names;
+    for (const NetInterface &i : interfaces) names.insert(i.name);
+    std::error_code ec;
+    fs::create_directories(classNet, ec);
+    for (const fs::directory_entry &entry : fs::directory_iterator(classNet, ec))
+        if (!names.count(entry.path().filename().string())) fs::remove_all(entry.path(), ec);
+    for (const NetInterface &i : interfaces) {
+        fs::create_directories(classNet / i.name, ec);
+        if (!write_file((classNet / i.name / "address").string(), lower(i.mac) + "\n", error))
+            return false;
+    }
+    return true;
+}
+
+// The kernel pads every line of the table to 127 characters.
+std::string padded_line(const char *text) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%-127s\n", text);
+    return line;
+}
+
+std::string route_table(const std::vector<NetInterface> &interfaces) {
+    std::string table = padded_line(
+        "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT");
+    for (const NetInterface &i : interfaces) {
+        for (const NetRoute &r : i.routes) {
+            uint32_t gateway = address_value(r.gateway), mask = address_value(r.mask);
+            unsigned flags = r.flags >= 0 ? static_cast<unsigned>(r.flags)
+                                          : kRouteUp | (gateway ? kRouteGateway : 0) |
+                                                (mask == 0xFFFFFFFFu ? kRouteHost : 0);
+            char row[160];
+            std::snprintf(row, sizeof row, "%s\t%08X\t%08X\t%04X\t%d\t%u\t%d\t%08X\t%d\t%u\t%u",
+                          i.name.c_str(), address_value(r.destination), gateway, flags, 0, 0u,
+                          r.metric, mask, r.mtu, r.window, r.irtt);
+            table += padded_line(row);
+        }
+    }
+    return table;
+}
+
+bool all_zero_mac(const std::string &mac) {
+    return mac.find_first_not_of("0:") == std::string::npos;
+}
+
+// One interface as the board's ifconfig lists it.
+std::string ifconfig_block(const NetInterface &i) {
+    std::string encap = i.loopback ? "Local Loopback" : i.monitor ? "UNSPEC" : "Ethernet";
+    std::string hwaddr;
+    if (i.monitor) {
+        // The radiotap address: the MAC and ten zero bytes, dash-separated.
+        hwaddr = upper(i.mac) + "-00-00-00-00-00-00-00-00-00-00";
+        for (char &c : hwaddr) c = c == ':' ? '-' : c;
+    } else if (!i.loopback && !all_zero_mac(i.mac)) {
+        hwaddr = upper(i.mac);
+    }
+    char head[64];
+    std::snprintf(head, sizeof head, "%-9s Link encap:", i.name.c_str());
+    std::string text = head + encap + "  " + (hwaddr.empty() ? "" : "HWaddr " + hwaddr + "  ");
+    text += "\n";
+    if (!i.ipv4.empty()) {
+        std::string mask = i.netmask.empty() ? "255.255.255.255" : i.netmask;
+        text += "          inet addr:" + i.ipv4 + " ";
+        if (!i.loopback) {
+            struct in_addr bcast {};
+            bcast.s_addr = address_value(i.ipv4) | ~address_value(mask);
+            char dotted[INET_ADDRSTRLEN] = "";
+            inet_ntop(AF_INET, &bcast, dotted, sizeof dotted);
+            text += std::string(" Bcast:") + dotted + " ";
+        }
+        text += " Mask:" + mask + "\n";
+    }
+    std::string flags = i.up ? "UP " : "";
+    flags += i.loopback ? "LOOPBACK " : "BROADCAST ";
+    if (i.up) flags += "RUNNING ";
+    if (!i.loopback) flags += "MULTICAST ";
+    text += "          " + flags + " MTU:" + std::to_string(i.mtu) + "  Metric:1\n";
+    text +=
+        "          RX packets:0 errors:0 dropped:0 overruns:0 frame:0\n"
+        "          TX packets:0 errors:0 dropped:0 overruns:0 carrier:0\n"
+        "          collisions:0 txqueuelen:1000 \n"
+        "          RX bytes:0 (0.0 B)  TX bytes:0 (0.0 B)\n"
+        "\n";
+    return text;
+}
+
+// A shell script with every interface's listing in it: "ifconfig [-a]"
+// lists the interfaces that are up (all of them with -a), "ifconfig [-a]
+// NAME" one of them; anything else (settings) is accepted and not applied.
+std::string ifconfig_script(const std::vector<NetInterface> &interfaces) {
+    std::string cases, all, up;
+    for (const NetInterface &i : interfaces) {
+        cases += "    '" + i.name + "') cat <<'ZQ_IFCONFIG_END'\n" + ifconfig_block(i) +
+                 "ZQ_IFCONFIG_END\n        ;;\n";
+        all += " '" + i.name + "'";
+        if (i.up) up += " '" + i.name + "'";
+    }
+    return "#!/bin/sh\n"
+           "# The virtual board's ifconfig, made from board.json \"net\" after every edit.\n"
+           "set -f\n"
+           "show() {\n"
+           "    case \"$1\" in\n" +
+           cases +
+           "    *) return 1 ;;\n"
+           "    esac\n"
+           "}\n"
+           "all=0\n"
+           "if [ \"$1\" = \"-a\" ]; then all=1; shift; fi\n"
+           "if [ $# -eq 0 ]; then\n"
+           "    if [ $all = 1 ]; then set --" +
+           all + "; else set --" + up +
+           "; fi\n"
+           "    for name in \"$@\"; do show \"$name\"; done\n"
+           "    exit 0\n"
+           "fi\n"
+           "if [ $# -eq 1 ]; then\n"
+           "    show \"$1\" && exit 0\n"
+           "    echo \"ifconfig: $1: error fetching interface information: Device not found\" >&2\n"
+           "    exit 1\n"
+           "fi\n"
+           "exit 0\n";
+}
+
+bool net_sync(const std::string &dir, json_object *root, std::string *error) {
+    std::vector<NetInterface> interfaces = net_interfaces(root);
+    std::error_code ec;
+    fs::create_directories(dir + "/proc/net", ec);
+    fs::create_directories(dir + "/bin", ec);
+    std::string tool = dir + "/bin/ifconfig";
+    if (!sync_class_net(dir, interfaces, error) ||
+        !write_file(dir + "/proc/net/route", route_table(interfaces), error) ||
+        !write_file(tool, ifconfig_script(interfaces), error))
+        return false;
+    ::chmod(tool.c_str(), 0755);
+    return true;
+}
+
+}  // namespace
+
+extern const BoardPart kNetPart;
+const BoardPart kNetPart = {"net", net_defaults, nullptr, net_sync};
+
+}  // namespace zq::sim
