@@ -86,15 +86,6 @@ bool run_parts(bool (*const BoardPart::*hook)(const std::string &, json_object *
     return true;
 }
 
-// The member of root named key, created as an empty object or array when absent.
-json_object *member(json_object *root, const char *key, json_type type) {
-    json_object *v = json_get(root, key);
-    if (json_object_is_type(v, type)) return v;
-    v = type == json_type_array ? json_object_new_array() : json_object_new_object();
-    json_object_object_add(root, key, v);
-    return v;
-}
-
 bool write_text(const std::string &path, const std::string &text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
@@ -171,7 +162,8 @@ bool set_clock_speed(const std::string &dir, double speed) {
 
 void set_log_levels_json(json_object *root,
                          const std::vector<std::pair<std::string, int>> &levels) {
-    json_object_object_add(member(root, "log", json_type_object), "levels", levels_json(levels));
+    json_object_object_add(json_member(root, "log", json_type_object), "levels",
+                           levels_json(levels));
 }
 
 bool set_log_levels(const std::string &dir,
@@ -181,7 +173,7 @@ bool set_log_levels(const std::string &dir,
 
 bool set_device_missing(const std::string &dir, const std::string &boardPath, bool missing) {
     return edit_board(dir, [&](json_object *root) {
-        json_object *faults = member(root, "faults", json_type_object);
+        json_object *faults = json_member(root, "faults", json_type_object);
         std::vector<std::string> paths = json_strings(json_get(faults, "missing"));
         json_object *array = json_object_new_array();
         for (const std::string &p : paths)
@@ -196,7 +188,7 @@ bool refuse_request(const std::string &dir, const std::string &boardPath, unsign
                     int after, int count, int error) {
     return edit_board(dir, [&](json_object *root) {
         json_object *refuse =
-            member(member(root, "faults", json_type_object), "refuse", json_type_array);
+            json_member(json_member(root, "faults", json_type_object), "refuse", json_type_array);
         char code[32];
         std::snprintf(code, sizeof code, "0x%08lX", request);
         json_object *rule = json_object_new_object();

@@ -13,11 +13,7 @@ extern const BoardPart kNetPart;
 
 namespace {
 const BoardPart *const kParts[] = {
-    &kLogPart,
-    &kFlashPart,
-    &kMemPart,
-    &kDeviceJsonPart,
-    &kNetPart,
+    &kLogPart, &kFlashPart, &kMemPart, &kDeviceJsonPart, &kNetPart,
 };
 }  // namespace
 

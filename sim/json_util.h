@@ -54,6 +54,16 @@ inline std::vector<std::string> json_strings(json_object *array) {
     return out;
 }
 
+// The member of obj named key, made (an empty object or array) when it is
+// missing or of another type.
+inline json_object *json_member(json_object *obj, const char *key, json_type type) {
+    json_object *v = json_get(obj, key);
+    if (json_object_is_type(v, type)) return v;
+    v = type == json_type_array ? json_object_new_array() : json_object_new_object();
+    json_object_object_add(obj, key, v);
+    return v;
+}
+
 // The parsed document (release with json_object_put), or null with a reason.
 inline json_object *json_load_file(const std::string &path, std::string *error) {
     json_object *root = json_object_from_file(path.c_str());

@@ -252,16 +252,8 @@ const Device kMemDeviceEmulator = {kMemDevice, 0,        mem_ioctl, nullptr,
 
 bool set_gpio_input(const std::string &dir, unsigned gpio, int level) {
     return edit_board(dir, [&](json_object *root) {
-        json_object *gpioSection = json_get(root, "gpio");
-        if (!json_object_is_type(gpioSection, json_type_object)) {
-            gpioSection = json_object_new_object();
-            json_object_object_add(root, "gpio", gpioSection);
-        }
-        json_object *inputs = json_get(gpioSection, "inputs");
-        if (!json_object_is_type(inputs, json_type_object)) {
-            inputs = json_object_new_object();
-            json_object_object_add(gpioSection, "inputs", inputs);
-        }
+        json_object *inputs =
+            json_member(json_member(root, "gpio", json_type_object), "inputs", json_type_object);
         json_object_object_add(inputs, std::to_string(gpio).c_str(),
                                json_object_new_int(level ? 1 : 0));
     });

@@ -211,12 +211,8 @@ const BoardPart kFlashPart = {"flash", flash_defaults, flash_create, flash_sync}
 namespace {
 bool set_flash_value(const std::string &dir, const char *key, int64_t value) {
     return edit_board(dir, [&](json_object *root) {
-        json_object *flash = json_get(root, "flash");
-        if (!flash) {
-            flash = json_object_new_object();
-            json_object_object_add(root, "flash", flash);
-        }
-        json_object_object_add(flash, key, json_object_new_int64(value));
+        json_object_object_add(json_member(root, "flash", json_type_object), key,
+                               json_object_new_int64(value));
     });
 }
 }  // namespace

@@ -91,17 +91,7 @@ json_object *interface_json(const NetInterface &i) {
 
 // The "net.interfaces" array of root, made when missing.
 json_object *interface_array(json_object *root) {
-    json_object *net = json_get(root, "net");
-    if (!json_object_is_type(net, json_type_object)) {
-        net = json_object_new_object();
-        json_object_object_add(root, "net", net);
-    }
-    json_object *array = json_get(net, "interfaces");
-    if (!json_object_is_type(array, json_type_array)) {
-        array = json_object_new_array();
-        json_object_object_add(net, "interfaces", array);
-    }
-    return array;
+    return json_member(json_member(root, "net", json_type_object), "interfaces", json_type_array);
 }
 
 // Rebuilds the array with each entry replaced by what keep() returns (null: dropped).

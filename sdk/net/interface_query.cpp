@@ -164,7 +164,7 @@ extern "C" int ZQSDK_WifiGetEthAttr(const char *name, EthAttr *attr) noexcept {
     }
     char macPath[zq::wifi::kLineSize];
     std::snprintf(macPath, sizeof macPath, "/sys/class/net/%s/address", name);
-    // A name no interface can have never reaches the file system ("eth2/../eth0"
+    // A name no interface can have never reaches a file ("eth2/../eth0"
     // would read another interface's address) nor the address requests.
     if (!zq::wifi::is_interface_name(name) || !zq::wifi::read_mac(macPath, attr->szMac)) {
         ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "open %s failed\n", macPath);
