@@ -96,9 +96,9 @@ bool sync_class_net(const std::string &dir, const std::vector<NetInterface> &int
 
 // The kernel pads every line of the table to 127 characters.
 std::string padded_line(const char *text) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%-127s\n", text);
-    return line;
+    std::string line(text);
+    if (line.size() < 127) line.append(127 - line.size(), ' ');
+    return line + '\n';
 }
 
 std::string route_table(const std::vector<NetInterface> &interfaces) {

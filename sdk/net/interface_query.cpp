@@ -90,7 +90,9 @@ bool read_mac(const char *path, char (&mac)[18]) {
     while (std::fgets(line, sizeof line, file)) {
         chop_newline(line);
         if (line[0] == '\0') continue;
-        std::strncpy(mac, line, kMacLength);
+        size_t n = strnlen(line, kMacLength);
+        std::memcpy(mac, line, n);
+        mac[n] = '\0';
         break;
     }
     port::fclose(file);
@@ -119,8 +121,8 @@ int CheckEthExist(const char *name) {
     // The empty name tests the directory itself: before initialisation the
     // mode is judged from the first interface listed.
     if (name[0] != '\0' && !is_interface_name(name)) return -1;
-    char path[32];  // "/sys/class/net/" and a name of up to 15 characters
-    std::snprintf(path, sizeof path, "/sys/class/net/%s", name);
+    char path[48];  // "/sys/class/net/" and a name of up to 15 characters
+    std::snprintf(path, sizeof path, "/sys/class/net/%.15s", name);
     return port::access(path, F_OK) == 0 ? 0 : -1;
 }
 
