@@ -9,6 +9,9 @@ extern const BoardPart kLogPart;
 extern const BoardPart kFlashPart;
 extern const BoardPart kMemPart;
 extern const BoardPart kDeviceJsonPart;
+extern const BoardPart kSpeakerPart;
+extern const BoardPart kMicPart;
+extern const BoardPart kAcodecPart;
 
 namespace {
 const BoardPart *const kParts[] = {
@@ -16,6 +19,9 @@ const BoardPart *const kParts[] = {
     &kFlashPart,
     &kMemPart,
     &kDeviceJsonPart,
+    &kSpeakerPart,
+    &kMicPart,
+    &kAcodecPart,
 };
 }  // namespace
 

@@ -13,6 +13,9 @@ namespace zq::sim {
 extern const Device kLogDevice;
 extern const Device kMtdDevice;
 extern const Device kMemDeviceEmulator;
+extern const Device kSpeakerDevice;
+extern const Device kMicDevice;
+extern const Device kAcodecDevice;
 
 namespace {
 
@@ -20,6 +23,9 @@ const Device *const kDevices[] = {
     &kLogDevice,
     &kMtdDevice,
     &kMemDeviceEmulator,
+    &kSpeakerDevice,
+    &kMicDevice,
+    &kAcodecDevice,
 };
 
 // Address family and the emulator behind its sockets.

@@ -8,4 +8,9 @@ set(ZQ_SIM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/mtd_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mem_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device_json.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wav.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/audio_frames.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/speaker_device.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mic_device.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/acodec_device.cpp
 )

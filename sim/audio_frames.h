@@ -1,0 +1,31 @@
+// What the speaker and microphone emulators share: the frame the audio
+// drivers move (160 samples, 320 bytes, 20 ms) and their pacing on the
+// board clock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zq::sim {
+
+constexpr size_t kFrameBytes = 320;
+constexpr size_t kFrameSamples = kFrameBytes / 2;
+constexpr int64_t kFrameNs = 20'000'000;
+
+// Frames between two journal lines of a stream (5 s of sound).
+constexpr uint64_t kFramesPerJournalLine = 250;
+
+// True when the board clock stands (speed 0): time then moves only with
+// the process's own sleeps.
+bool board_clock_stopped();
+
+// Sleeps on the board clock until its monotonic time reaches boardNs.
+void sleep_until(int64_t boardNs);
+
+// A number of the active board's board.json section (fallback when absent).
+int64_t board_number(const char *section, const char *key, int64_t fallback);
+// Sets a number of a board.json section of the board at dir.
+bool set_board_number(const std::string &dir, const char *section, const char *key, int64_t value);
+
+}  // namespace zq::sim
