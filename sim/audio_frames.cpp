@@ -4,17 +4,47 @@
 #include <json-c/json.h>
 
 #include <ctime>
+#include <mutex>
 
 #include "board.h"
 #include "json_util.h"
 
 namespace zq::sim {
 
-bool board_clock_stopped() {
-    json_object *root = board_json();
-    bool stopped = json_double(json_get(root, "clock"), "speed", 1.0) <= 0;
-    json_object_put(root);
-    return stopped;
+namespace {
+
+struct SettingsCache {
+    std::mutex lock;
+    unsigned generation = 0;  // of the board.json load the settings come from; 0: none yet
+    AudioBoardSettings settings;
+};
+
+SettingsCache g_settings;
+
+AudioBoardSettings settings_from(json_object *root) {
+    AudioBoardSettings s;
+    s.clockStopped = json_double(json_get(root, "clock"), "speed", 1.0) <= 0;
+    json_object *speaker = json_get(root, "speaker");
+    s.speakerRefuseAfter = json_int64(speaker, "refuse_after_frames", s.speakerRefuseAfter);
+    json_object *mic = json_get(root, "mic");
+    s.micShortReadAt = json_int64(mic, "short_read_at", s.micShortReadAt);
+    s.micShortReads = json_int64(mic, "short_reads", s.micShortReads);
+    s.micShortReadBytes = json_int64(mic, "short_read_bytes", s.micShortReadBytes);
+    return s;
+}
+
+}  // namespace
+
+AudioBoardSettings audio_board_settings() {
+    unsigned generation = board_generation();
+    std::lock_guard<std::mutex> hold(g_settings.lock);
+    if (generation != g_settings.generation) {
+        json_object *root = board_json();
+        g_settings.settings = settings_from(root);
+        json_object_put(root);
+        g_settings.generation = generation;
+    }
+    return g_settings.settings;
 }
 
 void sleep_until(int64_t boardNs) {
@@ -26,13 +56,6 @@ void sleep_until(int64_t boardNs) {
         };
         clock_sleep(&pause);
     }
-}
-
-int64_t board_number(const char *section, const char *key, int64_t fallback) {
-    json_object *root = board_json();
-    int64_t value = json_int64(json_get(root, section), key, fallback);
-    json_object_put(root);
-    return value;
 }
 
 bool set_board_number(const std::string &dir, const char *section, const char *key, int64_t value) {

@@ -16,15 +16,21 @@ constexpr int64_t kFrameNs = 20'000'000;
 // Frames between two journal lines of a stream (5 s of sound).
 constexpr uint64_t kFramesPerJournalLine = 250;
 
-// True when the board clock stands (speed 0): time then moves only with
-// the process's own sleeps.
-bool board_clock_stopped();
+// What board.json says to the speaker and microphone, read once per load
+// of board.json rather than per frame.
+struct AudioBoardSettings {
+    bool clockStopped = false;  // speed 0: time moves only with the process's own sleeps
+    int64_t speakerRefuseAfter = -1;
+    int64_t micShortReadAt = 0;
+    int64_t micShortReads = 1;
+    int64_t micShortReadBytes = 0;
+};
+
+AudioBoardSettings audio_board_settings();
 
 // Sleeps on the board clock until its monotonic time reaches boardNs.
 void sleep_until(int64_t boardNs);
 
-// A number of the active board's board.json section (fallback when absent).
-int64_t board_number(const char *section, const char *key, int64_t fallback);
 // Sets a number of a board.json section of the board at dir.
 bool set_board_number(const std::string &dir, const char *section, const char *key, int64_t value);
 

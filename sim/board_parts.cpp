@@ -15,13 +15,7 @@ extern const BoardPart kAcodecPart;
 
 namespace {
 const BoardPart *const kParts[] = {
-    &kLogPart,
-    &kFlashPart,
-    &kMemPart,
-    &kDeviceJsonPart,
-    &kSpeakerPart,
-    &kMicPart,
-    &kAcodecPart,
+    &kLogPart, &kFlashPart, &kMemPart, &kDeviceJsonPart, &kSpeakerPart, &kMicPart, &kAcodecPart,
 };
 }  // namespace
 

@@ -20,12 +20,7 @@ extern const Device kAcodecDevice;
 namespace {
 
 const Device *const kDevices[] = {
-    &kLogDevice,
-    &kMtdDevice,
-    &kMemDeviceEmulator,
-    &kSpeakerDevice,
-    &kMicDevice,
-    &kAcodecDevice,
+    &kLogDevice, &kMtdDevice, &kMemDeviceEmulator, &kSpeakerDevice, &kMicDevice, &kAcodecDevice,
 };
 
 // Address family and the emulator behind its sockets.

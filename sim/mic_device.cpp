@@ -104,11 +104,11 @@ void journal_frames(uint64_t at, size_t count, WavProblem problem, uint32_t micB
 // The bytes the read numbered readNo gives under the short-read knob:
 // -1 for a failed read, count when the knob leaves it alone.
 int64_t short_read_bytes(int64_t readNo, size_t count) {
-    int64_t at = board_number("mic", "short_read_at", 0);
-    int64_t reads = board_number("mic", "short_reads", 1);
-    if (at <= 0 || readNo < at || (reads >= 0 && readNo >= at + reads))
+    AudioBoardSettings s = audio_board_settings();
+    int64_t at = s.micShortReadAt;
+    if (at <= 0 || readNo < at || (s.micShortReads >= 0 && readNo >= at + s.micShortReads))
         return static_cast<int64_t>(count);
-    return std::min(board_number("mic", "short_read_bytes", 0), static_cast<int64_t>(count));
+    return std::min(s.micShortReadBytes, static_cast<int64_t>(count));
 }
 
 // A glitch: the read returns at once with less than a frame, or fails,

@@ -71,8 +71,9 @@ void journal_progress(int fd) {
 }
 
 // Plays one frame; false (errno set) when the speaker refuses it.
-bool play_frame(int fd, const uint8_t *frame, int64_t refuseAfter, bool clockStopped) {
-    if (refused(refuseAfter) || !wav_append(speaker_path(active_dir()), frame, kFrameBytes)) {
+bool play_frame(int fd, const uint8_t *frame, const AudioBoardSettings &settings) {
+    if (refused(settings.speakerRefuseAfter) ||
+        !wav_append(speaker_path(active_dir()), frame, kFrameBytes)) {
         errno = EIO;
         return false;
     }
@@ -80,7 +81,7 @@ bool play_frame(int fd, const uint8_t *frame, int64_t refuseAfter, bool clockSto
     // Everything that touches the descriptor happens before the wait: a
     // close meanwhile ends the write, and the number may then be reused.
     journal_progress(fd);
-    sleep_until(schedule_frame(clockStopped));
+    sleep_until(schedule_frame(settings.clockStopped));
     return true;
 }
 
@@ -92,12 +93,10 @@ ssize_t speaker_write(int fd, const void *buf, size_t count) {
         errno = EINVAL;
         return -1;
     }
-    int64_t refuseAfter = board_number("speaker", "refuse_after_frames", -1);
-    bool clockStopped = board_clock_stopped();
+    AudioBoardSettings settings = audio_board_settings();
     const auto *bytes = static_cast<const uint8_t *>(buf);
     size_t done = 0;
-    while (done < count && play_frame(fd, bytes + done, refuseAfter, clockStopped))
-        done += kFrameBytes;
+    while (done < count && play_frame(fd, bytes + done, settings)) done += kFrameBytes;
     if (done == 0 && count > 0) return -1;
     return static_cast<ssize_t>(done);
 }
