@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/acodec.h"
@@ -65,17 +66,8 @@ class AudioDevicesTest : public VBoardTest {
     }
 };
 
-TEST_F(AudioDevicesTest, NewBoardHasAnEmptySpeakerNoMicSignalAndCodecDefaults) {
-    EXPECT_EQ(sim::read_board_file(dir(), "/speaker.wav").size(), 44u);
-    EXPECT_TRUE(sim::read_speaker(dir()).empty());
-    EXPECT_FALSE(std::filesystem::exists(host("/mic.wav")));
-    sim::CodecState codec = sim::read_codec(dir());
-    EXPECT_EQ(codec.outputVolume, 50);
-    EXPECT_EQ(codec.outputMute, 0);
-    EXPECT_EQ(codec.inputVolume, 50);
-}
-
 TEST_F(AudioDevicesTest, SpeakerPlaysEachFrameFor20MsAndItsWavIsValidAfterEveryWrite) {
+    EXPECT_EQ(sim::read_board_file(dir(), "/speaker.wav").size(), 44u);  // a new board's
     freeze_clock(30);
     int fd = port::open("/dev/ao", O_WRONLY);
     ASSERT_GE(fd, 0);
@@ -113,16 +105,24 @@ TEST_F(AudioDevicesTest, SpeakerPlaysEachFrameFor20MsAndItsWavIsValidAfterEveryW
                                         "close", "open", "first frame played", "close"}));
 }
 
-TEST_F(AudioDevicesTest, SpeakerJournalsProgressEvery250FramesNotEveryFrame) {
+TEST_F(AudioDevicesTest, FramesOfTwoWritersLandWholeAndTheJournalCountsEvery250th) {
     freeze_clock(30);
-    int fd = port::open("/dev/ao", O_WRONLY);
-    std::vector<int16_t> frame(160, -1);
-    for (int i = 0; i < 520; ++i) ASSERT_EQ(port::write(fd, frame.data(), 320), 320);
-    port::close(fd);
-    EXPECT_EQ(events("/dev/ao"),
-              (std::vector<std::string>{"open", "first frame played", "250 frames played",
-                                        "500 frames played", "close"}));
-    EXPECT_EQ(sim::read_speaker(dir()).size(), 520 * 160u);
+    auto writer = [](int16_t value) {
+        int fd = port::open("/dev/ao", O_WRONLY);
+        std::vector<int16_t> frame(160, value);
+        for (int i = 0; i < 260; ++i) EXPECT_EQ(port::write(fd, frame.data(), 320), 320);
+        port::close(fd);
+    };
+    std::thread first(writer, int16_t{111}), second(writer, int16_t{-222});
+    first.join();
+    second.join();
+    std::vector<int16_t> played = sim::read_speaker(dir());
+    ASSERT_EQ(played.size(), 520 * 160u);
+    for (size_t frame = 0; frame < 520; ++frame)
+        ASSERT_EQ(slice(played, frame * 160, 160), std::vector<int16_t>(160, played[frame * 160]));
+    std::vector<std::string> speaker = events("/dev/ao");
+    EXPECT_EQ(speaker.size(), 8u);  // open, first frame, 250 frames, close: per writer
+    EXPECT_EQ(std::count(speaker.begin(), speaker.end(), "250 frames played"), 2);
 }
 
 TEST_F(AudioDevicesTest, SpeakerRefusesWritesOnceItHasPlayedTheGivenFrames) {
@@ -179,6 +179,7 @@ TEST_F(AudioDevicesTest, MicIsSilentWithoutAUsableMicWav) {
         {"first frame read: mic.wav is not 16-bit mono 8000 Hz PCM, silence", stereo},
         {"first frame read: mic.wav is not a WAV file, silence", "RIFF....WAVE plain text"},
     };
+    EXPECT_FALSE(std::filesystem::exists(host("/mic.wav")));  // a new board's
     for (const auto &[event, content] : cases) {
         if (!content.empty()) write_file("/mic.wav", content);
         int fd = port::open("/dev/ai", O_RDONLY);
@@ -215,6 +216,7 @@ TEST_F(AudioDevicesTest, ShortAndFailedMicReadsReturnAtOnceAndKeepThePlace) {
 }
 
 TEST_F(AudioDevicesTest, CodecKeepsItsSettingsAcrossOpensAndJournalsEveryRequest) {
+    EXPECT_EQ(sim::read_codec(dir()).inputVolume, 50);  // a new board's
     int fd = port::open("/dev/acodec", O_RDWR);
     ASSERT_GE(fd, 0);
     s32 value = 100;
