@@ -142,8 +142,8 @@ ssize_t mic_read(int fd, void *buf, size_t count) {
     int64_t readNo = ++g_mic.reads;
     int64_t bytes = short_read_bytes(readNo, count);
     if (bytes < static_cast<int64_t>(count)) return short_read(readNo, bytes, at, buf, count);
-    // The descriptor moves on before the wait: a close meanwhile ends the
-    // read, and the number may then be reused.
+    // The descriptor moves on before the wait: it may be closed meanwhile
+    // and its number given to another open.
     ::lseek(fd, place + static_cast<off_t>(count), SEEK_SET);
     sleep_until(schedule_frames(fd, at, count / kFrameBytes));
     uint32_t micBytes = 0;

@@ -33,6 +33,7 @@ struct SpeakerState {
     int64_t playedUntil = 0;              // board time at which the last frame taken ends
     std::atomic<int64_t> framesTaken{0};  // by this process, for the refusal knob
     std::atomic<bool> refusalJournaled{false};
+    std::atomic<bool> fileFailureJournaled{false};
 };
 
 SpeakerState g_speaker;
@@ -70,16 +71,22 @@ void journal_progress(int fd) {
         journal(kSpeakerNode, "%llu frames played", frames);
 }
 
+bool recorded(const uint8_t *frame) {
+    if (wav_append(speaker_path(active_dir()), frame, kFrameBytes)) return true;
+    if (!g_speaker.fileFailureJournaled.exchange(true))
+        journal(kSpeakerNode, "write failed (EIO): speaker.wav cannot be written");
+    return false;
+}
+
 // Plays one frame; false (errno set) when the speaker refuses it.
 bool play_frame(int fd, const uint8_t *frame, const AudioBoardSettings &settings) {
-    if (refused(settings.speakerRefuseAfter) ||
-        !wav_append(speaker_path(active_dir()), frame, kFrameBytes)) {
+    if (refused(settings.speakerRefuseAfter) || !recorded(frame)) {
         errno = EIO;
         return false;
     }
     ++g_speaker.framesTaken;
-    // Everything that touches the descriptor happens before the wait: a
-    // close meanwhile ends the write, and the number may then be reused.
+    // Everything that touches the descriptor happens before the wait: the
+    // descriptor may be closed meanwhile and its number given to another open.
     journal_progress(fd);
     sleep_until(schedule_frame(settings.clockStopped));
     return true;
