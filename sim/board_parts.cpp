@@ -10,10 +10,14 @@ extern const BoardPart kFlashPart;
 extern const BoardPart kMemPart;
 extern const BoardPart kDeviceJsonPart;
 extern const BoardPart kNetPart;
+extern const BoardPart kSpeakerPart;
+extern const BoardPart kMicPart;
+extern const BoardPart kAcodecPart;
 
 namespace {
 const BoardPart *const kParts[] = {
-    &kLogPart, &kFlashPart, &kMemPart, &kDeviceJsonPart, &kNetPart,
+    &kLogPart, &kFlashPart,   &kMemPart, &kDeviceJsonPart,
+    &kNetPart, &kSpeakerPart, &kMicPart, &kAcodecPart,
 };
 }  // namespace
 

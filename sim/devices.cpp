@@ -14,13 +14,14 @@ extern const Device kLogDevice;
 extern const Device kMtdDevice;
 extern const Device kMemDeviceEmulator;
 extern const Device kInetSocket;
+extern const Device kSpeakerDevice;
+extern const Device kMicDevice;
+extern const Device kAcodecDevice;
 
 namespace {
 
 const Device *const kDevices[] = {
-    &kLogDevice,
-    &kMtdDevice,
-    &kMemDeviceEmulator,
+    &kLogDevice, &kMtdDevice, &kMemDeviceEmulator, &kSpeakerDevice, &kMicDevice, &kAcodecDevice,
 };
 
 // Address family and the emulator behind its sockets.

@@ -11,4 +11,9 @@ set(ZQ_SIM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/net_board.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_part.cpp
   ${CMAKE_CURRENT_LIST_DIR}/inet_socket.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wav.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/audio_frames.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/speaker_device.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mic_device.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/acodec_device.cpp
 )

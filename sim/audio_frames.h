@@ -1,0 +1,37 @@
+// What the speaker and microphone emulators share: the frame the audio
+// drivers move (160 samples, 320 bytes, 20 ms) and their pacing on the
+// board clock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zq::sim {
+
+constexpr size_t kFrameBytes = 320;
+constexpr size_t kFrameSamples = kFrameBytes / 2;
+constexpr int64_t kFrameNs = 20'000'000;
+
+// Frames between two journal lines of a stream (5 s of sound).
+constexpr uint64_t kFramesPerJournalLine = 250;
+
+// What board.json says to the speaker and microphone, read once per load
+// of board.json rather than per frame.
+struct AudioBoardSettings {
+    bool clockStopped = false;  // speed 0: time moves only with the process's own sleeps
+    int64_t speakerRefuseAfter = -1;
+    int64_t micShortReadAt = 0;
+    int64_t micShortReads = 1;
+    int64_t micShortReadBytes = 0;
+};
+
+AudioBoardSettings audio_board_settings();
+
+// Sleeps on the board clock until its monotonic time reaches boardNs.
+void sleep_until(int64_t boardNs);
+
+// Sets a number of a board.json section of the board at dir.
+bool set_board_number(const std::string &dir, const char *section, const char *key, int64_t value);
+
+}  // namespace zq::sim
