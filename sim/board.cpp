@@ -263,8 +263,12 @@ int request_refusal(std::string_view boardPath, unsigned long request) {
 }
 
 json_object *board_json() {
+    // A copy of its own for the caller: json-c's reference counts are not
+    // atomic here, so threads must not share one tree.
     std::lock_guard<std::mutex> hold(g_board.lock);
-    return g_board.root ? json_object_get(g_board.root) : nullptr;
+    json_object *copy = nullptr;
+    if (g_board.root && json_object_deep_copy(g_board.root, &copy, nullptr) != 0) copy = nullptr;
+    return copy;
 }
 
 unsigned board_generation() {

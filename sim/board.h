@@ -56,7 +56,7 @@ int request_refusal(std::string_view boardPath, unsigned long request);
 
 // Board-supplied data of the emulators.
 void log_levels(void *table120);  // the 10-entry table of the log driver
-// The active board's board.json as last loaded, with a reference for the
+// A copy of the active board's board.json as last loaded, owned by the
 // caller (release it with json_object_put); null when no board is active.
 json_object *board_json();
 // Counts the loads of board.json, so that emulators can cache what they read.
