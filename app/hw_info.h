@@ -21,6 +21,6 @@ static_assert(offsetof(HwInfo, szUuid) == 32 && offsetof(HwInfo, szKey) == 64 &&
               "HwInfo layout");
 #endif
 
-#define HW_INFO_VERSION 0x301u
+#define HWINFO_VERSION 0x301u
 
 #endif /* ZQ_HW_INFO_H */

@@ -40,7 +40,7 @@ void IdentityWriteAndRead(benchmark::State &state) {
     HwInfo back{};
     u32 version = 0;
     for (auto _ : state) {
-        if (ZQSDK_WriteSeriesNum(&info, sizeof info, HW_INFO_VERSION) != 0 ||
+        if (ZQSDK_WriteSeriesNum(&info, sizeof info, HWINFO_VERSION) != 0 ||
             ZQSDK_ReadSeriesNum(&back, sizeof back, &version) != 0)
             state.SkipWithError("identity record failed");
     }

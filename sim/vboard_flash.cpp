@@ -227,7 +227,7 @@ int id_verb(const Target &t, Args args, bool *changed) {
     HwInfo info{};
     if (ZQSDK_ReadSeriesNum(stored, sizeof info, &version) == 0)
         std::memcpy(&info, stored, sizeof info);
-    unsigned long long newVersion = HW_INFO_VERSION;
+    unsigned long long newVersion = HWINFO_VERSION;
     for (size_t i = 1; i < args.size(); i += 2) {
         if (i + 1 >= args.size()) return fail(args[i] + " wants a value");
         const std::string &key = args[i], &value = args[i + 1];
