@@ -9,6 +9,7 @@ extern const BoardPart kLogPart;
 extern const BoardPart kFlashPart;
 extern const BoardPart kMemPart;
 extern const BoardPart kDeviceJsonPart;
+extern const BoardPart kPromptPart;
 
 namespace {
 const BoardPart *const kParts[] = {
@@ -16,6 +17,7 @@ const BoardPart *const kParts[] = {
     &kFlashPart,
     &kMemPart,
     &kDeviceJsonPart,
+    &kPromptPart,
 };
 }  // namespace
 

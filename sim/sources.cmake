@@ -8,4 +8,5 @@ set(ZQ_SIM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/mtd_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mem_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device_json.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/prompt_files.cpp
 )
