@@ -5,6 +5,7 @@
 // differ only in bit 7 of their codes; -32768 counts as magnitude 32767.
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "zq_g711.h"
 
@@ -103,16 +104,26 @@ inline u8 ulaw_encode(s16 s) {
     return (quiet ? u8{0xFF} : code) & m.signMask;
 }
 
-// Eight lookups per pass with separate loads and stores: the loop runs at
-// the load ports' pace instead of a store chain's.
+// Byte j (in memory order) of a word loaded from memory.
+inline u32 byte_at(u64 word, u32 j) {
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return static_cast<u32>(word >> (56 - 8 * j)) & 0xFF;
+#else
+    return static_cast<u32>(word >> (8 * j)) & 0xFF;
+#endif
+}
+
+// Sixteen codes per pass, read as two words: the loop then runs at the pace
+// of the table loads. (A plain byte loop over a constant table is
+// auto-vectorised into something several times slower.)
 inline void decode_all(const std::array<s16, 256> &table, const u8 *src, s16 *dst, u32 n) {
     u32 i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const s16 a = table[src[i]], b = table[src[i + 1]], c = table[src[i + 2]],
-                  d = table[src[i + 3]], e = table[src[i + 4]], f = table[src[i + 5]],
-                  g = table[src[i + 6]], h = table[src[i + 7]];
-        dst[i] = a, dst[i + 1] = b, dst[i + 2] = c, dst[i + 3] = d;
-        dst[i + 4] = e, dst[i + 5] = f, dst[i + 6] = g, dst[i + 7] = h;
+    for (; i + 16 <= n; i += 16) {
+        u64 low, high;
+        std::memcpy(&low, src + i, 8);
+        std::memcpy(&high, src + i + 8, 8);
+        for (u32 j = 0; j < 8; ++j) dst[i + j] = table[byte_at(low, j)];
+        for (u32 j = 0; j < 8; ++j) dst[i + 8 + j] = table[byte_at(high, j)];
     }
     for (; i < n; ++i) dst[i] = table[src[i]];
 }
