@@ -15,20 +15,11 @@ namespace {
 
 using zq::sim::Prompt;
 
-class PromptFilesTest : public VBoardTest {
-  protected:
-    std::vector<uint8_t> board_bytes(const std::string &boardPath) const {
-        const std::string text = zq::sim::read_board_file(dir(), boardPath);
-        return {text.begin(), text.end()};
-    }
-};
-
-// Sign changes per second over [from, to) seconds: twice the pitch of a
-// plain tone.
+// Sign changes per second over [from, to) seconds: twice a plain tone's pitch.
 double crossings_per_second(const std::vector<int16_t> &s, double from, double to) {
     int count = 0;
-    const size_t begin = static_cast<size_t>(from * 8000), end = static_cast<size_t>(to * 8000);
-    for (size_t i = begin + 1; i < end; ++i) count += (s[i - 1] < 0) != (s[i] < 0);
+    for (size_t i = static_cast<size_t>(from * 8000) + 1; i < static_cast<size_t>(to * 8000); ++i)
+        count += (s[i - 1] < 0) != (s[i] < 0);
     return count / (to - from);
 }
 
@@ -38,13 +29,17 @@ int peak(const std::vector<int16_t> &s, size_t begin, size_t end) {
     return p;
 }
 
+class PromptFilesTest : public VBoardTest {};
+
 TEST_F(PromptFilesTest, NewBoardKeepsBothPromptsInTheFactoryDirectory) {
-    const auto success = board_bytes("/mnt/factory/shaoxiechenggong.pcm");
-    const auto failure = board_bytes("/mnt/factory/shaoxieshibai.pcm");
+    const auto success = zq::sim::read_board_file(dir(), "/mnt/factory/shaoxiechenggong.pcm");
+    const auto bytes = zq::sim::prompt_bytes(Prompt::Success);
+    EXPECT_EQ(success, std::string(bytes.begin(), bytes.end()));
     EXPECT_EQ(success.size(), 8000u);
-    EXPECT_EQ(success, zq::sim::prompt_bytes(Prompt::Success));
-    EXPECT_EQ(failure, zq::sim::prompt_bytes(Prompt::Failure));
-    EXPECT_NE(success, failure);
+    ASSERT_TRUE(zq::sim::write_prompt_files(dir(), "/tmp/prompts"));
+    EXPECT_EQ(zq::sim::read_board_file(dir(), "/tmp/prompts/shaoxieshibai.pcm"),
+              zq::sim::read_board_file(dir(), "/mnt/factory/shaoxieshibai.pcm"));
+    EXPECT_NE(zq::sim::prompt_bytes(Prompt::Failure), bytes);
 }
 
 TEST_F(PromptFilesTest, ChimeRisesAndBuzzFalls) {
@@ -56,18 +51,10 @@ TEST_F(PromptFilesTest, ChimeRisesAndBuzzFalls) {
     EXPECT_GT(crossings_per_second(buzz, 0.05, 0.25), 2 * 190.0);
     EXPECT_LT(crossings_per_second(buzz, 0.75, 0.95), 2 * 130.0);
     for (const auto *s : {&chime, &buzz}) {
-        EXPECT_LT(peak(*s, 0, 8), 2000);        // faded in
-        EXPECT_LT(peak(*s, 7992, 8000), 2000);  // faded out
-        EXPECT_GT(peak(*s, 0, 8000), 8000);     // clearly audible
-        EXPECT_LT(peak(*s, 0, 8000), 30000);    // never clipped
+        EXPECT_LT(std::max(peak(*s, 0, 8), peak(*s, 7992, 8000)), 2000);  // faded in and out
+        EXPECT_GT(peak(*s, 0, 8000), 8000);                               // clearly audible
+        EXPECT_LT(peak(*s, 0, 8000), 30000);                              // never clipped
     }
-}
-
-TEST_F(PromptFilesTest, RewrittenIntoAnyBoardDirectory) {
-    ASSERT_TRUE(zq::sim::write_prompt_files(dir(), "/tmp/prompts"));
-    EXPECT_EQ(board_bytes("/tmp/prompts/shaoxieshibai.pcm"),
-              zq::sim::prompt_bytes(Prompt::Failure));
-    EXPECT_EQ(board_bytes("/tmp/prompts/shaoxiechenggong.pcm").size(), 8000u);
 }
 
 }  // namespace
