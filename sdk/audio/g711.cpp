@@ -118,7 +118,7 @@ inline u32 byte_at(u64 word, u32 j) {
 // auto-vectorised into something several times slower.)
 inline void decode_all(const std::array<s16, 256> &table, const u8 *src, s16 *dst, u32 n) {
     u32 i = 0;
-    for (; i + 16 <= n; i += 16) {
+    for (; n - i >= 16; i += 16) {
         u64 low, high;
         std::memcpy(&low, src + i, 8);
         std::memcpy(&high, src + i + 8, 8);
@@ -131,7 +131,7 @@ inline void decode_all(const std::array<s16, 256> &table, const u8 *src, s16 *ds
 template <u8 (*Encode)(s16)>
 void encode_all(const s16 *src, u8 *dst, u32 n) {
     u32 i = 0;
-    for (; i + 8 <= n; i += 8) {
+    for (; n - i >= 8; i += 8) {
         const u8 a = Encode(src[i]), b = Encode(src[i + 1]), c = Encode(src[i + 2]),
                  d = Encode(src[i + 3]), e = Encode(src[i + 4]), f = Encode(src[i + 5]),
                  g = Encode(src[i + 6]), h = Encode(src[i + 7]);
