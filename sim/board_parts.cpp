@@ -13,11 +13,12 @@ extern const BoardPart kNetPart;
 extern const BoardPart kSpeakerPart;
 extern const BoardPart kMicPart;
 extern const BoardPart kAcodecPart;
+extern const BoardPart kPromptPart;
 
 namespace {
 const BoardPart *const kParts[] = {
-    &kLogPart, &kFlashPart,   &kMemPart, &kDeviceJsonPart,
-    &kNetPart, &kSpeakerPart, &kMicPart, &kAcodecPart,
+    &kLogPart,     &kFlashPart, &kMemPart,    &kDeviceJsonPart, &kNetPart,
+    &kSpeakerPart, &kMicPart,   &kAcodecPart, &kPromptPart,
 };
 }  // namespace
 

@@ -19,6 +19,7 @@ constexpr u64 pack(u32 write, u32 read) {
 }
 
 void copy_in(AudioRing *ring, u32 position, const u8 *src, u32 n) {
+    if (n == 0) return;
     u32 off = position % ring->u32Size;
     u32 first = std::min(n, ring->u32Size - off);
     std::memcpy(ring->pu8Buf + off, src, first);
@@ -26,6 +27,7 @@ void copy_in(AudioRing *ring, u32 position, const u8 *src, u32 n) {
 }
 
 void copy_out(const AudioRing *ring, u32 position, u8 *dst, u32 n) {
+    if (n == 0) return;
     u32 off = position % ring->u32Size;
     u32 first = std::min(n, ring->u32Size - off);
     std::memcpy(dst, ring->pu8Buf + off, first);

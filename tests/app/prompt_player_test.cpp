@@ -1,0 +1,117 @@
+// The voice prompt player up to the playback ring: how files are cut into
+// blocks and pieces, what it prints, and its failure paths. The decoder
+// callback sees every piece; where no engine thread runs, it also empties
+// the playback ring as the thread would, so that blocking sends never wait.
+#include "prompt_player.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "audio/engine.h"
+#include "board.h"
+#include "port/port.h"
+#include "prompt_files.h"
+#include "support/capture.h"
+#include "support/vboard_fixture.h"
+#include "zq_adec.h"
+
+namespace port = zq::port;
+
+namespace {
+
+std::vector<s32> g_pieces;  // decoded length of every piece sent
+std::vector<u8> g_decoded;  // the decoded bytes, in order
+
+void on_piece(u8 *data, s32 len) {
+    g_pieces.push_back(len);
+    g_decoded.insert(g_decoded.end(), data, data + len);
+    AudioRing *ring = g_AudioEngine.pstPlayRing;
+    if (g_AudioEngine.started.load() || !ring) return;
+    std::vector<u8> drained(audio_ring_held(ring) + 1);
+    audio_ring_read(ring, drained.data(), static_cast<u32>(drained.size()));
+    audio_ring_reset_if_empty(ring);
+}
+
+class PromptPlayerTest : public VBoardTest {
+  protected:
+    void SetUp() override {
+        VBoardTest::SetUp();
+        freeze_clock(100);
+        ZQ_MPI_ADEC_SetCallback(on_piece);
+    }
+    std::string make_file(size_t bytes) {
+        std::vector<char> content(bytes, 0x12);
+        std::ofstream(host("/mnt/factory/test.pcm"), std::ios::binary)
+            .write(content.data(), static_cast<std::streamsize>(bytes));
+        return "/mnt/factory/test.pcm";
+    }
+    // The quiet success: result 0, nothing printed, at least the 1-second
+    // drain wait, the output disabled after.
+    void play_quietly(const std::string &path) {
+        const uint64_t start = port::monotonic_ns();
+        Captured c = capture_output([&] { EXPECT_EQ(play_prompt(path.c_str()), 0); });
+        EXPECT_EQ(c.out + c.err, "");
+        EXPECT_GE(port::monotonic_ns() - start, 1'000'000'000u);
+        EXPECT_EQ(g_AudioDevTable.aoFd.load(), -1);
+    }
+};
+
+TEST_F(PromptPlayerTest, NullPathAndMissingFileTouchNothing) {
+    Captured c = capture_output([] {
+        EXPECT_EQ(play_prompt(nullptr), -1);
+        EXPECT_EQ(play_prompt("/mnt/factory/nothing.pcm"), -1);
+    });
+    EXPECT_EQ(c.out, "");
+    EXPECT_EQ(c.err, "open: No such file or directory\n");
+    EXPECT_EQ(g_AudioEngine.pstPlayRing, nullptr);  // the engine was never started
+}
+
+TEST_F(PromptPlayerTest, BlocksOf160BytesEachBecomeOneFrame) {
+    play_quietly(make_file(170));
+    EXPECT_EQ(g_pieces, (std::vector<s32>{320, 20}));
+    EXPECT_EQ(g_AudioEngine.stAdecAttr.enType, ADEC_TYPE_G711A);
+}
+
+TEST_F(PromptPlayerTest, TwoSecondFileGoesOutInAHundredFrames) {
+    play_quietly(make_file(16000));
+    EXPECT_EQ(g_pieces, std::vector<s32>(100, 320));
+}
+
+TEST_F(PromptPlayerTest, EmptyFileStillWaitsAndDisablesTheOutput) {
+    play_quietly(make_file(0));
+    EXPECT_TRUE(g_pieces.empty());
+}
+
+TEST_F(PromptPlayerTest, BoardPromptDecodesToItsSpeakerSamples) {
+    play_quietly("/mnt/factory/shaoxieshibai.pcm");
+    const auto expected = zq::sim::speaker_samples(zq::sim::prompt_bytes(zq::sim::Prompt::Failure));
+    ASSERT_EQ(g_decoded.size(), expected.size() * 2);
+    EXPECT_EQ(0, std::memcmp(g_decoded.data(), expected.data(), g_decoded.size()));
+}
+
+TEST_F(PromptPlayerTest, OutputThatCannotBeEnabledRefusesEveryBlock) {
+    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/ao", true));
+    const std::string path = make_file(170);
+    Captured c = capture_output([&] { EXPECT_EQ(play_prompt(path.c_str()), 0); });
+    const std::string refused =
+        "AudioOutStart: ZQ_MPI_ADEC_SendStream(0) failed with 0xa0188005!\n";
+    EXPECT_EQ(c.out, "AO_Enable  err:0xa0168010\n" + refused + refused);
+    EXPECT_TRUE(g_pieces.empty());
+}
+
+TEST_F(PromptPlayerTest, LargeBlocksGoInPiecesAndAFailedPieceDropsTheRest) {
+    capture_output([] { EXPECT_EQ(prompt_audio_setup(), 0); });
+    std::vector<u8> block(700, 0xD5);
+    EXPECT_EQ(AudioOutStart(block.data(), 700), 0);
+    EXPECT_EQ(g_pieces, (std::vector<s32>{640, 640, 120}));
+    EXPECT_EQ(prompt_audio_stop(), 0);
+    Captured c = capture_output([&] { EXPECT_EQ(AudioOutStart(block.data(), 700), 0); });
+    EXPECT_EQ(c.out, "AudioOutStart: ZQ_MPI_ADEC_SendStream(0) failed with 0xa0188005!\n");
+    EXPECT_EQ(g_pieces.size(), 3u);
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+// G.711 against a reference written here from the codec's segment rules
+// (segment starts, step sizes, interval midpoints), for every code and
+// every 16-bit sample, through both the per-sample and the buffer calls.
+#include <gtest/gtest.h>
+
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "zq_g711.h"
+
+namespace {
+
+// A-law on 13-bit magnitudes: segment starts, steps of 2 in the first two.
+constexpr int kAlawStart[8] = {0, 32, 64, 128, 256, 512, 1024, 2048};
+int alaw_step(int segment) {
+    return segment <= 1 ? 2 : 1 << segment;
+}
+
+// The character of a non-negative sample: sign bit 1, even bits inverted.
+u8 ref_alaw_positive(int sample) {
+    const int v = sample >> 3;
+    int segment = 7;
+    while (v < kAlawStart[segment]) --segment;
+    return static_cast<u8>((0x80 | segment << 4 | (v - kAlawStart[segment]) / alaw_step(segment)) ^
+                           0x55);
+}
+
+s16 ref_alaw_decode(u8 code) {
+    const int d = code ^ 0x55, segment = (d >> 4) & 7, step = alaw_step(segment);
+    const int v = kAlawStart[segment] + step * (d & 0xF) + step / 2;  // interval midpoint
+    return static_cast<s16>(d & 0x80 ? v * 8 : -v * 8);
+}
+
+// Mu-law on 14-bit magnitudes: segment e starts at (32 << e) - 33, step 2 << e.
+u8 ref_ulaw_positive(int sample) {
+    const int v = sample >> 2;
+    if (v >= 8159) return 0x80;  // beyond the last decision level
+    int segment = 0;
+    while (segment < 7 && v >= (64 << segment) - 33) ++segment;
+    return static_cast<u8>(0xFF ^ (segment << 4 | (v + 33 - (32 << segment)) / (2 << segment)));
+}
+
+s16 ref_ulaw_decode(u8 code) {
+    const int u = 0xFF ^ code, segment = (u >> 4) & 7;
+    const int v = ((2 * (u & 0xF) + 33) << segment) - 33;
+    const int sample = v == 0 ? 2 : v * 4;  // the zero codes keep their sign: +2 and -2
+    return static_cast<s16>(u & 0x80 ? -sample : sample);
+}
+
+// Quantise the magnitude (-32768 counts as 32767), then apply the sign.
+int magnitude(int s) {
+    return s < 0 ? (s == -32768 ? 32767 : -s) : s;
+}
+u8 ref_alaw_encode(int s) {
+    const u8 code = ref_alaw_positive(16 * (magnitude(s) / 16));
+    return s < 0 ? code & 0x7F : code;
+}
+u8 ref_ulaw_encode(int s) {
+    const int m = magnitude(s);
+    const u8 code = m <= 3 ? 0xFF : ref_ulaw_positive(8 * ((m - 4) / 8) + 4);
+    return s < 0 ? code & 0x7F : code;
+}
+
+TEST(G711, ValuesAndCodesOfTheExamples) {
+    const u8 ulaw[4] = {0x80, 0x00, 0xFF, 0x7F};
+    s16 out[4];
+    u32 len = 0;
+    EXPECT_EQ(g711u_decode(ulaw, out, 4, &len), 1);
+    EXPECT_EQ(len, 8u);
+    EXPECT_EQ(std::vector<s16>(out, out + 4), (std::vector<s16>{32124, -32124, 2, -2}));
+    for (auto [code, value] : {std::pair<u8, s16>{0xD5, 8}, {0x55, -8}, {0xAA, 32256}, {0, -5504}})
+        EXPECT_EQ(g711a_decode_sample(code), value);
+    for (auto [s, alaw, ulaw] : {std::tuple<s16, u8, u8>{0, 0xD5, 0xFF},
+                                 {1000, 0xFA, 0xCE},
+                                 {-1000, 0x7A, 0x4E},
+                                 {32767, 0xAA, 0x80},
+                                 {-32768, 0x2A, 0x00}}) {
+        EXPECT_EQ(g711a_encode_sample(s), alaw) << s;
+        EXPECT_EQ(g711u_encode_sample(s), ulaw) << s;
+    }
+}
+
+// 259 codes: every code once, plus a tail that is not a whole loop pass.
+TEST(G711, EveryCodeDecodesToItsIntervalMidpoint) {
+    std::vector<u8> codes(259);
+    for (size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<u8>(i);
+    std::vector<s16> alaw(259), ulaw(259);
+    u32 alawLen = 0, ulawLen = 0;
+    EXPECT_EQ(g711a_decode(codes.data(), alaw.data(), 259, &alawLen), 1);
+    EXPECT_EQ(g711u_decode(codes.data(), ulaw.data(), 259, &ulawLen), 1);
+    EXPECT_EQ(alawLen + ulawLen, 2 * 518u);
+    for (size_t i = 0; i < codes.size(); ++i) {
+        ASSERT_EQ(alaw[i], ref_alaw_decode(codes[i])) << i;
+        ASSERT_EQ(g711a_decode_sample(codes[i]), alaw[i]) << i;
+        ASSERT_EQ(ulaw[i], ref_ulaw_decode(codes[i])) << i;
+    }
+}
+
+TEST(G711, EverySampleEncodesByTheRules) {
+    std::vector<s16> all;
+    for (int s = -32768; s <= 32767; ++s) all.push_back(static_cast<s16>(s));
+    std::vector<u8> alaw(all.size() + 1, 0xEE), ulaw(all.size() + 1, 0xEE);
+    u32 alawLen = 7, ulawLen = 7;
+    const u32 bytes = static_cast<u32>(all.size() * 2 + 1);  // a trailing odd byte is no sample
+    EXPECT_EQ(g711a_encode(all.data(), alaw.data(), bytes, &alawLen), 1);
+    EXPECT_EQ(g711u_encode(all.data(), ulaw.data(), bytes, &ulawLen), 1);
+    EXPECT_EQ(alawLen + ulawLen, 2 * 65536u);
+    EXPECT_EQ(alaw.back(), 0xEE);
+    for (size_t i = 0; i < all.size(); ++i) {
+        const int s = all[i];
+        ASSERT_EQ(alaw[i], ref_alaw_encode(s)) << s;
+        ASSERT_EQ(ulaw[i], ref_ulaw_encode(s)) << s;
+        ASSERT_EQ(g711a_encode_sample(all[i]), alaw[i]) << s;
+        ASSERT_EQ(g711u_encode_sample(all[i]), ulaw[i]) << s;
+        // Quantising first changes nothing for s >= 0: the codec's own codes.
+        if (s >= 0) {
+            ASSERT_EQ(alaw[i], ref_alaw_positive(s)) << s;
+            ASSERT_EQ(ulaw[i], ref_ulaw_positive(s)) << s;
+        }
+    }
+}
+
+TEST(G711, EmptyAndNullBuffers) {
+    u32 len = 99;
+    s16 sample = 1000;
+    u8 code = 0;
+    EXPECT_EQ(g711a_decode(nullptr, nullptr, 0, &len), 1);
+    EXPECT_EQ(len, 0u);
+    EXPECT_EQ(g711a_encode(&sample, &code, 1, &len), 1);  // half a sample
+    EXPECT_EQ(code, 0);
+    // Work to do without a buffer: nothing converted, failure reported.
+    EXPECT_EQ(g711u_decode(nullptr, &sample, 4, &len), 0);
+    EXPECT_EQ(g711u_encode(&sample, nullptr, 2, &len), 0);
+    EXPECT_EQ(len, 0u);
+    EXPECT_EQ(g711a_encode(&sample, &code, 2, nullptr), 1);
+    EXPECT_EQ(code, 0xFA);
+}
+
+}  // namespace
