@@ -14,11 +14,12 @@ extern const BoardPart kSpeakerPart;
 extern const BoardPart kMicPart;
 extern const BoardPart kAcodecPart;
 extern const BoardPart kPromptPart;
+extern const BoardPart kMainAppPart;
 
 namespace {
 const BoardPart *const kParts[] = {
     &kLogPart,     &kFlashPart, &kMemPart,    &kDeviceJsonPart, &kNetPart,
-    &kSpeakerPart, &kMicPart,   &kAcodecPart, &kPromptPart,
+    &kSpeakerPart, &kMicPart,   &kAcodecPart, &kPromptPart,     &kMainAppPart,
 };
 }  // namespace
 

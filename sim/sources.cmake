@@ -17,4 +17,5 @@ set(ZQ_SIM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/mic_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/acodec_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/prompt_files.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/main_app_stub.cpp
 )

@@ -1,0 +1,19 @@
+// The provisioning tool's steps, for the tool's main and its tests.
+#pragma once
+
+#include <cstddef>
+
+// The whole run: -1 on every failure, 0 after the already-provisioned
+// branch; the provisioning branch idles for ever and never returns.
+int provision_main(int argc, char **argv);
+
+// zqauto from the boot environment: 1 when it cannot be read or is empty,
+// else its leading decimal number (0 for text).
+int read_auto_start_flag();
+
+// Drives the amplifier GPIO named in "/usr/bin/device.json" high; the key
+// store's result.
+int enable_speaker_amplifier();
+
+// Clears bytes from the end of buffer down to the last ASCII letter or digit.
+void trim_trailing_non_alnum(char *buffer, size_t size);
