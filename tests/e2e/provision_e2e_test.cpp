@@ -1,0 +1,154 @@
+// The provisioning tool end to end: the built program on fresh boards,
+// checked by what it printed, how it ended, the record in flash, the marker,
+// the amplifier GPIO and what the speaker played.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+#include "audio_devices.h"
+#include "board.h"
+#include "flash.h"
+#include "flash/mtd.h"
+#include "hw_info.h"
+#include "mem_device.h"
+#include "net_board.h"
+#include "prompt_files.h"
+#include "support/vboard_fixture.h"
+#include "tool_runner.h"
+
+namespace sim = zq::sim;
+
+namespace {
+
+constexpr const char *kProvisioning = "/mnt/factory/provision.txt";
+constexpr const char *kAmp = "Get data success: class [DeviceGpio] number [AoEnable] value [52]\n";
+constexpr const char *kOpened = "open file sucess /mnt/factory/provision.txt\n";
+constexpr const char *kMac = "mac 02:5a:51:3e:08:12 hwmac 025a513e0812\n";
+constexpr const char *kPlaceholders =
+    "UUID: [ZQ-UUID-PLACEHOLDER-0001]\nKEY: [ZQ-KEY-PLACEHOLDER-0000000000000001]\n"
+    "enc_mac:025a513e0812\n";
+
+class ProvisionTest : public VBoardTest {
+  protected:
+    void SetUp() override {
+        VBoardTest::SetUp();
+        ASSERT_TRUE(sim::set_clock_speed(dir(), 10));  // the prompt plays in a tenth of its length
+    }
+    void provisioning_file(const std::string &text, const std::string &path = kProvisioning) {
+        std::ofstream(host(path), std::ios::binary | std::ios::trunc) << text;
+    }
+    ToolRun run(const std::string &path = kProvisioning) { return run_tool(dir(), {path}); }
+    std::vector<uint8_t> record_area() {
+        return sim::read_flash(dir(), zq::flash::kSnBlockOffset + zq::flash::kSnRecordOffset, 2048);
+    }
+    bool marker_written(const std::string &dirPath = "/mnt/factory") {
+        return sim::read_board_file(dir(), dirPath + "/sucess") == "auto write hw info sucess\n";
+    }
+};
+
+// ---- runs that end before the prompt ----
+
+TEST_F(ProvisionTest, BadArgumentsEndQuietly) {
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{}, std::vector<std::string>{" "}}) {
+        ToolRun r = run_tool(dir(), args);
+        EXPECT_EQ(r.exitStatus, 255);
+        EXPECT_EQ(r.out, "");
+    }
+    ToolRun missing = run("/mnt/factory/none.txt");
+    EXPECT_EQ(missing.exitStatus, 255);
+    EXPECT_EQ(missing.out, std::string(kAmp) + "Not find config file /mnt/factory/none.txt\n");
+}
+
+TEST_F(ProvisionTest, PathsOfFiftyCharactersOrMoreAreRefused) {
+    const std::string longPath = "/mnt/factory/" + std::string(37, 'p');  // 50 characters
+    provisioning_file("APP_ID=a\n", longPath);
+    const std::vector<uint8_t> before = record_area();
+    ToolRun r = run(longPath);
+    EXPECT_EQ(r.exitStatus, 255);
+    EXPECT_EQ(r.out, "Provisioning path too long (50 characters, at most 49): " + longPath + "\n");
+    EXPECT_EQ(record_area(), before);
+}
+
+TEST_F(ProvisionTest, NoEth2AndNoValidRecordLeaveFlashUntouched) {
+    provisioning_file("APP_ID=abc\nUUID=u\nKEY=k\n");
+    const std::vector<uint8_t> before = record_area();
+    ASSERT_TRUE(sim::remove_interface(dir(), "eth2"));
+    ToolRun noEth = run();
+    EXPECT_EQ(noEth.exitStatus, 255);
+    EXPECT_EQ(noEth.out, std::string(kAmp) + kOpened);
+    EXPECT_EQ(record_area(), before);
+
+    sim::NetInterface eth2;
+    eth2.name = "eth2";
+    eth2.mac = "02:5a:51:3e:08:12";
+    ASSERT_TRUE(sim::set_interface(dir(), eth2));  // up, without an address
+    ASSERT_TRUE(sim::poke_flash(dir(), 0x2F800, std::vector<uint8_t>(2048, 0xFF)));
+    ToolRun noRecord = run();
+    EXPECT_EQ(noRecord.exitStatus, 255);
+    EXPECT_EQ(noRecord.out, std::string(kAmp) + kOpened + kMac + "Error: Get hwinfo failed\n");
+    EXPECT_NE(noRecord.err.find("magic:ffffffff"), std::string::npos);
+    EXPECT_EQ(record_area(), std::vector<uint8_t>(2048, 0xFF));
+    EXPECT_FALSE(marker_written());
+}
+
+TEST_F(ProvisionTest, RefusedEraseFailsTheWrite) {
+    provisioning_file("APP_ID=abc\nUUID=u\nKEY=k\n");
+    ASSERT_TRUE(sim::refuse_request(dir(), "/dev/mtd0", zq::flash::kMemErase));
+    ToolRun r = run();
+    EXPECT_EQ(r.exitStatus, 255);
+    EXPECT_EQ(r.out, std::string(kAmp) + kOpened + kMac + "Error: ZQSDK_WriteSeriesNum failed\n");
+    EXPECT_NE(r.err.find(")[ERROR]: mem erase failed\n"), std::string::npos);
+    EXPECT_FALSE(marker_written());
+}
+
+TEST_F(ProvisionTest, ProvisionedBoardFollowsZqauto) {
+    provisioning_file("APP_ID=abc\n");
+    std::ofstream(host("/mnt/factory/sucess")) << "auto write hw info sucess\n";
+    const std::vector<uint8_t> flash = sim::read_flash(dir(), 0, 0x30000);
+    const std::string started =
+        "auto start to app \nMorva: main camera application started (virtual board stub)\n";
+    struct {
+        const char *entry;  // nullptr: no zqauto at all
+        std::string out;
+    } cases[] = {
+        {"zqauto=1", std::string(kAmp) + started},
+        {"zqauto=0", std::string(kAmp) + "do not auto to start app\n"},
+        {nullptr, std::string(kAmp) + "Get zqauto Fialed ,zqauto = 1\n" + started},
+        {"zqauto=12345678", std::string(kAmp) + "do not auto to start app\n"},
+        {"zqauto=", std::string(kAmp) + "Get zqauto Fialed ,zqauto = 1\n" + started},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> entries = {"bootdelay=1"};
+        if (c.entry) entries.push_back(c.entry);
+        ASSERT_TRUE(sim::write_env_image(dir(), entries));
+        const std::vector<uint8_t> before = sim::read_flash(dir(), 0, 0x30000);
+        ToolRun r = run();
+        EXPECT_EQ(r.exitStatus, 0) << (c.entry ? c.entry : "none");
+        EXPECT_EQ(r.out, c.out) << (c.entry ? c.entry : "none");
+        EXPECT_EQ(sim::read_flash(dir(), 0, 0x30000), before);  // flash is not touched
+    }
+    for (const std::string &line : sim::journal_lines(dir()))
+        EXPECT_EQ(line.find("provision.txt"), std::string::npos)
+            << line;  // the file is never opened
+}
+
+TEST_F(ProvisionTest, AmplifierProblemsDoNotStopTheRun) {
+    provisioning_file("APP_ID=abc\n");
+    std::ofstream(host("/mnt/factory/sucess")) << "x";
+    std::ofstream(host("/usr/bin/device.json"), std::ios::trunc) << "not json";
+    ToolRun r = run();
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.out.rfind("Get ROOT object Failed!\nGet AudioEn [0] failed\n", 0), 0u) << r.out;
+
+    std::ofstream(host("/usr/bin/device.json"), std::ios::trunc)
+        << "{\"DeviceGpio\": {\"AoEnable\": -67141632}}";
+    r = run();
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(sim::read_phys_word(dir(), 0), 0u);  // (n + 0x4008000) * 4 would be address 0
+}
+
+}  // namespace
