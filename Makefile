@@ -1,5 +1,5 @@
 # The two commands of the README, and a few more for developers.
-.PHONY: demo test deps tsan release bench clean
+.PHONY: demo test deps tsan release bench fuzz clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -26,6 +26,10 @@ release: deps
 
 bench: release
 	bash scripts/bench.sh
+
+# The libFuzzer targets (clang), FUZZ_SECONDS each.
+fuzz: deps
+	bash scripts/fuzz.sh
 
 clean:
 	rm -rf build out

@@ -91,31 +91,6 @@ void remove_newline(char *line) {
     if (n > 0 && line[n - 1] == '\n') line[n - 1] = '\0';
 }
 
-// Reads the key lines; returns the number of accepted key lines.
-int read_key_lines(FILE *file, HwInfo &info) {
-    KeyField keys[] = {
-        {"APP_ID", "APP_ID=%63s", {}, info.szAppId, sizeof info.szAppId},
-        {"UUID", "UUID=%63s", {}, info.szUuid, sizeof info.szUuid},
-        {"KEY", "KEY=%63s", {}, info.szKey, sizeof info.szKey},
-    };
-    int accepted = 0;
-    char line[kLineSize];
-    while (std::fgets(line, sizeof line, file)) {
-        remove_newline(line);
-        for (KeyField &key : keys) {
-            if (!std::strstr(line, key.word)) continue;
-            std::sscanf(line, key.pattern, key.value);
-            key.value[kValueSize - 1] = '\0';
-            trim_trailing_non_alnum(key.value, kValueSize);
-            if (key.value[0] == '\0') continue;
-            std::memset(key.field, 0, key.fieldSize);
-            std::strncpy(key.field, key.value, key.fieldSize - 1);
-            ++accepted;
-        }
-    }
-    return accepted;
-}
-
 // Fills the six MAC bytes from eth2's address text; false without one.
 bool read_mac(HwInfo &info) {
     EthAttr attr;
@@ -176,6 +151,30 @@ void write_marker(const char *markerPath) {
 }
 
 }  // namespace
+
+int read_key_lines(FILE *file, HwInfo &info) {
+    KeyField keys[] = {
+        {"APP_ID", "APP_ID=%63s", {}, info.szAppId, sizeof info.szAppId},
+        {"UUID", "UUID=%63s", {}, info.szUuid, sizeof info.szUuid},
+        {"KEY", "KEY=%63s", {}, info.szKey, sizeof info.szKey},
+    };
+    int accepted = 0;
+    char line[kLineSize];
+    while (std::fgets(line, sizeof line, file)) {
+        remove_newline(line);
+        for (KeyField &key : keys) {
+            if (!std::strstr(line, key.word)) continue;
+            std::sscanf(line, key.pattern, key.value);
+            key.value[kValueSize - 1] = '\0';
+            trim_trailing_non_alnum(key.value, kValueSize);
+            if (key.value[0] == '\0') continue;
+            std::memset(key.field, 0, key.fieldSize);
+            std::strncpy(key.field, key.value, key.fieldSize - 1);
+            ++accepted;
+        }
+    }
+    return accepted;
+}
 
 void trim_trailing_non_alnum(char *buffer, size_t size) {
     for (size_t i = size; i-- > 0;) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 // The whole run: -1 on every failure, 0 after the already-provisioned
 // branch; the provisioning branch idles for ever and never returns.
@@ -14,6 +15,11 @@ int read_auto_start_flag();
 // Drives the amplifier GPIO named in "/usr/bin/device.json" high; the key
 // store's result.
 int enable_speaker_amplifier();
+
+struct HwInfo;
+// Reads the key lines of a provisioning file into the payload; the number of
+// accepted key lines.
+int read_key_lines(FILE *file, HwInfo &info);
 
 // Clears bytes from the end of buffer down to the last ASCII letter or digit.
 void trim_trailing_non_alnum(char *buffer, size_t size);

@@ -39,7 +39,8 @@ uint32_t crc32_update(uint32_t crc, const void *data, size_t len) noexcept {
     const auto *p = static_cast<const unsigned char *>(data);
     uint32_t c = ~crc;
     for (; len >= 16; len -= 16, p += 16) {
-        uint32_t a = load_le32(p) ^ c, b = load_le32(p + 4), d = load_le32(p + 8), e = load_le32(p + 12);
+        uint32_t a = load_le32(p) ^ c, b = load_le32(p + 4), d = load_le32(p + 8),
+                 e = load_le32(p + 12);
         c = kTables[15][a & 0xFF] ^ kTables[14][(a >> 8) & 0xFF] ^ kTables[13][(a >> 16) & 0xFF] ^
             kTables[12][a >> 24] ^ kTables[11][b & 0xFF] ^ kTables[10][(b >> 8) & 0xFF] ^
             kTables[9][(b >> 16) & 0xFF] ^ kTables[8][b >> 24] ^ kTables[7][d & 0xFF] ^

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -118,7 +119,7 @@ void remove_entry(const char *name) {
         uint8_t *l = list();
         int next = start + length + 1;
         int tail = next;  // the end-of-list NUL after the entries that follow
-        while (tail < list_end() && l[tail] != 0) tail = entry_end(tail) + 1;
+        while (tail < list_end() && l[tail] != 0) tail = std::min(entry_end(tail) + 1, list_end());
         if (next < tail) {
             std::memmove(l + start, l + next, static_cast<size_t>(tail - next));
             l[start + (tail - next)] = 0;
@@ -233,6 +234,24 @@ bool env_for_each(const std::function<void(std::string_view entry)> &visit) {
                                static_cast<size_t>(length)));
         return false;
     });
+    return true;
+}
+
+bool env_use_image(const uint8_t *image, uint32_t size, bool sharesSnBlock) {
+    if (!image || size <= kEnvHeader + 1 || (sharesSnBlock && size <= kSnRecordOffset))
+        return false;
+    std::lock_guard<std::mutex> hold(g_EnvStore.lock);
+    EnvStore &s = g_EnvStore;
+    uint8_t *copy = new (std::nothrow) uint8_t[size];
+    if (!copy) return false;
+    std::memcpy(copy, image, size);
+    delete[] s.image;
+    s.image = copy;
+    s.offset = 0;
+    s.size = s.eraseSize = size;
+    s.sharesSnBlock = sharesSnBlock;
+    s.listLimit = sharesSnBlock ? kSnRecordOffset : size;
+    s.loaded = 1;
     return true;
 }
 

@@ -15,6 +15,10 @@ constexpr uint32_t kEnvHeader = 4;
 // order; false when the image cannot be loaded.
 bool env_for_each(const std::function<void(std::string_view entry)> &visit);
 
+// Makes a copy of image the loaded environment, as if read from flash
+// (no device is opened; a later save fails). For fuzzing and tools.
+bool env_use_image(const uint8_t *image, uint32_t size, bool sharesSnBlock);
+
 }  // namespace zq::flash
 
 // The documented steps keep their C names.

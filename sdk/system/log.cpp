@@ -100,7 +100,7 @@ void write_sdk_line(FILE *stream, bool wrap, s32 level, const char *unit, const 
         std::fprintf(stream, style.prefix, sdk_log_time(), unit, function, line);
     else
         std::fprintf(stream, style.prefix, sdk_log_time(), function, line);
-    std::vfprintf(stream, format ? format : "", args);
+    if (format) std::vfprintf(stream, format, args);
     std::fputs("\033[0;39m\n", stream);
     funlockfile(stream);
 }
@@ -139,7 +139,8 @@ int mpi_log(s32 level, s32 module, const char *format, ...) noexcept {
     char message[256];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format ? format : "", args);
+    message[0] = '\0';
+    if (format) std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
     std::fprintf(stream, "%lu.%lu <%d>%s %s\n", static_cast<unsigned long>(now.tv_sec),
                  static_cast<unsigned long>(now.tv_nsec / 1000000), static_cast<int>(level),

@@ -194,6 +194,18 @@ TEST_F(EnvStoreTest, ErasedAndRandomImagesNeverRunPastTheImage) {
     EXPECT_EQ(entries, 1);  // one unterminated entry up to the image end
 }
 
+TEST_F(EnvStoreTest, RemovingBeforeAnUnterminatedEntryStaysInTheImage) {
+    board({}, 0x40000);
+    std::vector<uint8_t> image(0x10000, 'x');  // "zqauto=0", then text up to the image end
+    const std::string entry = "zqauto=0";
+    std::copy(entry.begin(), entry.end(), image.begin() + 4);
+    image[4 + entry.size()] = 0;
+    ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x30000, image));
+    capture_output([] { EXPECT_EQ(ZQSDK_EnvWriteKeyValue("zqauto", "1"), -1); });
+    char buffer[4];
+    EXPECT_EQ(ZQSDK_EnvReadKeyValue("zqauto", buffer, 4), -1);
+}
+
 TEST_F(EnvStoreTest, RandomImagesGiveResultsNotCrashes) {
     std::mt19937 random(3);
     std::vector<uint8_t> noise(0x10000);
@@ -202,7 +214,8 @@ TEST_F(EnvStoreTest, RandomImagesGiveResultsNotCrashes) {
     ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x30000, noise));
     char buffer[8];
     capture_output([&] {
-        for (const char *name : {"zqauto", "a", "", "bootdelay"}) ZQSDK_EnvReadKeyValue(name, buffer, 8);
+        for (const char *name : {"zqauto", "a", "", "bootdelay"})
+            ZQSDK_EnvReadKeyValue(name, buffer, 8);
         ZQSDK_EnvWriteKeyValue("zqauto", "1");
     });
     zq::flash::env_for_each([](std::string_view entry) { EXPECT_LT(entry.size(), 0x10000u); });

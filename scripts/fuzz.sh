@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
+# (default 60) from a small seed corpus; prints executions and findings.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${FUZZ_SECONDS:-60}
+command -v clang++ >/dev/null || { echo "fuzz: clang++ is needed (apt-get install clang libclang-rt-14-dev)"; exit 1; }
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+out=build/fuzz/fuzz
+mkdir -p "$out/corpus_keys" "$out/corpus_env"
+printf 'APP_ID=abc\r\nUUID=u-1\r\nKEY=k\r\n' > "$out/corpus_keys/seed"
+printf '\0\0\0\0bootdelay=1\0zqauto=0\0\0' > "$out/corpus_env/seed"
+for target in key_lines_fuzz:corpus_keys:4096 env_image_fuzz:corpus_env:70000; do
+  IFS=: read -r name corpus maxlen <<<"$target"
+  echo "== $name, ${seconds}s"
+  (cd "$out" && "./$name" -max_total_time="$seconds" -max_len="$maxlen" "$corpus" 2>&1 | grep -E "^#[0-9]+ *DONE|Done [0-9]+ runs|ERROR|SUMMARY" || true)
+done
