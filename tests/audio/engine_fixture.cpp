@@ -23,11 +23,13 @@ void EngineTest::TearDown() {
         if (*end >= 0) ::close(*end);
         *end = -1;
     }
+    // With its pipes closed the engine can no longer block; once it has
+    // ended, its descriptors are closed without racing a driver call.
+    audio_engine_stop();
     for (std::atomic<s32> *slot : {&g_AudioDevTable.aiFd, &g_AudioDevTable.aoFd}) {
-        s32 fd = audio_take_device_fd(*slot);
+        s32 fd = slot->exchange(-1);
         if (fd >= 0) port::close(fd);
     }
-    audio_engine_stop();
     VBoardTest::TearDown();
 }
 

@@ -14,8 +14,8 @@
 class EngineTest : public VBoardTest {
   protected:
     void SetUp() override;
-    // Stops the engine after unblocking it: both pipes are closed on the
-    // test's side, then both devices disabled.
+    // Stops the engine after unblocking it (both pipes are closed on the
+    // test's side), then closes its devices.
     void TearDown() override;
 
     // Makes boardPath a pipe and returns the test's end (read and write).
