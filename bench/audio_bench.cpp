@@ -63,11 +63,11 @@ constexpr size_t kFrame = ZQ_AUDIO_FRAME_SAMPLES;
 constexpr size_t kFrames = 500;
 
 struct Material {
-    std::vector<s16> played = signals::speech_like(kFrames * kFrame, 3000, 11);
+    std::vector<s16> played = signals::noise(kFrames * kFrame, 3000, 11);
     std::vector<s16> heard;
     Material() {
         heard = signals::echo_of(played, 240, 0.5);
-        std::vector<s16> noise = signals::white_noise(heard.size(), 300, 12);
+        std::vector<s16> noise = signals::noise(heard.size(), 300, 12, 0);
         for (size_t i = 0; i < heard.size(); ++i) heard[i] = signals::clip(heard[i] + noise[i]);
     }
 };

@@ -1,41 +1,73 @@
 // A virtual board for engine tests, with the audio drivers played by pipes:
 // the test writes what the microphone hears into one and reads what the
-// speaker got from another, so the engine is paced by the test itself.
+// speaker got from the other, so the test itself paces the engine.
 #pragma once
 
-#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <string>
+#include <chrono>
+#include <thread>
 #include <vector>
 
+#include "audio/engine.h"
+#include "audio/engine_thread.h"
+#include "board.h"
+#include "port/port.h"
 #include "support/vboard_fixture.h"
-#include "zq_common.h"
 
 class EngineTest : public VBoardTest {
   protected:
-    void SetUp() override;
-    // Stops the engine after unblocking it (both pipes are closed on the
-    // test's side), then closes its devices.
-    void TearDown() override;
+    void SetUp() override {
+        VBoardTest::SetUp();
+        signal(SIGPIPE, SIG_IGN);  // a closed speaker pipe fails the engine's write
+    }
+    // Closed pipes cannot block the engine; once it has ended, its
+    // descriptors are closed without racing a driver call.
+    void TearDown() override {
+        for (int end : {mic_, speaker_}) ::close(end);
+        audio_engine_stop();
+        for (std::atomic<s32> *slot : {&g_AudioDevTable.aiFd, &g_AudioDevTable.aoFd})
+            if (s32 fd = slot->exchange(-1); fd >= 0) zq::port::close(fd);
+        VBoardTest::TearDown();
+    }
+    // Makes boardPath a pipe; returns the test's end (read and write).
+    int make_pipe(const char *boardPath) {
+        ::unlink(host(boardPath).c_str());
+        EXPECT_EQ(::mkfifo(host(boardPath).c_str(), 0600), 0);
+        return ::open(host(boardPath).c_str(), O_RDWR | O_CLOEXEC);
+    }
+    // Opens boardPath as the engine's input or output, as enabling would.
+    static void attach(std::atomic<s32> &slot, const char *boardPath, int flags) {
+        slot = zq::port::open(boardPath, flags);
+        ASSERT_GE(slot, 0);
+    }
+    void hear(const s16 *samples, size_t count) {
+        ASSERT_EQ(::write(mic_, samples, count * 2), static_cast<ssize_t>(count * 2));
+    }
+    std::vector<s16> played_frame() {
+        std::vector<s16> frame(ZQ_AUDIO_FRAME_SAMPLES);
+        EXPECT_EQ(::read(speaker_, frame.data(), 320), 320);  // pipe writes of 320 are whole
+        return frame;
+    }
+    std::string log_text() const { return zq::sim::read_board_file(dir(), "/dev/log"); }
 
-    // Makes boardPath a pipe and returns the test's end (read and write).
-    int make_pipe(const std::string &boardPath);
-    // The engine's input or output descriptor on boardPath, as an enabled
-    // device would hold it.
-    void attach_input(const std::string &boardPath);
-    void attach_output(const std::string &boardPath);
-
-    // The microphone hears these samples (whole frames).
-    void hear(const std::vector<s16> &samples);
-    // What the speaker played next: frames whole frames.
-    std::vector<s16> played(size_t frames);
-
-    std::string log_text() const;
-    void trace_ai_calls();  // lets the log driver take info lines of "ai"
-
-    int micEnd_ = -1;      // test's end of the input pipe
-    int speakerEnd_ = -1;  // test's end of the output pipe
+    int mic_ = -1, speaker_ = -1;
 };
 
 // Frame n of a counting pattern, distinct for every n.
-std::vector<s16> pattern_frame(int n);
+inline std::vector<s16> pattern_frame(int n) {
+    std::vector<s16> frame(ZQ_AUDIO_FRAME_SAMPLES);
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<s16>(n * 1000 + int(i));
+    return frame;
+}
+
+// Waits (host time) for something the engine thread does.
+template <typename Done>
+bool eventually(Done done) {
+    for (int i = 0; i < 20000 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    return done();
+}
