@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake make pkg-config
-  libjson-c-dev zlib1g-dev
+  libjson-c-dev zlib1g-dev libwebrtc-audio-processing-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 

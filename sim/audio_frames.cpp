@@ -1,6 +1,8 @@
 // Pacing of the audio emulators on the board clock.
 #include "audio_frames.h"
 
+#include <sys/stat.h>
+
 #include <json-c/json.h>
 
 #include <ctime>
@@ -67,6 +69,11 @@ bool set_board_number(const std::string &dir, const char *section, const char *k
         }
         json_object_object_add(part, key, json_object_new_int64(value));
     });
+}
+
+bool is_test_pipe(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode);
 }
 
 }  // namespace zq::sim

@@ -34,4 +34,8 @@ void sleep_until(int64_t boardNs);
 // Sets a number of a board.json section of the board at dir.
 bool set_board_number(const std::string &dir, const char *section, const char *key, int64_t value);
 
+// A test may put a named pipe at the node to feed or drain frames itself;
+// the emulator then stands aside.
+bool is_test_pipe(int fd);
+
 }  // namespace zq::sim

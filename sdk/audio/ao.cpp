@@ -99,9 +99,9 @@ s32 ZQ_MPI_AO_Enable(AudioDevId s32DevId) noexcept {
 s32 ZQ_MPI_AO_Disable(AudioDevId s32DevId) noexcept {
     if (bad_device(s32DevId)) return kAoBadDevice;
     mpi_log(ZQ_MPI_LOG_TRACE, ZQ_MOD_AO, "[%s]: AudioDevId[%d]\n", __func__, s32DevId);
-    // The slot reads -1 before the descriptor is closed, so the engine thread
-    // stops using it first; a write already under way is ended by the close.
-    int fd = g_AudioDevTable.aoFd.exchange(-1, std::memory_order_acq_rel);
+    // The slot reads -1 first and the engine thread leaves a write in flight
+    // before the close, so the number cannot be reused under that write.
+    int fd = audio_take_device_fd(g_AudioDevTable.aoFd);
     if (fd < 0) return 0;
     return port::close(fd) == 0 ? 0 : -1;
 }

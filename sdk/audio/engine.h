@@ -3,6 +3,8 @@
 // while a caller may change them are atomics; each is read once per use.
 #pragma once
 
+#include <pthread.h>
+
 #include <atomic>
 
 #include "audio/ring.h"
@@ -43,6 +45,12 @@ struct AudioEngineState {
     AudioAttr stAiAttr{};
     u32 u32FrameSeq = 0;
     std::atomic<bool> started{false};  // the engine thread runs
+    // The engine thread itself: its handle, the request that ends it (tests
+    // and benchmarks only; the SDK never stops it), and the descriptor it
+    // is reading or writing right now (-1 between driver calls).
+    pthread_t thread{};
+    std::atomic<bool> stopRequested{false};
+    std::atomic<s32> busyFd{-1};
 };
 
 extern AudioDevTable g_AudioDevTable;
@@ -50,3 +58,10 @@ extern AudioEngineState g_AudioEngine;
 
 // The output descriptor slot of a device (only 0 exists).
 s32 audio_get_ao_fd(AudioDevId devId);
+
+// Disables a device: sets its descriptor slot to -1 and returns the old
+// descriptor once the engine thread no longer reads or writes it, so that
+// the caller can close it without the number being reused under a driver
+// call in flight. Waits at most one second (a paced driver answers within
+// a frame); -1 when the slot was empty.
+s32 audio_take_device_fd(std::atomic<s32> &slot);

@@ -8,6 +8,10 @@ namespace {
 
 static_assert(std::atomic<u64>::is_always_lock_free, "ring counts must be lock-free");
 
+// Counts at or above this fold back; the write count stays below 2^31 plus
+// one ring size, far from wrapping.
+constexpr u32 kFoldAt = 0x80000000u;
+
 constexpr u32 write_of(u64 counts) {
     return static_cast<u32>(counts);
 }
@@ -62,8 +66,8 @@ u32 audio_ring_write(AudioRing *ring, const void *pSrc, u32 u32Len) {
         while (!ring->counts.compare_exchange_weak(seen, pack(write + n, read_of(seen)),
                                                    std::memory_order_release,
                                                    std::memory_order_acquire)) {
-            // A consumer read only makes more room; a reset moved the
-            // positions, so the bytes go in again where the counts now say.
+            // A consumer read only makes more room; a reset or a fold moved
+            // the counts, so the bytes go in again where the counts now say.
             if (write_of(seen) != write) break;
         }
         if (write_of(seen) == write) return n;
@@ -76,9 +80,15 @@ u32 audio_ring_read(AudioRing *ring, void *pDst, u32 u32Len) {
     const u32 read = read_of(seen);
     const u32 n = std::min(u32Len, write_of(seen) - read);
     copy_out(ring, read, dst, n);
+    // Positions are counts modulo a size that need not divide 2^32, so the
+    // counts must never wrap: once they grow large (a ring that never runs
+    // empty), both move back by whole ring sizes, which keeps every byte
+    // where it is.
+    const u32 newRead = read + n;
+    const u32 fold = newRead >= kFoldAt ? newRead - newRead % ring->u32Size : 0;
     // Only this consumer moves the read count, so it is still `read`; the
     // copy is done before the room is handed back to the producer.
-    while (!ring->counts.compare_exchange_weak(seen, pack(write_of(seen), read + n),
+    while (!ring->counts.compare_exchange_weak(seen, pack(write_of(seen) - fold, newRead - fold),
                                                std::memory_order_acq_rel,
                                                std::memory_order_acquire)) {
     }

@@ -24,7 +24,8 @@ void audio_ring_free(AudioRing *ring);
 // Producer: stores min(u32Len, room) bytes and returns that count. Never blocks.
 u32 audio_ring_write(AudioRing *ring, const void *pSrc, u32 u32Len);
 // Consumer: takes min(u32Len, held) bytes and returns that count; bytes of
-// pDst beyond it stay as they were. Never blocks.
+// pDst beyond it stay as they were. Never blocks. Once the counts pass 2^31
+// both move back by whole ring sizes, so they never wrap.
 u32 audio_ring_read(AudioRing *ring, void *pDst, u32 u32Len);
 // Consumer: sets both counts to 0 when the ring is empty (keeps them small);
 // a write that lands at the same moment wins and the reset is skipped.

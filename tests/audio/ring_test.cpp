@@ -57,6 +57,32 @@ TEST(AudioRing, WriteWrapsAroundTheEnd) {
     EXPECT_TRUE(std::equal(frame.begin(), frame.end(), out.begin() + 1100));
 }
 
+// A ring that never runs empty: its counts come close to 2^32 (a size of
+// 1600 does not divide 2^32), yet every byte comes out in order and the
+// counts fold back by whole ring sizes.
+TEST(AudioRing, CountsOfARingThatNeverRunsEmptyFoldBackInsteadOfWrapping) {
+    Ring r(1600);
+    const u32 start = 0xFFFFFC18u;  // 2^32 - 1000
+    r.ring->counts.store(u64{start} << 32 | start);
+    u8 frame[320], out[320];
+    u32 sent = 0, received = 0;
+    auto send = [&] {
+        for (u8 &b : frame) b = static_cast<u8>(sent++ % 251);
+        ASSERT_EQ(audio_ring_write(r.ring, frame, 320), 320u);
+    };
+    for (int i = 0; i < 3; ++i) send();
+    bool inOrder = true;
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(audio_ring_read(r.ring, out, 320), 320u);
+        for (u8 b : out) inOrder &= b == static_cast<u8>(received++ % 251);
+        send();
+    }
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(audio_ring_held(r.ring), 960u);
+    EXPECT_LT(audio_ring_write_idx(r.ring), 0x80000000u);
+    EXPECT_EQ(audio_ring_read_idx(r.ring) % 1600, (u64{start} + 100 * 320) % 1600);
+}
+
 // The producer streams a counting sequence in odd-sized pieces; the
 // consumer reads and resets whenever the ring is empty. Every byte must
 // arrive once and in order.

@@ -1,0 +1,73 @@
+// A virtual board for engine tests, with the audio drivers played by pipes:
+// the test writes what the microphone hears into one and reads what the
+// speaker got from the other, so the test itself paces the engine.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "audio/engine.h"
+#include "audio/engine_thread.h"
+#include "board.h"
+#include "port/port.h"
+#include "support/vboard_fixture.h"
+
+class EngineTest : public VBoardTest {
+  protected:
+    void SetUp() override {
+        VBoardTest::SetUp();
+        signal(SIGPIPE, SIG_IGN);  // a closed speaker pipe fails the engine's write
+    }
+    // Closed pipes cannot block the engine; once it has ended, its
+    // descriptors are closed without racing a driver call.
+    void TearDown() override {
+        for (int end : {mic_, speaker_}) ::close(end);
+        audio_engine_stop();
+        for (std::atomic<s32> *slot : {&g_AudioDevTable.aiFd, &g_AudioDevTable.aoFd})
+            if (s32 fd = slot->exchange(-1); fd >= 0) zq::port::close(fd);
+        VBoardTest::TearDown();
+    }
+    // Makes boardPath a pipe; returns the test's end (read and write).
+    int make_pipe(const char *boardPath) {
+        ::unlink(host(boardPath).c_str());
+        EXPECT_EQ(::mkfifo(host(boardPath).c_str(), 0600), 0);
+        return ::open(host(boardPath).c_str(), O_RDWR | O_CLOEXEC);
+    }
+    // Opens boardPath as the engine's input or output, as enabling would.
+    static void attach(std::atomic<s32> &slot, const char *boardPath, int flags) {
+        slot = zq::port::open(boardPath, flags);
+        ASSERT_GE(slot, 0);
+    }
+    void hear(const s16 *samples, size_t count) {
+        ASSERT_EQ(::write(mic_, samples, count * 2), static_cast<ssize_t>(count * 2));
+    }
+    std::vector<s16> played_frame() {
+        std::vector<s16> frame(ZQ_AUDIO_FRAME_SAMPLES);
+        EXPECT_EQ(::read(speaker_, frame.data(), 320), 320);  // pipe writes of 320 are whole
+        return frame;
+    }
+    std::string log_text() const { return zq::sim::read_board_file(dir(), "/dev/log"); }
+
+    int mic_ = -1, speaker_ = -1;
+};
+
+// Frame n of a counting pattern, distinct for every n.
+inline std::vector<s16> pattern_frame(int n) {
+    std::vector<s16> frame(ZQ_AUDIO_FRAME_SAMPLES);
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<s16>(n * 1000 + int(i));
+    return frame;
+}
+
+// Waits (host time) for something the engine thread does.
+template <typename Done>
+bool eventually(Done done) {
+    for (int i = 0; i < 20000 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    return done();
+}
