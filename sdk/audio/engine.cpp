@@ -23,6 +23,7 @@ namespace {
 constexpr u32 kFrameBytes = ZQ_AUDIO_FRAME_BYTES;
 constexpr u64 kReadRetryUs = 10000;  // after a failed input read
 constexpr u64 kIdleUs = 100000;      // neither device enabled
+constexpr u64 kFrameUs = 20000;      // one frame's time
 constexpr u64 kTakePollMs = 1;
 constexpr int kTakePolls = 1000;  // one second
 
@@ -66,8 +67,11 @@ bool play_frame(EngineWork &work) {
     AudioRing *ring = g_AudioEngine.pstPlayRing;
     audio_ring_read(ring, work.playback, kFrameBytes);
     audio_ring_reset_if_empty(ring);
-    (void)port::write(fd, work.playback, kFrameBytes);
+    ssize_t put = port::write(fd, work.playback, kFrameBytes);
     release_device();
+    // A refusing driver does not pace the loop: wait a frame's time instead
+    // of spinning (the frame itself is lost, as a failed write always was).
+    if (put != static_cast<ssize_t>(kFrameBytes)) port::sleep_us(kFrameUs);
     return true;
 }
 
