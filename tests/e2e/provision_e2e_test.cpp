@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "audio_devices.h"
@@ -47,7 +48,99 @@ class ProvisionTest : public VBoardTest {
     bool marker_written(const std::string &dirPath = "/mnt/factory") {
         return sim::read_board_file(dir(), dirPath + "/sucess") == "auto write hw info sucess\n";
     }
+    // The speaker played, after any leading silence, exactly the prompt and
+    // then only silence.
+    ::testing::AssertionResult played(sim::Prompt which) {
+        std::vector<int16_t> heard = sim::read_speaker(dir());
+        const std::vector<int16_t> prompt = sim::speaker_samples(sim::prompt_bytes(which));
+        auto start = std::find_if(heard.begin(), heard.end(), [](int16_t v) { return v != 0; });
+        if (heard.end() - start < static_cast<long>(prompt.size()))
+            return ::testing::AssertionFailure()
+                   << "only " << (heard.end() - start) << " samples after the silence";
+        if (!std::equal(prompt.begin(), prompt.end(), start))
+            return ::testing::AssertionFailure() << "the samples differ from the prompt";
+        if (!std::all_of(start + static_cast<long>(prompt.size()), heard.end(),
+                         [](int16_t v) { return v == 0; }))
+            return ::testing::AssertionFailure() << "sound after the prompt";
+        return ::testing::AssertionSuccess();
+    }
+    HwInfo stored_record() {
+        std::vector<uint8_t> area = record_area();
+        HwInfo info;
+        std::memcpy(&info, area.data() + 16, sizeof info);
+        return info;
+    }
 };
+
+// ---- runs that provision and play ----
+
+TEST_F(ProvisionTest, ProvisioningWritesTheRecordMarksAndPlaysSuccess) {
+    provisioning_file("APP_ID=abc\r\nUUID=u-1\r\nKEY=k\r\n");
+    ToolRun r = run();
+    EXPECT_TRUE(r.idled);
+    EXPECT_EQ(r.out,
+              std::string(kAmp) + kOpened + kMac + "version:301\nAPP_ID: [abc]\n" + kPlaceholders);
+    HwInfo info = stored_record();
+    EXPECT_STREQ(info.szAppId, "abc");
+    EXPECT_STREQ(info.szUuid, "ZQ-UUID-PLACEHOLDER-0001");
+    const uint8_t mac[6] = {0x02, 0x5a, 0x51, 0x3e, 0x08, 0x12};
+    EXPECT_EQ(std::memcmp(info.au8Mac, mac, 6), 0);
+    EXPECT_TRUE(marker_written());
+    EXPECT_EQ(sim::read_gpio_pad(dir(), 52), 0xC00u);  // amplifier on
+    EXPECT_TRUE(played(sim::Prompt::Success));
+}
+
+TEST_F(ProvisionTest, EveryFileWritesTheRecordAndOnlyThreeKeyLinesPlaySuccess) {
+    struct {
+        std::string name, text, appId;
+        sim::Prompt prompt;
+    } cases[] = {
+        {"two keys, last line without newline", "APP_ID=ab-\nKEY=k", "ab", sim::Prompt::Failure},
+        {"empty file", "", "", sim::Prompt::Failure},
+        {"a 200-character line arrives in pieces",
+         "APP_ID=" + std::string(200, 'a') + "\nUUID=u\nKEY=k\n", std::string(31, 'a'),
+         sim::Prompt::Success},
+        {"NUL bytes and junk", std::string("APP_ID=x\0yz\n\xff\xfe KEY\x01\nUUID=\x80\x81\n", 28),
+         "x", sim::Prompt::Failure},
+        {"a comment naming KEY after a KEY line", "APP_ID=abc\nUUID=u\nKEY=k\n# KEY rotated\n",
+         "abc", sim::Prompt::Failure},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(host("/mnt/factory/sucess").c_str());
+        ASSERT_TRUE(sim::clear_speaker(dir()));
+        provisioning_file(c.text);
+        ToolRun r = run();
+        EXPECT_TRUE(r.idled);
+        EXPECT_STREQ(stored_record().szAppId, c.appId.c_str());
+        EXPECT_TRUE(marker_written());
+        EXPECT_TRUE(played(c.prompt));
+    }
+    // Three good key lines, but no success prompt beside them.
+    std::remove(host("/mnt/factory/sucess").c_str());
+    std::remove(host("/mnt/factory/shaoxiechenggong.pcm").c_str());
+    ASSERT_TRUE(sim::clear_speaker(dir()));
+    provisioning_file("APP_ID=abc\nUUID=u\nKEY=k\n");
+    EXPECT_TRUE(run().idled);
+    EXPECT_TRUE(played(sim::Prompt::Failure));
+}
+
+TEST_F(ProvisionTest, MarkerCommandStaysOneHarmlessCommand) {
+    const std::string odd = "/mnt/a b'$(touch x);c";  // 21 characters: path stays under 50
+    std::filesystem::create_directories(host(odd));
+    ASSERT_TRUE(sim::write_prompt_files(dir(), odd));
+    provisioning_file("APP_ID=abc\nUUID=u\nKEY=k\n", odd + "/p.txt");
+    ToolRun r = run(odd + "/p.txt");
+    EXPECT_TRUE(r.idled);
+    EXPECT_TRUE(marker_written(odd));
+    EXPECT_FALSE(std::filesystem::exists("x"));  // "$(touch x)" stayed text (the tool runs here)
+    int markerCommands = 0;
+    for (const std::string &line : sim::journal_lines(dir()))
+        markerCommands +=
+            line.find(" shell echo 'auto write hw info sucess'  >'") != std::string::npos;
+    EXPECT_EQ(markerCommands, 1);
+    EXPECT_TRUE(played(sim::Prompt::Success));
+}
 
 // ---- runs that end before the prompt ----
 

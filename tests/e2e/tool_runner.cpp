@@ -25,10 +25,12 @@ std::string slurp(const std::string &path) {
     return text.str();
 }
 
-bool prompt_finished(const std::string &dir) {
+// How often the output device has been closed on the board so far.
+int output_closes(const std::string &dir) {
+    int closes = 0;
     for (const std::string &line : zq::sim::journal_lines(dir))
-        if (line.find(" /dev/ao close") != std::string::npos) return true;
-    return false;
+        closes += line.find(" /dev/ao close") != std::string::npos;
+    return closes;
 }
 
 }  // namespace
@@ -56,6 +58,10 @@ ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args, i
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
     ToolRun run;
+    const int closesBefore = output_closes(dir);
+    auto prompt_finished = [&](const std::string &board) {
+        return output_closes(board) > closesBefore;
+    };
     int rc = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return run;
