@@ -43,6 +43,12 @@ bool exists(const char *path) {
     return port::access(path, F_OK) == 0;
 }
 
+// Copies at most size - 1 characters of from into the NUL-padded field.
+void copy_text(char *field, size_t size, const char *from) {
+    std::memset(field, 0, size);
+    std::memcpy(field, from, strnlen(from, size - 1));
+}
+
 // The directory part of path, as POSIX dirname gives it.
 std::string directory_of(const char *path) {
     std::string p(path);
@@ -107,10 +113,6 @@ bool read_mac(HwInfo &info) {
     return true;
 }
 
-void copy_text(char *field, size_t size, const char *from) {
-    std::memset(field, 0, size);
-    std::strncpy(field, from, size - 1);
-}
 
 // Writes the record with the stored UUID and KEY and reads it back into stored.
 bool write_record(HwInfo &payload, HwInfo &stored) {
@@ -168,8 +170,7 @@ int read_key_lines(FILE *file, HwInfo &info) {
             key.value[kValueSize - 1] = '\0';
             trim_trailing_non_alnum(key.value, kValueSize);
             if (key.value[0] == '\0') continue;
-            std::memset(key.field, 0, key.fieldSize);
-            std::strncpy(key.field, key.value, key.fieldSize - 1);
+            copy_text(key.field, key.fieldSize, key.value);
             ++accepted;
         }
     }
