@@ -30,7 +30,8 @@ BENCHMARK(Crc32Sdk)->Arg(64 << 10)->Arg(1 << 20);
 
 void Crc32Zlib(benchmark::State &state) {
     std::vector<uint8_t> data = random_bytes(static_cast<size_t>(state.range(0)));
-    for (auto _ : state) benchmark::DoNotOptimize(::crc32(0, data.data(), static_cast<uInt>(data.size())));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(::crc32(0, data.data(), static_cast<uInt>(data.size())));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 BENCHMARK(Crc32Zlib)->Arg(64 << 10)->Arg(1 << 20);
@@ -52,7 +53,8 @@ void EnvironmentSet(benchmark::State &state) {
     char value[8];
     for (auto _ : state) {
         std::snprintf(value, sizeof value, "%d", i++ % 1000);
-        if (ZQSDK_EnvWriteKeyValue("bootcount", value) != 0) state.SkipWithError("environment set failed");
+        if (ZQSDK_EnvWriteKeyValue("bootcount", value) != 0)
+            state.SkipWithError("environment set failed");
     }
 }
 BENCHMARK(EnvironmentSet)->Unit(benchmark::kMicrosecond);
