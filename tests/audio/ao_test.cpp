@@ -30,15 +30,6 @@ constexpr s32 kMuteQueryRefused = static_cast<s32>(0xA0168012);
 class AoTest : public VBoardTest {
   protected:
     std::string log_text() { return sim::read_board_file(dir(), "/dev/log"); }
-    // The journal's events of subject, without time and pid.
-    std::vector<std::string> events(const std::string &subject) {
-        std::vector<std::string> out;
-        for (const std::string &line : sim::journal_lines(dir())) {
-            size_t at = line.find(" " + subject + " ");
-            if (at != std::string::npos) out.push_back(line.substr(at + subject.size() + 2));
-        }
-        return out;
-    }
     s32 volume() {
         s32 v = -7;
         EXPECT_EQ(ZQ_MPI_AO_GetVolume(0, &v), 0);
@@ -57,7 +48,7 @@ TEST_F(AoTest, VolumeReachesTheCodecAndIsRecordedOnlyWhenAccepted) {
     EXPECT_EQ(sim::read_codec(dir()).outputVolume, 100);
     EXPECT_EQ(ZQ_MPI_AO_SetVolume(0, 0), 0);
     EXPECT_EQ(volume(), 0);
-    EXPECT_EQ(events("acodec"),
+    EXPECT_EQ(journal_events("acodec"),
               (std::vector<std::string>{"set output volume 100", "set output volume 0"}));
     EXPECT_EQ(log_text(),
               "5.0 <3>ao VolumeDb 101 not supported!\n\n"
@@ -108,7 +99,7 @@ TEST_F(AoTest, PubAttrStartsAllZeroAndKeepsAllNineFields) {
     EXPECT_EQ(log_text(),
               "3.0 <3>ao AudioDevId 1 Failed\n\n3.0 <3>ao pstAttr is null\n\n"
               "3.0 <3>ao AudioDevId -1 Failed\n\n3.0 <3>ao pstAttr is null\n\n");
-    EXPECT_TRUE(events("/dev/ao").empty());
+    EXPECT_TRUE(journal_events("/dev/ao").empty());
 }
 
 TEST_F(AoTest, EnableOpensTheSpeakerOnceAndDisableClosesItOnce) {
@@ -129,7 +120,8 @@ TEST_F(AoTest, EnableOpensTheSpeakerOnceAndDisableClosesItOnce) {
     EXPECT_EQ(ZQ_MPI_AO_Disable(0), 0);
     EXPECT_EQ(audio_get_ao_fd(0), -1);
     EXPECT_EQ(ZQ_MPI_AO_Disable(0), 0);
-    EXPECT_EQ(events("/dev/ao"), (std::vector<std::string>{"open", "first frame played", "close"}));
+    EXPECT_EQ(journal_events("/dev/ao"),
+              (std::vector<std::string>{"open", "first frame played", "close"}));
 }
 
 TEST_F(AoTest, MissingSpeakerFailsEnableAndLeavesTheOutputDisabled) {
@@ -178,7 +170,8 @@ TEST_F(AoTest, RefusedCodecRequestsChangeNothing) {
     EXPECT_EQ(log_text(),
               "12.0 <3>ao set ao volume failed!\n\n12.0 <3>ao set ao mute failed!\n\n"
               "12.0 <3>ao get ao mute failed!\n\n");
-    std::vector<std::string> codec3 = events("/dev/acodec");  // opened and closed per request
+    std::vector<std::string> codec3 =
+        journal_events("/dev/acodec");  // opened and closed per request
     EXPECT_EQ(std::count(codec3.begin(), codec3.end(), "close"), 3);
 }
 
@@ -195,11 +188,11 @@ TEST_F(AoTest, MuteIsKeptByTheCodecAndReadBackFromIt) {
     EXPECT_EQ(ZQ_MPI_AO_GetMute(0, &muted), 0);
     EXPECT_EQ(muted, 0);
 
-    size_t requests = events("acodec").size();
+    size_t requests = journal_events("acodec").size();
     EXPECT_EQ(ZQ_MPI_AO_SetMute(2, 1, nullptr), kBadDevice);
     EXPECT_EQ(ZQ_MPI_AO_GetMute(1, &muted), kBadDevice);
     EXPECT_EQ(ZQ_MPI_AO_GetMute(0, nullptr), kNullPointer);
-    EXPECT_EQ(events("acodec").size(), requests);
+    EXPECT_EQ(journal_events("acodec").size(), requests);
     EXPECT_EQ(log_text(),
               "13.0 <3>ao AudioDevId 2 Failed\n\n13.0 <3>ao AudioDevId 1 Failed\n\n"
               "13.0 <3>ao pbEnable is null\n\n");

@@ -48,14 +48,6 @@ uint32_t le32(const std::string &bytes, size_t at) {
 
 class AudioDevicesTest : public VBoardTest {
   protected:
-    std::vector<std::string> events(const std::string &subject) {
-        std::vector<std::string> out;
-        for (const std::string &line : sim::journal_lines(dir())) {
-            size_t at = line.find(" " + subject + " ");
-            if (at != std::string::npos) out.push_back(line.substr(at + subject.size() + 2));
-        }
-        return out;
-    }
     std::vector<int16_t> read_frame(int fd) {
         std::vector<int16_t> frame(160, 0x5555);
         EXPECT_EQ(port::read(fd, frame.data(), 320), 320);
@@ -98,7 +90,7 @@ TEST_F(AudioDevicesTest, SpeakerPlaysEachFrameFor20MsAndItsWavIsValidAfterEveryW
     fd = port::open("/dev/ao", O_WRONLY);
     ASSERT_EQ(port::write(fd, two.data(), 320), 320);
     port::close(fd);
-    EXPECT_EQ(events("/dev/ao"),
+    EXPECT_EQ(journal_events("/dev/ao"),
               (std::vector<std::string>{"open", "first frame played",
                                         "write of 100 bytes refused: not whole 320-byte frames",
                                         "write of 321 bytes refused: not whole 320-byte frames",
@@ -120,7 +112,7 @@ TEST_F(AudioDevicesTest, FramesOfTwoWritersLandWholeAndTheJournalCountsEvery250t
     ASSERT_EQ(played.size(), 520 * 160u);
     for (size_t frame = 0; frame < 520; ++frame)
         ASSERT_EQ(slice(played, frame * 160, 160), std::vector<int16_t>(160, played[frame * 160]));
-    std::vector<std::string> speaker = events("/dev/ao");
+    std::vector<std::string> speaker = journal_events("/dev/ao");
     EXPECT_EQ(speaker.size(), 8u);  // open, first frame, 250 frames, close: per writer
     EXPECT_EQ(std::count(speaker.begin(), speaker.end(), "250 frames played"), 2);
 }
@@ -138,7 +130,7 @@ TEST_F(AudioDevicesTest, SpeakerRefusesWritesOnceItHasPlayedTheGivenFrames) {
     }
     port::close(fd);
     EXPECT_EQ(sim::read_speaker(dir()).size(), 3 * 160u);
-    std::vector<std::string> speaker = events("/dev/ao");
+    std::vector<std::string> speaker = journal_events("/dev/ao");
     EXPECT_EQ(std::count(speaker.begin(), speaker.end(), "write refused (EIO) after 3 frames"), 1);
 }
 
@@ -163,7 +155,7 @@ TEST_F(AudioDevicesTest, MicGivesMicWavFromTheStartOfEachOpenThenSilence) {
     EXPECT_EQ(errno, EINVAL);
     port::close(other);
     port::close(fd);
-    std::vector<std::string> mic = events("/dev/ai");
+    std::vector<std::string> mic = journal_events("/dev/ai");
     EXPECT_EQ(std::count(mic.begin(), mic.end(), "first frame read: mic.wav, 400 samples"), 2);
     EXPECT_EQ(std::count(mic.begin(), mic.end(), "mic.wav ended in frame 3: silence from here"), 2);
 }
@@ -185,7 +177,7 @@ TEST_F(AudioDevicesTest, MicIsSilentWithoutAUsableMicWav) {
         int fd = port::open("/dev/ai", O_RDONLY);
         EXPECT_EQ(read_frame(fd), std::vector<int16_t>(160, 0)) << event;
         port::close(fd);
-        EXPECT_EQ(events("/dev/ai").at(events("/dev/ai").size() - 2), event);
+        EXPECT_EQ(journal_events("/dev/ai").at(journal_events("/dev/ai").size() - 2), event);
     }
 }
 
@@ -210,7 +202,7 @@ TEST_F(AudioDevicesTest, ShortAndFailedMicReadsReturnAtOnceAndKeepThePlace) {
         EXPECT_EQ(errno, EIO);
     }
     port::close(fd);
-    std::vector<std::string> mic = events("/dev/ai");
+    std::vector<std::string> mic = journal_events("/dev/ai");
     EXPECT_EQ(std::count(mic.begin(), mic.end(), "read 2 short: 100 of 320 bytes"), 1);
     EXPECT_EQ(std::count(mic.begin(), mic.end(), "read 5 failed: EIO"), 1);
 }
@@ -250,7 +242,7 @@ TEST_F(AudioDevicesTest, CodecKeepsItsSettingsAcrossOpensAndJournalsEveryRequest
     EXPECT_EQ(codec.outputMute, 1);
     EXPECT_EQ(codec.inputVolume, 40);
     EXPECT_EQ(
-        events("acodec"),
+        journal_events("acodec"),
         (std::vector<std::string>{
             "set output volume 100", "get output mute 0", "set output mute 7", "get output mute 1",
             "set input volume 40", "set output volume 101 refused: not 0..100",

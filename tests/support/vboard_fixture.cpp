@@ -37,3 +37,12 @@ void VBoardTest::freeze_clock(double monotonicSeconds, long long realtimeSeconds
     clock.realtime_ns = realtimeSeconds * 1000000000LL;
     ASSERT_TRUE(zq::sim::set_clock(dir_, clock));
 }
+
+std::vector<std::string> VBoardTest::journal_events(const std::string &subject) const {
+    std::vector<std::string> out;
+    for (const std::string &line : zq::sim::journal_lines(dir_)) {
+        size_t at = line.find(" " + subject + " ");
+        if (at != std::string::npos) out.push_back(line.substr(at + subject.size() + 2));
+    }
+    return out;
+}

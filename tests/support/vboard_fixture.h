@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 class VBoardTest : public ::testing::Test {
   protected:
@@ -14,6 +15,10 @@ class VBoardTest : public ::testing::Test {
     // Host path of a file inside the board.
     std::string host(const std::string &boardPath) const { return dir_ + boardPath; }
     const std::string &dir() const { return dir_; }
+
+    // The journal's events of subject ("/dev/ao", "gpio", "shell"...), without
+    // time and pid, in order.
+    std::vector<std::string> journal_events(const std::string &subject) const;
 
     // Stops the board clock at a known instant (speed 0: it then moves only
     // with the test's own sleeps).

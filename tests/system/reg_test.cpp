@@ -18,24 +18,15 @@ namespace {
 
 class RegTest : public VBoardTest {
   protected:
-    // The journal's events of subject, without time and pid.
-    std::vector<std::string> events(const std::string &subject) {
-        std::vector<std::string> out;
-        for (const std::string &line : sim::journal_lines(dir())) {
-            size_t at = line.find(" " + subject + " ");
-            if (at != std::string::npos) out.push_back(line.substr(at + subject.size() + 2));
-        }
-        return out;
-    }
 };
 
 TEST_F(RegTest, GpioWriteStoresTheDriveWordInItsPadRegister) {
     EXPECT_EQ(ZQ_GPIO_Write(5, 1), 0);
     EXPECT_EQ(sim::read_phys_word(dir(), 0x10020014), 0xC00u);
-    EXPECT_EQ(events("/dev/mem"),
+    EXPECT_EQ(journal_events("/dev/mem"),
               (std::vector<std::string>{"open", "mmap 0x10020000 length 4096",
                                         "munmap 0x10020000 length 4096", "close"}));
-    EXPECT_EQ(events("gpio"), (std::vector<std::string>{"5 pad 0x00000C00 (high)"}));
+    EXPECT_EQ(journal_events("gpio"), (std::vector<std::string>{"5 pad 0x00000C00 (high)"}));
     for (u8 level : {u8{0}, u8{2}}) {
         ASSERT_TRUE(sim::write_phys_word(dir(), 0x10020014, 0));
         EXPECT_EQ(ZQ_GPIO_Write(5, level), 0);
@@ -52,7 +43,7 @@ TEST_F(RegTest, GpioReadMakesThePadAnInputAndReportsBit13) {
         EXPECT_EQ(ZQ_GPIO_Read(5, &level), 0);
         EXPECT_EQ(level, input);
     }
-    EXPECT_EQ(events("gpio")[1], "5 pad 0x00001000 (input, level 1)");
+    EXPECT_EQ(journal_events("gpio")[1], "5 pad 0x00001000 (input, level 1)");
 }
 
 TEST_F(RegTest, RegWriteReachesTheLastWordOfAPageAndRefusesUnalignedAddresses) {
@@ -76,7 +67,7 @@ TEST_F(RegTest, GpioNumbersOutsideTheBlockAreRefusedBeforeAnyAccess) {
         EXPECT_EQ(level, 0x55);
     }
     EXPECT_EQ(ZQ_GPIO_Read(5, nullptr), -1);
-    EXPECT_TRUE(events("/dev/mem").empty());
+    EXPECT_TRUE(journal_events("/dev/mem").empty());
     EXPECT_EQ(ZQ_GPIO_Write(1023, 1), 0);
     EXPECT_EQ(sim::read_phys_word(dir(), 0x10020FFC), 0xC00u);
 }
@@ -101,7 +92,7 @@ TEST_F(RegTest, MissingDeviceOrRefusedMappingFailsWithItsLine) {
     EXPECT_EQ(refused.out, "Memory Map Failed For Address\nMemory Map Failed For Address\n");
     EXPECT_EQ(level, 0);
     EXPECT_EQ(sim::read_phys_word(dir(), 0x10020014), 0x1000u);
-    std::vector<std::string> mem = events("/dev/mem");
+    std::vector<std::string> mem = journal_events("/dev/mem");
     EXPECT_EQ(mem[mem.size() - 2], "mmap 0x10020000 length 4096 refused: Operation not permitted");
     EXPECT_EQ(mem.back(), "close");
 }
