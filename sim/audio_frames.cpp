@@ -1,9 +1,8 @@
 // Pacing of the audio emulators on the board clock.
 #include "audio_frames.h"
 
-#include <sys/stat.h>
-
 #include <json-c/json.h>
+#include <sys/stat.h>
 
 #include <ctime>
 #include <mutex>

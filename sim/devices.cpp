@@ -3,6 +3,7 @@
 
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <iterator>
 #include <utility>
 
@@ -30,6 +31,21 @@ const std::pair<int, const Device *> kSocketDevices[] = {
 };
 
 }  // namespace
+
+int no_requests(int, unsigned long, void *) {
+    errno = ENOTTY;
+    return -1;
+}
+
+ssize_t refuse_read(int, void *, size_t) {
+    errno = EINVAL;
+    return -1;
+}
+
+ssize_t refuse_write(int, const void *, size_t) {
+    errno = EINVAL;
+    return -1;
+}
 
 const Device *find_device(std::string_view boardPath) {
     std::string path = normalize(boardPath);

@@ -23,6 +23,12 @@ struct Device {
     int (*munmap)(void *addr, size_t length);
 };
 
+// Hooks for what a device does not do: no requests (ENOTTY), and the wrong
+// direction of a one-way node (EINVAL).
+int no_requests(int fd, unsigned long request, void *arg);
+ssize_t refuse_read(int fd, void *buf, size_t count);
+ssize_t refuse_write(int fd, const void *buf, size_t count);
+
 // The emulator of a board path, or null for an ordinary board file.
 const Device *find_device(std::string_view boardPath);
 

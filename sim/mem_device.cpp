@@ -219,11 +219,6 @@ int mem_munmap(void *addr, size_t length) {
     return ::munmap(m.base, m.length);
 }
 
-int mem_ioctl(int, unsigned long, void *) {
-    errno = ENOTTY;
-    return -1;
-}
-
 void mem_defaults(json_object *root) {
     json_object *gpio = json_object_new_object();
     json_object_object_add(gpio, "inputs", json_object_new_object());
@@ -247,7 +242,7 @@ extern const BoardPart kMemPart;
 const BoardPart kMemPart = {"mem", mem_defaults, mem_create, nullptr};
 
 extern const Device kMemDeviceEmulator;
-const Device kMemDeviceEmulator = {kMemDevice, 0,        mem_ioctl, nullptr,
+const Device kMemDeviceEmulator = {kMemDevice, 0,        no_requests, nullptr,
                                    nullptr,    mem_mmap, mem_munmap};
 
 bool set_gpio_input(const std::string &dir, unsigned gpio, int level) {

@@ -153,16 +153,6 @@ ssize_t mic_read(int fd, void *buf, size_t count) {
     return static_cast<ssize_t>(count);
 }
 
-ssize_t mic_write(int, const void *, size_t) {
-    errno = EINVAL;
-    return -1;
-}
-
-int mic_ioctl(int, unsigned long, void *) {
-    errno = ENOTTY;
-    return -1;
-}
-
 void mic_defaults(json_object *root) {
     json_object *mic = json_object_new_object();
     json_object_object_add(mic, "short_read_at", json_object_new_int64(0));
@@ -185,7 +175,7 @@ bool mic_create(const std::string &dir, json_object *, std::string *error) {
 }  // namespace
 
 extern const Device kMicDevice;
-const Device kMicDevice = {"/dev/ai", 0, mic_ioctl, mic_read, mic_write, nullptr, nullptr};
+const Device kMicDevice = {"/dev/ai", 0, no_requests, mic_read, refuse_write, nullptr, nullptr};
 
 extern const BoardPart kMicPart;
 const BoardPart kMicPart = {"mic", mic_defaults, mic_create, nullptr};

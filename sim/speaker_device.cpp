@@ -109,16 +109,6 @@ ssize_t speaker_write(int fd, const void *buf, size_t count) {
     return static_cast<ssize_t>(done);
 }
 
-ssize_t speaker_read(int, void *, size_t) {
-    errno = EINVAL;
-    return -1;
-}
-
-int speaker_ioctl(int, unsigned long, void *) {
-    errno = ENOTTY;
-    return -1;
-}
-
 void speaker_defaults(json_object *root) {
     json_object *speaker = json_object_new_object();
     json_object_object_add(speaker, "refuse_after_frames", json_object_new_int64(-1));
@@ -136,7 +126,7 @@ bool speaker_create(const std::string &dir, json_object *, std::string *error) {
 }  // namespace
 
 extern const Device kSpeakerDevice;
-const Device kSpeakerDevice = {"/dev/ao",     0,       speaker_ioctl, speaker_read,
+const Device kSpeakerDevice = {"/dev/ao",     0,       no_requests, refuse_read,
                                speaker_write, nullptr, nullptr};
 
 extern const BoardPart kSpeakerPart;
