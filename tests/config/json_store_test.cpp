@@ -1,6 +1,5 @@
-// The JSON key store: typed get and set on class members, the exact lines it
-// prints, what it leaves on disk, bad files that must fail cleanly, and use
-// from several threads at once.
+// The JSON key store: typed get and set on class members, the exact lines it prints, what it
+// leaves on disk, bad files that must fail cleanly, and use from several threads at once.
 #include <gtest/gtest.h>
 #include <json-c/json.h>
 
@@ -8,6 +7,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "board.h"
@@ -22,9 +22,6 @@ constexpr const char *kBad = "/var/bad.json";
 
 class JsonStoreTest : public VBoardTest {
   protected:
-    void write(const std::string &boardPath, const std::string &text) {
-        std::ofstream(host(boardPath), std::ios::binary | std::ios::trunc) << text;
-    }
     // The file as a document, compared without regard to layout.
     std::string canonical(const std::string &boardPath) {
         json_object *root = json_object_from_file(host(boardPath).c_str());
@@ -35,8 +32,9 @@ class JsonStoreTest : public VBoardTest {
 };
 
 TEST_F(JsonStoreTest, GetStoresEachTypeMatchingMembersWithoutCaseAndClassesExactly) {
-    write("/var/cfg.json", R"({"Net": {"Name": "cam-01", "Dhcp": true, "Mtu": 1500, "Gain": 1.5,)"
-                           R"( "None": null, "List": [1], "name": "second"}})");
+    std::ofstream(host("/var/cfg.json"))
+        << R"({"Net": {"Name": "cam-01", "Dhcp": true, "Mtu": 1500, "Gain": 1.5, "None": null,)"
+           R"( "List": [1], "name": "second"}})";
     char name[16] = "?";
     u8 dhcp = 9;
     int gpio = 0, mtu = -1, untouched = 77;
@@ -52,11 +50,8 @@ TEST_F(JsonStoreTest, GetStoresEachTypeMatchingMembersWithoutCaseAndClassesExact
         EXPECT_EQ(json_store_get_value("/var/cfg.json", "Net", "Mtu", &untouched, 3), -1);
         EXPECT_EQ(json_store_get_value("/var/none.json", "C", "M", &untouched, 1), -1);
     });
-    EXPECT_EQ(gpio, 52);
-    EXPECT_STREQ(name, "cam-01");
-    EXPECT_EQ(dhcp, 1);
-    EXPECT_EQ(mtu, 1500);
-    EXPECT_EQ(untouched, 77);
+    EXPECT_EQ(std::make_tuple(gpio, std::string(name), int{dhcp}, mtu, untouched),
+              std::make_tuple(52, std::string("cam-01"), 1, 1500, 77));
     EXPECT_EQ(c.out,
               "Get data success: class [DeviceGpio] number [aoenable] value [52]\n"
               "Get devicegpio object error!\n"
@@ -71,7 +66,7 @@ TEST_F(JsonStoreTest, BadFilesFailWithTheirLineAndAreLeftAsTheyWere) {
     const char *const noClass[] = {"[1, 2]", "{\"DeviceGpio\": 5}", "{\"DeviceGpio\": [{}]}",
                                    "{\"Other\": {}}"};
     auto check = [&](const char *text, const char *lines) {
-        write(kBad, text);
+        std::ofstream(host(kBad), std::ios::trunc) << text;
         int v = 3;
         Captured c = capture_output([&] {
             EXPECT_EQ(json_store_get_value(kBad, "DeviceGpio", "AoEnable", &v, 1), -1);
@@ -113,8 +108,7 @@ TEST_F(JsonStoreTest, SetReplacesOrAddsAMemberAndCreatesAMissingFile) {
 }
 
 TEST_F(JsonStoreTest, ThreadsSettingTheirOwnMembersLoseNoUpdate) {
-    // Each get must see its own set: a save of another thread in between
-    // would carry back an older document.
+    // Each get must see its own set: another thread's save between would restore an older value.
     auto setAndGet = [](int thread) {
         std::string member = "Member" + std::to_string(thread);
         for (int round = 1, back = 0; round <= 20; ++round) {

@@ -1,6 +1,5 @@
-// The physical memory emulator keeps the hardware's rules: memory that keeps
-// shared stores, pad registers that show an input's live level, and
-// mappings refused as the kernel refuses them.
+// The physical memory emulator keeps the hardware's rules: memory that keeps shared stores, pad
+// registers that show an input's live level, and mappings refused as the kernel refuses them.
 #include "mem_device.h"
 
 #include <fcntl.h>
