@@ -1,6 +1,5 @@
-// The JSON key store: typed get and set on class members, the exact lines it
-// prints, what it leaves on disk, bad files that must fail cleanly, and use
-// from several threads at once.
+// The JSON key store: typed get and set on class members, the exact lines it prints, what it
+// leaves on disk, bad files that must fail cleanly, and use from several threads at once.
 #include <gtest/gtest.h>
 #include <json-c/json.h>
 
@@ -8,6 +7,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "board.h"
@@ -18,12 +18,10 @@
 namespace {
 
 constexpr const char *kFile = "/usr/bin/device.json";
+constexpr const char *kBad = "/var/bad.json";
 
 class JsonStoreTest : public VBoardTest {
   protected:
-    void write(const std::string &boardPath, const std::string &text) {
-        std::ofstream(host(boardPath), std::ios::binary | std::ios::trunc) << text;
-    }
     // The file as a document, compared without regard to layout.
     std::string canonical(const std::string &boardPath) {
         json_object *root = json_object_from_file(host(boardPath).c_str());
@@ -33,25 +31,16 @@ class JsonStoreTest : public VBoardTest {
     }
 };
 
-TEST_F(JsonStoreTest, GetMatchesMembersWithoutCaseAndClassesExactly) {
-    int gpio = 0;
-    Captured c = capture_output([&] {
-        EXPECT_EQ(json_store_get_value(kFile, "DeviceGpio", "aoenable", &gpio, 1), 0);
-        EXPECT_EQ(json_store_get_value(kFile, "devicegpio", "AoEnable", &gpio, 1), -1);
-    });
-    EXPECT_EQ(gpio, 52);
-    EXPECT_EQ(c.out,
-              "Get data success: class [DeviceGpio] number [aoenable] value [52]\n"
-              "Get devicegpio object error!\n");
-}
-
-TEST_F(JsonStoreTest, GetStoresEachTypeAndRefusesAMismatch) {
-    write("/var/cfg.json", R"({"Net": {"Name": "cam-01", "Dhcp": true, "Mtu": 1500, "Gain": 1.5,)"
-                           R"( "None": null, "List": [1], "name": "second"}})");
+TEST_F(JsonStoreTest, GetStoresEachTypeMatchingMembersWithoutCaseAndClassesExactly) {
+    std::ofstream(host("/var/cfg.json"))
+        << R"({"Net": {"Name": "cam-01", "Dhcp": true, "Mtu": 1500, "Gain": 1.5, "None": null,)"
+           R"( "List": [1], "name": "second"}})";
     char name[16] = "?";
     u8 dhcp = 9;
-    int mtu = -1, untouched = 77;
+    int gpio = 0, mtu = -1, untouched = 77;
     Captured c = capture_output([&] {
+        EXPECT_EQ(json_store_get_value(kFile, "DeviceGpio", "aoenable", &gpio, 1), 0);
+        EXPECT_EQ(json_store_get_value(kFile, "devicegpio", "AoEnable", &untouched, 1), -1);
         EXPECT_EQ(json_store_get_value("/var/cfg.json", "Net", "name", name, 0), 0);
         EXPECT_EQ(json_store_get_value("/var/cfg.json", "Net", "DHCP", &dhcp, 2), 0);
         EXPECT_EQ(json_store_get_value("/var/cfg.json", "Net", "Mtu", &mtu, 1), 0);
@@ -59,12 +48,13 @@ TEST_F(JsonStoreTest, GetStoresEachTypeAndRefusesAMismatch) {
         for (const char *other : {"Gain", "None", "List", "Missing"})
             EXPECT_EQ(json_store_get_value("/var/cfg.json", "Net", other, &untouched, 1), 0);
         EXPECT_EQ(json_store_get_value("/var/cfg.json", "Net", "Mtu", &untouched, 3), -1);
+        EXPECT_EQ(json_store_get_value("/var/none.json", "C", "M", &untouched, 1), -1);
     });
-    EXPECT_STREQ(name, "cam-01");
-    EXPECT_EQ(dhcp, 1);
-    EXPECT_EQ(mtu, 1500);
-    EXPECT_EQ(untouched, 77);
+    EXPECT_EQ(std::make_tuple(gpio, std::string(name), int{dhcp}, mtu, untouched),
+              std::make_tuple(52, std::string("cam-01"), 1, 1500, 77));
     EXPECT_EQ(c.out,
+              "Get data success: class [DeviceGpio] number [aoenable] value [52]\n"
+              "Get devicegpio object error!\n"
               "Get data success: class [Net] number [name] value [cam-01]\n"
               "Get data success: class [Net] number [DHCP] value [1]\n"
               "Get data success: class [Net] number [Mtu] value [1500]\n"
@@ -75,30 +65,24 @@ TEST_F(JsonStoreTest, BadFilesFailWithTheirLineAndAreLeftAsTheyWere) {
     const char *const unparsable[] = {"", "{\"DeviceGpio\": ", "null"};
     const char *const noClass[] = {"[1, 2]", "{\"DeviceGpio\": 5}", "{\"DeviceGpio\": [{}]}",
                                    "{\"Other\": {}}"};
-    auto check = [&](const char *text, const char *getLine, const char *setLine) {
-        write("/var/bad.json", text);
-        int value = 3;
+    auto check = [&](const char *text, const char *lines) {
+        std::ofstream(host(kBad), std::ios::trunc) << text;
+        int v = 3;
         Captured c = capture_output([&] {
-            EXPECT_EQ(json_store_get_value("/var/bad.json", "DeviceGpio", "AoEnable", &value, 1),
-                      -1);
-            EXPECT_EQ(json_store_set_value("/var/bad.json", "DeviceGpio", "AoEnable", &value, 1),
-                      -1);
+            EXPECT_EQ(json_store_get_value(kBad, "DeviceGpio", "AoEnable", &v, 1), -1);
+            EXPECT_EQ(json_store_set_value(kBad, "DeviceGpio", "AoEnable", &v, 1), -1);
         });
-        EXPECT_EQ(c.out, std::string(getLine) + setLine) << text;
-        EXPECT_EQ(zq::sim::read_board_file(dir(), "/var/bad.json"), text);
+        EXPECT_EQ(c.out, lines) << text;
+        EXPECT_EQ(zq::sim::read_board_file(dir(), kBad), text);
     };
     for (const char *text : unparsable)
-        check(text, "Get ROOT object Failed!\n", "Parse josn file /var/bad.json failed\n");
+        check(text, "Get ROOT object Failed!\nParse josn file /var/bad.json failed\n");
     for (const char *text : noClass)
-        check(text, "Get DeviceGpio object error!\n", "Get DeviceGpio object error!");
-    int value = 3;
-    Captured missing = capture_output(
-        [&] { EXPECT_EQ(json_store_get_value("/var/none.json", "C", "M", &value, 1), -1); });
-    EXPECT_EQ(missing.out, "");
+        check(text, "Get DeviceGpio object error!\nGet DeviceGpio object error!");
 }
 
-TEST_F(JsonStoreTest, SetReplacesTheMatchingMemberAndAddsNewOnesSilently) {
-    int seven = 7;
+TEST_F(JsonStoreTest, SetReplacesOrAddsAMemberAndCreatesAMissingFile) {
+    int seven = 7, four = 4;
     u8 yes = 1;
     Captured c = capture_output([&] {
         EXPECT_EQ(json_store_set_value(kFile, "DeviceGpio", "AoEnable", &seven, 1), 0);
@@ -106,48 +90,36 @@ TEST_F(JsonStoreTest, SetReplacesTheMatchingMemberAndAddsNewOnesSilently) {
         EXPECT_EQ(json_store_set_value(kFile, "DeviceGpio", "ledred", "off", 0), 0);
         EXPECT_EQ(json_store_set_value(kFile, "DeviceGpio", "IrCut", &yes, 2), 0);
         EXPECT_EQ(json_store_set_value(kFile, "DeviceGpio", "aoENABLE", "x", 0), -1);
-    });
-    EXPECT_EQ(c.out,
-              "Save data success: class [DeviceGpio] number [AoEnable] value [7]\n"
-              "Save data success: class [DeviceGpio] number [ledred] value [off]\n"
-              "Parameter type does not match!\n");
-    // Set under another letter case, a member keeps its stored name: the file
-    // never holds it twice, so a later get cannot find the old value.
-    EXPECT_EQ(canonical(kFile), R"({"DeviceGpio":{"AoEnable":7,"LedRed":"off","IrCut":true}})");
-}
-
-TEST_F(JsonStoreTest, SetOnAMissingFileCreatesItWithOneClassAndMember) {
-    int four = 4;
-    Captured c = capture_output([&] {
         EXPECT_EQ(json_store_set_value("/var/new.json", "DeviceGpio", "AoEnable", &four, 1), 0);
         EXPECT_EQ(json_store_set_value("/var/no/dir/new.json", "C", "M", &four, 1), -1);
         EXPECT_EQ(json_store_set_value("/var/t.json", "C", "M", &four, 3), -1);
         EXPECT_EQ(json_store_set_value("/var/t.json", "C", nullptr, &four, 1), -1);
     });
-    EXPECT_EQ(c.out, "Create json file /var/no/dir/new.json failed\n");
+    EXPECT_EQ(c.out,
+              "Save data success: class [DeviceGpio] number [AoEnable] value [7]\n"
+              "Save data success: class [DeviceGpio] number [ledred] value [off]\n"
+              "Parameter type does not match!\n"
+              "Create json file /var/no/dir/new.json failed\n");
+    // Set under another letter case, a member keeps its stored name: the file
+    // never holds it twice, so a later get cannot find the old value.
+    EXPECT_EQ(canonical(kFile), R"({"DeviceGpio":{"AoEnable":7,"LedRed":"off","IrCut":true}})");
     EXPECT_EQ(canonical("/var/new.json"), R"({"DeviceGpio":{"AoEnable":4}})");
     EXPECT_FALSE(std::filesystem::exists(host("/var/t.json")));
 }
 
 TEST_F(JsonStoreTest, ThreadsSettingTheirOwnMembersLoseNoUpdate) {
-    constexpr int kThreads = 4, kRounds = 20;
+    // Each get must see its own set: another thread's save between would restore an older value.
+    auto setAndGet = [](int thread) {
+        std::string member = "Member" + std::to_string(thread);
+        for (int round = 1, back = 0; round <= 20; ++round) {
+            EXPECT_EQ(json_store_set_value(kFile, "DeviceGpio", member.c_str(), &round, 1), 0);
+            EXPECT_EQ(json_store_get_value(kFile, "DeviceGpio", member.c_str(), &back, 1), 0);
+            EXPECT_EQ(back, round);
+        }
+    };
     capture_output([&] {
         std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t) {
-            threads.emplace_back([t] {
-                std::string member = "Member" + std::to_string(t);
-                for (int round = 1; round <= kRounds; ++round) {
-                    // Each get must see its own set: a save of another thread in between
-                    // would carry back an older document.
-                    int back = 0;
-                    EXPECT_EQ(json_store_set_value(kFile, "DeviceGpio", member.c_str(), &round, 1),
-                              0);
-                    EXPECT_EQ(json_store_get_value(kFile, "DeviceGpio", member.c_str(), &back, 1),
-                              0);
-                    EXPECT_EQ(back, round);
-                }
-            });
-        }
+        for (int t = 0; t < 4; ++t) threads.emplace_back(setAndGet, t);
         for (std::thread &thread : threads) thread.join();
     });
 }

@@ -1,157 +1,177 @@
-// ZQSDK_WifiGetEthAttr: the record it fills, the state each failure leaves
-// it in, and what it tells the caller.
+// The interface queries: the record ZQSDK_WifiGetEthAttr fills and what each failure
+// leaves in it, the names CheckEthExist takes, the mode GetEthMode reads from ifconfig.
+#include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstddef>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <regex>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
-#include "net_fixture.h"
+#include "board.h"
+#include "net/wifi_state.h"
+#include "net_board.h"
 #include "port/port.h"
 #include "support/capture.h"
+#include "support/vboard_fixture.h"
+#include "zq_net.h"
 
 namespace {
 
 namespace sim = zq::sim;
+using zq::wifi::CheckEthExist;
+using zq::wifi::g_WifiState;
+using Strings = std::vector<std::string>;
+using Query = std::tuple<int, std::string, std::string>;  // result, all 66 bytes, standard error
 
-struct Query {
-    int rc = 0;
-    std::string record;  // all 66 bytes
-    std::string err;
-};
+const char *const kMac = "02:5a:51:3e:08:12";
 
-// With withoutDescriptors, every descriptor is taken while the query runs.
-Query query(const std::string &name, bool withoutDescriptors = false) {
-    Query q;
-    EthAttr attr;
-    std::memset(&attr, 0x5A, sizeof attr);
-    struct rlimit saved {};
-    getrlimit(RLIMIT_NOFILE, &saved);
-    q.err = without_line_numbers(capture_output([&] {
-                                     int lowest = dup(0);  // every descriptor below it is in use
-                                     close(lowest);
-                                     struct rlimit tight = saved;
-                                     tight.rlim_cur = static_cast<rlim_t>(lowest);
-                                     if (withoutDescriptors) setrlimit(RLIMIT_NOFILE, &tight);
-                                     q.rc = ZQSDK_WifiGetEthAttr(name.c_str(), &attr);
-                                     setrlimit(RLIMIT_NOFILE, &saved);
-                                 }).err);
-    q.record.assign(reinterpret_cast<const char *>(&attr), sizeof attr);
-    return q;
+std::string without_line_numbers(const std::string &err) {
+    return std::regex_replace(err, std::regex("\\([0-9]+\\)\\[ERROR\\]"), "(N)[ERROR]");
 }
-
-const std::string kEth2 =
-    record("02:5a:51:3e:08:12", "192.168.1.88", "255.255.255.0", "192.168.1.1");
-const std::string kNoRecord = record("", "", "", "");
-
+// The SDK log's ERROR line of function, with the line number taken out.
+std::string error_line(const char *function, const std::string &text) {
+    return std::string("\033[1;31m[2026-01-02 03:04:05] <wifi> ==> ") + function +
+           "(N)[ERROR]: " + text + "\033[0;39m\n";
+}
+std::string open_failed(const std::string &what) {
+    return error_line("ZQSDK_WifiGetEthAttr", "open " + what + " failed\n");
+}
 std::string perror_line(int error) {
     return std::string("ioctl SIOCGIFBRDADDR error: ") + std::strerror(error) + "\n";
 }
 
-class EthAttrTest : public NetTest {};
+// The 66 bytes a query should leave: the four texts, each NUL-padded to its field.
+std::string record(std::string mac, std::string ip, std::string mask, std::string gw) {
+    mac.resize(18), ip.resize(16), mask.resize(16), gw.resize(16);
+    return mac + ip + mask + gw;
+}
+const std::string kEth2 = record(kMac, "192.168.1.88", "255.255.255.0", "192.168.1.1");
+const std::string kNoRecord = record("", "", "", "");
 
-TEST_F(EthAttrTest, FillsAllFourFieldsOfANewBoardsEth2) {
-    Query q = query("eth2");
-    EXPECT_EQ(q.rc, 0);
-    EXPECT_EQ(q.record, kEth2);
-    EXPECT_EQ(q.err, "");
-    EXPECT_TRUE(
-        journal_has(" shell cat " + dir() +
-                    "/proc/net/route \\| awk '\\{print \\$1,\\$3,\\$4,\\$7,\\$8,\\$9\\}'$"));
-    EXPECT_TRUE(journal_has(" socket:inet ioctl 0x0000891B ok$"));
-
+// With withoutDescriptors, every descriptor is taken while the query runs.
+Query query(const char *name, bool withoutDescriptors = false) {
+    int rc = 0;
     EthAttr attr;
     std::memset(&attr, 0x5A, sizeof attr);
-    EXPECT_EQ(ZQSDK_WifiGetEthAttr(nullptr, &attr), -1);
+    std::string err = capture_output([&] {
+                          struct rlimit saved {};
+                          getrlimit(RLIMIT_NOFILE, &saved);
+                          struct rlimit tight = saved;
+                          tight.rlim_cur = static_cast<rlim_t>(dup(0));  // all below it are in use
+                          close(static_cast<int>(tight.rlim_cur));
+                          if (withoutDescriptors) setrlimit(RLIMIT_NOFILE, &tight);
+                          rc = ZQSDK_WifiGetEthAttr(name, &attr);
+                          setrlimit(RLIMIT_NOFILE, &saved);
+                      }).err;
+    return {rc, std::string(reinterpret_cast<const char *>(&attr), sizeof attr),
+            without_line_numbers(err)};
+}
+
+// GetEthMode for the interface name; err gets standard error.
+int mode(const std::string &name, std::string *err = nullptr) {
+    std::memset(g_WifiState.g_EthName, 0, sizeof g_WifiState.g_EthName);
+    name.copy(g_WifiState.g_EthName, sizeof g_WifiState.g_EthName);
+    int result = 0;
+    Captured c = capture_output([&] { result = zq::wifi::GetEthMode(); });
+    if (err) *err = without_line_numbers(c.err);
+    return result;
+}
+
+sim::NetInterface wifi(const char *name, bool monitor, const char *mac = "02:5a:51:00:00:07") {
+    sim::NetInterface i;
+    i.name = name;
+    i.mac = mac;
+    i.monitor = monitor;
+    return i;
+}
+// The board's eth2 as a new board has it.
+sim::NetInterface eth2() {
+    sim::NetInterface i = wifi("eth2", false, kMac);
+    i.ipv4 = "192.168.1.88";
+    i.netmask = "255.255.255.0";
+    i.routes = {{"0.0.0.0", "192.168.1.1", "0.0.0.0"}, {"192.168.1.0", "0.0.0.0", "255.255.255.0"}};
+    return i;
+}
+
+// Tests that compare log lines first freeze the clock at 2026-01-02 03:04:05.
+using EthAttrTest = VBoardTest;
+using EthModeTest = VBoardTest;
+
+TEST_F(EthAttrTest, FillsAllFourFieldsOfANewBoardsEth2) {
+    EXPECT_EQ(query("eth2"), Query(0, kEth2, ""));
+    EXPECT_EQ(journal_events("shell"),
+              Strings{"cat " + dir() + "/proc/net/route | awk '{print $1,$3,$4,$7,$8,$9}'"});
+    EXPECT_EQ(journal_events("socket:inet"),
+              (Strings{"ioctl 0x00008915 ok", "ioctl 0x0000891B ok", "close"}));
+    EXPECT_EQ(query(nullptr), Query(-1, std::string(66, 0x5A), ""));  // the record untouched
     EXPECT_EQ(ZQSDK_WifiGetEthAttr("eth2", nullptr), -1);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(&attr), sizeof attr), std::string(66, 0x5A));
 }
 
 TEST_F(EthAttrTest, TheGatewayIsThatOfTheInterfacesFirstRoutingRow) {
     sim::NetInterface other = eth2(), iface = eth2();
     other.name = "eth20";  // listed first, and only a longer name
-    other.routes = {route("0.0.0.0", "10.0.0.1", "0.0.0.0")};
-    iface.routes = {route("192.168.1.0", "0.0.0.0", "255.255.255.0"),
-                    route("0.0.0.0", "192.168.1.1", "0.0.0.0")};
+    other.routes = {{"0.0.0.0", "10.0.0.1", "0.0.0.0"}};
+    std::swap(iface.routes[0], iface.routes[1]);  // the route without gateway first
     ASSERT_TRUE(sim::remove_interface(dir(), "eth2") && sim::set_interface(dir(), other) &&
                 sim::set_interface(dir(), iface));
-    EXPECT_EQ(query("eth2").record,
-              record("02:5a:51:3e:08:12", "192.168.1.88", "255.255.255.0", "0.0.0.0"));
+    EXPECT_EQ(query("eth2"),
+              Query(0, record(kMac, "192.168.1.88", "255.255.255.0", "0.0.0.0"), ""));
     iface.routes.clear();
     ASSERT_TRUE(sim::set_interface(dir(), iface));
-    Query q = query("eth2");
-    EXPECT_EQ(q.rc, 0);
-    EXPECT_EQ(q.record, record("02:5a:51:3e:08:12", "192.168.1.88", "255.255.255.0", ""));
+    EXPECT_EQ(query("eth2"), Query(0, record(kMac, "192.168.1.88", "255.255.255.0", ""), ""));
 }
 
 TEST_F(EthAttrTest, EachFailureLeavesWhatWasReadBeforeIt) {
-    Query q = query("eth9");
-    EXPECT_EQ(q.rc, -1);
-    EXPECT_EQ(q.record, kNoRecord);
-    EXPECT_EQ(q.err,
-              error_line("ZQSDK_WifiGetEthAttr", "open /sys/class/net/eth9/address failed\n"));
+    freeze_clock(60);
+    zq::port::access("/", F_OK);  // the board is active before the descriptors run out
+    EXPECT_EQ(query("eth2", true), Query(-1, kNoRecord, open_failed("file /proc/net/route")));
+    EXPECT_EQ(query("eth9"), Query(-1, kNoRecord, open_failed("/sys/class/net/eth9/address")));
+
+    ASSERT_TRUE(sim::set_device_missing(dir(), "socket:inet", true));
+    EXPECT_EQ(query("eth2"),
+              Query(-1, record(kMac, "", "", "192.168.1.1"),
+                    "create socket failed:: Address family not supported by protocol\n"));
+    ASSERT_TRUE(sim::set_device_missing(dir(), "socket:inet", false));
 
     sim::NetInterface iface = eth2();
     iface.ipv4 = iface.netmask = "";
     ASSERT_TRUE(sim::set_interface(dir(), iface));
-    q = query("eth2");
-    EXPECT_EQ(q.rc, -1);
-    EXPECT_EQ(q.record, record("02:5a:51:3e:08:12", "", "", "192.168.1.1"));
-    EXPECT_EQ(q.err, perror_line(EADDRNOTAVAIL));
-
-    ASSERT_TRUE(sim::set_interface(dir(), eth2()));
-    ASSERT_TRUE(sim::refuse_request(dir(), "socket:inet", SIOCGIFNETMASK, 0, -1, EPERM));
-    q = query("eth2");
-    EXPECT_EQ(q.rc, -1);
-    EXPECT_EQ(q.record, record("02:5a:51:3e:08:12", "192.168.1.88", "", "192.168.1.1"));
-    EXPECT_EQ(q.err, perror_line(EPERM));
+    EXPECT_EQ(query("eth2"),
+              Query(-1, record(kMac, "", "", "192.168.1.1"), perror_line(EADDRNOTAVAIL)));
+    ASSERT_TRUE(sim::set_interface(dir(), eth2()) &&
+                sim::refuse_request(dir(), "socket:inet", SIOCGIFNETMASK, 0, -1, EPERM));
+    EXPECT_EQ(query("eth2"),
+              Query(-1, record(kMac, "192.168.1.88", "", "192.168.1.1"), perror_line(EPERM)));
 
     std::filesystem::remove_all(host("/sys/class/net/eth2"));
-    q = query("eth2");
-    EXPECT_EQ(q.record, record("", "", "", "192.168.1.1"));
-    EXPECT_EQ(q.err,
-              error_line("ZQSDK_WifiGetEthAttr", "open /sys/class/net/eth2/address failed\n"));
-}
-
-TEST_F(EthAttrTest, WithoutADescriptorForTheRoutePipelineTheRecordStaysEmpty) {
-    zq::port::access("/", F_OK);  // the board is active before the descriptors run out
-    Query q = query("eth2", true);
-    EXPECT_EQ(q.rc, -1);
-    EXPECT_EQ(q.record, kNoRecord);
-    EXPECT_EQ(q.err, error_line("ZQSDK_WifiGetEthAttr", "open file /proc/net/route failed\n"));
-}
-
-TEST_F(EthAttrTest, ARefusedSocketKeepsGatewayAndMac) {
-    ASSERT_TRUE(sim::set_device_missing(dir(), "socket:inet", true));
-    Query q = query("eth2");
-    EXPECT_EQ(q.rc, -1);
-    EXPECT_EQ(q.record, record("02:5a:51:3e:08:12", "", "", "192.168.1.1"));
-    EXPECT_EQ(q.err, "create socket failed:: Address family not supported by protocol\n");
+    EXPECT_EQ(query("eth2"), Query(-1, record("", "", "", "192.168.1.1"),
+                                   open_failed("/sys/class/net/eth2/address")));
 }
 
 TEST_F(EthAttrTest, TheMacIsTheFirstNonEmptyLineCutTo17Characters) {
-    const char *cases[][2] = {
-        {"02:5a:51:3e:08:12", "02:5a:51:3e:08:12"},  // no newline
-        {"\n\n0a:0b:0c:0d:0e:0f\n", "0a:0b:0c:0d:0e:0f"},
-        {"00:11:22:33:44:55:66:77:88\n", "00:11:22:33:44:55"},
-        {"junk\nff:ff:ff:ff:ff:ff\n", "junk"},
-        {"\n", ""},
-    };
+    const char *cases[][2] = {{kMac, kMac},  // no newline
+                              {"\n\n0a:0b:0c:0d:0e:0f\n", "0a:0b:0c:0d:0e:0f"},
+                              {"00:11:22:33:44:55:66:77:88\n", "00:11:22:33:44:55"},
+                              {"junk\nff:ff:ff:ff:ff:ff\n", "junk"},
+                              {"\n", ""}};
     for (const auto &c : cases) {
         std::ofstream(host("/sys/class/net/eth2/address"), std::ios::trunc) << c[0];
-        EXPECT_EQ(query("eth2").record,
-                  record(c[1], "192.168.1.88", "255.255.255.0", "192.168.1.1"));
+        EXPECT_EQ(query("eth2"),
+                  Query(0, record(c[1], "192.168.1.88", "255.255.255.0", "192.168.1.1"), ""));
     }
 }
 
 TEST_F(EthAttrTest, NamesNoInterfaceCanHaveReachNeitherFilesNorRequests) {
-    // "eth2/../lo" names lo's address file; the kernel would cut a 16-character
-    // name to the 15-character interface.
+    freeze_clock(60);
+    // "eth2/../lo" would read lo's address; the kernel cuts a 16-character name to 15.
     sim::NetInterface longest = eth2();
     longest.name = "wlx0a0b0c0d0e0f";
     ASSERT_TRUE(sim::set_interface(dir(), longest));
@@ -159,14 +179,54 @@ TEST_F(EthAttrTest, NamesNoInterfaceCanHaveReachNeitherFilesNorRequests) {
     std::ofstream(host("/sys/class/net/wlx0a0b0c0d0e0fX/address")) << "02:00:00:00:00:99\n";
     for (const std::string &name : {std::string("eth2/../lo"), std::string("wlx0a0b0c0d0e0fX"),
                                     std::string("eth2;id"), std::string(300, 'e')}) {
-        Query q = query(name);
-        EXPECT_EQ(q.rc, -1) << name;
-        EXPECT_EQ(q.record, kNoRecord);
         std::string path = ("/sys/class/net/" + name + "/address").substr(0, 127);
-        EXPECT_EQ(q.err, error_line("ZQSDK_WifiGetEthAttr", "open " + path + " failed\n"));
+        EXPECT_EQ(query(name.c_str()), Query(-1, kNoRecord, open_failed(path))) << name;
     }
-    EXPECT_FALSE(journal_has(" socket:inet ioctl "));
-    EXPECT_EQ(query("wlx0a0b0c0d0e0f").record, kEth2);  // the longest name the kernel allows
+    EXPECT_TRUE(journal_events("socket:inet").empty());
+    EXPECT_EQ(query("wlx0a0b0c0d0e0f"), Query(0, kEth2, ""));  // the longest name the kernel allows
+}
+
+TEST_F(EthModeTest, ExistenceTakesWholeInterfaceNamesOnly) {
+    // A 12-character prefix that exists must not stand for a longer name.
+    for (const char *name : {"wlan0abcdefg", "wlx0a0b0c0d0e0f", "p2p-wlan0_0.1"})
+        ASSERT_TRUE(sim::set_interface(dir(), wifi(name, false)));
+    for (const char *name : {"eth2", "lo", "", "wlan0abcdefg", "wlx0a0b0c0d0e0f", "p2p-wlan0_0.1"})
+        EXPECT_EQ(CheckEthExist(name), 0) << '"' << name << '"';
+    for (const char *name : {"eth9", "wlan0abcdefgh", "wlx0a0b0c0d0e0f0", "..", "eth2/.", "eth2 "})
+        EXPECT_EQ(CheckEthExist(name), -1) << '"' << name << '"';
+    EXPECT_EQ(CheckEthExist(nullptr), -1);
+    EXPECT_EQ(CheckEthExist(std::string(200, 'x').c_str()), -1);
+}
+
+TEST_F(EthModeTest, TheListedHardwareAddressTellsTheMode) {
+    ASSERT_TRUE(sim::set_interface(dir(), wifi("wlan0", true)) &&
+                sim::set_interface(dir(), wifi("wlan1", false)) &&
+                sim::set_interface(dir(), wifi("wlan2", false, "00:00:00:00:00:00")));  // no HWaddr
+    EXPECT_EQ(mode("wlan0"), WIFI_MODE_MONITOR);
+    for (const char *name : {"wlan1", "wlan2", "eth2"})
+        EXPECT_EQ(mode(name), WIFI_MODE_MANAGED) << name;
+    // Before initialisation the first address listed decides: lo lists none.
+    EXPECT_EQ(mode(""), WIFI_MODE_MANAGED);
+    ASSERT_TRUE(sim::remove_interface(dir(), "eth2") && sim::set_interface(dir(), eth2()));
+    EXPECT_EQ(mode(""), WIFI_MODE_MONITOR);  // wlan0 now comes before eth2
+    Strings commands;
+    for (const char *name : {"wlan0", "wlan1", "wlan2", "eth2", "", ""})
+        commands.push_back(std::string("ifconfig -a ") + name + " | grep \"" + name + "\"");
+    EXPECT_EQ(journal_events("shell"), commands);
+}
+
+TEST_F(EthModeTest, AnInvalidNameIsReportedAndNeverReachesTheShell) {
+    freeze_clock(60);
+    std::string err;
+    // Shell syntax is refused even where the directory exists; a full field has no terminator.
+    for (const std::string &name :
+         std::vector<std::string>{"wlan9", "eth2;id", "eth2\" -e \"", "$(id)", "`id`", "eth2|id",
+                                  "eth2 -v", std::string(32, 'w')}) {
+        if (name != "wlan9") std::filesystem::create_directories(host("/sys/class/net/" + name));
+        EXPECT_EQ(mode(name, &err), -1) << name;
+        EXPECT_EQ(err, error_line("GetEthMode", "Eth name ivalid, " + name + "\n"));
+    }
+    EXPECT_TRUE(journal_events("shell").empty());
 }
 
 }  // namespace

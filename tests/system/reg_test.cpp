@@ -16,23 +16,20 @@ namespace sim = zq::sim;
 
 namespace {
 
-class RegTest : public VBoardTest {
-  protected:
-};
+using RegTest = VBoardTest;
+using Strings = std::vector<std::string>;
 
 TEST_F(RegTest, GpioWriteStoresTheDriveWordInItsPadRegister) {
     EXPECT_EQ(ZQ_GPIO_Write(5, 1), 0);
     EXPECT_EQ(sim::read_phys_word(dir(), 0x10020014), 0xC00u);
-    EXPECT_EQ(journal_events("/dev/mem"),
-              (std::vector<std::string>{"open", "mmap 0x10020000 length 4096",
-                                        "munmap 0x10020000 length 4096", "close"}));
-    EXPECT_EQ(journal_events("gpio"), (std::vector<std::string>{"5 pad 0x00000C00 (high)"}));
-    for (u8 level : {u8{0}, u8{2}}) {
-        ASSERT_TRUE(sim::write_phys_word(dir(), 0x10020014, 0));
-        EXPECT_EQ(ZQ_GPIO_Write(5, level), 0);
-        EXPECT_EQ(sim::read_phys_word(dir(), 0x10020014), 0x400u) << int{level};
-    }
-    EXPECT_EQ(sim::read_phys_word(dir(), 0x10020018), 0u);
+    EXPECT_EQ(journal_events("/dev/mem"), (Strings{"open", "mmap 0x10020000 length 4096",
+                                                   "munmap 0x10020000 length 4096", "close"}));
+    EXPECT_EQ(journal_events("gpio"), Strings{"5 pad 0x00000C00 (high)"});
+    EXPECT_EQ(ZQ_GPIO_Write(7, 0), 0);
+    EXPECT_EQ(ZQ_GPIO_Write(9, 2), 0);
+    EXPECT_EQ(sim::read_phys_word(dir(), 0x1002001C), 0x400u);
+    EXPECT_EQ(sim::read_phys_word(dir(), 0x10020024), 0x400u);
+    EXPECT_EQ(sim::read_phys_word(dir(), 0x10020018), 0u);  // no neighbour is touched
 }
 
 TEST_F(RegTest, GpioReadMakesThePadAnInputAndReportsBit13) {
@@ -46,16 +43,7 @@ TEST_F(RegTest, GpioReadMakesThePadAnInputAndReportsBit13) {
     EXPECT_EQ(journal_events("gpio")[1], "5 pad 0x00001000 (input, level 1)");
 }
 
-TEST_F(RegTest, RegWriteReachesTheLastWordOfAPageAndRefusesUnalignedAddresses) {
-    EXPECT_EQ(ZQ_RegWrite(0x10020FFC, 0xA5A5A5A5), 0);
-    EXPECT_EQ(sim::read_phys_word(dir(), 0x10020FFC), 0xA5A5A5A5u);
-    size_t before = sim::journal_lines(dir()).size();
-    for (u32 unaligned : {0x10020FFDu, 0x10020FFEu, 0x10020FFFu})
-        EXPECT_EQ(ZQ_RegWrite(unaligned, 0xFFFFFFFF), -1);
-    EXPECT_EQ(sim::journal_lines(dir()).size(), before);
-}
-
-TEST_F(RegTest, GpioNumbersOutsideTheBlockAreRefusedBeforeAnyAccess) {
+TEST_F(RegTest, OutOfBlockGpioNumbersAndUnalignedAddressesAreRefusedBeforeAnyAccess) {
     for (int gpio : {-1, 1024, INT_MIN, INT_MAX, -0x4008000}) {
         u8 level = 0x55;
         Captured c = capture_output([&] {
@@ -67,32 +55,38 @@ TEST_F(RegTest, GpioNumbersOutsideTheBlockAreRefusedBeforeAnyAccess) {
         EXPECT_EQ(level, 0x55);
     }
     EXPECT_EQ(ZQ_GPIO_Read(5, nullptr), -1);
+    for (u32 unaligned : {0x10020FFDu, 0x10020FFEu, 0x10020FFFu})
+        EXPECT_EQ(ZQ_RegWrite(unaligned, 0xFFFFFFFF), -1);
     EXPECT_TRUE(journal_events("/dev/mem").empty());
+    // The last GPIO and the last word of a page are reached.
     EXPECT_EQ(ZQ_GPIO_Write(1023, 1), 0);
     EXPECT_EQ(sim::read_phys_word(dir(), 0x10020FFC), 0xC00u);
+    EXPECT_EQ(ZQ_RegWrite(0x10020FFC, 0xA5A5A5A5), 0);
+    EXPECT_EQ(sim::read_phys_word(dir(), 0x10020FFC), 0xA5A5A5A5u);
 }
 
 TEST_F(RegTest, MissingDeviceOrRefusedMappingFailsWithItsLine) {
     ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/mem", true));
     u8 level = 0x55;
-    Captured missing = capture_output([&] {
-        EXPECT_EQ(ZQ_RegWrite(0x10020014, 1), -1);
-        EXPECT_EQ(ZQ_GPIO_Read(5, &level), -1);  // opens twice: input word, then sample
-    });
-    EXPECT_EQ(missing.out, "mem dev Open Failed\nmem dev Open Failed\nmem dev Open Failed\n");
+    // The read opens twice: for the input word, then for the sample.
+    EXPECT_EQ(capture_output([&] {
+                  EXPECT_EQ(ZQ_RegWrite(0x10020014, 1), -1);
+                  EXPECT_EQ(ZQ_GPIO_Read(5, &level), -1);
+              }).out,
+              "mem dev Open Failed\nmem dev Open Failed\nmem dev Open Failed\n");
     EXPECT_EQ(level, 0);
 
-    ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/mem", false));
-    ASSERT_TRUE(sim::refuse_request(dir(), "/dev/mem", sim::kMapRequest, 1));
-    level = 0x55;
-    Captured refused = capture_output([&] {
-        EXPECT_EQ(ZQ_GPIO_Read(5, &level), -1);  // the input word passes, the sample is refused
-        EXPECT_EQ(ZQ_GPIO_Write(5, 1), -1);
-    });
-    EXPECT_EQ(refused.out, "Memory Map Failed For Address\nMemory Map Failed For Address\n");
+    ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/mem", false) &&
+                sim::refuse_request(dir(), "/dev/mem", sim::kMapRequest, 1));
+    level = 0x55;  // the input word passes, the sample is refused
+    EXPECT_EQ(capture_output([&] {
+                  EXPECT_EQ(ZQ_GPIO_Read(5, &level), -1);
+                  EXPECT_EQ(ZQ_GPIO_Write(5, 1), -1);
+              }).out,
+              "Memory Map Failed For Address\nMemory Map Failed For Address\n");
     EXPECT_EQ(level, 0);
     EXPECT_EQ(sim::read_phys_word(dir(), 0x10020014), 0x1000u);
-    std::vector<std::string> mem = journal_events("/dev/mem");
+    Strings mem = journal_events("/dev/mem");
     EXPECT_EQ(mem[mem.size() - 2], "mmap 0x10020000 length 4096 refused: Operation not permitted");
     EXPECT_EQ(mem.back(), "close");
 }
