@@ -1,6 +1,6 @@
-// A virtual board for engine tests, with the audio drivers played by pipes:
-// the test writes what the microphone hears into one and reads what the
-// speaker got from the other, so the test itself paces the engine.
+// A virtual board for the audio tests. Where the engine thread runs, pipes
+// play its drivers: the test writes what the microphone hears into one and
+// reads what the speaker got from the other, so the test paces the engine.
 #pragma once
 
 #include <fcntl.h>
@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -39,10 +40,13 @@ class EngineTest : public VBoardTest {
         EXPECT_EQ(::mkfifo(host(boardPath).c_str(), 0600), 0);
         return ::open(host(boardPath).c_str(), O_RDWR | O_CLOEXEC);
     }
-    // Opens boardPath as the engine's input or output, as enabling would.
-    static void attach(std::atomic<s32> &slot, const char *boardPath, int flags) {
+    // Makes boardPath a pipe and opens it as the engine's input or output,
+    // as enabling would; returns the test's end.
+    int plug(std::atomic<s32> &slot, const char *boardPath, int flags) {
+        int end = make_pipe(boardPath);
         slot = zq::port::open(boardPath, flags);
-        ASSERT_GE(slot, 0);
+        EXPECT_GE(slot, 0);
+        return end;
     }
     void hear(const s16 *samples, size_t count) {
         ASSERT_EQ(::write(mic_, samples, count * 2), static_cast<ssize_t>(count * 2));
@@ -51,6 +55,11 @@ class EngineTest : public VBoardTest {
         std::vector<s16> frame(ZQ_AUDIO_FRAME_SAMPLES);
         EXPECT_EQ(::read(speaker_, frame.data(), 320), 320);  // pipe writes of 320 are whole
         return frame;
+    }
+    static s32 get_frame(s16 *samples, s32 block, AudioFrame &frame) {
+        frame = AudioFrame{};
+        frame.pData = samples;
+        return ZQ_MPI_AI_GetFrame(0, 0, &frame, nullptr, block);
     }
     std::string log_text() const { return zq::sim::read_board_file(dir(), "/dev/log"); }
 
