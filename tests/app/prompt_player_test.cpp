@@ -1,21 +1,12 @@
-// The voice prompt player up to the playback ring: how files are cut into
-// blocks and pieces, what it prints, and its failure paths. The decoder
-// callback sees every piece; where no engine thread runs, it also empties
-// the playback ring as the thread would, so that blocking sends never wait.
+// The voice prompt player up to the playback ring: blocks and pieces, what it
+// prints, its failure paths. The decoder callback sees every piece; with no
+// engine thread it also empties the ring, so that blocking sends never wait.
 #include "prompt_player.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
-#include <string>
-#include <vector>
 
-#include "audio/engine.h"
-#include "board.h"
-#include "port/port.h"
+#include "audio/engine_fixture.h"
 #include "support/capture.h"
-#include "support/vboard_fixture.h"
-#include "zq_adec.h"
 
 namespace {
 
@@ -30,10 +21,10 @@ void on_piece(u8 *, s32 len) {
     audio_ring_reset_if_empty(ring);
 }
 
-class PromptPlayerTest : public VBoardTest {
+class PromptPlayerTest : public EngineTest {
   protected:
     void SetUp() override {
-        VBoardTest::SetUp();
+        EngineTest::SetUp();
         freeze_clock(100);
         ZQ_MPI_ADEC_SetCallback(on_piece);
     }

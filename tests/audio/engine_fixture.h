@@ -1,6 +1,5 @@
-// A virtual board for the audio tests. Where the engine thread runs, pipes
-// play its drivers: the test writes what the microphone hears into one and
-// reads what the speaker got from the other, so the test paces the engine.
+// A virtual board for the audio tests. Pipes can play the engine's drivers:
+// the test writes what the microphone hears and reads what the speaker got.
 #pragma once
 
 #include <fcntl.h>
@@ -25,8 +24,7 @@ class EngineTest : public VBoardTest {
         VBoardTest::SetUp();
         signal(SIGPIPE, SIG_IGN);  // a closed speaker pipe fails the engine's write
     }
-    // Closed pipes cannot block the engine; once it has ended, its
-    // descriptors are closed without racing a driver call.
+    // Closed pipes cannot block the engine; once it has ended, no driver call races the closes.
     void TearDown() override {
         for (int end : {mic_, speaker_}) ::close(end);
         audio_engine_stop();
@@ -40,8 +38,7 @@ class EngineTest : public VBoardTest {
         EXPECT_EQ(::mkfifo(host(boardPath).c_str(), 0600), 0);
         return ::open(host(boardPath).c_str(), O_RDWR | O_CLOEXEC);
     }
-    // Makes boardPath a pipe and opens it as the engine's input or output,
-    // as enabling would; returns the test's end.
+    // Makes boardPath a pipe open as the engine's input or output; returns the test's end.
     int plug(std::atomic<s32> &slot, const char *boardPath, int flags) {
         int end = make_pipe(boardPath);
         slot = zq::port::open(boardPath, flags);
