@@ -1,6 +1,5 @@
-// The input family: attributes, enable and disable, frames handed out,
-// volume through the codec driver, enhancement switches; the exact texts and
-// codes of every refusal.
+// The input family: attributes, enable and disable, frames handed out, volume
+// through the codec, enhancement switches; the texts and codes of refusals.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -25,8 +24,7 @@ class AiTest : public EngineTest {
         freeze_clock(5);  // without the engine's sleeps every line is stamped 5.0
         ASSERT_TRUE(sim::set_log_levels(dir(), {{"ai", 6}}));
     }
-    // The engine at clock speed 10 from the given calendar time, its
-    // microphone a pipe at "/dev/ai".
+    // The engine at clock speed 10, its microphone a pipe at "/dev/ai".
     void start_with_mic(int64_t realtimeNs = 0) {
         ASSERT_TRUE(sim::set_clock(dir(), {10.0, 5000000000, realtimeNs}));
         ASSERT_EQ(ZQ_MPI_AUDIO_Init(), 0);
@@ -63,18 +61,17 @@ TEST_F(AiTest, AttributesAreKeptAsGivenAndRefusalsChangeNothing) {
 }
 
 TEST_F(AiTest, EnableOpensTheDriverOnceAndGetFrameRefusesBadCalls) {
-    s16 samples[160];
-    AudioFrame frame;
-    EXPECT_EQ(get_frame(samples, 1, frame), kBadDevice);  // input disabled
+    EXPECT_EQ(get_frame(1), kBadDevice);  // input disabled
     std::ofstream(host("/dev/ai"), std::ios::app);
     EXPECT_EQ(ZQ_MPI_AI_Enable(0), 0);
     const s32 fd = g_AudioDevTable.aiFd;
     EXPECT_GE(fd, 0);
     EXPECT_EQ(ZQ_MPI_AI_Enable(0), fd);
-    EXPECT_EQ(get_frame(samples, 0, frame), kNoFrame);
-    EXPECT_EQ(ZQ_MPI_AI_GetFrame(1, 0, &frame, nullptr, 0), kBadDevice);
+    EXPECT_EQ(get_frame(0), kNoFrame);
+    EXPECT_EQ(ZQ_MPI_AI_GetFrame(1, 0, &frame_, nullptr, 0), kBadDevice);
     EXPECT_EQ(ZQ_MPI_AI_GetFrame(0, 0, nullptr, nullptr, 1), kNullPointer);
-    EXPECT_EQ(get_frame(nullptr, 1, frame), kNullPointer);
+    frame_.pData = nullptr;
+    EXPECT_EQ(ZQ_MPI_AI_GetFrame(0, 0, &frame_, nullptr, 1), kNullPointer);
     EXPECT_EQ(ZQ_MPI_AI_Disable(0), 0);
     EXPECT_EQ(ZQ_MPI_AI_Disable(0), 0);
     EXPECT_EQ(ZQ_MPI_AI_Enable(1), kBadDevice);  // only device 0 has a slot
@@ -101,20 +98,18 @@ TEST_F(AiTest, FramesAreNumberedFromZeroStampedAndCutToTheFrameLength) {
     std::vector<s16> whole = pattern_frame(3);
     hear(whole.data(), whole.size());
     auto ms = [](const timespec &t) { return u64(t.tv_sec) * 1000 + u64(t.tv_nsec) / 1000000; };
-    s16 samples[160];
-    AudioFrame frame;
     for (u32 part : {0u, 1u}) {
         timespec before{}, after{};
         zq::port::clock_gettime(CLOCK_REALTIME, &before);
-        ASSERT_EQ(get_frame(samples, 1, frame), 0);
+        ASSERT_EQ(get_frame(1), 0);
         zq::port::clock_gettime(CLOCK_REALTIME, &after);
-        EXPECT_EQ(frame.u32Seq, part);
-        EXPECT_EQ(frame.u32Len, 160u);
-        EXPECT_TRUE(std::equal(samples, samples + 80, whole.begin() + 80 * part));
-        EXPECT_GE(frame.u64TimeStamp, std::max(ms(before), u64{1767323045123}));
-        EXPECT_LE(frame.u64TimeStamp, ms(after));
+        EXPECT_EQ(frame_.u32Seq, part);
+        EXPECT_EQ(frame_.u32Len, 160u);
+        EXPECT_TRUE(std::equal(samples_, samples_ + 80, whole.begin() + 80 * part));
+        EXPECT_GE(frame_.u64TimeStamp, std::max(ms(before), u64{1767323045123}));
+        EXPECT_LE(frame_.u64TimeStamp, ms(after));
     }
-    EXPECT_EQ(get_frame(samples, 0, frame), kNoFrame);
+    EXPECT_EQ(get_frame(0), kNoFrame);
 }
 
 TEST_F(AiTest, BlockingGetFrameReturnsOnceTheInputIsDisabled) {
@@ -122,11 +117,7 @@ TEST_F(AiTest, BlockingGetFrameReturnsOnceTheInputIsDisabled) {
     ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
     ::close(mic_);  // the microphone falls silent for good: every read fails
     mic_ = -1;
-    auto waiter = std::async(std::launch::async, [] {
-        s16 samples[160];
-        AudioFrame frame;
-        return get_frame(samples, 1, frame);
-    });
+    auto waiter = std::async(std::launch::async, [this] { return get_frame(1); });
     EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
     EXPECT_EQ(ZQ_MPI_AI_Disable(0), 0);
     EXPECT_EQ(waiter.get(), kBadDevice);
@@ -146,12 +137,10 @@ TEST_F(AiTest, InputCanBeSwitchedOffAndOnWhileTheEngineReads) {
             std::this_thread::sleep_for(std::chrono::microseconds(400));
         }
     });
-    s16 samples[160];
-    AudioFrame frame;
     for (u32 round = 0; round < 20; ++round) {
         ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
-        ASSERT_EQ(get_frame(samples, 1, frame), 0);
-        EXPECT_EQ(frame.u32Seq, round);
+        ASSERT_EQ(get_frame(1), 0);
+        EXPECT_EQ(frame_.u32Seq, round);
         ASSERT_EQ(ZQ_MPI_AI_Disable(0), 0);
     }
     done = true;

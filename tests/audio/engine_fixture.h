@@ -53,14 +53,17 @@ class EngineTest : public VBoardTest {
         EXPECT_EQ(::read(speaker_, frame.data(), 320), 320);  // pipe writes of 320 are whole
         return frame;
     }
-    static s32 get_frame(s16 *samples, s32 block, AudioFrame &frame) {
-        frame = AudioFrame{};
-        frame.pData = samples;
-        return ZQ_MPI_AI_GetFrame(0, 0, &frame, nullptr, block);
+    // A frame of input device 0 into samples_, described in frame_.
+    s32 get_frame(s32 block) {
+        frame_ = AudioFrame{};
+        frame_.pData = samples_;
+        return ZQ_MPI_AI_GetFrame(0, 0, &frame_, nullptr, block);
     }
     std::string log_text() const { return zq::sim::read_board_file(dir(), "/dev/log"); }
 
     int mic_ = -1, speaker_ = -1;
+    s16 samples_[ZQ_AUDIO_FRAME_SAMPLES] = {};
+    AudioFrame frame_{};
 };
 
 // Frame n of a counting pattern, distinct for every n.

@@ -38,12 +38,10 @@ class AudioEngine : public EngineTest {
     }
     // A blocking capture: the frame's samples, after checking its number.
     std::vector<s16> next_frame(u32 seq) {
-        s16 samples[kFrame];
-        AudioFrame frame;
-        EXPECT_EQ(get_frame(samples, 1, frame), 0);
-        EXPECT_EQ(frame.u32Seq, seq);
-        EXPECT_EQ(frame.u32Len, 320u);
-        return {samples, samples + kFrame};
+        EXPECT_EQ(get_frame(1), 0);
+        EXPECT_EQ(frame_.u32Seq, seq);
+        EXPECT_EQ(frame_.u32Len, 320u);
+        return {samples_, samples_ + kFrame};
     }
 };
 
@@ -111,9 +109,7 @@ TEST_F(AudioEngine, CapturedFramesGoRawToTheCallbackAndInOrderIntoTheRingUntilIt
     for (int n = 3; n < 11; ++n) hear(pattern_frame(n).data(), kFrame);
     ASSERT_TRUE(eventually([] { return g_calls.load() == 11; }));
     for (int n = 3; n < 8; ++n) EXPECT_EQ(next_frame(static_cast<u32>(n)), pattern_frame(n));
-    s16 samples[kFrame];
-    AudioFrame frame;
-    EXPECT_EQ(get_frame(samples, 0, frame), static_cast<s32>(0xA015800E));
+    EXPECT_EQ(get_frame(0), static_cast<s32>(0xA015800E));
     for (int n = 0; n < 11; ++n) EXPECT_EQ(g_calledBack[size_t(n)], pattern_frame(n));
 }
 
