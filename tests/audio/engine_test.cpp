@@ -116,8 +116,8 @@ TEST_F(AudioEngine, CapturedFramesGoRawToTheCallbackAndInOrderIntoTheRingUntilIt
 TEST_F(AudioEngine, FailedReadIsLoggedAndRetriedAndEndsItsCycle) {
     std::ofstream(host("/tmp/short_mic")) << std::string(100, 'x');
     start();
+    g_AudioDevTable.aiFd = zq::port::open("/tmp/short_mic", O_RDONLY);  // before the speaker
     speaker_ = plug(g_AudioDevTable.aoFd, "/tmp/speaker", O_WRONLY);
-    g_AudioDevTable.aiFd = zq::port::open("/tmp/short_mic", O_RDONLY);
     std::string fd = std::to_string(g_AudioDevTable.aiFd);
     ASSERT_TRUE(eventually([&] {
         return count_of(log_text(), "<3>ai read 320 bytes,actual is 0 bytes,fd " + fd + "\n") > 2;
