@@ -1,34 +1,19 @@
-// The voice prompt player up to the playback ring: how files are cut into
-// blocks and pieces, what it prints, and its failure paths. The decoder
-// callback sees every piece; where no engine thread runs, it also empties
-// the playback ring as the thread would, so that blocking sends never wait.
+// The voice prompt player up to the playback ring: blocks and pieces, what it
+// prints, its failure paths. The decoder callback sees every piece; with no
+// engine thread it also empties the ring, so that blocking sends never wait.
 #include "prompt_player.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
 #include <fstream>
-#include <string>
-#include <vector>
 
-#include "audio/engine.h"
-#include "board.h"
-#include "port/port.h"
-#include "prompt_files.h"
+#include "audio/engine_fixture.h"
 #include "support/capture.h"
-#include "support/vboard_fixture.h"
-#include "zq_adec.h"
-
-namespace port = zq::port;
 
 namespace {
 
 std::vector<s32> g_pieces;  // decoded length of every piece sent
-std::vector<u8> g_decoded;  // the decoded bytes, in order
 
-void on_piece(u8 *data, s32 len) {
+void on_piece(u8 *, s32 len) {
     g_pieces.push_back(len);
-    g_decoded.insert(g_decoded.end(), data, data + len);
     AudioRing *ring = g_AudioEngine.pstPlayRing;
     if (g_AudioEngine.started.load() || !ring) return;
     std::vector<u8> drained(audio_ring_held(ring) + 1);
@@ -36,27 +21,16 @@ void on_piece(u8 *data, s32 len) {
     audio_ring_reset_if_empty(ring);
 }
 
-class PromptPlayerTest : public VBoardTest {
+class PromptPlayerTest : public EngineTest {
   protected:
     void SetUp() override {
-        VBoardTest::SetUp();
+        EngineTest::SetUp();
         freeze_clock(100);
         ZQ_MPI_ADEC_SetCallback(on_piece);
     }
     std::string make_file(size_t bytes) {
-        std::vector<char> content(bytes, 0x12);
-        std::ofstream(host("/mnt/factory/test.pcm"), std::ios::binary)
-            .write(content.data(), static_cast<std::streamsize>(bytes));
+        std::ofstream(host("/mnt/factory/test.pcm"), std::ios::binary) << std::string(bytes, 0x12);
         return "/mnt/factory/test.pcm";
-    }
-    // The quiet success: result 0, nothing printed, at least the 1-second
-    // drain wait, the output disabled after.
-    void play_quietly(const std::string &path) {
-        const uint64_t start = port::monotonic_ns();
-        Captured c = capture_output([&] { EXPECT_EQ(play_prompt(path.c_str()), 0); });
-        EXPECT_EQ(c.out + c.err, "");
-        EXPECT_GE(port::monotonic_ns() - start, 1'000'000'000u);
-        EXPECT_EQ(g_AudioDevTable.aoFd.load(), -1);
     }
 };
 
@@ -70,28 +44,31 @@ TEST_F(PromptPlayerTest, NullPathAndMissingFileTouchNothing) {
     EXPECT_EQ(g_AudioEngine.pstPlayRing, nullptr);  // the engine was never started
 }
 
-TEST_F(PromptPlayerTest, BlocksOf160BytesEachBecomeOneFrame) {
-    play_quietly(make_file(170));
-    EXPECT_EQ(g_pieces, (std::vector<s32>{320, 20}));
+struct FileCase {
+    size_t bytes;
+    std::vector<s32> pieces;
+};
+void PrintTo(const FileCase &c, std::ostream *os) {
+    *os << c.bytes;
+}
+class PromptFileTest : public PromptPlayerTest, public ::testing::WithParamInterface<FileCase> {};
+
+// Each 160-byte block becomes one frame; the call returns quietly at least
+// the 1-second drain wait later, with the output disabled.
+TEST_P(PromptFileTest, GoesOutInBlocksOf160Bytes) {
+    const std::string path = make_file(GetParam().bytes);
+    const uint64_t start = zq::port::monotonic_ns();
+    Captured c = capture_output([&] { EXPECT_EQ(play_prompt(path.c_str()), 0); });
+    EXPECT_EQ(c.out + c.err, "");
+    EXPECT_GE(zq::port::monotonic_ns() - start, 1'000'000'000u);
+    EXPECT_EQ(g_AudioDevTable.aoFd.load(), -1);
+    EXPECT_EQ(g_pieces, GetParam().pieces);
     EXPECT_EQ(g_AudioEngine.stAdecAttr.enType, ADEC_TYPE_G711A);
 }
-
-TEST_F(PromptPlayerTest, TwoSecondFileGoesOutInAHundredFrames) {
-    play_quietly(make_file(16000));
-    EXPECT_EQ(g_pieces, std::vector<s32>(100, 320));
-}
-
-TEST_F(PromptPlayerTest, EmptyFileStillWaitsAndDisablesTheOutput) {
-    play_quietly(make_file(0));
-    EXPECT_TRUE(g_pieces.empty());
-}
-
-TEST_F(PromptPlayerTest, BoardPromptDecodesToItsSpeakerSamples) {
-    play_quietly("/mnt/factory/shaoxieshibai.pcm");
-    const auto expected = zq::sim::speaker_samples(zq::sim::prompt_bytes(zq::sim::Prompt::Failure));
-    ASSERT_EQ(g_decoded.size(), expected.size() * 2);
-    EXPECT_EQ(0, std::memcmp(g_decoded.data(), expected.data(), g_decoded.size()));
-}
+INSTANTIATE_TEST_SUITE_P(Sizes, PromptFileTest,
+                         ::testing::Values(FileCase{170, {320, 20}},
+                                           FileCase{16000, std::vector<s32>(100, 320)},
+                                           FileCase{0, {}}));
 
 TEST_F(PromptPlayerTest, OutputThatCannotBeEnabledRefusesEveryBlock) {
     ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/ao", true));

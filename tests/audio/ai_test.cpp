@@ -1,13 +1,12 @@
-// The input family: attributes, enable and disable, frames handed out,
-// volume through the codec driver, enhancement switches; the exact texts and
-// codes of every refusal.
+// The input family: attributes, enable and disable, frames handed out, volume
+// through the codec, enhancement switches; the texts and codes of refusals.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <fstream>
+#include <future>
 
+#include "audio_devices.h"
 #include "engine_fixture.h"
-#include "zq_ai.h"
 
 namespace sim = zq::sim;
 
@@ -24,11 +23,11 @@ class AiTest : public EngineTest {
         freeze_clock(5);  // without the engine's sleeps every line is stamped 5.0
         ASSERT_TRUE(sim::set_log_levels(dir(), {{"ai", 6}}));
     }
-    void make_board_file(const char *boardPath) { std::ofstream(host(boardPath), std::ios::app); }
-    s32 get_frame(s16 *samples, s32 block, AudioFrame *frame) {
-        *frame = AudioFrame{};
-        frame->pData = samples;
-        return ZQ_MPI_AI_GetFrame(0, 0, frame, nullptr, block);
+    // The engine at clock speed 10, its microphone a pipe at "/dev/ai".
+    void start_with_mic(int64_t realtimeNs = 0) {
+        ASSERT_TRUE(sim::set_clock(dir(), {10.0, 5000000000, realtimeNs}));
+        ASSERT_EQ(ZQ_MPI_AUDIO_Init(), 0);
+        mic_ = make_pipe("/dev/ai");
     }
 };
 
@@ -60,12 +59,16 @@ TEST_F(AiTest, AttributesAreKeptAsGivenAndRefusalsChangeNothing) {
               "5.0 <6>ai [ZQ_MPI_AI_GetPubAttr]: enSamplerate[8000], enBitwidth[1]\n\n");
 }
 
-TEST_F(AiTest, EnableOpensTheDriverOnceAndDisableClosesIt) {
-    make_board_file("/dev/ai");
+TEST_F(AiTest, EnableOpensTheDriverOnceAndGetFrameRefusesBadCalls) {
+    EXPECT_EQ(get_frame(1), kBadDevice);  // input disabled
     EXPECT_EQ(ZQ_MPI_AI_Enable(0), 0);
-    s32 fd = g_AudioDevTable.aiFd;
-    EXPECT_GE(fd, 0);
+    const s32 fd = g_AudioDevTable.aiFd;
     EXPECT_EQ(ZQ_MPI_AI_Enable(0), fd);
+    EXPECT_EQ(get_frame(0), kNoFrame);
+    EXPECT_EQ(ZQ_MPI_AI_GetFrame(1, 0, &frame_, nullptr, 0), kBadDevice);
+    EXPECT_EQ(ZQ_MPI_AI_GetFrame(0, 0, nullptr, nullptr, 1), kNullPointer);
+    frame_.pData = nullptr;
+    EXPECT_EQ(ZQ_MPI_AI_GetFrame(0, 0, &frame_, nullptr, 1), kNullPointer);
     EXPECT_EQ(ZQ_MPI_AI_Disable(0), 0);
     EXPECT_EQ(ZQ_MPI_AI_Disable(0), 0);
     EXPECT_EQ(ZQ_MPI_AI_Enable(1), kBadDevice);  // only device 0 has a slot
@@ -73,77 +76,47 @@ TEST_F(AiTest, EnableOpensTheDriverOnceAndDisableClosesIt) {
     ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/ai", true));
     EXPECT_EQ(ZQ_MPI_AI_Enable(0), -1);
     EXPECT_EQ(g_AudioDevTable.aiFd, -1);
-    EXPECT_EQ(g_AudioDevTable.aoFd, -1);
     const std::string enable = "5.0 <6>ai [ZQ_MPI_AI_Enable]: AudioDevId[0]\n\n";
     const std::string disable = "5.0 <6>ai [ZQ_MPI_AI_Disable]: AudioDevId[0]\n\n";
-    EXPECT_EQ(log_text(), enable + enable + disable + disable +
+    EXPECT_EQ(log_text(), "5.0 <3>ai AudioDevId 0 Failed\n\n" + enable + enable +
+                              "5.0 <3>ai AudioDevId 1 Failed\n\n5.0 <3>ai pstFrm is null\n\n"
+                              "5.0 <3>ai pstFrm->pData is null\n\n" +
+                              disable + disable +
                               "5.0 <3>ai AudioDevId 1 Failed\n\n5.0 <3>ai AudioDevId 2 Failed\n\n" +
                               enable + "5.0 <3>ai open /dev/ai failed\n");
 }
 
-TEST_F(AiTest, GetFrameRefusesBadCallsAndReturnsAtOnceWithoutAFrame) {
-    s16 samples[160];
-    AudioFrame frame;
-    EXPECT_EQ(get_frame(samples, 1, &frame), kBadDevice);  // input disabled
-    make_board_file("/dev/ai");
-    ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
-    EXPECT_EQ(get_frame(samples, 0, &frame), kNoFrame);
-    EXPECT_EQ(ZQ_MPI_AI_GetFrame(1, 0, &frame, nullptr, 0), kBadDevice);
-    EXPECT_EQ(ZQ_MPI_AI_GetFrame(0, 0, nullptr, nullptr, 1), kNullPointer);
-    EXPECT_EQ(get_frame(nullptr, 1, &frame), kNullPointer);
-    EXPECT_EQ(log_text(),
-              "5.0 <3>ai AudioDevId 0 Failed\n\n"
-              "5.0 <6>ai [ZQ_MPI_AI_Enable]: AudioDevId[0]\n\n"
-              "5.0 <3>ai AudioDevId 1 Failed\n\n5.0 <3>ai pstFrm is null\n\n"
-              "5.0 <3>ai pstFrm->pData is null\n\n");
-}
-
 TEST_F(AiTest, FramesAreNumberedFromZeroStampedAndCutToTheFrameLength) {
-    ASSERT_TRUE(sim::set_clock(dir(), {1.0, 5000000000, 1767323045123456789}));
-    ASSERT_EQ(ZQ_MPI_AUDIO_Init(), 0);
+    start_with_mic(1767323045123456789);
     const AudioAttr half{8000, 1, 0, 0, 1, 30, 80, 2, 1};
     ASSERT_EQ(ZQ_MPI_AI_SetPubAttr(0, &half), 0);
-    mic_ = make_pipe("/dev/ai");
     ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
     std::vector<s16> whole = pattern_frame(3);
     hear(whole.data(), whole.size());
     auto ms = [](const timespec &t) { return u64(t.tv_sec) * 1000 + u64(t.tv_nsec) / 1000000; };
-    s16 samples[160];
-    AudioFrame frame;
     for (u32 part : {0u, 1u}) {
         timespec before{}, after{};
         zq::port::clock_gettime(CLOCK_REALTIME, &before);
-        ASSERT_EQ(get_frame(samples, 1, &frame), 0);
+        ASSERT_EQ(get_frame(1), 0);
         zq::port::clock_gettime(CLOCK_REALTIME, &after);
-        EXPECT_EQ(frame.u32Seq, part);
-        EXPECT_EQ(frame.u32Len, 160u);
-        EXPECT_TRUE(std::equal(samples, samples + 80, whole.begin() + 80 * part));
-        EXPECT_GE(frame.u64TimeStamp, std::max(ms(before), u64{1767323045123}));
-        EXPECT_LE(frame.u64TimeStamp, ms(after));
+        EXPECT_EQ(frame_.u32Seq, part);
+        EXPECT_EQ(frame_.u32Len, 160u);
+        EXPECT_TRUE(std::equal(samples_, samples_ + 80, whole.begin() + 80 * part));
+        EXPECT_GE(frame_.u64TimeStamp, std::max(ms(before), u64{1767323045123}));
+        EXPECT_LE(frame_.u64TimeStamp, ms(after));
     }
-    EXPECT_EQ(get_frame(samples, 0, &frame), kNoFrame);
+    EXPECT_EQ(get_frame(0), kNoFrame);
 }
 
-// Disabling waits up to a board second for the engine to leave its read:
-// at speed 10 that is time enough on a loaded host.
 TEST_F(AiTest, BlockingGetFrameReturnsOnceTheInputIsDisabled) {
-    ASSERT_TRUE(sim::set_clock_speed(dir(), 10));
-    ASSERT_EQ(ZQ_MPI_AUDIO_Init(), 0);
-    mic_ = make_pipe("/dev/ai");
+    start_with_mic();
     ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
     ::close(mic_);  // the microphone falls silent for good: every read fails
     mic_ = -1;
-    std::atomic<s32> result{1};
-    std::thread waiter([&] {
-        s16 samples[160];
-        AudioFrame frame;
-        result = get_frame(samples, 1, &frame);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(result, 1);  // still waiting
+    auto waiter = std::async(std::launch::async, [this] { return get_frame(1); });
+    EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
     EXPECT_EQ(ZQ_MPI_AI_Disable(0), 0);
-    waiter.join();
-    EXPECT_EQ(result, kBadDevice);
+    EXPECT_EQ(waiter.get(), kBadDevice);
     EXPECT_NE(log_text().find("<3>ai AudioDevId 0 Failed\n\n"), std::string::npos);
 }
 
@@ -151,23 +124,19 @@ TEST_F(AiTest, BlockingGetFrameReturnsOnceTheInputIsDisabled) {
 // on; each disable must wait for the engine to leave its read (the thread
 // sanitizer sees a close racing a read otherwise).
 TEST_F(AiTest, InputCanBeSwitchedOffAndOnWhileTheEngineReads) {
-    ASSERT_TRUE(sim::set_clock_speed(dir(), 10));
-    ASSERT_EQ(ZQ_MPI_AUDIO_Init(), 0);
-    mic_ = make_pipe("/dev/ai");
+    start_with_mic();
     int feed = ::open(host("/dev/ai").c_str(), O_WRONLY | O_NONBLOCK);
     std::atomic<bool> done{false};
     std::thread microphone([&] {
-        while (!done) {
-            (void)!::write(feed, pattern_frame(1).data(), 320);  // a full pipe drops it
+        for (std::vector<s16> frame = pattern_frame(1); !done;) {
+            (void)!::write(feed, frame.data(), 320);  // a full pipe drops it
             std::this_thread::sleep_for(std::chrono::microseconds(400));
         }
     });
-    s16 samples[160];
-    AudioFrame frame;
     for (u32 round = 0; round < 20; ++round) {
         ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
-        ASSERT_EQ(get_frame(samples, 1, &frame), 0);
-        EXPECT_EQ(frame.u32Seq, round);
+        ASSERT_EQ(get_frame(1), 0);
+        EXPECT_EQ(frame_.u32Seq, round);
         ASSERT_EQ(ZQ_MPI_AI_Disable(0), 0);
     }
     done = true;
@@ -175,8 +144,12 @@ TEST_F(AiTest, InputCanBeSwitchedOffAndOnWhileTheEngineReads) {
     ::close(feed);
 }
 
-TEST_F(AiTest, VolumeIsCheckedAndKeptOnlyWhenTheCodecTakesIt) {
+TEST_F(AiTest, VolumeIsKeptOnlyWhenTheCodecTakesItAndSwitchesAsGiven) {
     s32 volume = -1;
+    EXPECT_EQ(ZQ_MPI_AI_GetVolume(0, &volume), 0);
+    EXPECT_EQ(volume, 50);
+    EXPECT_EQ(ZQ_MPI_AI_SetVolume(0, 70), 0);
+    EXPECT_EQ(sim::read_codec(dir()).inputVolume, 70);
     EXPECT_EQ(ZQ_MPI_AI_SetVolume(0, 101), kOutOfRange);
     EXPECT_EQ(ZQ_MPI_AI_SetVolume(0, -1), kOutOfRange);
     EXPECT_EQ(ZQ_MPI_AI_SetVolume(1, 10), kBadDevice);
@@ -184,22 +157,10 @@ TEST_F(AiTest, VolumeIsCheckedAndKeptOnlyWhenTheCodecTakesIt) {
     ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/acodec", true));
     EXPECT_EQ(ZQ_MPI_AI_SetVolume(0, 30), kCodecFailed);
     ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/acodec", false));
-    make_board_file("/dev/acodec");
     ASSERT_TRUE(sim::refuse_request(dir(), "/dev/acodec", 0x40044105));
     EXPECT_EQ(ZQ_MPI_AI_SetVolume(0, 40), kCodecFailed);  // no line of its own
     EXPECT_EQ(ZQ_MPI_AI_GetVolume(0, &volume), 0);
-    EXPECT_EQ(volume, 50);
-    EXPECT_EQ(log_text(),
-              "5.0 <3>ai VolumeDb 101 not supported!\n\n"
-              "5.0 <3>ai VolumeDb -1 not supported!\n\n"
-              "5.0 <3>ai AudioDevId 1 Failed\n\n5.0 <3>ai ps32VolumeDb is null\n\n"
-              "5.0 <6>ai [ZQ_MPI_AI_SetVolume]: AudioDevId[0], s32VolumeDb[30]\n\n"
-              "5.0 <3>ai acodec dev open error!\n\n"
-              "5.0 <6>ai [ZQ_MPI_AI_SetVolume]: AudioDevId[0], s32VolumeDb[40]\n\n"
-              "5.0 <6>ai [ZQ_MPI_AI_GetVolume]: AudioDevId[0], *ps32VolumeDb[50]\n\n");
-}
-
-TEST_F(AiTest, EnhancementSwitchesAreKeptAndLoggedInTheOrderAecAgcAnr) {
+    EXPECT_EQ(volume, 70);
     const VqeConfig aecAndAgc{1, 0, 1};
     VqeConfig back{9, 9, 9};
     EXPECT_EQ(ZQ_MPI_AI_SetVqeAttr(5, 5, 5, 5, &aecAndAgc), 0);
@@ -208,6 +169,14 @@ TEST_F(AiTest, EnhancementSwitchesAreKeptAndLoggedInTheOrderAecAgcAnr) {
     EXPECT_EQ(ZQ_MPI_AI_SetVqeAttr(0, 0, 0, 0, nullptr), kNullPointer);
     EXPECT_EQ(ZQ_MPI_AI_GetVqeAttr(0, 0, nullptr), kNullPointer);
     EXPECT_EQ(log_text(),
+              "5.0 <6>ai [ZQ_MPI_AI_GetVolume]: AudioDevId[0], *ps32VolumeDb[50]\n\n"
+              "5.0 <6>ai [ZQ_MPI_AI_SetVolume]: AudioDevId[0], s32VolumeDb[70]\n\n"
+              "5.0 <3>ai VolumeDb 101 not supported!\n\n5.0 <3>ai VolumeDb -1 not supported!\n\n"
+              "5.0 <3>ai AudioDevId 1 Failed\n\n5.0 <3>ai ps32VolumeDb is null\n\n"
+              "5.0 <6>ai [ZQ_MPI_AI_SetVolume]: AudioDevId[0], s32VolumeDb[30]\n\n"
+              "5.0 <3>ai acodec dev open error!\n\n"
+              "5.0 <6>ai [ZQ_MPI_AI_SetVolume]: AudioDevId[0], s32VolumeDb[40]\n\n"
+              "5.0 <6>ai [ZQ_MPI_AI_GetVolume]: AudioDevId[0], *ps32VolumeDb[70]\n\n"
               "5.0 <6>ai [ZQ_MPI_AI_SetVqeAttr]: bAecOpen[1], bAgcOpen[1], bAnrOpen[0]\n\n"
               "5.0 <6>ai [ZQ_MPI_AI_GetVqeAttr]: bAecOpen[1], bAgcOpen[1], bAnrOpen[0]\n\n"
               "5.0 <3>ai pstVqeConfig is null\n\n5.0 <3>ai pstVqeConfig is null\n\n");

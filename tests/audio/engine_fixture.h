@@ -1,6 +1,5 @@
-// A virtual board for engine tests, with the audio drivers played by pipes:
-// the test writes what the microphone hears into one and reads what the
-// speaker got from the other, so the test itself paces the engine.
+// A virtual board for the audio tests. Pipes can play the engine's drivers:
+// the test writes what the microphone hears and reads what the speaker got.
 #pragma once
 
 #include <fcntl.h>
@@ -9,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -24,8 +24,7 @@ class EngineTest : public VBoardTest {
         VBoardTest::SetUp();
         signal(SIGPIPE, SIG_IGN);  // a closed speaker pipe fails the engine's write
     }
-    // Closed pipes cannot block the engine; once it has ended, its
-    // descriptors are closed without racing a driver call.
+    // Closed pipes cannot block the engine; once it has ended, no driver call races the closes.
     void TearDown() override {
         for (int end : {mic_, speaker_}) ::close(end);
         audio_engine_stop();
@@ -39,10 +38,12 @@ class EngineTest : public VBoardTest {
         EXPECT_EQ(::mkfifo(host(boardPath).c_str(), 0600), 0);
         return ::open(host(boardPath).c_str(), O_RDWR | O_CLOEXEC);
     }
-    // Opens boardPath as the engine's input or output, as enabling would.
-    static void attach(std::atomic<s32> &slot, const char *boardPath, int flags) {
+    // Makes boardPath a pipe open as the engine's input or output; returns the test's end.
+    int plug(std::atomic<s32> &slot, const char *boardPath, int flags) {
+        int end = make_pipe(boardPath);
         slot = zq::port::open(boardPath, flags);
-        ASSERT_GE(slot, 0);
+        EXPECT_GE(slot, 0);
+        return end;
     }
     void hear(const s16 *samples, size_t count) {
         ASSERT_EQ(::write(mic_, samples, count * 2), static_cast<ssize_t>(count * 2));
@@ -52,9 +53,17 @@ class EngineTest : public VBoardTest {
         EXPECT_EQ(::read(speaker_, frame.data(), 320), 320);  // pipe writes of 320 are whole
         return frame;
     }
+    // A frame of input device 0 into samples_, described in frame_.
+    s32 get_frame(s32 block) {
+        frame_ = AudioFrame{};
+        frame_.pData = samples_;
+        return ZQ_MPI_AI_GetFrame(0, 0, &frame_, nullptr, block);
+    }
     std::string log_text() const { return zq::sim::read_board_file(dir(), "/dev/log"); }
 
     int mic_ = -1, speaker_ = -1;
+    s16 samples_[ZQ_AUDIO_FRAME_SAMPLES] = {};
+    AudioFrame frame_{};
 };
 
 // Frame n of a counting pattern, distinct for every n.
