@@ -29,18 +29,22 @@ if(NOT EXISTS "${ZQ_ARMHF_SYSROOT}/.zq-sysroot-packages")
   endif()
 endif()
 
+# Libraries, headers and packages from the sysroot only. An application built
+# against an armhf SDK installed elsewhere (its CMAKE_PREFIX_PATH) sets the
+# modes to BOTH on its command line.
 set(CMAKE_FIND_ROOT_PATH "${ZQ_ARMHF_SYSROOT}")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+foreach(kind LIBRARY INCLUDE PACKAGE)
+  if(NOT DEFINED CMAKE_FIND_ROOT_PATH_MODE_${kind})
+    set(CMAKE_FIND_ROOT_PATH_MODE_${kind} ONLY)
+  endif()
+endforeach()
 
-# pkg-config answers from the sysroot's .pc files only, with sysroot paths.
+# pkg-config answers from the sysroot's .pc files (whose paths the sysroot
+# script made to point into the sysroot), never from the machine's.
 set(ENV{PKG_CONFIG_DIR} "")
-set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_LIBDIR}
     "${ZQ_ARMHF_SYSROOT}/usr/lib/arm-linux-gnueabihf/pkgconfig:${ZQ_ARMHF_SYSROOT}/usr/share/pkgconfig")
-set(ENV{PKG_CONFIG_SYSROOT_DIR} "${ZQ_ARMHF_SYSROOT}")
 
 # The sysroot's shared libraries name their own dependencies (libstdc++, ...).
 set(_zq_rpath_link

@@ -25,8 +25,10 @@ packages=(
   libgtest-dev libgmock-dev
 )
 
+# What the stamp says: a sysroot made by another version of this recipe is made anew.
+recipe="2: ${packages[*]}"
 stamp="$sysroot/.zq-sysroot-packages"
-if [[ -f "$stamp" && "$(cat "$stamp")" == "${packages[*]}" ]]; then
+if [[ -f "$stamp" && "$(cat "$stamp")" == "$recipe" ]]; then
   exit 0
 fi
 
@@ -81,5 +83,13 @@ while IFS= read -r -d '' link; do
   ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$sysroot$target")" "$link"
 done < <(find "$sysroot" -type l -print0)
 
-printf '%s' "${packages[*]}" >"$stamp"
+# pkg-config files name /usr; make them name the sysroot, so that their flags
+# are right for the cross compiler without a pkg-config sysroot (which would
+# also be put in front of the paths of .pc files outside the sysroot).
+while IFS= read -r -d '' pc; do
+  sed -E -i "s#^([A-Za-z_]+)=/usr#\1=$sysroot/usr#" "$pc"
+done < <(find "$sysroot/usr/lib/arm-linux-gnueabihf/pkgconfig" "$sysroot/usr/share/pkgconfig" \
+  -name '*.pc' -print0 2>/dev/null)
+
+printf '%s' "$recipe" >"$stamp"
 echo "make-armhf-sysroot: $(ls "$apt_dir"/debs | wc -l) packages unpacked"
