@@ -1,5 +1,5 @@
 # The two commands of the README, and a few more for developers.
-.PHONY: demo test deps tsan release bench fuzz clean
+.PHONY: demo test deps tsan release bench fuzz clean test-arm board footprint
 
 deps:
 	@bash scripts/install-deps.sh
@@ -19,6 +19,24 @@ tsan: deps
 	cmake --preset tsan
 	cmake --build --preset tsan
 	ctest --preset tsan
+
+# Every test for 32-bit ARM, run under qemu-user on a virtual board.
+test-arm: deps
+	bash scripts/make-armhf-sysroot.sh
+	cmake --preset armhf
+	cmake --build --preset armhf
+	ctest --preset armhf
+
+# The board build: 32-bit ARM, -Os, stripped, no virtual board.
+board: deps
+	bash scripts/make-armhf-sysroot.sh
+	cmake --preset board
+	cmake --build --preset board
+
+# Stripped sizes of the board build (which must hold no virtual board code)
+# and the tool's peak memory on a virtual board.
+footprint: deps
+	bash scripts/footprint.sh
 
 release: deps
 	cmake --preset release

@@ -14,12 +14,8 @@ typedef struct HwInfo {
     u8 au8Mac[6]; /* MAC of eth2, first octet first */
 } HwInfo;
 
-#ifdef __cplusplus
-static_assert(sizeof(HwInfo) == 134, "HwInfo is 134 bytes");
-static_assert(offsetof(HwInfo, szUuid) == 32 && offsetof(HwInfo, szKey) == 64 &&
-                  offsetof(HwInfo, au8Mac) == 128,
-              "HwInfo layout");
-#endif
+ZQ_LAYOUT_CHECK(HwInfo, sizeof(HwInfo) == 134 && offsetof(HwInfo, szUuid) == 32 &&
+                            offsetof(HwInfo, szKey) == 64 && offsetof(HwInfo, au8Mac) == 128);
 
 #define HWINFO_VERSION 0x301u
 

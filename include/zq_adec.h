@@ -24,6 +24,19 @@ typedef struct AudioStream {
     u32 u32Field5; /* not read */
 } AudioStream;
 
+ZQ_LAYOUT_CHECK(AdecChnAttr, sizeof(AdecChnAttr) == 12 && offsetof(AdecChnAttr, enMode) == 8);
+#if defined(ZQ_ABI_ARM32)
+ZQ_LAYOUT_CHECK(AudioStream, sizeof(AudioStream) == 32 && offsetof(AudioStream, u32Field2) == 4 &&
+                                 offsetof(AudioStream, u32Len) == 8 &&
+                                 offsetof(AudioStream, u64Field4) == 16 &&
+                                 offsetof(AudioStream, u32Field5) == 24);
+#elif defined(ZQ_ABI_LP64)
+ZQ_LAYOUT_CHECK(AudioStream, sizeof(AudioStream) == 32 && offsetof(AudioStream, u32Field2) == 8 &&
+                                 offsetof(AudioStream, u32Len) == 12 &&
+                                 offsetof(AudioStream, u64Field4) == 16 &&
+                                 offsetof(AudioStream, u32Field5) == 24);
+#endif
+
 ZQ_API s32 ZQ_MPI_ADEC_CreateChn(AdChn s32AdChn, const AdecChnAttr *pstAttr) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_ADEC_DestroyChn(AdChn s32AdChn) ZQ_NOEXCEPT;
 /* bBlock non-zero waits for room in the playback ring. */
@@ -34,11 +47,6 @@ ZQ_API s32 ZQ_MPI_ADEC_SetCallback(AudioDataCallback pfn) ZQ_NOEXCEPT;
 
 #ifdef __cplusplus
 }
-#include <cstddef>
-static_assert(sizeof(AdecChnAttr) == 12, "AdecChnAttr is three 32-bit fields");
-static_assert(offsetof(AudioStream, u64Field4) == 16 && sizeof(AudioStream) == 32 &&
-                  (sizeof(void *) != 4 || offsetof(AudioStream, u32Len) == 8),
-              "AudioStream layout");
 #endif
 
 #endif /* ZQ_ADEC_H */

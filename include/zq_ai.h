@@ -28,6 +28,21 @@ typedef struct AudioFrame {
     u32 u32Len; /* bytes */
 } AudioFrame;
 
+ZQ_LAYOUT_CHECK(VqeConfig, sizeof(VqeConfig) == 12 && offsetof(VqeConfig, bAgcOpen) == 8);
+#if defined(ZQ_ABI_ARM32)
+ZQ_LAYOUT_CHECK(AudioFrame, sizeof(AudioFrame) == 40 && offsetof(AudioFrame, pData) == 8 &&
+                                offsetof(AudioFrame, u32Field4) == 12 &&
+                                offsetof(AudioFrame, u64TimeStamp) == 24 &&
+                                offsetof(AudioFrame, u32Seq) == 32 &&
+                                offsetof(AudioFrame, u32Len) == 36);
+#elif defined(ZQ_ABI_LP64)
+ZQ_LAYOUT_CHECK(AudioFrame, sizeof(AudioFrame) == 48 && offsetof(AudioFrame, pData) == 8 &&
+                                offsetof(AudioFrame, u32Field4) == 16 &&
+                                offsetof(AudioFrame, u64TimeStamp) == 32 &&
+                                offsetof(AudioFrame, u32Seq) == 40 &&
+                                offsetof(AudioFrame, u32Len) == 44);
+#endif
+
 ZQ_API s32 ZQ_MPI_AI_SetPubAttr(AudioDevId s32DevId, const AudioAttr *pstAttr) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_AI_GetPubAttr(AudioDevId s32DevId, AudioAttr *pstAttr) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_AI_Enable(AudioDevId s32DevId) ZQ_NOEXCEPT;
@@ -47,13 +62,6 @@ ZQ_API s32 ZQ_MPI_AI_SetCallback(AudioDataCallback pfn) ZQ_NOEXCEPT;
 
 #ifdef __cplusplus
 }
-#include <cstddef>
-static_assert(sizeof(VqeConfig) == 12, "VqeConfig is three 32-bit fields");
-static_assert(offsetof(AudioFrame, pData) == 8, "AudioFrame: two caller fields before pData");
-static_assert(sizeof(void *) != 4 ||
-                  (offsetof(AudioFrame, u64TimeStamp) == 24 && offsetof(AudioFrame, u32Seq) == 32 &&
-                   sizeof(AudioFrame) == 40),
-              "AudioFrame layout on 32-bit boards");
 #endif
 
 #endif /* ZQ_AI_H */

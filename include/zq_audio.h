@@ -33,6 +33,9 @@ typedef struct AudioAttr {
     u32 u32Param9;
 } AudioAttr;
 
+ZQ_LAYOUT_CHECK(AudioAttr,
+                sizeof(AudioAttr) == 36 && offsetof(AudioAttr, u32SamplesPerFrame) == 24);
+
 /* Called with a frame's bytes and their count. */
 typedef void (*AudioDataCallback)(u8 *pData, s32 s32Len);
 
@@ -42,7 +45,6 @@ ZQ_API s32 ZQ_MPI_AUDIO_Init(void) ZQ_NOEXCEPT;
 
 #ifdef __cplusplus
 }
-static_assert(sizeof(AudioAttr) == 36, "AudioAttr is nine 32-bit fields");
 #endif
 
 #endif /* ZQ_AUDIO_H */

@@ -27,6 +27,24 @@ typedef int64_t s64;
 #define ZQ_PRINTF(fmt, args)
 #endif
 
+/* Record layouts are ABI. ZQ_LAYOUT_CHECK(name, condition) stops the build
+ * when a layout is not the documented one, in C++, C11 and C99 alike. The
+ * board is 32-bit ARM (EABI): pointers and long are 4 bytes there, and a u64
+ * field is 8-byte aligned. Records that hold pointers or u64 fields are
+ * checked for that ABI (ZQ_ABI_ARM32) and for 64-bit hosts (ZQ_ABI_LP64). */
+#if defined(__cplusplus)
+#define ZQ_LAYOUT_CHECK(name, condition) static_assert(condition, #name)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define ZQ_LAYOUT_CHECK(name, condition) _Static_assert(condition, #name)
+#else
+#define ZQ_LAYOUT_CHECK(name, condition) typedef char zq_layout_##name[(condition) ? 1 : -1]
+#endif
+#if defined(__arm__) && UINTPTR_MAX == 0xFFFFFFFFu
+#define ZQ_ABI_ARM32 1
+#elif UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
+#define ZQ_ABI_LP64 1
+#endif
+
 /* Entry points never let a C++ exception out. */
 #ifdef __cplusplus
 #define ZQ_NOEXCEPT noexcept

@@ -19,6 +19,9 @@ typedef struct MpiLogLevelEntry {
     char szName[8]; /* module name prefix, NUL-padded */
 } MpiLogLevelEntry;
 
+ZQ_LAYOUT_CHECK(MpiLogLevelEntry,
+                sizeof(MpiLogLevelEntry) == 12 && offsetof(MpiLogLevelEntry, szName) == 4);
+
 #define ZQ_MPI_LOG_LEVEL_ENTRIES 10
 /* Read the driver's level table: read direction, type 'L', number 0, size 12. */
 #define ZQ_MPI_LOG_GET_LEVELS 0x800C4C00u
@@ -34,6 +37,8 @@ typedef struct LogParam {
     char szFilePath[128]; /* NUL-terminated path of the log file */
     u32 u32MaxSize;       /* wrap size in bytes; 0 selects 65536; 5 MiB and more refused */
 } LogParam;
+
+ZQ_LAYOUT_CHECK(LogParam, sizeof(LogParam) == 132 && offsetof(LogParam, u32MaxSize) == 128);
 
 /* Returns -1 when "/dev/log" cannot be opened, otherwise 0. */
 ZQ_API int mpi_log(s32 level, s32 module, const char *format, ...) ZQ_NOEXCEPT ZQ_PRINTF(3, 4);

@@ -17,17 +17,9 @@ typedef struct EthAttr {
     char szGateway[16]; /* gateway of the interface's first route ("0.0.0.0": none) */
 } EthAttr;
 
-#if defined(__cplusplus)
-static_assert(sizeof(EthAttr) == 66, "EthAttr is 66 bytes");
-static_assert(offsetof(EthAttr, szIp) == 18 && offsetof(EthAttr, szNetmask) == 34 &&
-                  offsetof(EthAttr, szGateway) == 50,
-              "EthAttr field offsets");
-#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
-_Static_assert(sizeof(EthAttr) == 66, "EthAttr is 66 bytes");
-_Static_assert(offsetof(EthAttr, szIp) == 18 && offsetof(EthAttr, szNetmask) == 34 &&
-                   offsetof(EthAttr, szGateway) == 50,
-               "EthAttr field offsets");
-#endif
+ZQ_LAYOUT_CHECK(EthAttr, sizeof(EthAttr) == 66 && offsetof(EthAttr, szIp) == 18 &&
+                             offsetof(EthAttr, szNetmask) == 34 &&
+                             offsetof(EthAttr, szGateway) == 50);
 
 /* Modes of the Wi-Fi interface. */
 #define WIFI_MODE_MANAGED 0

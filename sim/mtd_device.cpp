@@ -233,7 +233,8 @@ std::vector<uint8_t> read_flash(const std::string &dir, uint32_t offset, uint32_
     if (fd < 0) return bytes;
     off_t size = ::lseek(fd, 0, SEEK_END);
     if (size > static_cast<off_t>(offset)) {
-        bytes.resize(std::min<uint64_t>(length, static_cast<uint64_t>(size) - offset));
+        bytes.resize(
+            static_cast<size_t>(std::min<uint64_t>(length, static_cast<uint64_t>(size) - offset)));
         ssize_t got = ::pread(fd, bytes.data(), bytes.size(), offset);
         bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
     }

@@ -113,7 +113,7 @@ std::optional<Target> open_target(Args &args, std::string *error) {
     t.dir = t.scratch + "/board";
     if (!create_board(t.dir, error) || !set_flash_size(t.dir, static_cast<uint32_t>(size)))
         return std::nullopt;
-    dump.resize(size, 0xFF);
+    dump.resize(static_cast<size_t>(size), 0xFF);
     if (!poke_flash(t.dir, 0, dump)) {
         *error = "cannot load the image";
         return std::nullopt;

@@ -144,7 +144,7 @@ bool wav_write_samples(const std::string &path, const std::vector<int16_t> &samp
     if (fd < 0) return false;
     std::array<uint8_t, kWavHeaderBytes> header = wav_header(static_cast<uint32_t>(bytes));
     bool ok = write_all(fd, header.data(), header.size(), 0) &&
-              write_all(fd, samples.data(), bytes, kWavHeaderBytes);
+              write_all(fd, samples.data(), static_cast<size_t>(bytes), kWavHeaderBytes);
     ok = ::close(fd) == 0 && ok;
     if (ok) ok = ::rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok) ::unlink(temporary.c_str());

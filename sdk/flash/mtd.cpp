@@ -1,5 +1,6 @@
 #include "flash/mtd.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,6 +11,9 @@
 namespace zq::flash {
 
 namespace port = zq::port;
+
+// The request code carries the record size: the same 8 bytes on 32 and 64 bits.
+static_assert(kMemErase == _IOW('M', 2, EraseInfoUser));
 
 EnvLayout env_layout_for_size(uint32_t mtd0Size) {
     switch (mtd0Size) {

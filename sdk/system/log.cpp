@@ -1,6 +1,8 @@
 // The MPI log (plain lines into the board's log driver, filtered per module
 // by the driver's level table) and the SDK log (coloured console lines or a
 // wrap-around log file, filtered by one process-wide level).
+#include <sys/ioctl.h>
+
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
@@ -47,9 +49,9 @@ LogState g_LogState;
 // half-written time.
 thread_local char t_sdkLogTime[20];
 
-static_assert(sizeof(MpiLogLevelEntry) == 12, "driver table entry is 12 bytes");
 static_assert(sizeof g_LogState.g_MpiLogLevels == 120, "driver table is 120 bytes");
-static_assert(sizeof(LogParam) == 132 && offsetof(LogParam, u32MaxSize) == 128, "LogParam layout");
+// The driver's request code names one 12-byte entry, not the whole table.
+static_assert(ZQ_MPI_LOG_GET_LEVELS == _IOR('L', 0, MpiLogLevelEntry));
 
 constexpr u32 kDefaultLogFileSize = 65536;
 constexpr u32 kLogFileSizeLimit = 5242880;

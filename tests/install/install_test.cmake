@@ -1,0 +1,44 @@
+# Installs the SDK into a fresh prefix, builds tests/install against it (with
+# find_package and with pkg-config) and runs what it built.
+#   cmake -DBUILD_DIR=... -DWORK_DIR=... [-DTOOLCHAIN_FILE=... -DSYSROOT=...]
+#         [-DEMULATOR=qemu-arm|-L|SYSROOT] [-DSANITIZE=...] -P install_test.cmake
+cmake_minimum_required(VERSION 3.25)
+string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    string(REPLACE ";" " " command "${ARGN}")
+    message(FATAL_ERROR "${command}\n${out}")
+  endif()
+  set(run_output "${out}" PARENT_SCOPE)
+endfunction()
+
+set(prefix ${WORK_DIR}/prefix)
+set(app_build ${WORK_DIR}/app)
+file(REMOVE_RECURSE ${WORK_DIR})
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+set(configure ${CMAKE_COMMAND} -S ${CMAKE_CURRENT_LIST_DIR} -B ${app_build}
+  -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Debug)
+if(TOOLCHAIN_FILE)
+  list(APPEND configure -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE} -DZQ_ARMHF_SYSROOT=${SYSROOT}
+    # The SDK lies outside the sysroot.
+    -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=BOTH -DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=BOTH
+    -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=BOTH)
+endif()
+if(SANITIZE)
+  # The SDK was built with sanitizers; its users link their runtimes.
+  list(APPEND configure -DCMAKE_C_FLAGS=-fsanitize=${SANITIZE} -DCMAKE_CXX_FLAGS=-fsanitize=${SANITIZE}
+    -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=${SANITIZE})
+endif()
+run(${configure})
+run(${CMAKE_COMMAND} --build ${app_build})
+
+foreach(program hello_cmake hello_cmake_static hello_pkgconfig)
+  run(${EMULATOR} ${app_build}/${program})
+  if(NOT run_output MATCHES "zqsdk: 4 samples, 8 bytes back, last 32256")
+    message(FATAL_ERROR "${program} printed: ${run_output}")
+  endif()
+  message(STATUS "${program}: ${run_output}")
+endforeach()
