@@ -70,9 +70,12 @@ std::optional<Target> open_target(Args &args, std::string *error) {
     while (!args.empty() && (args[0] == "--image" || args[0] == "--mtd0-size")) {
         if (args.size() < 2) break;
         if (args[0] == "--image") t.image = args[1];
+        // A first partition holds a boot loader and its data: whole 64 KiB
+        // blocks, 256 MiB at the most.
         if (args[0] == "--mtd0-size" &&
-            !(sized = parse_number(args[1], &size) && size <= 0xFFFFFFFFull)) {
-            *error = "--mtd0-size wants a byte count";
+            !(sized = parse_number(args[1], &size) && size >= 0x10000 && size <= 0x10000000 &&
+                      size % 0x10000 == 0)) {
+            *error = "--mtd0-size wants a byte count in whole 64 KiB blocks, 64 KiB to 256 MiB";
             return std::nullopt;
         }
         args.erase(args.begin(), args.begin() + 2);

@@ -118,7 +118,8 @@ TEST_F(VboardCliTest, FlashDumpsWorkWithoutABoard) {
     EXPECT_NE(vboard("id " + image + "show").out.find("UUID: [ZQ-UUID-PLACEHOLDER-0001]"),
               std::string::npos);
     EXPECT_EQ(vboard("env --image " + dump + " print").status, 1);  // the size is needed
-    EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0x100 print").status, 1);
+    EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0x10000 print").status, 1);  // dump too big
+    EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0xFFFF0000 print").status, 1);
 }
 
 }  // namespace
