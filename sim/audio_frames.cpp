@@ -4,6 +4,7 @@
 #include <json-c/json.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <ctime>
 #include <mutex>
 
@@ -73,6 +74,13 @@ bool set_board_number(const std::string &dir, const char *section, const char *k
 bool is_test_pipe(int fd) {
     struct stat st {};
     return ::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+bool whole_frames(const char *node, const char *what, size_t count) {
+    if (count % kFrameBytes == 0) return true;
+    journal(node, "%s of %zu bytes refused: not whole %zu-byte frames", what, count, kFrameBytes);
+    errno = EINVAL;
+    return false;
 }
 
 }  // namespace zq::sim

@@ -38,4 +38,8 @@ bool set_board_number(const std::string &dir, const char *section, const char *k
 // the emulator then stands aside.
 bool is_test_pipe(int fd);
 
+// The drivers move whole frames; anything else is refused (EINVAL) and
+// journaled for node, as a "read" or a "write". True when count is whole.
+bool whole_frames(const char *node, const char *what, size_t count);
+
 }  // namespace zq::sim

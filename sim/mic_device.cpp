@@ -130,12 +130,7 @@ ssize_t short_read(int64_t readNo, int64_t bytes, uint64_t at, void *buf, size_t
 
 ssize_t mic_read(int fd, void *buf, size_t count) {
     if (is_test_pipe(fd)) return ::read(fd, buf, count);
-    if (count % kFrameBytes != 0) {
-        journal(kMicNode, "read of %zu bytes refused: not whole %zu-byte frames", count,
-                kFrameBytes);
-        errno = EINVAL;
-        return -1;
-    }
+    if (!whole_frames(kMicNode, "read", count)) return -1;
     if (count == 0) return 0;
     off_t place = ::lseek(fd, 0, SEEK_CUR);
     if (place < 0) return -1;

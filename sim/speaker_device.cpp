@@ -94,13 +94,7 @@ bool play_frame(int fd, const uint8_t *frame, const AudioBoardSettings &settings
 
 ssize_t speaker_write(int fd, const void *buf, size_t count) {
     if (is_test_pipe(fd)) return ::write(fd, buf, count);
-    // The driver moves whole frames; anything else is a caller's mistake.
-    if (count % kFrameBytes != 0) {
-        journal(kSpeakerNode, "write of %zu bytes refused: not whole %zu-byte frames", count,
-                kFrameBytes);
-        errno = EINVAL;
-        return -1;
-    }
+    if (!whole_frames(kSpeakerNode, "write", count)) return -1;
     AudioBoardSettings settings = audio_board_settings();
     const auto *bytes = static_cast<const uint8_t *>(buf);
     size_t done = 0;
