@@ -30,55 +30,64 @@ class EnvStoreTest : public VBoardTest {
         return zq::sim::read_flash(dir(), layout_.offset, layout_.size);
     }
     std::string stored_list() { return env_list(image()); }
+    // The value in a buffer of size bytes, or "<none>" when the read fails.
     std::string read(const char *name, int size = 32) {
         std::string buffer(static_cast<size_t>(size), '#');
-        return ZQSDK_EnvReadKeyValue(name, buffer.data(), size) == 0 ? buffer : "<none>";
+        int rc = ZQSDK_EnvReadKeyValue(name, buffer.data(), size);
+        return rc == 0 ? buffer : rc == -1 ? "<none>" : "<bad result>";
+    }
+    // Sets name and expects rc; what it logged.
+    static Captured set(const char *name, const char *value, int rc) {
+        return capture_output([&] { EXPECT_EQ(ZQSDK_EnvWriteKeyValue(name, value), rc); });
     }
     zq::flash::EnvLayout layout_{};
 };
 
-TEST_F(EnvStoreTest, ReadsAreBoundedStringCopies) {
+TEST_F(EnvStoreTest, ReadsAreBoundedStringCopiesAndBadArgumentsAreRefused) {
     board({"bootdelay=1", "zqauto=0", "serial=1234567"});
     EXPECT_EQ(read("zqauto", 5), std::string("0\0\0\0\0", 5));
     EXPECT_EQ(read("serial", 5), "12345");  // no terminator, nothing beyond the 5 bytes
     EXPECT_EQ(read("zqa"), "<none>");
     EXPECT_EQ(read("zqauto2"), "<none>");
     EXPECT_EQ(read("bootdelay=", 3), std::string("1\0\0", 3));
+    EXPECT_EQ(read(nullptr), "<none>");
     char buffer[4];
-    EXPECT_EQ(ZQSDK_EnvReadKeyValue(nullptr, buffer, 4), -1);
     EXPECT_EQ(ZQSDK_EnvReadKeyValue("zqauto", nullptr, 4), -1);
     EXPECT_EQ(ZQSDK_EnvReadKeyValue("zqauto", buffer, 0), -1);
     EXPECT_EQ(ZQSDK_EnvReadKeyValue("zqauto", buffer, -5), -1);
+    const std::string longName(24, 'n'), longValue(32, 'v');
+    for (const char *name : {static_cast<const char *>(nullptr), "", "a=b", longName.c_str()})
+        set(name, "1", -1);
+    set("n", longValue.c_str(), -1);
+    set(longName.c_str() + 1, longValue.c_str() + 1, 0);  // 23 and 31 characters fit
+    EXPECT_EQ(read("zqauto", 2), std::string("0\0", 2));
 }
 
-TEST_F(EnvStoreTest, SettingReplacesMovesAndAppends) {
-    board({"bootdelay=1", "zqauto=0"});
-    Captured c = capture_output([] { EXPECT_EQ(ZQSDK_EnvWriteKeyValue("zqauto", "1"), 0); });
-    EXPECT_NE(c.out.find("==> ZQSDK_EnvWriteKeyValue("), std::string::npos);
-    EXPECT_NE(c.out.find(")[INFO]: Save environment ok: zqauto = 1\n"), std::string::npos);
-    EXPECT_EQ(stored_list(), std::string("bootdelay=1\0zqauto=1\0\0", 22));
-    EXPECT_TRUE(env_crc_valid(image()));
-
-    EXPECT_EQ(ZQSDK_EnvWriteKeyValue("bootdelay", "3"), 0);
-    EXPECT_EQ(stored_list(), std::string("zqauto=1\0bootdelay=3\0\0", 22));
-    EXPECT_TRUE(env_crc_valid(image()));
-
-    Captured n = capture_output([] { EXPECT_EQ(ZQSDK_EnvWriteKeyValue("empty", nullptr), 0); });
-    EXPECT_NE(n.out.find("Save environment ok: empty = (null)\n"), std::string::npos);
-    EXPECT_EQ(read("empty", 3), std::string("\0\0\0", 3));
-    EXPECT_EQ(stored_list(), std::string("zqauto=1\0bootdelay=3\0empty=\0\0", 29));
-}
-
-TEST_F(EnvStoreTest, EmptyListAndTheOnlyEntryAreRewrittenInPlace) {
+TEST_F(EnvStoreTest, SettingReplacesMovesToTheEndAndAppends) {
+    struct Step {
+        const char *name, *value;
+        std::string list;
+    };
+    const Step steps[] = {
+        {"zqauto", "0", std::string("zqauto=0\0\0", 10)},  // into an empty list
+        {"zqauto", "1", std::string("zqauto=1\0\0", 10)},  // the only entry, rewritten in place
+        {"bootdelay", "3", std::string("zqauto=1\0bootdelay=3\0\0", 22)},
+        {"zqauto", "2", std::string("bootdelay=3\0zqauto=2\0\0", 22)},
+        {"empty", nullptr, std::string("bootdelay=3\0zqauto=2\0empty=\0\0", 29)},
+    };
     board({});
-    EXPECT_EQ(ZQSDK_EnvWriteKeyValue("zqauto", "0"), 0);
-    std::vector<uint8_t> img = image();
-    EXPECT_EQ(std::string(img.begin() + 4, img.begin() + 14), std::string("zqauto=0\0\0", 10));
-    // Replacing the only entry must leave it readable, not hidden behind
-    // an empty first entry.
-    EXPECT_EQ(ZQSDK_EnvWriteKeyValue("zqauto", "1"), 0);
-    EXPECT_EQ(read("zqauto", 2), std::string("1\0", 2));
-    EXPECT_EQ(stored_list(), std::string("zqauto=1\0\0", 10));
+    for (const Step &step : steps) {
+        Captured c = set(step.name, step.value, 0);
+        EXPECT_EQ(missing(c.out, {"==> ZQSDK_EnvWriteKeyValue(",
+                                  std::string(")[INFO]: Save environment ok: ") + step.name +
+                                      " = " + (step.value ? step.value : "(null)") + "\n"}),
+                  "");
+        EXPECT_EQ(stored_list(), step.list);
+        EXPECT_TRUE(env_crc_valid(image()));
+        std::string value = step.value ? step.value : "";
+        value.resize(3, '\0');
+        EXPECT_EQ(read(step.name, 3), value);
+    }
 }
 
 TEST_F(EnvStoreTest, OverflowAtTheImageEndDropsTheOldValueInMemoryOnly) {
@@ -86,38 +95,24 @@ TEST_F(EnvStoreTest, OverflowAtTheImageEndDropsTheOldValueInMemoryOnly) {
     // "v=" + 16 characters + "=" NUL NUL, not one byte more.
     const std::string big = "big=" + std::string(0x10000 - 4 - 20 - 1 - 4, 'x');
     board({big, "v=old"}, 0x20000);
-    Captured c = capture_output(
-        [] { EXPECT_EQ(ZQSDK_EnvWriteKeyValue("v", std::string(17, 'a').c_str()), -1); });
-    EXPECT_NE(c.err.find("==> do_setenv("), std::string::npos);
-    EXPECT_NE(c.err.find(")[ERROR]: Environment Overflow, \"v\" Deleted\n"), std::string::npos);
-    EXPECT_NE(c.err.find("==> ZQSDK_EnvWriteKeyValue("), std::string::npos);
-    EXPECT_NE(c.err.find(")[ERROR]: Set Environmeent To Flash Fail\n"), std::string::npos);
-    EXPECT_EQ(read("v"), "<none>");  // gone from memory
-    EXPECT_NE(stored_list().find(std::string("\0v=old\0\0", 8)),
-              std::string::npos);  // not from flash
+    Captured c = set("v", std::string(17, 'a').c_str(), -1);
+    EXPECT_EQ(missing(c.err, {"==> do_setenv(", ")[ERROR]: Environment Overflow, \"v\" Deleted\n",
+                              "==> ZQSDK_EnvWriteKeyValue(",
+                              ")[ERROR]: Set Environmeent To Flash Fail\n"}),
+              "");
+    EXPECT_EQ(read("v"), "<none>");  // gone from memory, not from flash
+    EXPECT_NE(stored_list().find(std::string("\0v=old\0\0", 8)), std::string::npos);
 
-    EXPECT_EQ(ZQSDK_EnvWriteKeyValue("v", std::string(16, 'a').c_str()), 0);
+    set("v", std::string(16, 'a').c_str(), 0);
     std::vector<uint8_t> img = image();
     EXPECT_EQ(std::string(img.end() - 21, img.end()),
               std::string(1, '\0') + "v=" + std::string(16, 'a') + std::string(2, '\0'));
     EXPECT_TRUE(env_crc_valid(img));
 }
 
-TEST_F(EnvStoreTest, BadNamesAndValuesAreRefused) {
-    board({"a=1"});
-    EXPECT_EQ(ZQSDK_EnvWriteKeyValue(nullptr, "1"), -1);
-    EXPECT_EQ(ZQSDK_EnvWriteKeyValue("", "1"), -1);
-    EXPECT_EQ(ZQSDK_EnvWriteKeyValue("a=b", "1"), -1);
-    EXPECT_EQ(ZQSDK_EnvWriteKeyValue(std::string(24, 'n').c_str(), "1"), -1);
-    EXPECT_EQ(ZQSDK_EnvWriteKeyValue("n", std::string(32, 'v').c_str()), -1);
-    EXPECT_EQ(ZQSDK_EnvWriteKeyValue(std::string(23, 'n').c_str(), std::string(31, 'v').c_str()),
-              0);
-    EXPECT_EQ(read("a", 2), std::string("1\0", 2));
-}
-
 TEST_F(EnvStoreTest, OtherPartitionSizesKeepA256KiBImageAt256KiB) {
     board({"where=big"}, 0x100000);
-    EXPECT_EQ(ZQSDK_EnvWriteKeyValue("zqauto", "1"), 0);
+    set("zqauto", "1", 0);
     EXPECT_EQ(stored_list(), std::string("where=big\0zqauto=1\0\0", 20));
     EXPECT_TRUE(env_crc_valid(image()));
     EXPECT_EQ(image().size(), 0x40000u);
@@ -134,49 +129,42 @@ TEST_F(EnvStoreTest, PartitionTableProblemsFailTheLoad) {
         std::FILE *f = std::fopen(host("/proc/mtd").c_str(), "w");
         std::fputs(table, f);
         std::fclose(f);
-        char buffer[8];
-        EXPECT_EQ(ZQSDK_EnvReadKeyValue("zqauto", buffer, 8), -1) << table;
-        EXPECT_EQ(ZQSDK_EnvWriteKeyValue("zqauto", "1"), -1) << table;
+        EXPECT_EQ(read("zqauto"), "<none>") << table;
+        set("zqauto", "1", -1);
     }
     ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/proc/mtd", true));
-    char buffer[8];
-    EXPECT_EQ(ZQSDK_EnvReadKeyValue("zqauto", buffer, 8), -1);
+    EXPECT_EQ(read("zqauto"), "<none>");
 }
 
-TEST_F(EnvStoreTest, MissingDeviceIsReported) {
+TEST_F(EnvStoreTest, MissingDeviceIsReportedAndTriedAgain) {
     ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/mtd0", true));
-    char buffer[8];
-    Captured c = capture_output([&] { EXPECT_EQ(ZQSDK_EnvReadKeyValue("zqauto", buffer, 8), -1); });
-    EXPECT_NE(c.err.find("<env> ==> env_init("), std::string::npos);
-    EXPECT_NE(c.err.find(")[ERROR]: Open Mtd0 Failed\n"), std::string::npos);
-    // The next call tries again.
+    Captured c = capture_output([&] { EXPECT_EQ(read("zqauto"), "<none>"); });
+    EXPECT_EQ(missing(c.err, {"<env> ==> env_init(", ")[ERROR]: Open Mtd0 Failed\n"}), "");
     ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/mtd0", false));
-    EXPECT_EQ(ZQSDK_EnvReadKeyValue("zqauto", buffer, 8), 0);
+    EXPECT_EQ(read("zqauto", 2), std::string("1\0", 2));
 }
 
 TEST_F(EnvStoreTest, RefusedEraseAndShortWriteFailTheSave) {
     board({"zqauto=0"});
     ASSERT_TRUE(zq::sim::refuse_request(dir(), "/dev/mtd0", zq::flash::kMemErase, 0, 1));
-    Captured c = capture_output([] { EXPECT_EQ(ZQSDK_EnvWriteKeyValue("zqauto", "1"), -1); });
-    EXPECT_NE(c.err.find("==> do_saveenv("), std::string::npos);
-    EXPECT_NE(c.err.find(")[ERROR]: Mem Erase Failed\n"), std::string::npos);
-    EXPECT_NE(c.err.find(")[ERROR]: save environmeent to flash fail\n"), std::string::npos);
+    EXPECT_EQ(
+        missing(set("zqauto", "1", -1).err, {"==> do_saveenv(", ")[ERROR]: Mem Erase Failed\n",
+                                             ")[ERROR]: save environmeent to flash fail\n"}),
+        "");
     EXPECT_EQ(stored_list(), std::string("zqauto=0\0\0", 10));  // flash untouched
-
     ASSERT_TRUE(zq::sim::set_flash_short_write(dir(), 0x8000));
-    c = capture_output([] { EXPECT_EQ(ZQSDK_EnvWriteKeyValue("zqauto", "1"), -1); });
-    EXPECT_NE(c.err.find(")[ERROR]: Write Mtd Failed\n"), std::string::npos);
-    EXPECT_NE(c.err.find(")[ERROR]: save environmeent to flash fail\n"), std::string::npos);
+    EXPECT_EQ(missing(set("zqauto", "1", -1).err, {")[ERROR]: Write Mtd Failed\n",
+                                                   ")[ERROR]: save environmeent to flash fail\n"}),
+              "");
 }
 
-TEST_F(EnvStoreTest, ErasedAndRandomImagesNeverRunPastTheImage) {
+TEST_F(EnvStoreTest, ErasedImageNeverRunsPastTheImage) {
     board({}, 0x40000);
     ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x30000, std::vector<uint8_t>(0x10000, 0xFF)));
-    char buffer[8];
-    EXPECT_EQ(ZQSDK_EnvReadKeyValue("zqauto", buffer, 8), -1);
-    Captured c = capture_output([] { EXPECT_EQ(ZQSDK_EnvWriteKeyValue("zqauto", "1"), -1); });
-    EXPECT_NE(c.err.find("Environment Overflow, \"zqauto\" Deleted\n"), std::string::npos);
-    EXPECT_NE(c.err.find("Set Environmeent To Flash Fail\n"), std::string::npos);
+    EXPECT_EQ(read("zqauto"), "<none>");
+    EXPECT_EQ(missing(set("zqauto", "1", -1).err, {"Environment Overflow, \"zqauto\" Deleted\n",
+                                                   "Set Environmeent To Flash Fail\n"}),
+              "");
     int entries = 0;
     EXPECT_TRUE(zq::flash::env_for_each([&](std::string_view) { ++entries; }));
     EXPECT_EQ(entries, 1);  // one unterminated entry up to the image end
@@ -189,9 +177,8 @@ TEST_F(EnvStoreTest, RemovingBeforeAnUnterminatedEntryStaysInTheImage) {
     std::copy(entry.begin(), entry.end(), image.begin() + 4);
     image[4 + entry.size()] = 0;
     ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x30000, image));
-    capture_output([] { EXPECT_EQ(ZQSDK_EnvWriteKeyValue("zqauto", "1"), -1); });
-    char buffer[4];
-    EXPECT_EQ(ZQSDK_EnvReadKeyValue("zqauto", buffer, 4), -1);
+    set("zqauto", "1", -1);
+    EXPECT_EQ(read("zqauto", 4), "<none>");
 }
 
 TEST_F(EnvStoreTest, RandomImagesGiveResultsNotCrashes) {
@@ -200,10 +187,8 @@ TEST_F(EnvStoreTest, RandomImagesGiveResultsNotCrashes) {
     for (uint8_t &b : noise) b = static_cast<uint8_t>(random() % 4 == 0 ? 0 : random());
     board({}, 0x40000);
     ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x30000, noise));
-    char buffer[8];
     capture_output([&] {
-        for (const char *name : {"zqauto", "a", "", "bootdelay"})
-            ZQSDK_EnvReadKeyValue(name, buffer, 8);
+        for (const char *name : {"zqauto", "a", "", "bootdelay"}) read(name, 8);
         ZQSDK_EnvWriteKeyValue("zqauto", "1");
     });
     zq::flash::env_for_each([](std::string_view entry) { EXPECT_LT(entry.size(), 0x10000u); });

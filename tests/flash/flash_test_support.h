@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -26,4 +28,19 @@ inline std::string env_list(const std::vector<uint8_t> &image) {
 
 inline bool env_crc_valid(const std::vector<uint8_t> &image) {
     return le32(image, 0) == zq::flash::crc32(image.data() + 4, image.size() - 4);
+}
+
+// n bytes counting up from seed.
+inline std::vector<uint8_t> payload(size_t n, uint8_t seed) {
+    std::vector<uint8_t> p(n);
+    std::iota(p.begin(), p.end(), seed);
+    return p;
+}
+
+// The texts that text lacks, one a line: "" when it holds them all.
+inline std::string missing(const std::string &text, std::initializer_list<std::string> needles) {
+    std::string lacking;
+    for (const std::string &n : needles)
+        if (text.find(n) == std::string::npos) lacking += n + "\n";
+    return lacking;
 }

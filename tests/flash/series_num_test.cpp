@@ -1,9 +1,7 @@
-// The identity record: round trip, what makes a record invalid, the rest of
-// the erase block, failure paths, and power lost in the middle of a write.
+// The identity record: round trip, what makes a record invalid, failure
+// paths, power lost in the middle of a write, and the rest of its erase
+// block, which a 192 KiB partition shares with the boot environment.
 #include <gtest/gtest.h>
-
-#include <cstring>
-#include <numeric>
 
 #include "board.h"
 #include "flash/mtd.h"
@@ -14,21 +12,27 @@
 
 namespace {
 
-constexpr uint32_t kRecordAt = 0x2F800;
+constexpr uint32_t kBlock = 0x20000;
+constexpr uint32_t kRecordAt = kBlock + 0xF800;
 
 class SeriesNumTest : public VBoardTest {
   protected:
-    static std::vector<uint8_t> payload(size_t n, uint8_t seed) {
-        std::vector<uint8_t> p(n);
-        std::iota(p.begin(), p.end(), seed);
-        return p;
+    std::vector<uint8_t> block() { return zq::sim::read_flash(dir(), kBlock, 0x10000); }
+    static int read_back(std::vector<uint8_t> &buffer, u32 &version) {
+        return ZQSDK_ReadSeriesNum(buffer.data(), static_cast<u32>(buffer.size()), &version);
     }
-    std::string read_error(uint32_t bufferSize) {
+    static bool record_is(const std::vector<uint8_t> &expected) {
+        std::vector<uint8_t> back(expected.size());
+        u32 version = 0;
+        return read_back(back, version) == 0 && back == expected;
+    }
+    static std::string write_error(const uint8_t *data) {
+        return capture_output([&] { EXPECT_EQ(ZQSDK_WriteSeriesNum(data, 134, 1), -1); }).err;
+    }
+    static std::string read_error(uint32_t bufferSize) {
         std::vector<uint8_t> buffer(bufferSize);
         u32 version = 0;
-        Captured c = capture_output(
-            [&] { EXPECT_EQ(ZQSDK_ReadSeriesNum(buffer.data(), bufferSize, &version), -1); });
-        return c.err;
+        return capture_output([&] { EXPECT_EQ(read_back(buffer, version), -1); }).err;
     }
 };
 
@@ -37,7 +41,7 @@ TEST_F(SeriesNumTest, RoundTripCopiesExactlyTheStoredLength) {
     ASSERT_EQ(ZQSDK_WriteSeriesNum(written.data(), 134, 0x301), 0);
     std::vector<uint8_t> buffer(200, 0xEE);
     u32 version = 0;
-    ASSERT_EQ(ZQSDK_ReadSeriesNum(buffer.data(), 200, &version), 0);
+    ASSERT_EQ(read_back(buffer, version), 0);
     EXPECT_EQ(version, 0x301u);
     EXPECT_TRUE(std::equal(written.begin(), written.end(), buffer.begin()));
     EXPECT_EQ(buffer[134], 0xEE);  // the rest of the buffer is not touched
@@ -58,9 +62,7 @@ TEST_F(SeriesNumTest, InvalidRecordsAreReportedWithTheirWords) {
     char expected[96];
     std::snprintf(expected, sizeof expected, ")[ERROR]: magic:fead5238 crc:[%x,%x] len:[134,133]\n",
                   crc, crc);
-    std::string err = read_error(133);
-    EXPECT_NE(err.find("<sn> ==> ZQSDK_ReadSeriesNum("), std::string::npos);
-    EXPECT_NE(err.find(expected), std::string::npos) << err;
+    EXPECT_EQ(missing(read_error(133), {"<sn> ==> ZQSDK_ReadSeriesNum(", expected}), "");
 
     // One flipped bit in the payload.
     std::vector<uint8_t> byte = zq::sim::read_flash(dir(), kRecordAt + 16 + 40, 1);
@@ -69,30 +71,16 @@ TEST_F(SeriesNumTest, InvalidRecordsAreReportedWithTheirWords) {
     written[40] ^= 0x10;
     std::snprintf(expected, sizeof expected, "magic:fead5238 crc:[%x,%x] len:[134,134]\n", crc,
                   zq::flash::crc32(written.data(), 134));
-    EXPECT_NE(read_error(134).find(expected), std::string::npos);
+    EXPECT_EQ(missing(read_error(134), {expected}), "");
 
     // A length word beyond the record: never valid, never read past the block.
     ASSERT_TRUE(zq::sim::poke_flash(dir(), kRecordAt + 8, {0xF1, 0x07, 0, 0}));  // 2033
     std::snprintf(expected, sizeof expected, "magic:fead5238 crc:[%x,0] len:[2033,4096]\n", crc);
-    EXPECT_NE(read_error(4096).find(expected), std::string::npos);
+    EXPECT_EQ(missing(read_error(4096), {expected}), "");
 
     // Erased flash.
     ASSERT_TRUE(zq::sim::poke_flash(dir(), kRecordAt, std::vector<uint8_t>(2048, 0xFF)));
-    EXPECT_NE(read_error(134).find("magic:ffffffff crc:[ffffffff,0] len:[-1,134]\n"),
-              std::string::npos);
-}
-
-TEST_F(SeriesNumTest, WriteKeepsTheRestOfTheBlock) {
-    ASSERT_TRUE(zq::sim::set_flash_size(dir(), 0x40000));  // the environment lives elsewhere
-    std::vector<uint8_t> others = payload(0xF800, 9);
-    ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x20000, others));
-    std::vector<uint8_t> written = payload(2032, 3);
-    ASSERT_EQ(ZQSDK_WriteSeriesNum(written.data(), 2032, 7), 0);
-    EXPECT_EQ(zq::sim::read_flash(dir(), 0x20000, 0xF800), others);
-    std::vector<uint8_t> back(2032);
-    u32 version = 0;
-    ASSERT_EQ(ZQSDK_ReadSeriesNum(back.data(), 2032, &version), 0);
-    EXPECT_EQ(back, written);
+    EXPECT_EQ(missing(read_error(134), {"magic:ffffffff crc:[ffffffff,0] len:[-1,134]\n"}), "");
 }
 
 TEST_F(SeriesNumTest, BadArgumentsAreParameterErrors) {
@@ -117,28 +105,18 @@ TEST_F(SeriesNumTest, BadArgumentsAreParameterErrors) {
 TEST_F(SeriesNumTest, FlashFailuresAreFlashReadErrors) {
     uint8_t data[134] = {1};
     ASSERT_TRUE(zq::sim::refuse_request(dir(), "/dev/mtd0", zq::flash::kMemErase, 0, 1));
-    Captured c = capture_output([&] { EXPECT_EQ(ZQSDK_WriteSeriesNum(data, 134, 1), -1); });
-    EXPECT_NE(c.err.find("<sn> ==> flashWrite("), std::string::npos);
-    EXPECT_NE(c.err.find(")[ERROR]: mem erase failed\n"), std::string::npos);
-    EXPECT_NE(c.err.find("<sn> ==> ZQSDK_WriteSeriesNum("), std::string::npos);
-    EXPECT_NE(c.err.find(")[ERROR]: flash read error\n"), std::string::npos);
-
+    EXPECT_EQ(missing(write_error(data),
+                      {"<sn> ==> flashWrite(", ")[ERROR]: mem erase failed\n",
+                       "<sn> ==> ZQSDK_WriteSeriesNum(", ")[ERROR]: flash read error\n"}),
+              "");
     ASSERT_TRUE(zq::sim::set_flash_short_write(dir(), 0x1000));
-    c = capture_output([&] { EXPECT_EQ(ZQSDK_WriteSeriesNum(data, 134, 1), -1); });
-    EXPECT_NE(c.err.find(")[ERROR]: flash read error\n"), std::string::npos);
-
-    ASSERT_TRUE(
-        zq::sim::set_flash_size(dir(), 0x20000));  // the block is beyond a 128 KiB partition
-    c = capture_output([&] {
-        EXPECT_EQ(ZQSDK_WriteSeriesNum(data, 134, 1), -1);
-        u32 version;
-        EXPECT_EQ(ZQSDK_ReadSeriesNum(data, 134, &version), -1);
-    });
-    EXPECT_NE(c.err.find("==> ZQSDK_ReadSeriesNum("), std::string::npos);
-
+    EXPECT_EQ(missing(write_error(data), {")[ERROR]: flash read error\n"}), "");
+    // The block is beyond a 128 KiB partition.
+    ASSERT_TRUE(zq::sim::set_flash_size(dir(), 0x20000));
+    write_error(data);
+    EXPECT_EQ(missing(read_error(134), {"==> ZQSDK_ReadSeriesNum("}), "");
     ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/mtd0", true));
-    c = capture_output([&] { EXPECT_EQ(ZQSDK_WriteSeriesNum(data, 134, 1), -1); });
-    EXPECT_NE(c.err.find(")[ERROR]: flash read error\n"), std::string::npos);
+    EXPECT_EQ(missing(write_error(data), {")[ERROR]: flash read error\n"}), "");
 }
 
 // Power lost at any point of a write leaves the old record, the new one, or
@@ -146,17 +124,9 @@ TEST_F(SeriesNumTest, FlashFailuresAreFlashReadErrors) {
 TEST_F(SeriesNumTest, PowerCutNeverLeavesAWrongValidRecord) {
     const std::vector<uint8_t> oldRecord = zq::sim::read_flash(dir(), kRecordAt, 2048);
     const std::vector<uint8_t> fresh = payload(134, 77);
-    const int64_t cuts[] = {0,
-                            0x8000,
-                            0xF800,
-                            0xF800 + 2,
-                            0xF800 + 6,
-                            0xF800 + 14,
-                            0xF800 + 16 + 60,
-                            0xF800 + 16 + 133,
-                            0xF800 + 16 + 134,
-                            0x10000 - 1};
-    for (int64_t cut : cuts) {
+    // Before the erase, in the environment, and in each word of the record.
+    for (int64_t cut :
+         {0, 0x8000, 0xF800, 0xF802, 0xF806, 0xF80E, 0xF84C, 0xF895, 0xF896, 0xFFFF}) {
         ASSERT_TRUE(zq::sim::poke_flash(dir(), kRecordAt, oldRecord));
         ASSERT_TRUE(zq::sim::set_flash_power_cut(dir(), cut));
         EXPECT_EXIT(ZQSDK_WriteSeriesNum(fresh.data(), 134, 0x301),
@@ -165,11 +135,60 @@ TEST_F(SeriesNumTest, PowerCutNeverLeavesAWrongValidRecord) {
         std::vector<uint8_t> back(134);
         u32 version = 0;
         int rc = -2;
-        capture_output([&] { rc = ZQSDK_ReadSeriesNum(back.data(), 134, &version); });
-        if (rc == 0) {
-            EXPECT_TRUE(back == fresh && version == 0x301) << "cut after " << cut;
-        }
+        capture_output([&] { rc = read_back(back, version); });
+        EXPECT_TRUE(rc != 0 || (back == fresh && version == 0x301)) << "cut after " << cut;
     }
+}
+
+TEST_F(SeriesNumTest, WriteKeepsTheRestOfTheBlockAndAValidEnvironmentValid) {
+    // A 256 KiB partition keeps the environment elsewhere: every other byte stays.
+    ASSERT_TRUE(zq::sim::set_flash_size(dir(), 0x40000));
+    std::vector<uint8_t> others = payload(0xF800, 9);
+    ASSERT_TRUE(zq::sim::poke_flash(dir(), kBlock, others));
+    ASSERT_EQ(ZQSDK_WriteSeriesNum(payload(2032, 3).data(), 2032, 7), 0);
+    EXPECT_EQ(zq::sim::read_flash(dir(), kBlock, 0xF800), others);
+    EXPECT_TRUE(record_is(payload(2032, 3)));
+
+    // In a 192 KiB partition the list stays and the environment CRC is redone
+    // over the new record only when it was valid before.
+    ASSERT_TRUE(zq::sim::set_flash_size(dir(), 0x30000));
+    for (bool validBefore : {true, false}) {
+        ASSERT_TRUE(zq::sim::write_env_image(dir(), {"zqauto=1"}));
+        ASSERT_TRUE(validBefore || zq::sim::poke_flash(dir(), kBlock, {0, 0, 0, 0}));
+        const std::vector<uint8_t> before = block();
+        ASSERT_EQ(env_crc_valid(before), validBefore);
+        ASSERT_EQ(ZQSDK_WriteSeriesNum(payload(134, 5).data(), 134, 0x301), 0);
+        const std::vector<uint8_t> after = block();
+        EXPECT_EQ(env_crc_valid(after), validBefore);
+        const size_t from = validBefore ? 4 : 0;
+        EXPECT_TRUE(
+            std::equal(before.begin() + from, before.begin() + 0xF800, after.begin() + from));
+        char value[2] = {};
+        EXPECT_TRUE(!validBefore || ZQSDK_EnvReadKeyValue("zqauto", value, 2) == 0);
+    }
+}
+
+TEST_F(SeriesNumTest, EnvironmentSaveNeverBringsBackAnOlderRecord) {
+    char value[2];
+    ASSERT_EQ(ZQSDK_EnvReadKeyValue("zqauto", value, 2), 0);  // environment loaded here
+    const std::vector<uint8_t> fresh = payload(134, 42);
+    ASSERT_EQ(ZQSDK_WriteSeriesNum(fresh.data(), 134, 0x301), 0);
+    ASSERT_EQ(ZQSDK_EnvWriteKeyValue("zqauto", "0"), 0);
+    EXPECT_TRUE(record_is(fresh));
+    EXPECT_TRUE(env_crc_valid(block()));
+}
+
+TEST_F(SeriesNumTest, EnvironmentListStopsAtTheRecord) {
+    // Fill the list up to 20 bytes before the record: a longer entry must
+    // overflow instead of running over the identity record.
+    const std::string big = "big=" + std::string(0xF800 - 4 - 20 - 1 - 4, 'x');
+    ASSERT_TRUE(zq::sim::write_env_image(dir(), {big}));
+    const std::vector<uint8_t> record = zq::sim::read_flash(dir(), kRecordAt, 2048);
+    capture_output(
+        [] { EXPECT_EQ(ZQSDK_EnvWriteKeyValue("v", std::string(17, 'a').c_str()), -1); });
+    EXPECT_EQ(ZQSDK_EnvWriteKeyValue("v", std::string(16, 'a').c_str()), 0);
+    EXPECT_EQ(zq::sim::read_flash(dir(), kRecordAt, 2048), record);
+    EXPECT_TRUE(env_crc_valid(block()));
 }
 
 }  // namespace
