@@ -20,13 +20,19 @@ class MpiLogTest : public VBoardTest {
     }
 };
 
-TEST_F(MpiLogTest, LineCarriesBoardUptimeLevelModuleAndMessage) {
+TEST_F(MpiLogTest, LineCarriesUptimeLevelModuleAndMessageCutTo255Characters) {
     freeze_clock(12.005);
     EXPECT_EQ(mpi_log(3, 2, "MmzReset failed\n"), 0);
     EXPECT_EQ(log_text(), "12.5 <3>sys MmzReset failed\n\n");
     freeze_clock(7.999);
     EXPECT_EQ(mpi_log(3, ZQ_MOD_AO, "volume %d out of range", 130), 0);
     EXPECT_EQ(log_text(), "12.5 <3>sys MmzReset failed\n\n7.999 <3>ao volume 130 out of range\n");
+    // Modules without a name are dropped by the board's own table.
+    for (s32 module : {0, 1, 3, 17, 25, -1, 1000}) EXPECT_EQ(mpi_log(1, module, "x\n"), 0);
+    freeze_clock(70.25);
+    const std::string before = log_text();
+    mpi_log(3, ZQ_MOD_VO, "%s", std::string(400, 'z').c_str());
+    EXPECT_EQ(log_text(), before + "70.250 <3>vo " + std::string(255, 'z') + "\n");
 }
 
 TEST_F(MpiLogTest, InitialTableWritesFailuresAndDropsTraces) {
@@ -46,34 +52,13 @@ TEST_F(MpiLogTest, DriverTableDecidesByFirstPrefixMatch) {
     mpi_log(3, ZQ_MOD_SYS, "dropped: sys only takes 2 and below\n");
     mpi_log(2, ZQ_MOD_SYS, "kept\n");
     mpi_log(3, ZQ_MOD_VI, "vi falls to an unused entry at level 0\n");
-    EXPECT_EQ(log_text(),
-              "50.0 <6>ai t\n\n50.0 <6>ao t\n\n50.0 <6>aenc t\n\n50.0 <6>adec t\n\n"
-              "50.0 <2>sys kept\n\n");
-}
-
-TEST_F(MpiLogTest, EmptyModuleNamesAreWrittenOnlyUnderAnEmptyEntry) {
-    freeze_clock(60);
-    for (s32 module : {0, 1, 3, 17, 25, -1, 1000}) EXPECT_EQ(mpi_log(1, module, "x\n"), 0);
-    EXPECT_EQ(log_text(), "");
-    driver_levels({{"", 3}});
-    mpi_log(3, 0, "unnamed\n");
-    mpi_log(3, 99, "out of range\n");
-    mpi_log(3, ZQ_MOD_RGN, "named\n");
-    EXPECT_EQ(log_text(), "60.0 <3> unnamed\n\n60.0 <3> out of range\n\n60.0 <3>rgn named\n\n");
-}
-
-TEST_F(MpiLogTest, FullEightByteEntryNameIsReadWithinTheEntry) {
-    driver_levels({{"adecxxxx", 9}, {"adec", 6}});
-    freeze_clock(61);
+    driver_levels({{"adecxxxx", 9}, {"adec", 6}});  // a full eight-byte name stays in its entry
     mpi_log(6, ZQ_MOD_ADEC, "y\n");
-    EXPECT_EQ(log_text(), "61.0 <6>adec y\n\n");
-}
-
-TEST_F(MpiLogTest, LongMessageIsCutTo255Characters) {
-    freeze_clock(70.25);
-    std::string longText(400, 'z');
-    mpi_log(3, ZQ_MOD_VO, "%s", longText.c_str());
-    EXPECT_EQ(log_text(), "70.250 <3>vo " + std::string(255, 'z') + "\n");
+    driver_levels({{"", 3}});  // the only entry that takes modules without a name
+    for (s32 module : {0, 99, static_cast<s32>(ZQ_MOD_RGN)}) mpi_log(3, module, "z\n");
+    EXPECT_EQ(log_text(),
+              "50.0 <6>ai t\n\n50.0 <6>ao t\n\n50.0 <6>aenc t\n\n50.0 <6>adec t\n\n50.0 <2>sys "
+              "kept\n\n50.0 <6>adec y\n\n50.0 <3> z\n\n50.0 <3> z\n\n50.0 <3>rgn z\n\n");
 }
 
 TEST_F(MpiLogTest, NoRefreshWhileUptimeIsUnderOneSecond) {
