@@ -26,13 +26,13 @@ TEST_F(MpiLogTest, LineCarriesUptimeLevelModuleAndMessageCutTo255Characters) {
     EXPECT_EQ(log_text(), "12.5 <3>sys MmzReset failed\n\n");
     freeze_clock(7.999);
     EXPECT_EQ(mpi_log(3, ZQ_MOD_AO, "volume %d out of range", 130), 0);
-    EXPECT_EQ(log_text(), "12.5 <3>sys MmzReset failed\n\n7.999 <3>ao volume 130 out of range\n");
+    std::string expected = "12.5 <3>sys MmzReset failed\n\n7.999 <3>ao volume 130 out of range\n";
+    EXPECT_EQ(log_text(), expected);
     // Modules without a name are dropped by the board's own table.
     for (s32 module : {0, 1, 3, 17, 25, -1, 1000}) EXPECT_EQ(mpi_log(1, module, "x\n"), 0);
     freeze_clock(70.25);
-    const std::string before = log_text();
     mpi_log(3, ZQ_MOD_VO, "%s", std::string(400, 'z').c_str());
-    EXPECT_EQ(log_text(), before + "70.250 <3>vo " + std::string(255, 'z') + "\n");
+    EXPECT_EQ(log_text(), expected + "70.250 <3>vo " + std::string(255, 'z') + "\n");
 }
 
 TEST_F(MpiLogTest, InitialTableWritesFailuresAndDropsTraces) {

@@ -29,6 +29,7 @@ class SdkLogTest : public VBoardTest {
         return p;
     }
     std::string board_file(const std::string &path) {
+        std::fflush(nullptr);
         return zq::sim::read_board_file(dir(), path);
     }
 };
@@ -90,33 +91,27 @@ TEST_F(SdkLogTest, LevelFiltersAndSetLogLevelNotice) {
 }
 
 TEST_F(SdkLogTest, SetLog2FileRefusesBadRequestsAndKeepsTheConsole) {
-    LogParam tooBig = param("/var/sdk.log", 5242880);
-    LogParam empty = param("", 0);
-    LogParam noDir = param("/nowhere/sdk.log", 0);
-    LogParam unterminated{};
-    std::memset(unterminated.szFilePath, 'p', sizeof unterminated.szFilePath);
+    LogParam bad[] = {param("/var/sdk.log", 5242880), param("", 0), param("/nowhere/sdk.log", 0),
+                      param("", 0)};
+    std::memset(bad[3].szFilePath, 'p', sizeof bad[3].szFilePath);  // unterminated
     Captured c = capture_output([&] {
         EXPECT_EQ(ZQSDK_SetLog2File(nullptr), -1);
-        EXPECT_EQ(ZQSDK_SetLog2File(&tooBig), -1);
-        EXPECT_EQ(ZQSDK_SetLog2File(&empty), -1);
-        EXPECT_EQ(ZQSDK_SetLog2File(&noDir), -1);
-        EXPECT_EQ(ZQSDK_SetLog2File(&unterminated), -1);
+        for (LogParam &p : bad) EXPECT_EQ(ZQSDK_SetLog2File(&p), -1);
         sdk_log(ZQ_LOG_ERROR, "zq_system", "f", 1, "still on the console");
     });
     EXPECT_EQ(c.out, "");
-    auto has = [&](const std::string &text) { return c.err.find(text) != std::string::npos; };
-    EXPECT_TRUE(has("<zq_system> ==> ZQSDK_SetLog2File("));
-    EXPECT_TRUE(has(")[ERROR]: pstLogParam is NULL!\n\033[0;39m\n"));
-    EXPECT_TRUE(has(")[ERROR]: Log size more than 5M kbs!\n\033[0;39m\n"));
-    EXPECT_TRUE(has(")[ERROR]: Redirect log to file[] failed!\n\033[0;39m\n"));
-    EXPECT_TRUE(has(
-        ")[ERROR]: Redirect log to file[/nowhere/sdk.log] failed, No such file or directory\n"));
-    EXPECT_TRUE(has(")[ERROR]: Redirect log to file[" + std::string(128, 'p') + "] failed!\n"));
-    EXPECT_TRUE(has(line("1;31", "<zq_system> ==> f(1)[ERROR]: still on the console")));
+    for (const std::string &text : std::initializer_list<std::string>{
+             "<zq_system> ==> ZQSDK_SetLog2File(", ")[ERROR]: pstLogParam is NULL!\n\033[0;39m\n",
+             ")[ERROR]: Log size more than 5M kbs!\n\033[0;39m\n",
+             ")[ERROR]: Redirect log to file[] failed!\n\033[0;39m\n",
+             ")[ERROR]: Redirect log to file[/nowhere/sdk.log] failed, No such file or directory\n",
+             ")[ERROR]: Redirect log to file[" + std::string(128, 'p') + "] failed!\n",
+             line("1;31", "<zq_system> ==> f(1)[ERROR]: still on the console")})
+        EXPECT_NE(c.err.find(text), std::string::npos) << text;
 }
 
 TEST_F(SdkLogTest, RedirectionTakesEveryLineAndAnnouncesOnTheConsole) {
-    LogParam p = param("/var/sdk.log", 5242879);
+    LogParam p = param("/var/sdk.log", 5242879), second = param("/var/other.log", 0);
     ZQSDK_SetLogLevel(0);  // the success line shows whatever the level
     Captured c = capture_output([&] { EXPECT_EQ(ZQSDK_SetLog2File(&p), 0); });
     EXPECT_EQ(c.err, "");
@@ -126,14 +121,12 @@ TEST_F(SdkLogTest, RedirectionTakesEveryLineAndAnnouncesOnTheConsole) {
             ")[INFO]: Redirect log to file[/var/sdk.log] success, max size 5242879\n\033[0;39m\n"),
         std::string::npos);
     ZQSDK_SetLogLevel(4);
-    LogParam second = param("/var/other.log", 0);
     c = capture_output([&] {
         sdk_log(ZQ_LOG_ERROR, "wifi", "g", 3, "into the file");
         EXPECT_EQ(ZQSDK_SetLog2File(&second), -1);
     });
     EXPECT_EQ(c.out + c.err, "");
-    std::fflush(nullptr);
-    std::string text = board_file("/var/sdk.log");
+    const std::string text = board_file("/var/sdk.log");
     EXPECT_EQ(text.find(line("1;32", "==> ZQSDK_SetLogLevel")), std::string::npos);
     EXPECT_NE(text.find(line("1;31", "<wifi> ==> g(3)[ERROR]: into the file")), std::string::npos);
     EXPECT_NE(text.find(")[ERROR]: The log file is already open!\n"), std::string::npos);
@@ -142,7 +135,6 @@ TEST_F(SdkLogTest, RedirectionTakesEveryLineAndAnnouncesOnTheConsole) {
 
 TEST_F(SdkLogTest, FileWrapsAtItsSizeButDebugLinesAppend) {
     const std::string one = line("1;32", "==> f(1)[INFO]: a");
-    const std::string two = line("1;32", "==> f(2)[INFO]: b");
     LogParam p = param("/var/wrap.log", static_cast<u32>(2 * one.size()));
     capture_output([&] {
         ZQSDK_SetLogLevel(5);
@@ -152,24 +144,21 @@ TEST_F(SdkLogTest, FileWrapsAtItsSizeButDebugLinesAppend) {
     sdk_log(ZQ_LOG_INFO, "u", "f", 1, "a");   // position now exactly the wrap size
     sdk_log(ZQ_LOG_DEBUG, "u", "f", 3, "c");  // appended, no wrap check
     sdk_log(ZQ_LOG_INFO, "u", "f", 2, "b");   // at offset 0
-    std::fflush(nullptr);
-    EXPECT_EQ(board_file("/var/wrap.log"), two + one + line("1;34", "==> f(3)[DEBUG]: c"));
+    EXPECT_EQ(board_file("/var/wrap.log"),
+              line("1;32", "==> f(2)[INFO]: b") + one + line("1;34", "==> f(3)[DEBUG]: c"));
 }
 
 TEST_F(SdkLogTest, DefaultSizeWrapsAt64KiB) {
     LogParam p = param("/var/big.log", 0);
     Captured c = capture_output([&] { ASSERT_EQ(ZQSDK_SetLog2File(&p), 0); });
     EXPECT_NE(c.out.find("success, max size 0\n"), std::string::npos);
-    std::string text(200, 'x');
-    size_t written = 0;
+    const std::string text(200, 'x');
     const size_t lineSize = line("1;32", "==> f(1)[INFO]: " + text).size();
-    while (written < 65536) {
+    size_t written = 0;
+    for (; written < 65536; written += lineSize)
         sdk_log(ZQ_LOG_INFO, "u", "f", 1, "%s", text.c_str());
-        written += lineSize;
-    }
     sdk_log(ZQ_LOG_INFO, "u", "f", 1, "%s", "wrapped");
-    std::fflush(nullptr);
-    std::string file = board_file("/var/big.log");
+    const std::string file = board_file("/var/big.log");
     EXPECT_EQ(file.size(), written);
     EXPECT_EQ(file.rfind(line("1;32", "==> f(1)[INFO]: wrapped"), 0), 0u);
 }
