@@ -30,6 +30,10 @@ class EnvStoreTest : public VBoardTest {
         return zq::sim::read_flash(dir(), layout_.offset, layout_.size);
     }
     std::string stored_list() { return env_list(image()); }
+    void image_is(const std::vector<uint8_t> &bytes) {
+        board({});
+        ASSERT_TRUE(zq::sim::poke_flash(dir(), layout_.offset, bytes));
+    }
     // The value in a buffer of size bytes, or "<none>" when the read fails.
     std::string read(const char *name, int size = 32) {
         std::string buffer(static_cast<size_t>(size), '#');
@@ -159,8 +163,7 @@ TEST_F(EnvStoreTest, RefusedEraseAndShortWriteFailTheSave) {
 }
 
 TEST_F(EnvStoreTest, ErasedImageNeverRunsPastTheImage) {
-    board({}, 0x40000);
-    ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x30000, std::vector<uint8_t>(0x10000, 0xFF)));
+    image_is(std::vector<uint8_t>(0x10000, 0xFF));
     EXPECT_EQ(read("zqauto"), "<none>");
     EXPECT_EQ(missing(set("zqauto", "1", -1).err, {"Environment Overflow, \"zqauto\" Deleted\n",
                                                    "Set Environmeent To Flash Fail\n"}),
@@ -171,12 +174,11 @@ TEST_F(EnvStoreTest, ErasedImageNeverRunsPastTheImage) {
 }
 
 TEST_F(EnvStoreTest, RemovingBeforeAnUnterminatedEntryStaysInTheImage) {
-    board({}, 0x40000);
     std::vector<uint8_t> image(0x10000, 'x');  // "zqauto=0", then text up to the image end
     const std::string entry = "zqauto=0";
     std::copy(entry.begin(), entry.end(), image.begin() + 4);
     image[4 + entry.size()] = 0;
-    ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x30000, image));
+    image_is(image);
     set("zqauto", "1", -1);
     EXPECT_EQ(read("zqauto", 4), "<none>");
 }
@@ -185,8 +187,7 @@ TEST_F(EnvStoreTest, RandomImagesGiveResultsNotCrashes) {
     std::mt19937 random(3);
     std::vector<uint8_t> noise(0x10000);
     for (uint8_t &b : noise) b = static_cast<uint8_t>(random() % 4 == 0 ? 0 : random());
-    board({}, 0x40000);
-    ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x30000, noise));
+    image_is(noise);
     capture_output([&] {
         for (const char *name : {"zqauto", "a", "", "bootdelay"}) read(name, 8);
         ZQSDK_EnvWriteKeyValue("zqauto", "1");
