@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "board.h"
@@ -30,11 +32,9 @@ CliRun vboard(const std::string &args) {
 class VboardCliTest : public VBoardTest {};
 
 TEST_F(VboardCliTest, HelpForTheCommandAndEveryVerb) {
-    CliRun all = vboard("--help");
-    EXPECT_EQ(all.status, 0);
-    EXPECT_NE(all.out.find("create"), std::string::npos);
-    EXPECT_NE(all.out.find("journal"), std::string::npos);
+    EXPECT_EQ(vboard("--help").status, 0);
     for (const char *verb : {"create", "journal", "env", "id"}) {
+        EXPECT_NE(vboard("--help").out.find(verb), std::string::npos) << verb;
         CliRun help = vboard(std::string(verb) + " --help");
         EXPECT_EQ(help.status, 0);
         EXPECT_EQ(help.out.rfind(std::string("usage: vboard ") + verb, 0), 0u) << help.out;
@@ -57,11 +57,7 @@ TEST_F(VboardCliTest, CreateMakesABoardAtTheGivenSpeedOnce) {
 }
 
 TEST_F(VboardCliTest, JournalPrintsTheBoardsJournal) {
-    {
-        FILE *f = fopen(host("/journal").c_str(), "a");
-        fputs("30.000001 42 /dev/log open\n", f);
-        fclose(f);
-    }
+    std::ofstream(host("/journal"), std::ios::app) << "30.000001 42 /dev/log open\n";
     CliRun journal = vboard("journal " + dir());
     EXPECT_EQ(journal.status, 0);
     EXPECT_EQ(journal.out, "30.000001 42 /dev/log open\n");
@@ -71,16 +67,17 @@ TEST_F(VboardCliTest, JournalPrintsTheBoardsJournal) {
 }
 
 TEST_F(VboardCliTest, EnvPrintsAndSetsTheBootEnvironment) {
-    CliRun print = vboard("env " + dir() + " print");
+    const std::string env = "env " + dir();
+    CliRun print = vboard(env + " print");
     EXPECT_EQ(print.status, 0);
     EXPECT_EQ(print.out, "bootdelay=1\nbaudrate=115200\nzqauto=1\n");
-    EXPECT_EQ(vboard("env " + dir() + " set zqauto 0").out, "zqauto=0 saved\n");
-    EXPECT_EQ(vboard("env " + dir() + " print zqauto").out, "zqauto=0\n");
-    CliRun missing = vboard("env " + dir() + " print nothere");
+    EXPECT_EQ(vboard(env + " set zqauto 0").out, "zqauto=0 saved\n");
+    EXPECT_EQ(vboard(env + " print zqauto").out, "zqauto=0\n");
+    CliRun missing = vboard(env + " print nothere");
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "vboard: nothere is not set\n");
-    EXPECT_EQ(vboard("env " + dir() + " set " + std::string(24, 'n') + " 1").status, 1);
-    EXPECT_EQ(vboard("env " + dir() + " frob").status, 1);
+    EXPECT_EQ(vboard(env + " set " + std::string(24, 'n') + " 1").status, 1);
+    EXPECT_EQ(vboard(env + " frob").status, 1);
 }
 
 TEST_F(VboardCliTest, IdShowsAndWritesTheIdentityRecord) {
@@ -102,14 +99,7 @@ TEST_F(VboardCliTest, IdShowsAndWritesTheIdentityRecord) {
 
 TEST_F(VboardCliTest, FlashDumpsWorkWithoutABoard) {
     std::string dump = dir() + "/tmp/mtd0.bin";
-    {
-        std::FILE *in = std::fopen(host("/dev/mtd0").c_str(), "rb");
-        std::FILE *out = std::fopen(dump.c_str(), "wb");
-        char buf[4096];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) std::fwrite(buf, 1, n, out);
-        std::fclose(in);
-        std::fclose(out);
-    }
+    ASSERT_TRUE(std::filesystem::copy_file(host("/dev/mtd0"), dump));
     std::string image = "--image " + dump + " --mtd0-size 0x30000 ";
     EXPECT_EQ(vboard("env " + image + "set zqauto 5").status, 0);
     EXPECT_EQ(vboard("env " + image + "print zqauto").out, "zqauto=5\n");
@@ -118,7 +108,8 @@ TEST_F(VboardCliTest, FlashDumpsWorkWithoutABoard) {
     EXPECT_NE(vboard("id " + image + "show").out.find("UUID: [ZQ-UUID-PLACEHOLDER-0001]"),
               std::string::npos);
     EXPECT_EQ(vboard("env --image " + dump + " print").status, 1);  // the size is needed
-    EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0x10000 print").status, 1);  // dump too big
+    EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0x10000 print").status,
+              1);  // dump too big
     EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0xFFFF0000 print").status, 1);
 }
 
