@@ -113,8 +113,7 @@ TEST_F(PromptPlaybackTest, FiveSecondPromptReachesTheSpeakerWhole) {
     g711a_encode(tone.data(), alaw.data(), static_cast<u32>(tone.size() * 2), &coded);
     ASSERT_EQ(coded, alaw.size());
     std::ofstream(host("/mnt/factory/five.pcm"), std::ios::binary)
-        .write(reinterpret_cast<const char *>(alaw.data()),
-               static_cast<std::streamsize>(alaw.size()));
+        << std::string(alaw.begin(), alaw.end());
 
     ZQ_MPI_ADEC_SetCallback(note_last_piece);
     ASSERT_EQ(play_prompt("/mnt/factory/five.pcm"), 0);

@@ -7,8 +7,6 @@
 #include <sys/wait.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "board.h"
@@ -16,12 +14,6 @@
 extern char **environ;
 
 namespace {
-
-std::string slurp(const std::string &path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
 
 // How often the output device has been closed on the board so far.
 int output_closes(const std::string &dir) {
@@ -34,7 +26,7 @@ int output_closes(const std::string &dir) {
 }  // namespace
 
 ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args, int timeoutSeconds) {
-    const std::string outPath = dir + "/../tool.out", errPath = dir + "/../tool.err";
+    const std::string outPath = dir + "/tool.out", errPath = dir + "/tool.err";
     setenv("ZQ_VBOARD", dir.c_str(), 1);  // the child inherits our environment
     std::string tool = ZQ_PROVISION_TOOL;
     std::vector<std::string> argStore(args);
@@ -70,7 +62,7 @@ ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args, i
             break;
         }
     }
-    run.out = slurp(outPath);
-    run.err = slurp(errPath);
+    run.out = zq::sim::read_board_file(dir, "/tool.out");
+    run.err = zq::sim::read_board_file(dir, "/tool.err");
     return run;
 }
