@@ -153,11 +153,13 @@ TEST_F(PortTest, RebootAndRealtimeAreJournaledNotApplied) {
     EXPECT_TRUE(journal_has(" sched audio_process policy 2 priority 99 \\(not applied\\)$"));
 }
 
-// Without a virtual board the Linux backend serves; a named directory that
-// is no board stops the process.
-TEST(PortChoice, LinuxBackendOrAVirtualBoardThatExists) {
+// The backend is chosen once per process: one choice per test.
+TEST(PortChoice, WithoutVirtualBoardTheLinuxBackendServes) {
     unsetenv("ZQ_VBOARD");
     EXPECT_EQ(&port::ops(), &port::linux_ops());
+}
+
+TEST(PortChoice, ANamedDirectoryThatIsNoBoardStopsTheProcess) {
     EXPECT_EXIT(
         {
             setenv("ZQ_VBOARD", "/nonexistent/board", 1);
