@@ -35,7 +35,7 @@ class PortTest : public VBoardTest {
     }
 };
 
-TEST_F(PortTest, AbsolutePathsResolveInsideTheBoard) {
+TEST_F(PortTest, AbsolutePathsResolveInsideTheBoardAndTranslateForCommands) {
     FILE *f = port::fopen("/tmp/../../../../zq-probe", "w");
     ASSERT_NE(f, nullptr);
     std::fputs("inside", f);
@@ -49,9 +49,7 @@ TEST_F(PortTest, AbsolutePathsResolveInsideTheBoard) {
     } cases[] = {{"/", "/"},      {"//dev//log", "/dev/log"}, {"/a/./b/../c", "/a/c"},
                  {"/../..", "/"}, {"/a/b/..", "/a"},          {"/dev/log/", "/dev/log"}};
     for (const auto &c : cases) EXPECT_EQ(zq::sim::normalize(c.in), c.out) << c.in;
-}
-
-TEST_F(PortTest, HostPathTranslatesForCommandTexts) {
+    // Command texts name board paths by their host path.
     char out[512];
     ASSERT_EQ(port::host_path("/usr/bin/../bin/x", out, sizeof out), 0);
     EXPECT_EQ(std::string(out), dir() + "/usr/bin/x");
