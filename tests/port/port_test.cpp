@@ -35,7 +35,7 @@ class PortTest : public VBoardTest {
     }
 };
 
-TEST_F(PortTest, AbsolutePathsResolveInsideTheBoard) {
+TEST_F(PortTest, AbsolutePathsResolveInsideTheBoardAndTranslateForCommands) {
     FILE *f = port::fopen("/tmp/../../../../zq-probe", "w");
     ASSERT_NE(f, nullptr);
     std::fputs("inside", f);
@@ -44,17 +44,12 @@ TEST_F(PortTest, AbsolutePathsResolveInsideTheBoard) {
     EXPECT_NE(access((dir() + "/../zq-probe").c_str(), F_OK), 0);  // nothing above the board root
     EXPECT_EQ(port::open("/no/such/dir/file", O_RDONLY), -1);
     EXPECT_EQ(errno, ENOENT);
-}
-
-TEST_F(PortTest, NormalizeFoldsDotsAndSlashes) {
     struct {
         const char *in, *out;
     } cases[] = {{"/", "/"},      {"//dev//log", "/dev/log"}, {"/a/./b/../c", "/a/c"},
                  {"/../..", "/"}, {"/a/b/..", "/a"},          {"/dev/log/", "/dev/log"}};
     for (const auto &c : cases) EXPECT_EQ(zq::sim::normalize(c.in), c.out) << c.in;
-}
-
-TEST_F(PortTest, HostPathTranslatesForCommandTexts) {
+    // Command texts name board paths by their host path.
     char out[512];
     ASSERT_EQ(port::host_path("/usr/bin/../bin/x", out, sizeof out), 0);
     EXPECT_EQ(std::string(out), dir() + "/usr/bin/x");
@@ -81,10 +76,7 @@ TEST_F(PortTest, StoppedClockMovesOnlyWithSleeps) {
 TEST_F(PortTest, ClockRunsAtTheBoardSpeed) {
     ASSERT_TRUE(zq::sim::set_clock_speed(dir(), 100));
     uint64_t before = port::monotonic_ns();
-    struct timespec host {
-        0, 20000000
-    };
-    nanosleep(&host, nullptr);  // 20 ms of host time is at least 2 s of board time
+    usleep(20000);  // 20 ms of host time is at least 2 s of board time
     EXPECT_GE(port::monotonic_ns() - before, 2000000000u);
     before = port::monotonic_ns();
     port::sleep_ms(3000);  // a board sleep lasts at least its board length
@@ -114,10 +106,7 @@ TEST_F(PortTest, FaultKnobsMakeDevicesMissingAndRequestsRefused) {
 }
 
 TEST_F(PortTest, CommandsRunWithTheBoardToolsAndEnvironment) {
-    {
-        std::ofstream tool(host("/bin/ifconfig"));
-        tool << "#!/bin/sh\necho \"fake ifconfig $1 on $ZQ_VBOARD\"\n";
-    }
+    std::ofstream(host("/bin/ifconfig")) << "#!/bin/sh\necho \"fake ifconfig $1 on $ZQ_VBOARD\"\n";
     ASSERT_EQ(chmod(host("/bin/ifconfig").c_str(), 0755), 0);
     FILE *pipe = port::popen("ifconfig eth2", "r");
     ASSERT_NE(pipe, nullptr);
@@ -143,7 +132,8 @@ TEST_F(PortTest, SignalsReachOnlyBoardProcesses) {
     int pid = 0;
     ASSERT_EQ(std::fscanf(pipe, "%d", &pid), 1);
     // Signal it once it runs sleep, so that the test does not race the exec.
-    for (int i = 0; i < 5000 && read_text("/proc/" + std::to_string(pid) + "/comm") != "sleep\n"; ++i)
+    for (int i = 0; i < 5000 && read_text("/proc/" + std::to_string(pid) + "/comm") != "sleep\n";
+         ++i)
         usleep(1000);
     int rc = port::kill(pid, SIGTERM);
     EXPECT_EQ(rc, 0);
@@ -161,6 +151,7 @@ TEST_F(PortTest, RebootAndRealtimeAreJournaledNotApplied) {
     EXPECT_TRUE(journal_has(" sched audio_process policy 2 priority 99 \\(not applied\\)$"));
 }
 
+// The backend is chosen once per process: one choice per test.
 TEST(PortChoice, WithoutVirtualBoardTheLinuxBackendServes) {
     unsetenv("ZQ_VBOARD");
     EXPECT_EQ(&port::ops(), &port::linux_ops());

@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "board.h"
@@ -27,14 +29,23 @@ CliRun vboard(const std::string &args) {
     return run;
 }
 
+// Runs vboard with args: it ends with status and prints exactly out
+// (or, with outPart, something that holds it).
+void expect_vboard(const std::string &args, int status, const std::string &out,
+                   bool outPart = false) {
+    CliRun run = vboard(args);
+    EXPECT_EQ(run.status, status) << args << "\n" << run.out;
+    if (outPart)
+        EXPECT_NE(run.out.find(out), std::string::npos) << args << "\n" << run.out;
+    else
+        EXPECT_EQ(run.out, out) << args;
+}
+
 class VboardCliTest : public VBoardTest {};
 
 TEST_F(VboardCliTest, HelpForTheCommandAndEveryVerb) {
-    CliRun all = vboard("--help");
-    EXPECT_EQ(all.status, 0);
-    EXPECT_NE(all.out.find("create"), std::string::npos);
-    EXPECT_NE(all.out.find("journal"), std::string::npos);
     for (const char *verb : {"create", "journal", "env", "id"}) {
+        expect_vboard("--help", 0, verb, true);
         CliRun help = vboard(std::string(verb) + " --help");
         EXPECT_EQ(help.status, 0);
         EXPECT_EQ(help.out.rfind(std::string("usage: vboard ") + verb, 0), 0u) << help.out;
@@ -45,80 +56,55 @@ TEST_F(VboardCliTest, HelpForTheCommandAndEveryVerb) {
 
 TEST_F(VboardCliTest, CreateMakesABoardAtTheGivenSpeedOnce) {
     std::string board = dir() + "/tmp/second";
-    CliRun created = vboard("create " + board + " --speed 100");
-    EXPECT_EQ(created.status, 0) << created.out;
-    EXPECT_EQ(created.out, "virtual board ready in " + board + "\n");
+    expect_vboard("create " + board + " --speed 100", 0, "virtual board ready in " + board + "\n");
     EXPECT_NE(zq::sim::read_board_file(board, "/board.json").find("\"speed\": 100"),
               std::string::npos);
-    CliRun again = vboard("create " + board);
-    EXPECT_EQ(again.status, 1);
-    EXPECT_NE(again.out.find("already holds a board"), std::string::npos);
+    expect_vboard("create " + board, 1, "already holds a board", true);
     EXPECT_EQ(vboard("create " + board + "x --speed fast").status, 1);
 }
 
 TEST_F(VboardCliTest, JournalPrintsTheBoardsJournal) {
-    {
-        FILE *f = fopen(host("/journal").c_str(), "a");
-        fputs("30.000001 42 /dev/log open\n", f);
-        fclose(f);
-    }
-    CliRun journal = vboard("journal " + dir());
-    EXPECT_EQ(journal.status, 0);
-    EXPECT_EQ(journal.out, "30.000001 42 /dev/log open\n");
-    CliRun notBoard = vboard("journal " + dir() + "/dev");
-    EXPECT_EQ(notBoard.status, 1);
-    EXPECT_NE(notBoard.out.find("is not a virtual board"), std::string::npos);
+    std::ofstream(host("/journal"), std::ios::app) << "30.000001 42 /dev/log open\n";
+    expect_vboard("journal " + dir(), 0, "30.000001 42 /dev/log open\n");
+    expect_vboard("journal " + dir() + "/dev", 1, "is not a virtual board", true);
 }
 
 TEST_F(VboardCliTest, EnvPrintsAndSetsTheBootEnvironment) {
-    CliRun print = vboard("env " + dir() + " print");
-    EXPECT_EQ(print.status, 0);
-    EXPECT_EQ(print.out, "bootdelay=1\nbaudrate=115200\nzqauto=1\n");
-    EXPECT_EQ(vboard("env " + dir() + " set zqauto 0").out, "zqauto=0 saved\n");
-    EXPECT_EQ(vboard("env " + dir() + " print zqauto").out, "zqauto=0\n");
-    CliRun missing = vboard("env " + dir() + " print nothere");
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.out, "vboard: nothere is not set\n");
-    EXPECT_EQ(vboard("env " + dir() + " set " + std::string(24, 'n') + " 1").status, 1);
-    EXPECT_EQ(vboard("env " + dir() + " frob").status, 1);
+    const std::string env = "env " + dir();
+    expect_vboard(env + " print", 0, "bootdelay=1\nbaudrate=115200\nzqauto=1\n");
+    expect_vboard(env + " set zqauto 0", 0, "zqauto=0 saved\n");
+    expect_vboard(env + " print zqauto", 0, "zqauto=0\n");
+    expect_vboard(env + " print nothere", 1, "vboard: nothere is not set\n");
+    EXPECT_EQ(vboard(env + " set " + std::string(24, 'n') + " 1").status, 1);
+    EXPECT_EQ(vboard(env + " frob").status, 1);
 }
 
 TEST_F(VboardCliTest, IdShowsAndWritesTheIdentityRecord) {
-    CliRun show = vboard("id " + dir() + " show");
-    EXPECT_EQ(show.status, 0);
-    EXPECT_EQ(show.out,
-              "version: 0x300\nlength: 134\nAPP_ID: []\nUUID: [ZQ-UUID-PLACEHOLDER-0001]\n"
-              "KEY: [ZQ-KEY-PLACEHOLDER-0000000000000001]\nMAC: 00:00:00:00:00:00\n");
-    CliRun write = vboard("id " + dir() + " write --app-id app-7 --mac 02:00:5e:10:20:30");
-    EXPECT_EQ(write.status, 0) << write.out;
-    EXPECT_EQ(vboard("id " + dir() + " show").out,
-              "version: 0x301\nlength: 134\nAPP_ID: [app-7]\nUUID: [ZQ-UUID-PLACEHOLDER-0001]\n"
-              "KEY: [ZQ-KEY-PLACEHOLDER-0000000000000001]\nMAC: 02:00:5e:10:20:30\n");
-    EXPECT_EQ(vboard("env " + dir() + " print zqauto").out,
-              "zqauto=1\n");  // the environment survives
-    EXPECT_EQ(vboard("id " + dir() + " write --mac 02:00").status, 1);
-    EXPECT_EQ(vboard("id " + dir() + " write --uuid " + std::string(32, 'u')).status, 1);
+    const std::string id = "id " + dir(), keys =
+                                              "UUID: [ZQ-UUID-PLACEHOLDER-0001]\n"
+                                              "KEY: [ZQ-KEY-PLACEHOLDER-0000000000000001]\n";
+    expect_vboard(id + " show", 0,
+                  "version: 0x300\nlength: 134\nAPP_ID: []\n" + keys + "MAC: 00:00:00:00:00:00\n");
+    expect_vboard(id + " write --app-id app-7 --mac 02:00:5e:10:20:30", 0, "", true);
+    expect_vboard(
+        id + " show", 0,
+        "version: 0x301\nlength: 134\nAPP_ID: [app-7]\n" + keys + "MAC: 02:00:5e:10:20:30\n");
+    expect_vboard("env " + dir() + " print zqauto", 0, "zqauto=1\n");  // the environment survives
+    EXPECT_EQ(vboard(id + " write --mac 02:00").status, 1);
+    EXPECT_EQ(vboard(id + " write --uuid " + std::string(32, 'u')).status, 1);
 }
 
 TEST_F(VboardCliTest, FlashDumpsWorkWithoutABoard) {
     std::string dump = dir() + "/tmp/mtd0.bin";
-    {
-        std::FILE *in = std::fopen(host("/dev/mtd0").c_str(), "rb");
-        std::FILE *out = std::fopen(dump.c_str(), "wb");
-        char buf[4096];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) std::fwrite(buf, 1, n, out);
-        std::fclose(in);
-        std::fclose(out);
-    }
+    ASSERT_TRUE(std::filesystem::copy_file(host("/dev/mtd0"), dump));
     std::string image = "--image " + dump + " --mtd0-size 0x30000 ";
     EXPECT_EQ(vboard("env " + image + "set zqauto 5").status, 0);
-    EXPECT_EQ(vboard("env " + image + "print zqauto").out, "zqauto=5\n");
-    EXPECT_EQ(vboard("env " + dir() + " print zqauto").out,
-              "zqauto=1\n");  // the board is not the dump
-    EXPECT_NE(vboard("id " + image + "show").out.find("UUID: [ZQ-UUID-PLACEHOLDER-0001]"),
-              std::string::npos);
+    expect_vboard("env " + image + "print zqauto", 0, "zqauto=5\n");
+    expect_vboard("env " + dir() + " print zqauto", 0, "zqauto=1\n");  // the board is not the dump
+    expect_vboard("id " + image + "show", 0, "UUID: [ZQ-UUID-PLACEHOLDER-0001]", true);
     EXPECT_EQ(vboard("env --image " + dump + " print").status, 1);  // the size is needed
-    EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0x10000 print").status, 1);  // dump too big
+    EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0x10000 print").status,
+              1);  // dump too big
     EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0xFFFF0000 print").status, 1);
 }
 
