@@ -116,9 +116,15 @@ TEST_F(AudioEngine, CapturedFramesGoRawToTheCallbackAndInOrderIntoTheRingUntilIt
 TEST_F(AudioEngine, FailedReadIsLoggedAndRetriedAndEndsItsCycle) {
     std::ofstream(host("/tmp/short_mic")) << std::string(100, 'x');
     start();
-    g_AudioDevTable.aiFd = zq::port::open("/tmp/short_mic", O_RDONLY);  // before the speaker
-    speaker_ = plug(g_AudioDevTable.aoFd, "/tmp/speaker", O_WRONLY);
+    g_AudioDevTable.aiFd = zq::port::open("/tmp/short_mic", O_RDONLY);
     std::string fd = std::to_string(g_AudioDevTable.aiFd);
+    // The speaker comes once a cycle has failed its read: a cycle that began
+    // before the microphone was there may still play a frame.
+    ASSERT_TRUE(eventually([&] {
+        return count_of(log_text(), "<3>ai read 320 bytes,actual is 100 bytes,fd " + fd + "\n") ==
+               1;
+    }));
+    speaker_ = plug(g_AudioDevTable.aoFd, "/tmp/speaker", O_WRONLY);
     ASSERT_TRUE(eventually([&] {
         return count_of(log_text(), "<3>ai read 320 bytes,actual is 0 bytes,fd " + fd + "\n") > 2;
     }));
@@ -136,6 +142,10 @@ TEST_F(AudioEngine, FailedReadIsLoggedAndRetriedAndEndsItsCycle) {
 TEST_F(AudioEngine, WithAllStagesOnEchoIsReducedAndNoFrameIsLost) {
     start();
     mic_ = plug(g_AudioDevTable.aiFd, "/tmp/mic", O_RDONLY);
+    // The speaker comes once the engine waits on the microphone, so that no
+    // cycle begun without it plays a frame of its own.
+    ASSERT_TRUE(
+        eventually([] { return g_AudioEngine.busyFd.load() == g_AudioDevTable.aiFd.load(); }));
     speaker_ = plug(g_AudioDevTable.aoFd, "/tmp/speaker", O_WRONLY);
     VqeConfig allOn{1, 1, 1};
     ASSERT_EQ(ZQ_MPI_AI_SetVqeAttr(0, 0, 0, 0, &allOn), 0);
