@@ -6,8 +6,11 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
+
+#include "port/port.h"
 
 namespace zq::sim {
 
@@ -75,9 +78,12 @@ inline json_object *json_load_file(const std::string &path, std::string *error) 
     return root;
 }
 
+// Saves through a temporary file renamed over path: a failed or interrupted
+// save keeps the old file.
 inline bool json_save_file(const std::string &path, json_object *root) {
-    return json_object_to_file_ext(path.c_str(), root,
-                                   JSON_C_TO_STRING_PRETTY | JSON_C_TO_STRING_SPACED) == 0;
+    const char *text =
+        json_object_to_json_string_ext(root, JSON_C_TO_STRING_PRETTY | JSON_C_TO_STRING_SPACED);
+    return text && port::replace_host_file(path.c_str(), text, std::strlen(text)) == 0;
 }
 
 }  // namespace zq::sim

@@ -208,7 +208,10 @@ int json_store_set_value(const char *path, const char *className, const char *me
     if (replaced < 0) return -1;
     if (replaced == 0 && !has_member(object, member))
         json_object_object_add(object, member, new_value(value, type));
-    if (json_object_to_file(hostPath, root.get()) != 0) {
+    // Saved whole through a temporary file, so that a failed or interrupted
+    // save leaves the old file rather than a truncated one.
+    const char *text = json_object_to_json_string_ext(root.get(), JSON_C_TO_STRING_PLAIN);
+    if (!text || port::replace_file(path, text, std::strlen(text)) != 0) {
         std::printf("Save to Json file Failed!\n");
         return -1;
     }

@@ -8,7 +8,10 @@
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -66,8 +69,10 @@ inline const Ops &ops() {
 #endif
 
 // Convenience wrappers; sdk/ code calls these as port::open(...) and so on.
+// Every descriptor and stream they make is close-on-exec: a command the SDK
+// or its application starts must never inherit the flash, a device or a log.
 inline int open(const char *path, int flags, mode_t mode = 0) {
-    return ops().open(path, flags, mode);
+    return ops().open(path, flags | O_CLOEXEC, mode);
 }
 inline int close(int fd) {
     return ops().close(fd);
@@ -90,9 +95,8 @@ inline void *mmap(void *addr, size_t len, int prot, int flags, int fd, off_t off
 inline int munmap(void *addr, size_t len) {
     return ops().munmap(addr, len);
 }
-inline FILE *fopen(const char *path, const char *mode) {
-    return ops().fopen(path, mode);
-}
+// mode gains "e" (close-on-exec); a mode of more than 7 letters is refused.
+FILE *fopen(const char *path, const char *mode);
 inline int fclose(FILE *stream) {
     return ops().fclose(stream);
 }
@@ -103,7 +107,7 @@ inline DIR *opendir(const char *path) {
     return ops().opendir(path);
 }
 inline int socket(int domain, int type, int protocol) {
-    return ops().socket(domain, type, protocol);
+    return ops().socket(domain, type | SOCK_CLOEXEC, protocol);
 }
 inline int clock_gettime(clockid_t clock, struct timespec *ts) {
     return ops().clock_gettime(clock, ts);
@@ -111,9 +115,8 @@ inline int clock_gettime(clockid_t clock, struct timespec *ts) {
 inline int system(const char *command) {
     return ops().system(command);
 }
-inline FILE *popen(const char *command, const char *mode) {
-    return ops().popen(command, mode);
-}
+// mode gains "e": the pipe's end in this process is close-on-exec too.
+FILE *popen(const char *command, const char *mode);
 inline int pclose(FILE *stream) {
     return ops().pclose(stream);
 }
@@ -129,6 +132,32 @@ inline int reboot(int command) {
 inline int set_realtime(pthread_t thread, int policy, int priority, const char *name) {
     return ops().set_realtime(thread, policy, priority, name);
 }
+
+// Holds SIGINT, SIGTERM and SIGHUP on the calling thread while it lives, so
+// that a Ctrl-C cannot stop a flash write half way; a signal that arrived
+// meanwhile is delivered when the hold ends.
+class TerminationHold {
+  public:
+    TerminationHold();
+    ~TerminationHold();
+    TerminationHold(const TerminationHold &) = delete;
+    TerminationHold &operator=(const TerminationHold &) = delete;
+
+  private:
+    sigset_t previous_;
+};
+
+// Keeps SIGINT, SIGTERM and SIGHUP away from the calling thread for good
+// (the SDK's own threads), so that they reach the application's threads.
+void refuse_termination_signals();
+
+// Replaces the file at a board path with data: a temporary file beside it,
+// flushed to the medium, renamed over it. A symbolic link is followed first
+// (its target replaced, the link kept). 0, or -1 with errno.
+int replace_file(const char *boardPath, const void *data, size_t length);
+// The same for a host path, whose links are host paths too (the board's
+// own tools).
+int replace_host_file(const char *hostPath, const void *data, size_t length);
 
 // Sleeps on the board clock; returns early only when a signal interrupts.
 int sleep_ns(uint64_t ns);

@@ -1,0 +1,145 @@
+// The seam's helpers that both backends share: close-on-exec streams,
+// termination signals held over a flash write, and files replaced whole.
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "port/port.h"
+
+namespace zq::port {
+namespace {
+
+sigset_t termination_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    return set;
+}
+
+constexpr int kMaxLinks = 40;  // as the kernel's own limit
+
+// Follows path while it names a symbolic link. Absolute link targets are
+// board paths when onBoard (a link on the board points into the board).
+bool follow_links(std::string &path, bool onBoard) {
+    for (int hop = 0; hop < kMaxLinks; ++hop) {
+        char target[PATH_MAX];
+        ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (n < 0) return errno == EINVAL || errno == ENOENT;  // not a link, or a new file
+        target[n] = '\0';
+        if (target[0] != '/') {
+            size_t slash = path.rfind('/');
+            path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
+        } else if (!onBoard) {
+            path = target;
+        } else {
+            char host[PATH_MAX];
+            if (host_path(target, host, sizeof host) != 0) return false;
+            path = host;
+        }
+    }
+    errno = ELOOP;
+    return false;
+}
+
+bool write_all(int fd, const void *data, size_t length) {
+    const char *p = static_cast<const char *>(data);
+    while (length > 0) {
+        ssize_t n = ::write(fd, p, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The rename itself reaches the medium only with its directory.
+void sync_directory(const std::string &path) {
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
+int replace_resolved(std::string path, const void *data, size_t length, bool onBoard) {
+    if (!follow_links(path, onBoard)) return -1;
+    std::string temporary = path + ".XXXXXX";
+    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat old {};
+    mode_t mode = ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644;
+    bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, data, length) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) {
+        sync_directory(path);
+        return 0;
+    }
+    int saved = errno;
+    ::unlink(temporary.c_str());
+    errno = saved;
+    return -1;
+}
+
+// mode with "e" added, in closing; false when it does not fit.
+bool closing_mode(const char *mode, char (&closing)[8]) {
+    if (!mode || std::strlen(mode) >= sizeof closing - 1) {
+        errno = EINVAL;
+        return false;
+    }
+    std::strcpy(closing, mode);
+    if (!std::strchr(closing, 'e')) std::strcat(closing, "e");
+    return true;
+}
+
+}  // namespace
+
+FILE *fopen(const char *path, const char *mode) {
+    char closing[8];
+    return closing_mode(mode, closing) ? ops().fopen(path, closing) : nullptr;
+}
+
+FILE *popen(const char *command, const char *mode) {
+    char closing[8];
+    return closing_mode(mode, closing) ? ops().popen(command, closing) : nullptr;
+}
+
+TerminationHold::TerminationHold() {
+    sigset_t held = termination_signals();
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
+}
+
+TerminationHold::~TerminationHold() {
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+void refuse_termination_signals() {
+    sigset_t held = termination_signals();
+    pthread_sigmask(SIG_BLOCK, &held, nullptr);
+}
+
+int replace_file(const char *boardPath, const void *data, size_t length) {
+    char host[PATH_MAX];
+    if (!boardPath || host_path(boardPath, host, sizeof host) != 0) return -1;
+    return replace_resolved(host, data, length, true);
+}
+
+int replace_host_file(const char *hostPath, const void *data, size_t length) {
+    if (!hostPath) {
+        errno = EINVAL;
+        return -1;
+    }
+    return replace_resolved(hostPath, data, length, false);
+}
+
+}  // namespace zq::port
