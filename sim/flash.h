@@ -11,6 +11,8 @@ namespace zq::sim {
 constexpr uint32_t kDefaultMtd0Size = 0x30000;  // 192 KiB: environment and identity share a block
 constexpr uint32_t kFlashEraseSize = 0x10000;
 
+// mtd0's size as board.json gives it.
+uint32_t board_flash_size(const std::string &dir);
 // Resizes mtd0 (new bytes erased) and rewrites "/proc/mtd".
 bool set_flash_size(const std::string &dir, uint32_t mtd0Size);
 // Every write programs only its first bytes bytes and reports that (0: off).
@@ -18,6 +20,9 @@ bool set_flash_short_write(const std::string &dir, uint32_t bytes);
 // The process dies once afterBytes bytes have been programmed by its writes
 // (-1: off), as a board does when its power is cut.
 bool set_flash_power_cut(const std::string &dir, int64_t afterBytes);
+// The process gets SIGINT, as from a Ctrl-C, once afterBytes bytes have
+// been programmed by its writes (-1: off).
+bool set_flash_interrupt(const std::string &dir, int64_t afterBytes);
 
 std::vector<uint8_t> read_flash(const std::string &dir, uint32_t offset, uint32_t length);
 // Stores bytes as they are, outside the flash rules (to flip a bit, say).

@@ -1,6 +1,7 @@
 // "/dev/mtd0": NOR flash. Erase sets whole erase blocks to 0xFF; a write
-// programs whole erase blocks and can only clear bits. Fault knobs cut the
-// power in the middle of a write or make writes short.
+// programs any byte range inside the partition and can only clear bits.
+// Fault knobs cut the power in the middle of a write, interrupt it with a
+// Ctrl-C, or make writes short.
 #include <fcntl.h>
 #include <json-c/json.h>
 #include <signal.h>
@@ -18,9 +19,8 @@
 #include "board_parts.h"
 #include "devices.h"
 #include "flash.h"
-#include "flash/crc32.h"
 #include "flash/mtd.h"
-#include "flash/series_num.h"
+#include "flash_format.h"
 #include "hw_info.h"
 #include "json_util.h"
 
@@ -32,6 +32,7 @@ struct FlashConfig {
     uint32_t eraseSize = kFlashEraseSize;
     uint32_t shortWrite = 0;
     int64_t powerCutAfter = -1;
+    int64_t interruptAfter = -1;
 };
 
 FlashConfig config_from(json_object *root) {
@@ -41,6 +42,7 @@ FlashConfig config_from(json_object *root) {
     c.eraseSize = static_cast<uint32_t>(json_number(flash, "erase_size", kFlashEraseSize));
     c.shortWrite = static_cast<uint32_t>(json_number(flash, "short_write", 0));
     c.powerCutAfter = json_int64(flash, "power_cut_after", -1);
+    c.interruptAfter = json_int64(flash, "interrupt_after", -1);
     if (c.eraseSize == 0) c.eraseSize = kFlashEraseSize;
     return c;
 }
@@ -52,8 +54,10 @@ FlashConfig active_config() {
     return c;
 }
 
-// Bytes programmed by this process's writes, for the power-cut knob.
+// Bytes programmed by this process's writes, for the power-cut and
+// interrupt knobs; the interrupt comes once.
 std::atomic<int64_t> g_programmed{0};
+std::atomic<bool> g_interrupted{false};
 
 bool whole_blocks(const FlashConfig &c, uint64_t start, uint64_t length) {
     return start % c.eraseSize == 0 && length % c.eraseSize == 0 && start + length <= c.size;
@@ -93,16 +97,28 @@ bool program(int fd, off_t at, const uint8_t *data, size_t n) {
     return ::pwrite(fd, cells.data(), n, at) == static_cast<ssize_t>(n);
 }
 
+// A Ctrl-C at the console once afterBytes have been programmed.
+void interrupt_if_due(const FlashConfig &c) {
+    if (c.interruptAfter < 0 || g_programmed.load() < c.interruptAfter) return;
+    if (g_interrupted.exchange(true)) return;
+    journal("/dev/mtd0", "interrupt (SIGINT) after 0x%llX bytes written",
+            static_cast<unsigned long long>(g_programmed.load()));
+    ::kill(::getpid(), SIGINT);
+}
+
 ssize_t mtd_write(int fd, const void *buf, size_t count) {
     FlashConfig c = active_config();
     off_t at = ::lseek(fd, 0, SEEK_CUR);
     if (at < 0) return -1;
-    if (!whole_blocks(c, static_cast<uint64_t>(at), count)) {
-        journal("/dev/mtd0", "write 0x%08llX+0x%zX refused: not whole erase blocks",
+    // As the MTD character device: nothing at the partition end, a write
+    // that runs past it is cut there.
+    if (static_cast<uint64_t>(at) >= c.size) {
+        journal("/dev/mtd0", "write 0x%08llX+0x%zX refused: past the partition end",
                 static_cast<unsigned long long>(at), count);
-        errno = EINVAL;
+        errno = ENOSPC;
         return -1;
     }
+    count = static_cast<size_t>(std::min<uint64_t>(count, c.size - static_cast<uint64_t>(at)));
     size_t n = c.shortWrite && c.shortWrite < count ? c.shortWrite : count;
     bool cut = false;
     if (c.powerCutAfter >= 0 && g_programmed.load() + static_cast<int64_t>(n) > c.powerCutAfter) {
@@ -123,6 +139,7 @@ ssize_t mtd_write(int fd, const void *buf, size_t count) {
                 static_cast<unsigned long long>(at));
     else
         journal("/dev/mtd0", "write 0x%08llX+0x%zX", static_cast<unsigned long long>(at), count);
+    interrupt_if_due(c);
     return static_cast<ssize_t>(n);
 }
 
@@ -134,6 +151,7 @@ void flash_defaults(json_object *root) {
     json_object_object_add(flash, "erase_size", json_object_new_int64(kFlashEraseSize));
     json_object_object_add(flash, "short_write", json_object_new_int64(0));
     json_object_object_add(flash, "power_cut_after", json_object_new_int64(-1));
+    json_object_object_add(flash, "interrupt_after", json_object_new_int64(-1));
     json_object_object_add(root, "flash", flash);
 }
 
@@ -190,14 +208,6 @@ bool flash_create(const std::string &dir, json_object *root, std::string *error)
     return ok;
 }
 
-uint32_t board_flash_size(const std::string &dir) {
-    json_object *root = json_load_file(dir + "/" + kBoardFile, nullptr);
-    // A board being made has no board.json yet: its flash has the default size.
-    uint32_t size = root ? config_from(root).size : kDefaultMtd0Size;
-    json_object_put(root);
-    return size;
-}
-
 }  // namespace
 
 extern const Device kMtdDevice;
@@ -207,6 +217,14 @@ extern const BoardPart kFlashPart;
 const BoardPart kFlashPart = {"flash", flash_defaults, flash_create, flash_sync};
 
 // ---- test-facing ----
+
+uint32_t board_flash_size(const std::string &dir) {
+    json_object *root = json_load_file(dir + "/" + kBoardFile, nullptr);
+    // A board being made has no board.json yet: its flash has the default size.
+    uint32_t size = root ? config_from(root).size : kDefaultMtd0Size;
+    json_object_put(root);
+    return size;
+}
 
 namespace {
 bool set_flash_value(const std::string &dir, const char *key, int64_t value) {
@@ -225,6 +243,9 @@ bool set_flash_short_write(const std::string &dir, uint32_t bytes) {
 }
 bool set_flash_power_cut(const std::string &dir, int64_t afterBytes) {
     return set_flash_value(dir, "power_cut_after", afterBytes);
+}
+bool set_flash_interrupt(const std::string &dir, int64_t afterBytes) {
+    return set_flash_value(dir, "interrupt_after", afterBytes);
 }
 
 std::vector<uint8_t> read_flash(const std::string &dir, uint32_t offset, uint32_t length) {
@@ -252,29 +273,17 @@ bool poke_flash(const std::string &dir, uint32_t offset, const std::vector<uint8
 }
 
 bool write_env_image(const std::string &dir, const std::vector<std::string> &entries) {
-    flash::EnvLayout layout = flash::env_layout_for_size(board_flash_size(dir));
-    std::vector<uint8_t> image = read_flash(dir, layout.offset, layout.size);
-    image.resize(layout.size, 0xFF);
-    size_t listEnd = flash::env_shares_sn_block(layout) ? flash::kSnRecordOffset : layout.size;
-    std::fill(image.begin() + 4, image.begin() + static_cast<long>(listEnd), 0);
-    size_t at = 4;
-    for (const std::string &entry : entries) {
-        if (at + entry.size() + 2 > listEnd) return false;
-        std::memcpy(image.data() + at, entry.data(), entry.size());
-        at += entry.size() + 1;
-    }
-    uint32_t crc = flash::crc32(image.data() + 4, image.size() - 4);
-    for (int i = 0; i < 4; ++i)
-        image[static_cast<size_t>(i)] = static_cast<uint8_t>(crc >> (8 * i));
-    return poke_flash(dir, layout.offset, image);
+    const EnvPlace place = env_place(board_flash_size(dir));
+    std::vector<uint8_t> image = read_flash(dir, place.offset, place.size);
+    image.resize(place.size, 0xFF);
+    image = make_env(image, place.listEnd, entries);
+    return !image.empty() && poke_flash(dir, place.offset, image);
 }
 
 bool write_sn_record(const std::string &dir, const std::vector<uint8_t> &payload,
                      uint32_t version) {
-    if (payload.size() > flash::kSnMaxPayload) return false;
-    std::vector<uint8_t> record(flash::kSnRecordSize);
-    flash::sn_encode(payload.data(), static_cast<uint32_t>(payload.size()), version, record.data());
-    return poke_flash(dir, flash::kSnBlockOffset + flash::kSnRecordOffset, record);
+    if (payload.size() > kRecordMaxPayload) return false;
+    return poke_flash(dir, kRecordFlashOffset, make_record(payload, version));
 }
 
 }  // namespace zq::sim

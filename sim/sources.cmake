@@ -6,6 +6,7 @@ set(ZQ_SIM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/devices.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mtd_device.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/flash_format.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mem_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device_json.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_board.cpp

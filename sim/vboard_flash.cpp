@@ -1,6 +1,8 @@
 // vboard env and vboard id: the boot environment and the identity record of
-// a board's flash, read and written through the SDK's own calls. With
-// --image they work on a raw flash dump instead of a board.
+// a board's flash. They are shown by the board's own reading of the flash
+// formats, so that a bad CRC shows as bad; changes go through the SDK's own
+// calls, as an application on the board makes them. With --image they work
+// on a raw flash dump instead of a board.
 #include <stdlib.h>
 
 #include <cerrno>
@@ -13,8 +15,7 @@
 
 #include "board.h"
 #include "flash.h"
-#include "flash/env_store.h"
-#include "flash/mtd.h"
+#include "flash_format.h"
 #include "hw_info.h"
 #include "vboard_verbs.h"
 #include "zq_flash.h"
@@ -148,24 +149,37 @@ void use_board(const Target &t) {
     ZQSDK_SetLogLevel(ZQ_LOG_WARN);
 }
 
+std::string hex32(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
+// Every variable, or only name's entry.
+int print_env(const Target &t, const std::string *name) {
+    const uint32_t size = board_flash_size(t.dir);
+    const EnvImage env = parse_env(read_flash(t.dir, 0, size), size);
+    if (!env.whole)
+        return fail("the flash image ends before the boot environment (mtd0 is " +
+                    std::to_string(size) + " bytes)");
+    if (!env.valid())
+        return fail("bad CRC in the boot environment (stored " + hex32(env.storedCrc) +
+                    ", computed " + hex32(env.computedCrc) +
+                    "): the boot loader and the SDK read no variables from it");
+    for (const std::string &entry : env.entries) {
+        if (name && entry.compare(0, name->size() + 1, *name + "=") != 0) continue;
+        std::printf("%s\n", entry.c_str());
+        if (name) return 0;
+    }
+    return name ? fail(*name + " is not set") : 0;
+}
+
 int env_verb(const Target &t, const Args &args, bool *changed) {
     if (args.empty()) return fail("env: print or set? (see vboard env --help)");
-    use_board(t);
-    if (args[0] == "print" && args.size() == 1) {
-        bool ok = flash::env_for_each([](std::string_view entry) {
-            std::printf("%.*s\n", static_cast<int>(entry.size()), entry.data());
-        });
-        return ok ? 0 : fail("the boot environment cannot be read");
-    }
-    if (args[0] == "print" && args.size() == 2) {
-        // Values written by the boot loader may be longer than the SDK's own.
-        char value[4096] = {};
-        if (ZQSDK_EnvReadKeyValue(args[1].c_str(), value, sizeof value - 1) != 0)
-            return fail(args[1] + " is not set");
-        std::printf("%s=%s\n", args[1].c_str(), value);
-        return 0;
-    }
+    if (args[0] == "print" && args.size() <= 2)
+        return print_env(t, args.size() == 2 ? &args[1] : nullptr);
     if (args[0] == "set" && (args.size() == 2 || args.size() == 3)) {
+        use_board(t);
         const char *v = args.size() == 3 ? args[2].c_str() : nullptr;
         if (ZQSDK_EnvWriteKeyValue(args[1].c_str(), v) != 0) return fail("cannot set " + args[1]);
         *changed = true;
@@ -208,28 +222,25 @@ void show_record(const uint8_t *payload, uint32_t len, uint32_t version) {
         info.au8Mac[3], info.au8Mac[4], info.au8Mac[5]);
 }
 
+Record stored_record(const Target &t) {
+    return parse_record(read_flash(t.dir, kRecordFlashOffset, 16 + kRecordMaxPayload));
+}
+
 int id_verb(const Target &t, Args args, bool *changed) {
     if (args.empty()) return fail("id: show or write? (see vboard id --help)");
-    use_board(t);
-    uint8_t stored[ZQ_SN_MAX_PAYLOAD];
-    uint32_t version = 0;
+    const Record stored = stored_record(t);
     if (args[0] == "show" && args.size() == 1) {
-        if (ZQSDK_ReadSeriesNum(stored, sizeof stored, &version) != 0)
-            return fail("no valid identity record");
-        // The SDK vouched for the record; its length word says how much of it is payload.
-        std::vector<uint8_t> lenWord =
-            read_flash(t.dir, flash::kSnBlockOffset + flash::kSnRecordOffset + 8, 4);
-        uint32_t len = lenWord.size() == 4
-                           ? uint32_t{lenWord[0]} | uint32_t{lenWord[1]} << 8 |
-                                 uint32_t{lenWord[2]} << 16 | uint32_t{lenWord[3]} << 24
-                           : 0;
-        show_record(stored, len, version);
+        if (!stored.valid())
+            return fail("no valid identity record (magic " + hex32(stored.magic) + ", CRC stored " +
+                        hex32(stored.storedCrc) + ", computed " + hex32(stored.computedCrc) +
+                        ", length " + std::to_string(stored.length) + ")");
+        show_record(stored.payload.data(), stored.length, stored.version);
         return 0;
     }
     if (args[0] != "write") return fail("id: unexpected '" + args[0] + "' (see vboard id --help)");
     HwInfo info{};
-    if (ZQSDK_ReadSeriesNum(stored, sizeof info, &version) == 0)
-        std::memcpy(&info, stored, sizeof info);
+    if (stored.valid() && stored.length >= sizeof info)
+        std::memcpy(&info, stored.payload.data(), sizeof info);
     unsigned long long newVersion = HWINFO_VERSION;
     for (size_t i = 1; i < args.size(); i += 2) {
         if (i + 1 >= args.size()) return fail(args[i] + " wants a value");
@@ -243,6 +254,7 @@ int id_verb(const Target &t, Args args, bool *changed) {
                       : false;
         if (!ok) return fail("bad " + key + " '" + value + "' (see vboard id --help)");
     }
+    use_board(t);
     if (ZQSDK_WriteSeriesNum(&info, sizeof info, static_cast<uint32_t>(newVersion)) != 0)
         return fail("the identity record cannot be written");
     *changed = true;

@@ -77,6 +77,22 @@ void close_device() {
     g_EnvStore.descriptor = -1;
 }
 
+// An image whose CRC does not match (a save cut short, erased or foreign
+// flash) is no environment: the boot loader then runs on its built-in
+// defaults. The SDK knows none of them, so it starts from an empty list:
+// reads find nothing, and the next save writes a valid environment that
+// holds what was set since.
+void start_empty_unless_valid() {
+    EnvStore &s = g_EnvStore;
+    const uint32_t stored = uint32_t{s.image[0]} | uint32_t{s.image[1]} << 8 |
+                            uint32_t{s.image[2]} << 16 | uint32_t{s.image[3]} << 24;
+    const uint32_t computed = crc32(s.image + kEnvHeader, s.size - kEnvHeader);
+    if (stored == computed) return;
+    sdk_log(ZQ_LOG_ERROR, kUnit, "env_init", __LINE__,
+            "Bad environment CRC [%x,%x], using an empty environment\n", stored, computed);
+    std::memset(s.image + kEnvHeader, 0, s.listLimit - kEnvHeader);
+}
+
 int env_init_unlocked() {
     EnvStore &s = g_EnvStore;
     if (s.loaded) return 0;
@@ -109,6 +125,7 @@ int env_init_unlocked() {
     s.sharesSnBlock = env_shares_sn_block(layout);
     s.listLimit = s.sharesSnBlock ? kSnRecordOffset : s.size;
     s.loaded = 1;
+    start_empty_unless_valid();
     return 0;
 }
 
@@ -188,14 +205,15 @@ bool do_saveenv() {
                 "do_saveenv");
         return false;
     }
-    if (mtd_erase(s.descriptor, s.offset, s.eraseSize) != 0) {
-        sdk_log(ZQ_LOG_ERROR, kUnit, "do_saveenv", __LINE__, "Mem Erase Failed\n");
-        return false;
-    }
-    ssize_t put = mtd_write_at(s.descriptor, s.offset, s.image, s.size);
-    if (put != static_cast<ssize_t>(s.size)) {
-        sdk_log(ZQ_LOG_ERROR, kUnit, "do_saveenv", __LINE__, "Write Mtd Failed\n");
-        return false;
+    switch (program_erase_range(s.descriptor, s.offset, s.image, s.size)) {
+        case BlockWrite::EraseFailed:
+            sdk_log(ZQ_LOG_ERROR, kUnit, "do_saveenv", __LINE__, "Mem Erase Failed\n");
+            return false;
+        case BlockWrite::WriteFailed:
+            sdk_log(ZQ_LOG_ERROR, kUnit, "do_saveenv", __LINE__, "Write Mtd Failed\n");
+            return false;
+        case BlockWrite::Done:
+            break;
     }
     return true;
 }

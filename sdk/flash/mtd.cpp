@@ -58,14 +58,48 @@ ssize_t mtd_read_at(int fd, uint32_t offset, void *buf, size_t len) {
     return port::read(fd, buf, len);
 }
 
-ssize_t mtd_write_at(int fd, uint32_t offset, const void *buf, size_t len) {
-    if (port::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return -1;
-    return port::write(fd, buf, len);
-}
-
 int mtd_erase(int fd, uint32_t start, uint32_t length) {
     EraseInfoUser erase{start, length};
     return port::ioctl(fd, kMemErase, &erase);
+}
+
+namespace {
+
+struct Piece {
+    uint32_t from, to;  // within the range
+};
+
+bool program(int fd, uint32_t offset, const uint8_t *image, Piece piece) {
+    if (piece.from >= piece.to) return true;
+    if (port::lseek(fd, static_cast<off_t>(offset + piece.from), SEEK_SET) < 0) return false;
+    const size_t length = piece.to - piece.from;
+    return port::write(fd, image + piece.from, length) == static_cast<ssize_t>(length);
+}
+
+}  // namespace
+
+BlockWrite program_erase_range(int fd, uint32_t offset, const uint8_t *image, uint32_t size) {
+    constexpr uint32_t kRecordAt = kSnBlockOffset + kSnRecordOffset;
+    constexpr uint32_t kRecordSize = kSnBlockSize - kSnRecordOffset;
+    constexpr uint32_t kCommitWord = 4;  // the record's magic, the environment's CRC
+    Piece order[5] = {};
+    int pieces = 0;
+    if (kRecordAt >= offset && kRecordAt + kRecordSize <= offset + size) {
+        const uint32_t record = kRecordAt - offset;
+        order[pieces++] = {record + kCommitWord, record + kRecordSize};
+        order[pieces++] = {record, record + kCommitWord};
+        order[pieces++] = {kCommitWord, record};
+        order[pieces++] = {record + kRecordSize, size};
+    } else {
+        order[pieces++] = {kCommitWord, size};
+    }
+    order[pieces++] = {0, kCommitWord};
+
+    port::TerminationHold hold;
+    if (mtd_erase(fd, offset, size) != 0) return BlockWrite::EraseFailed;
+    for (int i = 0; i < pieces; ++i)
+        if (!program(fd, offset, image, order[i])) return BlockWrite::WriteFailed;
+    return BlockWrite::Done;
 }
 
 }  // namespace zq::flash

@@ -45,7 +45,18 @@ bool env_shares_sn_block(const EnvLayout &layout);
 
 // Each returns what the call returned: bytes moved, or -1.
 ssize_t mtd_read_at(int fd, uint32_t offset, void *buf, size_t len);
-ssize_t mtd_write_at(int fd, uint32_t offset, const void *buf, size_t len);
 int mtd_erase(int fd, uint32_t start, uint32_t length);
+
+// Rewrites the erase range [offset, offset + size) of mtd0 with image. The
+// words that make a copy valid are programmed last, so that power lost at
+// any point leaves each copy as it was, whole and new, or invalid:
+//   1. where the range holds the identity record, the record's 2 KiB first
+//      (the window in which it can be lost is its own 2 KiB), its magic
+//      word after the rest of it;
+//   2. then the rest of the range from byte 4 on;
+//   3. the environment CRC in bytes 0-3 last.
+// SIGINT, SIGTERM and SIGHUP wait from the erase to the last byte.
+enum class BlockWrite { Done, EraseFailed, WriteFailed };
+BlockWrite program_erase_range(int fd, uint32_t offset, const uint8_t *image, uint32_t size);
 
 }  // namespace zq::flash

@@ -47,30 +47,30 @@ bool flash_block_read(uint8_t *block) {
     return got == static_cast<ssize_t>(kSnBlockSize);
 }
 
-// Where the boot environment shares this erase block, its CRC covers the
-// record too. True when the block holds such an environment, valid now.
-bool holds_valid_shared_env(const uint8_t *block) {
+// Whether the boot environment shares this erase block (its CRC then
+// covers the record too); false when the partition table cannot tell.
+bool env_shares_block(bool *shared) {
     uint32_t mtd0Size = 0;
-    if (!read_mtd0_size(&mtd0Size) || !env_shares_sn_block(env_layout_for_size(mtd0Size)))
-        return false;
+    if (!read_mtd0_size(&mtd0Size)) return false;
+    *shared = env_shares_sn_block(env_layout_for_size(mtd0Size));
+    return true;
+}
+
+bool env_crc_valid(const uint8_t *block) {
     return get_le32(block) == crc32(block + 4, kSnBlockSize - 4);
 }
 
-// Erases the block and programs the new image; false on any failure.
+// Erases the block and programs the new image, record first; false on any failure.
 bool flashWrite(const uint8_t *block) {
     int fd = port::open(kMtdDevice, O_RDWR);
     if (fd < 0) {
         std::perror("Open mtd0 error");
         return false;
     }
-    if (mtd_erase(fd, kSnBlockOffset, kSnBlockSize) != 0) {
-        ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "mem erase failed\n");
-        port::close(fd);
-        return false;
-    }
-    ssize_t put = mtd_write_at(fd, kSnBlockOffset, block, kSnBlockSize);
+    BlockWrite result = program_erase_range(fd, kSnBlockOffset, block, kSnBlockSize);
+    if (result == BlockWrite::EraseFailed) ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "mem erase failed\n");
     port::close(fd);
-    return put == static_cast<ssize_t>(kSnBlockSize);
+    return result == BlockWrite::Done;
 }
 
 }  // namespace
@@ -110,10 +110,18 @@ int ZQSDK_WriteSeriesNum(const void *data, u32 len, u32 version) noexcept {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "flash read error\n");
         return -1;
     }
-    bool sharedEnv = holds_valid_shared_env(block.get());
+    // Without the partition table the block's other user is unknown: a
+    // write could leave a valid environment with a CRC that no longer fits.
+    bool sharedEnv = false;
+    if (!env_shares_block(&sharedEnv)) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "no partition table, block layout unknown\n");
+        ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "flash read error\n");
+        return -1;
+    }
+    const bool keepEnvValid = sharedEnv && env_crc_valid(block.get());
     sn_encode(data, len, version, block.get() + kSnRecordOffset);
-    // Keep the boot loader's environment valid over the new record.
-    if (sharedEnv) put_le32(block.get(), crc32(block.get() + 4, kSnBlockSize - 4));
+    // The boot loader's environment stays valid over the new record.
+    if (keepEnvValid) put_le32(block.get(), crc32(block.get() + 4, kSnBlockSize - 4));
     if (!flashWrite(block.get())) {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "flash read error\n");
         return -1;

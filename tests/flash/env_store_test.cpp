@@ -30,8 +30,11 @@ class EnvStoreTest : public VBoardTest {
         return zq::sim::read_flash(dir(), layout_.offset, layout_.size);
     }
     std::string stored_list() { return env_list(image()); }
-    void image_is(const std::vector<uint8_t> &bytes) {
+    // An image of these bytes under a CRC that fits them.
+    void image_is(std::vector<uint8_t> bytes) {
         board({});
+        const uint32_t crc = zq::flash::crc32(bytes.data() + 4, bytes.size() - 4);
+        for (size_t i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(crc >> (8 * i));
         ASSERT_TRUE(zq::sim::poke_flash(dir(), layout_.offset, bytes));
     }
     // The value in a buffer of size bytes, or "<none>" when the read fails.
@@ -160,6 +163,18 @@ TEST_F(EnvStoreTest, RefusedEraseAndShortWriteFailTheSave) {
     EXPECT_EQ(missing(set("zqauto", "1", -1).err, {")[ERROR]: Write Mtd Failed\n",
                                                    ")[ERROR]: save environmeent to flash fail\n"}),
               "");
+}
+
+// A save cut short, erased flash, an empty dump: the boot loader sees no
+// environment, so neither do reads; a save starts from an empty list.
+TEST_F(EnvStoreTest, ImageWithABadCrcIsNoEnvironment) {
+    board({"bootdelay=1", "zqauto=0"});
+    ASSERT_TRUE(zq::sim::poke_flash(dir(), layout_.offset + 23, {'1'}));  // "zqauto=1" now
+    Captured c = capture_output([&] { EXPECT_EQ(read("zqauto"), "<none>"); });
+    EXPECT_NE(c.err.find(")[ERROR]: Bad environment CRC ["), std::string::npos) << c.err;
+    set("zqauto", "1", 0);
+    EXPECT_EQ(stored_list(), std::string("zqauto=1\0\0", 10));
+    EXPECT_TRUE(env_crc_valid(image()));
 }
 
 TEST_F(EnvStoreTest, ErasedImageNeverRunsPastTheImage) {
