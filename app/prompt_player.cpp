@@ -110,7 +110,13 @@ int play_prompt(const char *path) {
         std::perror("open");
         return -1;
     }
-    if (!g_PromptPlayer.audioSetUp.exchange(true)) prompt_audio_setup();
+    if (!g_PromptPlayer.audioSetUp.exchange(true)) {
+        prompt_audio_setup();
+    } else if (const s32 ret = ZQ_MPI_AO_Enable(kAoDev); ret < 0) {
+        // The last prompt ended with the output disabled; every later one
+        // opens it again, or its blocks would all be refused.
+        std::printf("AO_Enable  err:0x%x\n", hex(ret));
+    }
     for (;;) {
         const size_t got = std::fread(block, 1, sizeof block, file.stream);
         if (got < 1) break;

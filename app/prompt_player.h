@@ -1,7 +1,8 @@
 // The voice prompt player: plays one headerless G.711 A-law file (8000
 // samples per second, mono) through the speaker and returns. The audio path
 // (engine, output device 0, decoder channel 0, volume) is set up at the
-// first prompt of the process; after each prompt the output is disabled.
+// first prompt of the process; after each prompt the output is disabled,
+// and each later prompt enables it again.
 #pragma once
 
 // 0 once the file has been played (also when set-up or sending reported

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "hw_info.h"
@@ -29,10 +30,9 @@ constexpr size_t kLineSize = 128;
 constexpr size_t kValueSize = 64;
 constexpr const char *kMainApp = "/usr/bin/Morva";
 
-// One key of the provisioning file: its word, its value buffer (kept from
-// line to line) and the payload field it fills.
+// One key of the provisioning file: its line pattern, its value buffer (kept
+// from line to line) and the payload field it fills.
 struct KeyField {
-    const char *word;
     const char *pattern;  // "KEY=%63s": the value ends at white space, 63 characters at most
     char value[kValueSize];
     char *field;
@@ -154,26 +154,38 @@ void write_marker(const char *markerPath) {
 
 }  // namespace
 
-int read_key_lines(FILE *file, HwInfo &info) {
+int read_key_lines(FILE *file, HwInfo &info, unsigned *keysSeen) {
     KeyField keys[] = {
-        {"APP_ID", "APP_ID=%63s", {}, info.szAppId, sizeof info.szAppId},
-        {"UUID", "UUID=%63s", {}, info.szUuid, sizeof info.szUuid},
-        {"KEY", "KEY=%63s", {}, info.szKey, sizeof info.szKey},
+        {"APP_ID=%63s", {}, info.szAppId, sizeof info.szAppId},
+        {"UUID=%63s", {}, info.szUuid, sizeof info.szUuid},
+        {"KEY=%63s", {}, info.szKey, sizeof info.szKey},
     };
     int accepted = 0;
+    unsigned seen = 0;
     char line[kLineSize];
+    bool lineStart = true;
     while (std::fgets(line, sizeof line, file)) {
+        // A line longer than 127 characters arrives in pieces; only the first
+        // piece is the start of a line that can name a key.
+        const bool startsLine = lineStart;
+        const size_t length = std::strlen(line);
+        lineStart = length > 0 && line[length - 1] == '\n';
         remove_newline(line);
-        for (KeyField &key : keys) {
-            if (!std::strstr(line, key.word)) continue;
-            std::sscanf(line, key.pattern, key.value);
+        if (!startsLine) continue;
+        for (size_t k = 0; k < std::size(keys); ++k) {
+            KeyField &key = keys[k];
+            // Only a line that begins "KEY=" and holds a value counts; any
+            // other leaves the value buffer as it was and counts nothing.
+            if (std::sscanf(line, key.pattern, key.value) != 1) continue;
             key.value[kValueSize - 1] = '\0';
             trim_trailing_non_alnum(key.value, kValueSize);
             if (key.value[0] == '\0') continue;
             copy_text(key.field, key.fieldSize, key.value);
             ++accepted;
+            seen |= 1u << k;
         }
     }
+    if (keysSeen) *keysSeen = seen;
     return accepted;
 }
 
@@ -225,11 +237,19 @@ int provision_main(int argc, char **argv) {
     const char *path = argv[1];
     const std::string dir = directory_of(path);
     if (dir.empty()) return -1;
+    // A cut marker path would name another file (the provisioning file
+    // itself, say) and turn the next run into an already-provisioned one.
+    const std::string marker = dir + "/sucess";
+    if (marker.size() >= kPathSize) {
+        std::printf("Marker path too long (%zu characters, at most %zu): %s\n", marker.size(),
+                    kPathSize - 1, marker.c_str());
+        return -1;
+    }
 
     enable_speaker_amplifier();
 
     char markerPath[kPathSize], okPrompt[kPromptPathSize], failPrompt[kPromptPathSize];
-    std::snprintf(markerPath, sizeof markerPath, "%s/sucess", dir.c_str());
+    std::snprintf(markerPath, sizeof markerPath, "%s", marker.c_str());
     std::snprintf(okPrompt, sizeof okPrompt, "%s/shaoxiechenggong.pcm", dir.c_str());
     std::snprintf(failPrompt, sizeof failPrompt, "%s/shaoxieshibai.pcm", dir.c_str());
 
@@ -247,7 +267,8 @@ int provision_main(int argc, char **argv) {
     std::printf("open file sucess %s\n", path);
     HwInfo payload;
     std::memset(&payload, 0, sizeof payload);
-    int accepted = read_key_lines(file, payload);
+    unsigned keysSeen = 0;
+    int accepted = read_key_lines(file, payload, &keysSeen);
     port::fclose(file);
 
     if (!read_mac(payload)) return -1;
@@ -256,6 +277,8 @@ int provision_main(int argc, char **argv) {
     write_marker(markerPath);
 
     std::fflush(stdout);
-    play_prompt(exists(okPrompt) && accepted == 3 ? okPrompt : failPrompt);
+    // Three accepted lines are a success only when they are the three keys.
+    constexpr unsigned kAllKeys = 7;
+    play_prompt(exists(okPrompt) && accepted == 3 && keysSeen == kAllKeys ? okPrompt : failPrompt);
     idle_for_ever();
 }

@@ -18,8 +18,9 @@ int enable_speaker_amplifier();
 
 struct HwInfo;
 // Reads the key lines of a provisioning file into the payload; the number of
-// accepted key lines.
-int read_key_lines(FILE *file, HwInfo &info);
+// accepted key lines. keysSeen, when given, gets a bit for each key accepted
+// at least once: 1 APP_ID, 2 UUID, 4 KEY.
+int read_key_lines(FILE *file, HwInfo &info, unsigned *keysSeen = nullptr);
 
 // Clears bytes from the end of buffer down to the last ASCII letter or digit.
 void trim_trailing_non_alnum(char *buffer, size_t size);

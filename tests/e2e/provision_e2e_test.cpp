@@ -117,8 +117,13 @@ TEST_F(ProvisionTest, EveryFileWritesTheRecordAndOnlyThreeKeyLinesPlaySuccess) {
          sim::Prompt::Success},
         {"NUL bytes and junk", std::string("APP_ID=x\0yz\n\xff\xfe KEY\x01\nUUID=\x80\x81\n", 28),
          "x", sim::Prompt::Failure},
-        {"a comment naming KEY after a KEY line", "APP_ID=abc\nUUID=u\nKEY=k\n# KEY rotated\n",
-         "abc", sim::Prompt::Failure},
+        {"a comment naming KEY after a KEY line counts nothing",
+         "APP_ID=abc\nUUID=u\nKEY=k\n# KEY rotated\n", "abc", sim::Prompt::Success},
+        {"two keys and a comment naming KEY", "APP_ID=x\nKEY=y\n# no KEY here\n", "x",
+         sim::Prompt::Failure},
+        {"APP_ID twice and KEY", "APP_ID=a\nAPP_ID=b\nKEY=k\n", "b", sim::Prompt::Failure},
+        {"a key after 127 characters of one line", std::string(127, '#') + "APP_ID=evil\n", "",
+         sim::Prompt::Failure},
         {"three key lines, but no success prompt beside them", "APP_ID=abc\nUUID=u\nKEY=k\n", "abc",
          sim::Prompt::Failure, true},
     };
@@ -148,6 +153,9 @@ TEST_F(ProvisionTest, FailedRunsEndWithTheirMessageAndTouchNothing) {
     provisioning_file("APP_ID=a\n", longPath);
     expect_failed({longPath},
                   "Provisioning path too long (50 characters, at most 49): " + longPath + "\n");
+    const std::string deep = "/mnt/" + std::string(42, 'd');  // "<deep>/s" has 49 characters
+    expect_failed({deep + "/s"},
+                  "Marker path too long (54 characters, at most 49): " + deep + "/sucess\n");
     ASSERT_TRUE(sim::refuse_request(dir(), "/dev/mtd0", zq::flash::kMemErase));
     expect_failed({kProvisioning}, head + kMac + "Error: ZQSDK_WriteSeriesNum failed\n",
                   ")[ERROR]: mem erase failed\n");
