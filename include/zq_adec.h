@@ -39,7 +39,8 @@ ZQ_LAYOUT_CHECK(AudioStream, sizeof(AudioStream) == 32 && offsetof(AudioStream, 
 
 ZQ_API s32 ZQ_MPI_ADEC_CreateChn(AdChn s32AdChn, const AdecChnAttr *pstAttr) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_ADEC_DestroyChn(AdChn s32AdChn) ZQ_NOEXCEPT;
-/* bBlock non-zero waits for room in the playback ring. */
+/* bBlock non-zero waits for room in the playback ring. One send at a time
+ * (see zq_audio.h): the playback ring has one producer. */
 ZQ_API s32 ZQ_MPI_ADEC_SendStream(AdChn s32AdChn, const AudioStream *pstStream,
                                   s32 bBlock) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_ADEC_ReleaseBuf(AdChn s32AdChn) ZQ_NOEXCEPT;

@@ -47,7 +47,8 @@ ZQ_API s32 ZQ_MPI_AI_SetPubAttr(AudioDevId s32DevId, const AudioAttr *pstAttr) Z
 ZQ_API s32 ZQ_MPI_AI_GetPubAttr(AudioDevId s32DevId, AudioAttr *pstAttr) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_AI_Enable(AudioDevId s32DevId) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_AI_Disable(AudioDevId s32DevId) ZQ_NOEXCEPT;
-/* bBlock non-zero waits for a frame. */
+/* bBlock non-zero waits for a frame. One call at a time (see zq_audio.h):
+ * the capture ring has one consumer. */
 ZQ_API s32 ZQ_MPI_AI_GetFrame(AudioDevId s32DevId, AiChn s32AiChn, AudioFrame *pstFrm,
                               void *pReserved, s32 bBlock) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_AI_SetVolume(AudioDevId s32DevId, s32 s32VolumeDb) ZQ_NOEXCEPT;

@@ -1,6 +1,23 @@
 /* The audio engine: one worker thread that moves 20 ms frames between the
  * audio drivers and two rings. Samples are signed 16-bit, native byte order,
- * mono, 8000 per second; a frame is 160 samples, 320 bytes. */
+ * mono, 8000 per second; a frame is 160 samples, 320 bytes.
+ *
+ * Threads. Every call of the audio families may be made on any thread of
+ * the application:
+ * - One thread is meant to feed the decoder (ZQ_MPI_ADEC_SendStream) and
+ *   one to take frames (ZQ_MPI_AI_GetFrame). Calls made at the same time on
+ *   several threads are served one after the other, never interleaved
+ *   within a call; a blocking one holds the others until it returns.
+ * - ZQ_MPI_ADEC_CreateChn and ZQ_MPI_ADEC_ReleaseBuf wait for a send in
+ *   progress, so a buffer is never freed under it.
+ * - Enable and Disable of a device may race each other: one descriptor is
+ *   kept, and none is closed while the engine thread reads or writes it.
+ * - Callbacks run on the engine thread (capture) or inside the send
+ *   (decoder) and must return quickly; a decoder callback that calls the
+ *   decoder family is refused (0xA0188005), since the send holds the
+ *   channel.
+ * - The engine thread never takes SIGINT, SIGTERM or SIGHUP: they reach the
+ *   application's threads. */
 #ifndef ZQ_AUDIO_H
 #define ZQ_AUDIO_H
 

@@ -14,8 +14,7 @@ static_assert(kAcodecGetOutputMute == _IOR('A', 4, s32));
 static_assert(kAcodecSetInputVolume == _IOW('A', 5, s32));
 
 AcodecResult acodec_request(unsigned long request, s32 *value) {
-    // Close-on-exec: a shell command started meanwhile must not keep the codec open.
-    int fd = port::open("/dev/acodec", O_RDWR | O_CLOEXEC);
+    int fd = port::open("/dev/acodec", O_RDWR);
     if (fd < 0) return AcodecResult::NoDevice;
     int rc = port::ioctl(fd, request, value);
     port::close(fd);

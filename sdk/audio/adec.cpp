@@ -93,6 +93,16 @@ s32 refuse_not_created(AdChn s32AdChn) {
     return kErrNotCreated;
 }
 
+// The decoder callback runs inside a send, which holds the channel: a call
+// of the channel's own from the callback would wait for itself for ever.
+thread_local bool t_inDecCallback = false;
+
+bool called_from_callback(AdChn s32AdChn) {
+    if (!t_inDecCallback) return false;
+    mpi_log(ZQ_MPI_LOG_FAIL, ZQ_MOD_ADEC, "AdChn %d busy, called from its callback\n", s32AdChn);
+    return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -109,11 +119,13 @@ s32 ZQ_MPI_ADEC_CreateChn(AdChn s32AdChn, const AdecChnAttr *pstAttr) noexcept {
     mpi_log(ZQ_MPI_LOG_TRACE, ZQ_MOD_ADEC,
             "[%s]: AdChn[%d], enType[%d], u32BufSize[%u], enMode[%d]\n", "ZQ_MPI_ADEC_CreateChn",
             s32AdChn, pstAttr->enType, pstAttr->u32BufSize, pstAttr->enMode);
+    if (called_from_callback(s32AdChn)) return kErrNotCreated;
     s16 *fresh = new (std::nothrow) s16[kDecBufSamples]();
     if (!fresh) {
         mpi_log(ZQ_MPI_LOG_FAIL, ZQ_MOD_ADEC, "AdChn %d decode buffer not allocated\n", s32AdChn);
         return kErrNoMemory;
     }
+    std::lock_guard<std::mutex> channel(g_AudioEngine.decLock);
     release_dec_buf();  // a channel created again does not leak its old buffer
     g_AudioEngine.stAdecAttr = *pstAttr;
     g_AudioEngine.pu8DecBuf = reinterpret_cast<u8 *>(fresh);
@@ -129,7 +141,10 @@ s32 ZQ_MPI_ADEC_DestroyChn(AdChn s32AdChn) noexcept {
 
 s32 ZQ_MPI_ADEC_ReleaseBuf(AdChn s32AdChn) noexcept {
     mpi_log(ZQ_MPI_LOG_TRACE, ZQ_MOD_ADEC, "[%s]: AdChn[%d]\n", "ZQ_MPI_ADEC_ReleaseBuf", s32AdChn);
-    if (s32AdChn == 0) release_dec_buf();
+    if (s32AdChn != 0) return 0;
+    if (called_from_callback(s32AdChn)) return kErrNotCreated;
+    std::lock_guard<std::mutex> channel(g_AudioEngine.decLock);
+    release_dec_buf();
     return 0;
 }
 
@@ -143,6 +158,10 @@ s32 ZQ_MPI_ADEC_SendStream(AdChn s32AdChn, const AudioStream *pstStream, s32 bBl
         mpi_log(ZQ_MPI_LOG_FAIL, ZQ_MOD_ADEC, "AdChn %d not support\n", s32AdChn);
         return kErrBadChannel;
     }
+    if (called_from_callback(s32AdChn)) return kErrNotCreated;
+    // One send at a time: the ring has one producer, and the buffer stays
+    // while the send decodes into it.
+    std::lock_guard<std::mutex> channel(g_AudioEngine.decLock);
     if (!channel_accepts_streams()) return refuse_not_created(s32AdChn);
     if (!pstStream || !pstStream->pStream) {
         mpi_log(ZQ_MPI_LOG_FAIL, ZQ_MOD_ADEC, "pStream is null\n");
@@ -159,8 +178,11 @@ s32 ZQ_MPI_ADEC_SendStream(AdChn s32AdChn, const AudioStream *pstStream, s32 bBl
         const u32 decoded = decoder ? decoder->decode(src, piece, out) : 0;
         if (bBlock && !wait_for_room(ring, decoded)) return refuse_not_created(s32AdChn);
         audio_ring_write(ring, out, decoded);
-        if (AudioDataCallback callback = g_AudioEngine.pfnDecCallback.load())
+        if (AudioDataCallback callback = g_AudioEngine.pfnDecCallback.load()) {
+            t_inDecCallback = true;
             callback(g_AudioEngine.pu8DecBuf, static_cast<s32>(decoded));
+            t_inDecCallback = false;
+        }
         src += piece;
         left -= piece;
     } while (left > 0);

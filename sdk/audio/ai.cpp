@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "audio/acodec.h"
 #include "audio/engine.h"
 #include "port/port.h"
 #include "zq_ai.h"
@@ -20,7 +21,6 @@ constexpr s32 kNullPointer = ZQ_ERR_CODE(ZQ_MOD_AI, ZQ_ERR_NULL_PTR);
 constexpr s32 kCodecFailed = ZQ_ERR_CODE(ZQ_MOD_AI, ZQ_ERR_DRIVER);
 constexpr s32 kNoFrame = ZQ_ERR_CODE(ZQ_MOD_AI, ZQ_ERR_NO_DATA);
 
-constexpr unsigned long kSetInputVolume = 0x40044105;  // write, 'A', 5, 4 bytes
 constexpr s32 kMaxVolume = 100;
 // A frame must fit the capture ring, or no frame could ever be handed out.
 constexpr u32 kMaxSamplesPerFrame = kCapRingBytes / 2;
@@ -93,9 +93,9 @@ s32 ZQ_MPI_AI_Enable(AudioDevId s32DevId) noexcept {
         return kBadDevice;
     }
     AI_TRACE("[%s]: AudioDevId[%d]\n", "ZQ_MPI_AI_Enable", s32DevId);
-    if (s32 fd = g_AudioDevTable.aiFd.load(); fd >= 0) return fd;
-    s32 fd = port::open("/dev/ai", O_RDONLY);
-    g_AudioDevTable.aiFd.store(fd);
+    bool alreadyOpen = false;
+    s32 fd = audio_open_device(g_AudioDevTable.aiFd, "/dev/ai", O_RDONLY, &alreadyOpen);
+    if (alreadyOpen) return fd;
     if (fd >= 0) return 0;
     AI_FAIL("open %s failed", "/dev/ai");
     return -1;
@@ -125,8 +125,10 @@ s32 ZQ_MPI_AI_GetFrame(AudioDevId s32DevId, AiChn, AudioFrame *pstFrm, void *,
         AI_FAIL("pstFrm->pData is null\n");
         return kNullPointer;
     }
-    // The frame length is read afresh at every look; the wait ends when a
-    // whole frame is there or the input has been disabled meanwhile.
+    // One consumer of the capture ring at a time. The frame length is read
+    // afresh at every look; the wait ends when a whole frame is there or the
+    // input has been disabled meanwhile.
+    std::lock_guard<std::mutex> consumer(g_AudioEngine.capLock);
     while (!frame_ready()) {
         if (!bBlock) return kNoFrame;
         if (!input_enabled()) {
@@ -156,15 +158,16 @@ s32 ZQ_MPI_AI_SetVolume(AudioDevId s32DevId, s32 s32VolumeDb) noexcept {
     }
     AI_TRACE("[%s]: AudioDevId[%d], s32VolumeDb[%d]\n", "ZQ_MPI_AI_SetVolume", s32DevId,
              s32VolumeDb);
-    int codec = port::open("/dev/acodec", O_RDWR);
-    if (codec < 0) {
-        AI_FAIL("acodec dev open error!\n");
-        return kCodecFailed;
-    }
     s32 volume = s32VolumeDb;
-    int rc = port::ioctl(codec, kSetInputVolume, &volume);
-    port::close(codec);
-    if (rc < 0) return kCodecFailed;
+    switch (acodec_request(kAcodecSetInputVolume, &volume)) {
+        case AcodecResult::NoDevice:
+            AI_FAIL("acodec dev open error!\n");
+            return kCodecFailed;
+        case AcodecResult::Refused:
+            return kCodecFailed;
+        case AcodecResult::Done:
+            break;
+    }
     g_AudioDevTable.aiVolume = s32VolumeDb;
     return 0;
 }

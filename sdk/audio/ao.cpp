@@ -82,17 +82,11 @@ s32 ZQ_MPI_AO_GetPubAttr(AudioDevId s32DevId, AudioAttr *pstAttr) noexcept {
 s32 ZQ_MPI_AO_Enable(AudioDevId s32DevId) noexcept {
     if (bad_device(s32DevId)) return kAoBadDevice;
     mpi_log(ZQ_MPI_LOG_TRACE, ZQ_MOD_AO, "[%s]: AudioDevId[%d]\n", __func__, s32DevId);
-    if (g_AudioDevTable.aoFd.load(std::memory_order_acquire) >= 0) return 0;
-    // Close-on-exec: a shell command must not keep the speaker open after Disable.
-    int fd = port::open("/dev/ao", O_WRONLY | O_CLOEXEC);
-    if (fd < 0) {
+    bool alreadyOpen = false;
+    if (audio_open_device(g_AudioDevTable.aoFd, "/dev/ao", O_WRONLY, &alreadyOpen) < 0) {
         mpi_log(ZQ_MPI_LOG_FAIL, ZQ_MOD_AO, "open /dev/ao failed");
         return kAoOpenFailed;
     }
-    // Two callers racing to enable: the first descriptor stays, the other is closed.
-    s32 closed = -1;
-    if (!g_AudioDevTable.aoFd.compare_exchange_strong(closed, fd, std::memory_order_acq_rel))
-        port::close(fd);
     return 0;
 }
 

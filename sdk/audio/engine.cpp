@@ -39,8 +39,12 @@ s32 claim_device(std::atomic<s32> &slot) {
     return -1;
 }
 
+// Ends a driver call; closes the descriptor when a disable handed it over
+// meanwhile.
 void release_device() {
-    g_AudioEngine.busyFd.store(-1);
+    s32 fd = g_AudioEngine.busyFd.exchange(-1);
+    s32 handed = fd;
+    if (g_AudioEngine.closeAfterUse.compare_exchange_strong(handed, -1)) port::close(fd);
 }
 
 // Input: 320 captured bytes, 0 when the input is disabled, -1 after a
@@ -83,6 +87,8 @@ VqeSwitches current_switches() {
 
 void *audio_process(void *) {
     prctl(PR_SET_NAME, "audio_process", 0, 0, 0);
+    // Ctrl-C and the like are the application's to take, on its own threads.
+    port::refuse_termination_signals();
     EngineWork work;
     // A stage whose instance could not be made passes frames through.
     (void)engine_work_init(work);
@@ -124,12 +130,34 @@ s32 audio_get_ao_fd(AudioDevId devId) {
     return devId == 0 ? g_AudioDevTable.aoFd.load(std::memory_order_acquire) : -1;
 }
 
+s32 audio_open_device(std::atomic<s32> &slot, const char *path, int flags, bool *alreadyOpen) {
+    *alreadyOpen = false;
+    if (s32 open = slot.load(std::memory_order_acquire); open >= 0) {
+        *alreadyOpen = true;
+        return open;
+    }
+    int fd = port::open(path, flags);
+    if (fd < 0) return -1;
+    s32 empty = -1;
+    if (!slot.compare_exchange_strong(empty, fd, std::memory_order_acq_rel)) {
+        port::close(fd);
+        return empty;
+    }
+    return fd;
+}
+
 s32 audio_take_device_fd(std::atomic<s32> &slot) {
     s32 fd = slot.exchange(-1);
     if (fd < 0) return -1;
     for (int poll = 0; poll < kTakePolls && g_AudioEngine.busyFd.load() == fd; ++poll)
         port::sleep_ms(kTakePollMs);
-    return fd;
+    if (g_AudioEngine.busyFd.load() != fd) return fd;
+    // Still inside the call (a stuck driver): the thread closes it on its
+    // way out. Whichever of the two sees the other first does the close.
+    g_AudioEngine.closeAfterUse.store(fd);
+    if (g_AudioEngine.busyFd.load() == fd) return -1;
+    s32 handed = fd;
+    return g_AudioEngine.closeAfterUse.compare_exchange_strong(handed, -1) ? fd : -1;
 }
 
 void audio_engine_stop() {
