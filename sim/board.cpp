@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -182,10 +183,49 @@ std::string normalize(std::string_view path) {
     return out.empty() ? "/" : out;
 }
 
+namespace {
+
+std::string board_join(const std::vector<std::string> &parts) {
+    std::string out = g_board.dir;
+    for (const std::string &part : parts) out += "/" + part;
+    return out;
+}
+
+constexpr int kMaxLinks = 40;  // as the kernel's own limit
+
+}  // namespace
+
+// Walks the path as the kernel does for a process chrooted in the board:
+// ".." stops at the root, and a link is followed inside the board (an
+// absolute target starts again at the board root), so that no link on the
+// board can lead to a host path outside it.
 std::string resolve(std::string_view boardPath) {
     if (boardPath.empty() || boardPath[0] != '/') return std::string(boardPath);
-    std::string norm = normalize(boardPath);
-    return norm == "/" ? g_board.dir : g_board.dir + norm;
+    std::vector<std::string> done;
+    std::string rest(boardPath);
+    int links = 0;
+    for (size_t i = 0; i < rest.size();) {
+        size_t j = std::min(rest.find('/', i), rest.size());
+        std::string part = rest.substr(i, j - i);
+        i = j + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!done.empty()) done.pop_back();
+            continue;
+        }
+        done.push_back(part);
+        char target[PATH_MAX];
+        ssize_t n = ::readlink(board_join(done).c_str(), target, sizeof target - 1);
+        if (n <= 0) continue;
+        // Too many links: a path under a plain file, which no call can open.
+        if (++links > kMaxLinks) return g_board.dir + "/" + kBoardFile + "/link-loop";
+        target[n] = '\0';
+        done.pop_back();
+        if (target[0] == '/') done.clear();
+        rest = std::string(target) + "/" + (i < rest.size() ? rest.substr(i) : std::string());
+        i = 0;
+    }
+    return board_join(done);
 }
 
 void journal(std::string_view subject, const char *format, ...) {

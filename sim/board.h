@@ -34,8 +34,9 @@ const std::string &active_dir();
 void reload_if_active(const std::string &dir);
 
 // Host path of an absolute board path, as if the process ran chrooted in the
-// board directory: ".." never climbs above the board root. Relative paths
-// stay relative to the working directory.
+// board directory: ".." never climbs above the board root, and links are
+// followed inside the board (an absolute target starts at the board root).
+// Relative paths stay relative to the working directory.
 std::string resolve(std::string_view boardPath);
 // Folds ".", ".." and repeated slashes of an absolute path.
 std::string normalize(std::string_view boardPath);

@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, PromptFileTest,
                                            FileCase{16000, std::vector<s32>(100, 320)},
                                            FileCase{0, {}}));
 
-TEST_F(PromptPlayerTest, OutputThatCannotBeEnabledRefusesEveryBlock) {
+TEST_F(PromptPlayerTest, OutputThatCannotBeEnabledRefusesEveryBlockUntilALaterPrompt) {
     ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/ao", true));
     const std::string path = make_file(170);
     Captured c = capture_output([&] { EXPECT_EQ(play_prompt(path.c_str()), 0); });
@@ -80,6 +80,13 @@ TEST_F(PromptPlayerTest, OutputThatCannotBeEnabledRefusesEveryBlock) {
         "AudioOutStart: ZQ_MPI_ADEC_SendStream(0) failed with 0xa0188005!\n";
     EXPECT_EQ(c.out, "AO_Enable  err:0xa0168010\n" + refused + refused);
     EXPECT_TRUE(g_pieces.empty());
+    // Each later prompt opens the output again.
+    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/ao", false));
+    for (int prompt = 1; prompt <= 2; ++prompt) {
+        c = capture_output([&] { EXPECT_EQ(play_prompt(path.c_str()), 0); });
+        EXPECT_EQ(c.out, "");
+        EXPECT_EQ(g_pieces.size(), 2u * static_cast<size_t>(prompt));
+    }
 }
 
 TEST_F(PromptPlayerTest, LargeBlocksGoInPiecesAndAFailedPieceDropsTheRest) {

@@ -1,7 +1,9 @@
 // The decoder channel: refusals with their codes and log lines, what each
 // payload type puts into the playback ring, and full rings. No engine thread
 // runs: the test reads the ring, and a board file stands for the output.
+#include <algorithm>
 #include <future>
+#include <thread>
 
 #include "engine_fixture.h"
 #include "zq_g711.h"
@@ -153,6 +155,30 @@ TEST_F(AdecTest, BlockingSendWaitsForRoomUntilTheOutputGoes) {
     EXPECT_NE(log_text().find("<3>adec AdChn 0 not created\n"), std::string::npos);
     EXPECT_EQ(g_pieces, (std::vector<s32>{320, 1024}));  // the second piece never fitted
     EXPECT_EQ(audio_ring_held(ring_), 8000u - 1500u + 1024u);
+}
+
+// Senders on two threads take turns: no byte of either is lost or doubled.
+// A callback that calls the channel is refused instead of waiting for itself.
+TEST_F(AdecTest, SendersTakeTurnsAndTheCallbackCannotCallTheChannel) {
+    create(ADEC_TYPE_PCM);
+    ZQ_MPI_ADEC_SetCallback(nullptr);
+    auto sender = [](u8 value) {
+        std::vector<u8> bytes(100, value);
+        for (int i = 0; i < 30; ++i) EXPECT_EQ(send(bytes, 0), 0);
+    };
+    std::thread a(sender, 0xA1), b(sender, 0xB2);
+    a.join();
+    b.join();
+    std::vector<u8> all = played();
+    EXPECT_EQ(std::count(all.begin(), all.end(), 0xA1), 3000);
+    EXPECT_EQ(std::count(all.begin(), all.end(), 0xB2), 3000);
+
+    static s32 fromCallback;
+    ZQ_MPI_ADEC_SetCallback([](u8 *, s32) { fromCallback = ZQ_MPI_ADEC_ReleaseBuf(0); });
+    std::vector<u8> bytes(10, 1);
+    EXPECT_EQ(send(bytes), 0);
+    EXPECT_EQ(fromCallback, kNotCreated);
+    EXPECT_EQ(send(bytes), 0);  // the buffer is still there
 }
 
 }  // namespace

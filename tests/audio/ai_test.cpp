@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstring>
 #include <future>
+#include <mutex>
+#include <thread>
 
 #include "audio_devices.h"
 #include "engine_fixture.h"
@@ -180,6 +182,44 @@ TEST_F(AiTest, VolumeIsKeptOnlyWhenTheCodecTakesItAndSwitchesAsGiven) {
               "5.0 <6>ai [ZQ_MPI_AI_SetVqeAttr]: bAecOpen[1], bAgcOpen[1], bAnrOpen[0]\n\n"
               "5.0 <6>ai [ZQ_MPI_AI_GetVqeAttr]: bAecOpen[1], bAgcOpen[1], bAnrOpen[0]\n\n"
               "5.0 <3>ai pstVqeConfig is null\n\n5.0 <3>ai pstVqeConfig is null\n\n");
+}
+
+// Two readers share the frames: each frame goes to one of them, numbered in order.
+TEST_F(AiTest, ReadersOnTwoThreadsTakeTurns) {
+    start_with_mic();
+    ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
+    for (int n = 0; n < 4; ++n) hear(pattern_frame(n).data(), ZQ_AUDIO_FRAME_SAMPLES);
+    std::mutex lock;
+    std::vector<std::pair<u32, s16>> got;  // sequence number, first sample
+    auto reader = [&] {
+        for (int i = 0; i < 2; ++i) {
+            s16 samples[ZQ_AUDIO_FRAME_SAMPLES];
+            AudioFrame frame{};
+            frame.pData = samples;
+            ASSERT_EQ(ZQ_MPI_AI_GetFrame(0, 0, &frame, nullptr, 1), 0);
+            std::lock_guard<std::mutex> hold(lock);
+            got.emplace_back(frame.u32Seq, samples[0]);
+        }
+    };
+    std::thread a(reader), b(reader);
+    a.join();
+    b.join();
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, (std::vector<std::pair<u32, s16>>{{0, 0}, {1, 1000}, {2, 2000}, {3, 3000}}));
+}
+
+// A driver stuck in a read past the second that Disable waits: the engine
+// thread closes the descriptor once the read returns, so its number cannot
+// be reused under the read.
+TEST_F(AiTest, DisableDuringAStuckReadLeavesTheCloseToTheEngine) {
+    start_with_mic();
+    ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
+    const s32 fd = g_AudioDevTable.aiFd;
+    ASSERT_TRUE(eventually([&] { return g_AudioEngine.busyFd.load() == fd; }));
+    EXPECT_EQ(ZQ_MPI_AI_Disable(0), 0);
+    EXPECT_GE(::fcntl(fd, F_GETFD), 0);
+    hear(pattern_frame(0).data(), ZQ_AUDIO_FRAME_SAMPLES);
+    EXPECT_TRUE(eventually([&] { return ::fcntl(fd, F_GETFD) < 0; }));
 }
 
 }  // namespace

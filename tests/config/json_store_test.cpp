@@ -107,6 +107,22 @@ TEST_F(JsonStoreTest, SetReplacesOrAddsAMemberAndCreatesAMissingFile) {
     EXPECT_FALSE(std::filesystem::exists(host("/var/t.json")));
 }
 
+// A save replaces the file whole; a link stays a link, and its absolute
+// target is a board path.
+TEST_F(JsonStoreTest, SaveGoesThroughLinksAndLeavesNoTemporaryFile) {
+    std::filesystem::rename(host(kFile), host("/var/real.json"));
+    std::filesystem::create_symlink("/var/real.json", host(kFile));
+    int nine = 9;
+    capture_output(
+        [&] { EXPECT_EQ(json_store_set_value(kFile, "DeviceGpio", "AoEnable", &nine, 1), 0); });
+    EXPECT_TRUE(std::filesystem::is_symlink(host(kFile)));
+    EXPECT_NE(canonical("/var/real.json").find(R"("AoEnable":9)"), std::string::npos);
+    for (const char *where : {"/var", "/usr/bin"})
+        for (const auto &entry : std::filesystem::directory_iterator(host(where)))
+            EXPECT_EQ(entry.path().filename().string().find(".json."), std::string::npos)
+                << entry.path();
+}
+
 TEST_F(JsonStoreTest, ThreadsSettingTheirOwnMembersLoseNoUpdate) {
     // Each get must see its own set: another thread's save between would restore an older value.
     auto setAndGet = [](int thread) {

@@ -5,16 +5,22 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 
 #include "board.h"
 #include "support/vboard_fixture.h"
+#include "zq_ai.h"
+#include "zq_ao.h"
+#include "zq_flash.h"
+#include "zq_log.h"
 
 namespace port = zq::port;
 
@@ -44,6 +50,18 @@ TEST_F(PortTest, AbsolutePathsResolveInsideTheBoardAndTranslateForCommands) {
     EXPECT_NE(access((dir() + "/../zq-probe").c_str(), F_OK), 0);  // nothing above the board root
     EXPECT_EQ(port::open("/no/such/dir/file", O_RDONLY), -1);
     EXPECT_EQ(errno, ENOENT);
+    // Links stay inside the board, as under chroot: absolute targets start at its root.
+    ASSERT_EQ(symlink("/var", host("/tmp/abs").c_str()), 0);
+    ASSERT_EQ(symlink("../../../mnt", host("/tmp/up").c_str()), 0);
+    ASSERT_EQ(symlink("loop", host("/tmp/loop").c_str()), 0);
+    for (const char *path : {"/tmp/abs/probe", "/tmp/up/probe"}) {
+        f = port::fopen(path, "w");
+        ASSERT_NE(f, nullptr) << path;
+        port::fclose(f);
+    }
+    EXPECT_TRUE(std::filesystem::exists(host("/var/probe")));
+    EXPECT_TRUE(std::filesystem::exists(host("/mnt/probe")));
+    EXPECT_EQ(port::fopen("/tmp/loop", "w"), nullptr);
     struct {
         const char *in, *out;
     } cases[] = {{"/", "/"},      {"//dev//log", "/dev/log"}, {"/a/./b/../c", "/a/c"},
@@ -120,6 +138,32 @@ TEST_F(PortTest, CommandsRunWithTheBoardToolsAndEnvironment) {
     EXPECT_EQ(WEXITSTATUS(status), 3);
     EXPECT_TRUE(journal_has(" shell ifconfig eth2$"));
     EXPECT_TRUE(journal_has(" shell exit 3$"));
+}
+
+// Nothing the SDK holds open (flash, devices, its log file, a pipe) reaches a
+// command that it or its application starts.
+TEST_F(PortTest, NoSdkDescriptorReachesAChild) {
+    char value[8];
+    ASSERT_EQ(ZQSDK_EnvReadKeyValue("zqauto", value, sizeof value), 0);  // mtd0 stays open
+    ASSERT_EQ(mpi_log(ZQ_MPI_LOG_FAIL, ZQ_MOD_AO, "held\n"), 0);          // "/dev/log" too
+    ASSERT_EQ(ZQ_MPI_AO_Enable(0), 0);
+    ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
+    LogParam file{};
+    std::snprintf(file.szFilePath, sizeof file.szFilePath, "/var/sdk.log");
+    ASSERT_EQ(ZQSDK_SetLog2File(&file), 0);
+    FILE *held = port::popen("cat", "w");
+    ASSERT_TRUE(held);
+    struct stat pipe {};
+    ASSERT_EQ(fstat(fileno(held), &pipe), 0);
+    FILE *child = port::popen("ls -l /proc/self/fd/", "r");
+    ASSERT_TRUE(child);
+    std::string listing;
+    for (int c; (c = std::fgetc(child)) != EOF;) listing += static_cast<char>(c);
+    port::pclose(child);
+    port::pclose(held);
+    EXPECT_NE(listing.find("0 ->"), std::string::npos) << listing;
+    EXPECT_EQ(listing.find(dir()), std::string::npos) << listing;
+    EXPECT_EQ(listing.find("pipe:[" + std::to_string(pipe.st_ino) + "]"), std::string::npos);
 }
 
 TEST_F(PortTest, SignalsReachOnlyBoardProcesses) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "board.h"
+#include "flash.h"
 #include "support/vboard_fixture.h"
 
 namespace {
@@ -106,6 +107,24 @@ TEST_F(VboardCliTest, FlashDumpsWorkWithoutABoard) {
     EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0x10000 print").status,
               1);  // dump too big
     EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0xFFFF0000 print").status, 1);
+}
+
+// A spoilt CRC shows as bad, on a board and in a dump; so does flash that
+// ends before the environment.
+TEST_F(VboardCliTest, BadCrcsShowAsBad) {
+    ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x20004, {'B'}));  // "bootdelay" is now "Bootdelay"
+    ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x2F830, {0x00}));  // the record's UUID, cut
+    std::string dump = dir() + "/tmp/mtd0.bin";
+    ASSERT_TRUE(std::filesystem::copy_file(host("/dev/mtd0"), dump));
+    for (const std::string &where : {dir(), "--image " + dump + " --mtd0-size 0x30000"}) {
+        expect_vboard("env " + where + " print", 1, "vboard: bad CRC in the boot environment", true);
+        expect_vboard("env " + where + " print zqauto", 1, "bad CRC", true);
+        expect_vboard("id " + where + " show", 1, "vboard: no valid identity record (magic 0xfead5238",
+                      true);
+    }
+    std::filesystem::resize_file(host("/dev/mtd0"), 0);
+    expect_vboard("env " + dir() + " print", 1, "the flash image ends before the boot environment",
+                  true);
 }
 
 }  // namespace
