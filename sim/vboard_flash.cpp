@@ -29,6 +29,7 @@ const char *const kEnvUsage =
     "       vboard env --image FILE --mtd0-size N print|set ...\n"
     "Prints the boot environment (or one variable), or sets a variable and\n"
     "saves the environment to flash. Without VALUE the variable is set empty.\n"
+    "An environment whose CRC does not match is reported as bad (exit 1).\n"
     "--image works on a raw dump of mtd0 of N bytes (0x30000, say); set\n"
     "writes the changed dump back to FILE.\n";
 
