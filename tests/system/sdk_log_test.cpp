@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "board.h"
 #include "support/capture.h"
@@ -52,18 +51,6 @@ TEST_F(SdkLogTest, EachLevelHasItsTemplateAndStream) {
                          kTime + "] ==> ZQSDK_WifiInit(8)[NOTICE]: n\n\033[0;39m\n" +
                          line("1;32", "==> ZQSDK_WifiInit(9)[INFO]: i") +
                          line("1;34", "==> ZQJSON_ParseVi(10)[DEBUG]: d1"));
-}
-
-int ReportFailure() {
-    ZQSDK_LOG(ZQ_LOG_ERROR, "zq_system", "x");
-    return __LINE__ - 1;
-}
-
-TEST_F(SdkLogTest, MacroNamesTheCallingFunctionAndLine) {
-    int expectedLine = 0;
-    Captured c = capture_output([&] { expectedLine = ReportFailure(); });
-    EXPECT_EQ(c.err, line("1;31", "<zq_system> ==> ReportFailure(" + std::to_string(expectedLine) +
-                                      ")[ERROR]: x"));
 }
 
 TEST_F(SdkLogTest, LevelFiltersAndSetLogLevelNotice) {
@@ -161,14 +148,6 @@ TEST_F(SdkLogTest, DefaultSizeWrapsAt64KiB) {
     const std::string file = board_file("/var/big.log");
     EXPECT_EQ(file.size(), written);
     EXPECT_EQ(file.rfind(line("1;32", "==> f(1)[INFO]: wrapped"), 0), 0u);
-}
-
-TEST_F(SdkLogTest, TimeTextBelongsToTheCallingThread) {
-    const char *mine = sdk_log_time();
-    EXPECT_STREQ(mine, kTime);
-    const char *theirs = nullptr;
-    std::thread([&] { theirs = sdk_log_time(); }).join();
-    EXPECT_NE(mine, theirs);
 }
 
 }  // namespace
