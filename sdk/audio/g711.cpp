@@ -1,5 +1,7 @@
 // G.711 A-law and mu-law. Every conversion is one lookup in a table made at
-// compile time from the segment rules of the codec.
+// compile time from the segment rules of the codec, except buffer decoding,
+// which on machines with vector units computes the samples instead
+// (g711_simd.cpp) and leaves the table the codes after the last whole group.
 //
 // Encoding quantises the magnitude and then applies the sign, so s and -s
 // differ only in bit 7 of their codes; -32768 counts as magnitude 32767.
@@ -7,8 +9,14 @@
 #include <array>
 #include <cstring>
 
+#if defined(__arm__)
+#include <sys/auxv.h>
+#endif
+
+#include "audio/g711_impl.h"
 #include "zq_g711.h"
 
+namespace zq::g711 {
 namespace {
 
 constexpr u32 kAlawSteps = 2048;  // magnitude / 16
@@ -66,8 +74,9 @@ constexpr auto kAlawEncode =
 // Index k holds the code of the non-negative sample 8 k + 4.
 constexpr auto kUlawEncode =
     make_table<kUlawSteps, u8>([](u32 k) { return ulaw_code((8 * k + 4) >> 2); });
-constexpr auto kAlawDecode = make_table<256, s16>(alaw_value);
-constexpr auto kUlawDecode = make_table<256, s16>(ulaw_value);
+using DecodeTable = std::array<s16, 256>;
+constexpr DecodeTable kAlawDecode = make_table<256, s16>(alaw_value);
+constexpr DecodeTable kUlawDecode = make_table<256, s16>(ulaw_value);
 
 static_assert(kAlawDecode[0xD5] == 8 && kAlawDecode[0x55] == -8 && kAlawDecode[0xAA] == 32256 &&
               kAlawDecode[0x00] == -5504);
@@ -116,16 +125,48 @@ inline u32 byte_at(u64 word, u32 j) {
 // Sixteen codes per pass, read as two words: the loop then runs at the pace
 // of the table loads. (A plain byte loop over a constant table is
 // auto-vectorised into something several times slower.)
-inline void decode_all(const std::array<s16, 256> &table, const u8 *src, s16 *dst, u32 n) {
+template <const DecodeTable &kTable>
+void table_decode(const u8 *src, s16 *dst, u32 n) {
     u32 i = 0;
     for (; n - i >= 16; i += 16) {
         u64 low, high;
         std::memcpy(&low, src + i, 8);
         std::memcpy(&high, src + i + 8, 8);
-        for (u32 j = 0; j < 8; ++j) dst[i + j] = table[byte_at(low, j)];
-        for (u32 j = 0; j < 8; ++j) dst[i + 8 + j] = table[byte_at(high, j)];
+        for (u32 j = 0; j < 8; ++j) dst[i + j] = kTable[byte_at(low, j)];
+        for (u32 j = 0; j < 8; ++j) dst[i + 8 + j] = kTable[byte_at(high, j)];
     }
-    for (; i < n; ++i) dst[i] = table[src[i]];
+    for (; i < n; ++i) dst[i] = kTable[src[i]];
+}
+
+// A vector kernel for the whole groups, the table for the rest.
+template <u32 (*Groups)(const u8 *, s16 *, u32), const DecodeTable &kTable>
+void vector_decode(const u8 *src, s16 *dst, u32 n) {
+    const u32 done = Groups(src, dst, n);
+    table_decode<kTable>(src + done, dst + done, n - done);
+}
+
+DecoderList find_decoders() {
+    DecoderList list{};
+    list.items[list.count++] = {"table", table_decode<kAlawDecode>, table_decode<kUlawDecode>};
+#if defined(__x86_64__)
+    list.items[list.count++] = {"sse2", vector_decode<alaw_groups_sse2, kAlawDecode>,
+                                vector_decode<ulaw_groups_sse2, kUlawDecode>};
+    __builtin_cpu_init();  // this may run before the constructors that do it
+    if (__builtin_cpu_supports("avx2"))
+        list.items[list.count++] = {"avx2", vector_decode<alaw_groups_avx2, kAlawDecode>,
+                                    vector_decode<ulaw_groups_avx2, kUlawDecode>};
+#elif defined(__arm__)
+    // Not every 32-bit ARM core has NEON.
+    if (getauxval(AT_HWCAP) & HWCAP_ARM_NEON)
+        list.items[list.count++] = {"neon", vector_decode<alaw_groups_neon, kAlawDecode>,
+                                    vector_decode<ulaw_groups_neon, kUlawDecode>};
+#endif
+    return list;
+}
+
+const Decoders &fastest_decoders() {
+    const DecoderList &list = available_decoders();
+    return list.items[list.count - 1];
 }
 
 template <u8 (*Encode)(s16)>
@@ -143,12 +184,12 @@ void encode_all(const s16 *src, u8 *dst, u32 n) {
 
 // A null buffer with work to do converts nothing and reports failure (0),
 // where a plain loop would fault.
-s32 decode(const std::array<s16, 256> &table, const u8 *src, s16 *dst, u32 n, u32 *outLen) {
+s32 decode(Decoder decoder, const u8 *src, s16 *dst, u32 n, u32 *outLen) {
     if (n > 0 && (!src || !dst)) {
         if (outLen) *outLen = 0;
         return 0;
     }
-    decode_all(table, src, dst, n);
+    if (n > 0) decoder(src, dst, n);
     if (outLen) *outLen = 2 * n;
     return 1;
 }
@@ -165,14 +206,24 @@ s32 encode(const s16 *src, u8 *dst, u32 byteLen, u32 *outLen) {
 
 }  // namespace
 
+// Chosen once; every later call only reads the result.
+const DecoderList &available_decoders() {
+    static const DecoderList list = find_decoders();
+    return list;
+}
+
+}  // namespace zq::g711
+
+using namespace zq::g711;
+
 extern "C" {
 
 s32 g711a_decode(const u8 *pSrc, s16 *pDst, u32 u32Len, u32 *pu32OutLen) noexcept {
-    return decode(kAlawDecode, pSrc, pDst, u32Len, pu32OutLen);
+    return decode(fastest_decoders().alaw, pSrc, pDst, u32Len, pu32OutLen);
 }
 
 s32 g711u_decode(const u8 *pSrc, s16 *pDst, u32 u32Len, u32 *pu32OutLen) noexcept {
-    return decode(kUlawDecode, pSrc, pDst, u32Len, pu32OutLen);
+    return decode(fastest_decoders().ulaw, pSrc, pDst, u32Len, pu32OutLen);
 }
 
 s32 g711a_encode(const s16 *pSrc, u8 *pDst, u32 u32Len, u32 *pu32OutLen) noexcept {

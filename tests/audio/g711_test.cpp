@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "audio/g711_impl.h"
 #include "zq_g711.h"
 
 namespace {
@@ -122,6 +123,41 @@ TEST(G711, EveryCodeAndEverySampleMatchTheReference) {
             ASSERT_EQ(alawCodes[i], ref_alaw_positive(s)) << s;
             ASSERT_EQ(ulawCodes[i], ref_ulaw_positive(s)) << s;
         }
+    }
+}
+
+// Every decoder this machine runs (the table loop and the vector kernels),
+// every code, at lengths that end in every place of a vector group and with
+// source and destination off alignment; the samples around the output stay.
+TEST(G711, EveryDecoderMatchesTheReferenceAtEveryLengthAndAlignment) {
+    const zq::g711::DecoderList &list = zq::g711::available_decoders();
+#if defined(__x86_64__)
+    ASSERT_GE(list.count, 2u);  // SSE2 is always there
+#endif
+    std::vector<u32> lengths{1037};
+    for (u32 n = 0; n <= 40; ++n) lengths.push_back(n);
+    std::vector<u8> codes(1040 + 3);
+    std::vector<s16> samples(1040 + 5);
+    for (u32 k = 0; k < list.count; ++k) {
+        const zq::g711::Decoders &decoders = list.items[k];
+        for (bool alaw : {true, false})
+            for (u32 n : lengths)
+                for (u32 first = 0; first < 256; first += n ? n : 256)
+                    for (u32 offset = 0; offset < 16; ++offset) {
+                        const u32 from = offset % 4, to = 1 + offset / 4;
+                        for (u32 i = 0; i < n; ++i) codes[from + i] = static_cast<u8>(first + i);
+                        std::fill(samples.begin(), samples.end(), s16{0x5A5A});
+                        (alaw ? decoders.alaw : decoders.ulaw)(&codes[from], &samples[to], n);
+                        for (u32 i = 0; i < n; ++i) {
+                            const u8 code = codes[from + i];
+                            ASSERT_EQ(samples[to + i],
+                                      alaw ? ref_alaw_decode(code) : ref_ulaw_decode(code))
+                                << decoders.name << (alaw ? " A-law" : " mu-law") << " code "
+                                << int{code} << " length " << n << " offsets " << from << "," << to;
+                        }
+                        ASSERT_EQ(samples[to - 1], 0x5A5A) << decoders.name;
+                        ASSERT_EQ(samples[to + n], 0x5A5A) << decoders.name << " length " << n;
+                    }
     }
 }
 
