@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <json-c/json.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,7 +13,6 @@
 #include <iterator>
 #include <string>
 
-#include "audio/acodec.h"
 #include "audio_devices.h"
 #include "board.h"
 #include "board_parts.h"
@@ -23,6 +23,11 @@ namespace zq::sim {
 namespace {
 
 constexpr const char *kAcodecNode = "/dev/acodec";
+// The driver's requests, each with a pointer to a 32-bit value.
+constexpr unsigned long kSetOutputVolume = _IOW('A', 1, int32_t);
+constexpr unsigned long kSetOutputMute = _IOW('A', 3, int32_t);
+constexpr unsigned long kGetOutputMute = _IOR('A', 4, int32_t);
+constexpr unsigned long kSetInputVolume = _IOW('A', 5, int32_t);
 constexpr int kMaxVolume = 100;
 
 enum class Kind { SetVolume, SetSwitch, Get };
@@ -35,10 +40,10 @@ struct CodecRequest {
 };
 
 constexpr CodecRequest kRequests[] = {
-    {kAcodecSetOutputVolume, Kind::SetVolume, "output volume", &CodecState::outputVolume},
-    {kAcodecSetOutputMute, Kind::SetSwitch, "output mute", &CodecState::outputMute},
-    {kAcodecGetOutputMute, Kind::Get, "output mute", &CodecState::outputMute},
-    {kAcodecSetInputVolume, Kind::SetVolume, "input volume", &CodecState::inputVolume},
+    {kSetOutputVolume, Kind::SetVolume, "output volume", &CodecState::outputVolume},
+    {kSetOutputMute, Kind::SetSwitch, "output mute", &CodecState::outputMute},
+    {kGetOutputMute, Kind::Get, "output mute", &CodecState::outputMute},
+    {kSetInputVolume, Kind::SetVolume, "input volume", &CodecState::inputVolume},
 };
 
 const CodecRequest *find_request(unsigned long code) {
@@ -118,7 +123,7 @@ int acodec_ioctl(int, unsigned long code, void *arg) {
     CodecFile file(resolve(kAcodecNode), 0);
     if (file.fd < 0) return -1;
     CodecState state = load_state(file.fd);
-    s32 value;
+    int32_t value;
     if (request->kind == Kind::Get) {
         value = state.*request->field;
         std::memcpy(arg, &value, sizeof value);

@@ -4,6 +4,9 @@
 // Ctrl-C, or make writes short.
 #include <fcntl.h>
 #include <json-c/json.h>
+#include <sys/ioctl.h>
+// after sys/ioctl.h, whose macros it uses
+#include <mtd/mtd-user.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -19,9 +22,7 @@
 #include "board_parts.h"
 #include "devices.h"
 #include "flash.h"
-#include "flash/mtd.h"
 #include "flash_format.h"
-#include "hw_info.h"
 #include "json_util.h"
 
 namespace zq::sim {
@@ -64,7 +65,7 @@ bool whole_blocks(const FlashConfig &c, uint64_t start, uint64_t length) {
 }
 
 int mtd_ioctl(int fd, unsigned long request, void *arg) {
-    if (request != flash::kMemErase) {
+    if (request != MEMERASE) {
         errno = ENOTTY;
         return -1;
     }
@@ -72,7 +73,7 @@ int mtd_ioctl(int fd, unsigned long request, void *arg) {
         errno = EFAULT;
         return -1;
     }
-    flash::EraseInfoUser erase;
+    erase_info_user erase;
     std::memcpy(&erase, arg, sizeof erase);
     FlashConfig c = active_config();
     if (erase.length == 0 || !whole_blocks(c, erase.start, erase.length)) {
@@ -197,12 +198,10 @@ bool flash_sync(const std::string &dir, json_object *root, std::string *error) {
 // UUID and KEY, and a boot environment that starts the main application.
 bool flash_create(const std::string &dir, json_object *root, std::string *error) {
     if (!flash_sync(dir, root, error)) return false;
-    HwInfo info{};
-    std::strcpy(info.szUuid, "ZQ-UUID-PLACEHOLDER-0001");
-    std::strcpy(info.szKey, "ZQ-KEY-PLACEHOLDER-0000000000000001");
-    std::vector<uint8_t> payload(reinterpret_cast<uint8_t *>(&info),
-                                 reinterpret_cast<uint8_t *>(&info) + sizeof info);
-    bool ok = write_sn_record(dir, payload, 0x300) &&
+    Identity factory;
+    factory.uuid = "ZQ-UUID-PLACEHOLDER-0001";
+    factory.key = "ZQ-KEY-PLACEHOLDER-0000000000000001";
+    bool ok = write_sn_record(dir, make_identity(factory), 0x300) &&
               write_env_image(dir, {"bootdelay=1", "baudrate=115200", "zqauto=1"});
     if (!ok) *error = image_path(dir) + ": cannot be written";
     return ok;

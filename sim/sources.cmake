@@ -1,5 +1,7 @@
-# The virtual board's emulators, compiled into the SDK when ZQ_VIRTUAL_BOARD is on.
+# The virtual board's emulators and the seam's virtual backend, compiled into
+# the SDK when ZQ_VIRTUAL_BOARD is on.
 set(ZQ_SIM_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/port_virtual.cpp
   ${CMAKE_CURRENT_LIST_DIR}/board.cpp
   ${CMAKE_CURRENT_LIST_DIR}/board_edit.cpp
   ${CMAKE_CURRENT_LIST_DIR}/board_parts.cpp
