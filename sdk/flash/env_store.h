@@ -8,9 +8,6 @@
 
 namespace zq::flash {
 
-// Image bytes before the entry list: the little-endian CRC-32.
-constexpr uint32_t kEnvHeader = 4;
-
 // Calls visit(entry) for each "name=value" entry of the loaded image, in
 // order; false when the image cannot be loaded.
 bool env_for_each(const std::function<void(std::string_view entry)> &visit);

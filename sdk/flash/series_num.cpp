@@ -10,7 +10,7 @@
 #include <new>
 
 #include "flash/crc32.h"
-#include "flash/mtd.h"
+#include "flash/flash_block.h"
 #include "port/port.h"
 #include "zq_flash.h"
 #include "zq_log.h"
@@ -42,9 +42,9 @@ BlockImage zeroed_block() {
 bool flash_block_read(uint8_t *block) {
     int fd = port::open(kMtdDevice, O_RDWR);
     if (fd < 0) return false;
-    ssize_t got = mtd_read_at(fd, kSnBlockOffset, block, kSnBlockSize);
+    bool ok = block_read(fd, kSnBlockOffset, block, kSnBlockSize);
     port::close(fd);
-    return got == static_cast<ssize_t>(kSnBlockSize);
+    return ok;
 }
 
 // Whether the boot environment shares this erase block (its CRC then
@@ -54,10 +54,6 @@ bool env_shares_block(bool *shared) {
     if (!read_mtd0_size(&mtd0Size)) return false;
     *shared = env_shares_sn_block(env_layout_for_size(mtd0Size));
     return true;
-}
-
-bool env_crc_valid(const uint8_t *block) {
-    return get_le32(block) == crc32(block + 4, kSnBlockSize - 4);
 }
 
 // Erases the block and programs the new image, record first; false on any failure.
@@ -118,10 +114,10 @@ int ZQSDK_WriteSeriesNum(const void *data, u32 len, u32 version) noexcept {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "flash read error\n");
         return -1;
     }
-    const bool keepEnvValid = sharedEnv && env_crc_valid(block.get());
+    const bool keepEnvValid = sharedEnv && env_crc_valid(block.get(), kSnBlockSize);
     sn_encode(data, len, version, block.get() + kSnRecordOffset);
     // The boot loader's environment stays valid over the new record.
-    if (keepEnvValid) put_le32(block.get(), crc32(block.get() + 4, kSnBlockSize - 4));
+    if (keepEnvValid) env_crc_set(block.get(), kSnBlockSize);
     if (!flashWrite(block.get())) {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "flash read error\n");
         return -1;

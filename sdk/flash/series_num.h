@@ -4,9 +4,10 @@
 
 #include <cstdint>
 
+#include "flash/flash_block.h"
+
 namespace zq::flash {
 
-constexpr uint32_t kSnRecordSize = 2048;
 constexpr uint32_t kSnHeaderSize = 16;
 constexpr uint32_t kSnMaxPayload = kSnRecordSize - kSnHeaderSize;  // 2032
 

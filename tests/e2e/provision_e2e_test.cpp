@@ -11,7 +11,7 @@
 #include "audio_devices.h"
 #include "board.h"
 #include "flash.h"
-#include "flash/mtd.h"
+#include "flash/flash_block.h"
 #include "hw_info.h"
 #include "mem_device.h"
 #include "net_board.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "board.h"
-#include "flash/mtd.h"
+#include "flash/flash_block.h"
 #include "flash_test_support.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"
