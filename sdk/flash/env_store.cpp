@@ -32,7 +32,7 @@ struct EnvStore {
     // record shares the erase block, the start of that record, so that the
     // list can never grow over it.
     uint32_t listLimit = 0;
-    bool sharesSnBlock = false;
+    bool sharesRecordBlock = false;
     std::mutex lock;  // one public call at a time
 };
 
@@ -118,8 +118,8 @@ int env_init_unlocked() {
     s.offset = layout.offset;
     s.size = layout.size;
     s.eraseSize = layout.eraseSize;
-    s.sharesSnBlock = env_shares_sn_block(layout);
-    s.listLimit = s.sharesSnBlock ? kSnRecordOffset : s.size;
+    s.sharesRecordBlock = env_shares_record_block(layout);
+    s.listLimit = s.sharesRecordBlock ? kRecordOffset : s.size;
     s.loaded = 1;
     start_empty_unless_valid();
     return 0;
@@ -179,8 +179,8 @@ bool do_setenv(const char *name, const char *value) {
 // that a save never brings back an older record than the one in flash.
 bool refresh_sn_record() {
     EnvStore &s = g_EnvStore;
-    return block_read(s.descriptor, s.offset + kSnRecordOffset, s.image + kSnRecordOffset,
-                      kSnRecordSize);
+    return block_read(s.descriptor, s.offset + kRecordOffset, s.image + kRecordOffset,
+                      kRecordSize);
 }
 
 // Called once the store is loaded: the CRC over the whole image.
@@ -245,8 +245,8 @@ bool env_for_each(const std::function<void(std::string_view entry)> &visit) {
     return true;
 }
 
-bool env_use_image(const uint8_t *image, uint32_t size, bool sharesSnBlock) {
-    if (!image || size <= kEnvHeader + 1 || (sharesSnBlock && size <= kSnRecordOffset))
+bool env_use_image(const uint8_t *image, uint32_t size, bool sharesRecordBlock) {
+    if (!image || size <= kEnvHeader + 1 || (sharesRecordBlock && size <= kRecordOffset))
         return false;
     std::lock_guard<std::mutex> hold(g_EnvStore.lock);
     EnvStore &s = g_EnvStore;
@@ -257,8 +257,8 @@ bool env_use_image(const uint8_t *image, uint32_t size, bool sharesSnBlock) {
     s.image = copy;
     s.offset = 0;
     s.size = s.eraseSize = size;
-    s.sharesSnBlock = sharesSnBlock;
-    s.listLimit = sharesSnBlock ? kSnRecordOffset : size;
+    s.sharesRecordBlock = sharesRecordBlock;
+    s.listLimit = sharesRecordBlock ? kRecordOffset : size;
     s.loaded = 1;
     return true;
 }
@@ -304,7 +304,7 @@ int ZQSDK_EnvWriteKeyValue(const char *name, const char *value) noexcept {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "Set Environmeent To Flash Fail\n");
         return -1;
     }
-    if (g_EnvStore.sharesSnBlock && !refresh_sn_record()) {
+    if (g_EnvStore.sharesRecordBlock && !refresh_sn_record()) {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "save environmeent to flash fail\n");
         return -1;
     }

@@ -15,7 +15,7 @@ bool env_for_each(const std::function<void(std::string_view entry)> &visit);
 // Makes a copy of image the loaded environment, as if read from flash
 // (no device is opened; a later save fails). Its CRC is not checked, so
 // that any list can be walked. For fuzzing.
-bool env_use_image(const uint8_t *image, uint32_t size, bool sharesSnBlock);
+bool env_use_image(const uint8_t *image, uint32_t size, bool sharesRecordBlock);
 
 }  // namespace zq::flash
 

@@ -30,8 +30,8 @@ EnvLayout env_layout_for_size(uint32_t mtd0Size) {
     }
 }
 
-bool env_shares_sn_block(const EnvLayout &layout) {
-    return layout.offset == kSnBlockOffset && layout.size == kSnBlockSize;
+bool env_shares_record_block(const EnvLayout &layout) {
+    return layout.offset == kRecordBlockOffset && layout.size == kRecordBlockSize;
 }
 
 bool read_mtd0_size(uint32_t *size) {
@@ -95,8 +95,7 @@ bool program(int fd, uint32_t offset, const uint8_t *image, Piece piece) {
 }  // namespace
 
 BlockWrite program_erase_range(int fd, uint32_t offset, const uint8_t *image, uint32_t size) {
-    constexpr uint32_t kRecordAt = kSnBlockOffset + kSnRecordOffset;
-    constexpr uint32_t kRecordSize = kSnRecordSize;
+    constexpr uint32_t kRecordAt = kRecordBlockOffset + kRecordOffset;
     constexpr uint32_t kCommitWord = 4;  // the record's magic, the environment's CRC
     Piece order[5] = {};
     int pieces = 0;

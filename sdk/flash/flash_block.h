@@ -43,11 +43,11 @@ bool read_mtd0_size(uint32_t *size);
 
 // The identity record's erase block, and whether the environment shares it
 // (a 192 KiB partition).
-constexpr uint32_t kSnBlockOffset = 0x20000;
-constexpr uint32_t kSnBlockSize = 0x10000;
-constexpr uint32_t kSnRecordOffset = 0xF800;  // within the block
-constexpr uint32_t kSnRecordSize = kSnBlockSize - kSnRecordOffset;  // 2 KiB
-bool env_shares_sn_block(const EnvLayout &layout);
+constexpr uint32_t kRecordBlockOffset = 0x20000;
+constexpr uint32_t kRecordBlockSize = 0x10000;
+constexpr uint32_t kRecordOffset = 0xF800;  // within the block
+constexpr uint32_t kRecordSize = kRecordBlockSize - kRecordOffset;  // 2 KiB
+bool env_shares_record_block(const EnvLayout &layout);
 
 // Image bytes before the environment's entry list: its little-endian CRC-32
 // over the rest of the image, a shared block's record included.
