@@ -15,7 +15,6 @@
 
 #include "audio_devices.h"
 #include "board.h"
-#include "board_parts.h"
 #include "devices.h"
 #include "json_util.h"
 
@@ -151,20 +150,11 @@ ssize_t acodec_write(int, const void *, size_t) {
     return fail(EINVAL);
 }
 
-bool acodec_create(const std::string &dir, json_object *, std::string *error) {
-    bool ok = write_codec(dir, CodecState{});
-    if (!ok && error) *error = dir + kAcodecNode + ": cannot be made";
-    return ok;
-}
-
 }  // namespace
 
 extern const Device kAcodecDevice;
 const Device kAcodecDevice = {kAcodecNode,  0,       acodec_ioctl, acodec_read,
                               acodec_write, nullptr, nullptr};
-
-extern const BoardPart kAcodecPart;
-const BoardPart kAcodecPart = {"acodec", nullptr, acodec_create, nullptr};
 
 // ---- test-facing ----
 
