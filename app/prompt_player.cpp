@@ -96,6 +96,7 @@ int AudioOutStart(const void *block, int length) {
 int prompt_audio_stop() {
     const s32 ret = ZQ_MPI_AO_Disable(kAoDev);
     if (ret < 0) {
+        // The disable failure prints the enable's text: the factory's logs match it as is.
         std::printf("AO_Enable  err:0x%x\n", hex(ret));
         return -1;
     }

@@ -42,6 +42,20 @@ fi
 echo
 echo "no virtual board code in the board build (nm: no zq::sim symbols; no ZQ_VBOARD, board.json)"
 
+# The seam must cost nothing on the board either: no SDK object reaches the
+# C library through the ops table, and the flash code calls open and ioctl
+# itself (the environment store opens mtd0, the block owner erases).
+table_calls=$(arm-linux-gnueabihf-nm -A -C "$archive" 2>/dev/null |
+  grep -E ' U zq::port::(linux_ops|ops)\(\)' || true)
+direct_calls=$(arm-linux-gnueabihf-nm -A "$archive" 2>/dev/null |
+  grep -E '(env_store|flash_block)\.cpp\.o: +U (open|open64|ioctl)$' | wc -l)
+if [[ -n "$table_calls" || "$direct_calls" -lt 2 ]]; then
+  echo "footprint: the board build calls through the seam's table:" >&2
+  echo "${table_calls:-the flash code does not call open and ioctl itself}" >&2
+  exit 1
+fi
+echo "the seam is direct C-library calls on the board (nm: no ops table use; the flash code calls open, ioctl)"
+
 # The same code with the virtual board, for a run on one.
 build=build/footprint
 cmake -S . -B $build --toolchain cmake/toolchain-armhf.cmake -DZQ_ARMHF_SYSROOT="$PWD/build/sysroot-armhf" \

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <json-c/json.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,10 +13,8 @@
 #include <iterator>
 #include <string>
 
-#include "audio/acodec.h"
 #include "audio_devices.h"
 #include "board.h"
-#include "board_parts.h"
 #include "devices.h"
 #include "json_util.h"
 
@@ -23,6 +22,11 @@ namespace zq::sim {
 namespace {
 
 constexpr const char *kAcodecNode = "/dev/acodec";
+// The driver's requests, each with a pointer to a 32-bit value.
+constexpr unsigned long kSetOutputVolume = _IOW('A', 1, int32_t);
+constexpr unsigned long kSetOutputMute = _IOW('A', 3, int32_t);
+constexpr unsigned long kGetOutputMute = _IOR('A', 4, int32_t);
+constexpr unsigned long kSetInputVolume = _IOW('A', 5, int32_t);
 constexpr int kMaxVolume = 100;
 
 enum class Kind { SetVolume, SetSwitch, Get };
@@ -35,10 +39,10 @@ struct CodecRequest {
 };
 
 constexpr CodecRequest kRequests[] = {
-    {kAcodecSetOutputVolume, Kind::SetVolume, "output volume", &CodecState::outputVolume},
-    {kAcodecSetOutputMute, Kind::SetSwitch, "output mute", &CodecState::outputMute},
-    {kAcodecGetOutputMute, Kind::Get, "output mute", &CodecState::outputMute},
-    {kAcodecSetInputVolume, Kind::SetVolume, "input volume", &CodecState::inputVolume},
+    {kSetOutputVolume, Kind::SetVolume, "output volume", &CodecState::outputVolume},
+    {kSetOutputMute, Kind::SetSwitch, "output mute", &CodecState::outputMute},
+    {kGetOutputMute, Kind::Get, "output mute", &CodecState::outputMute},
+    {kSetInputVolume, Kind::SetVolume, "input volume", &CodecState::inputVolume},
 };
 
 const CodecRequest *find_request(unsigned long code) {
@@ -118,7 +122,7 @@ int acodec_ioctl(int, unsigned long code, void *arg) {
     CodecFile file(resolve(kAcodecNode), 0);
     if (file.fd < 0) return -1;
     CodecState state = load_state(file.fd);
-    s32 value;
+    int32_t value;
     if (request->kind == Kind::Get) {
         value = state.*request->field;
         std::memcpy(arg, &value, sizeof value);
@@ -146,20 +150,11 @@ ssize_t acodec_write(int, const void *, size_t) {
     return fail(EINVAL);
 }
 
-bool acodec_create(const std::string &dir, json_object *, std::string *error) {
-    bool ok = write_codec(dir, CodecState{});
-    if (!ok && error) *error = dir + kAcodecNode + ": cannot be made";
-    return ok;
-}
-
 }  // namespace
 
 extern const Device kAcodecDevice;
 const Device kAcodecDevice = {kAcodecNode,  0,       acodec_ioctl, acodec_read,
                               acodec_write, nullptr, nullptr};
-
-extern const BoardPart kAcodecPart;
-const BoardPart kAcodecPart = {"acodec", nullptr, acodec_create, nullptr};
 
 // ---- test-facing ----
 

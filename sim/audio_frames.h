@@ -31,8 +31,6 @@ AudioBoardSettings audio_board_settings();
 // Sleeps on the board clock until its monotonic time reaches boardNs.
 void sleep_until(int64_t boardNs);
 
-// Sets a number of a board.json section of the board at dir.
-bool set_board_number(const std::string &dir, const char *section, const char *key, int64_t value);
 
 // A test may put a named pipe at the node to feed or drain frames itself;
 // the emulator then stands aside.

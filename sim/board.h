@@ -83,6 +83,8 @@ bool set_clock_speed(const std::string &dir, double speed);
 bool set_log_levels(const std::string &dir, const std::vector<std::pair<std::string, int>> &levels);
 void set_log_levels_json(json_object *root, const std::vector<std::pair<std::string, int>> &levels);
 bool set_device_missing(const std::string &dir, const std::string &boardPath, bool missing);
+// Sets the number key of board.json's section (made when missing).
+bool set_board_number(const std::string &dir, const char *section, const char *key, int64_t value);
 // Refuses request on the device: lets `after` such requests pass first, then
 // refuses `count` of them (-1: all), answering errno `error`.
 bool refuse_request(const std::string &dir, const std::string &boardPath, unsigned long request,

@@ -215,4 +215,15 @@ std::vector<std::string> journal_lines(const std::string &dir) {
     return lines;
 }
 
+bool set_board_number(const std::string &dir, const char *section, const char *key, int64_t value) {
+    return edit_board(dir, [&](json_object *root) {
+        json_object *part = json_get(root, section);
+        if (!json_object_is_type(part, json_type_object)) {
+            part = json_object_new_object();
+            json_object_object_add(root, section, part);
+        }
+        json_object_object_add(part, key, json_object_new_int64(value));
+    });
+}
+
 }  // namespace zq::sim

@@ -94,4 +94,78 @@ std::vector<uint8_t> make_record(const std::vector<uint8_t> &payload, uint32_t v
     return record;
 }
 
+namespace {
+
+std::string text_at(const std::vector<uint8_t> &b, size_t at, size_t width) {
+    const char *p = reinterpret_cast<const char *>(b.data() + at);
+    return std::string(p, strnlen(p, width - 1));
+}
+
+bool put_text(std::vector<uint8_t> &b, size_t at, size_t width, const std::string &text) {
+    if (text.size() >= width) return false;
+    std::copy(text.begin(), text.end(), b.begin() + static_cast<long>(at));
+    return true;
+}
+
+}  // namespace
+
+Identity parse_identity(const std::vector<uint8_t> &payload) {
+    Identity id;
+    if (payload.size() < kIdentitySize) return id;
+    id.appId = text_at(payload, 0, 32);
+    id.uuid = text_at(payload, 32, 32);
+    id.key = text_at(payload, 64, 64);
+    std::copy(payload.begin() + 128, payload.begin() + 134, id.mac);
+    return id;
+}
+
+std::vector<uint8_t> make_identity(const Identity &id) {
+    std::vector<uint8_t> payload(kIdentitySize, 0);
+    if (!put_text(payload, 0, 32, id.appId) || !put_text(payload, 32, 32, id.uuid) ||
+        !put_text(payload, 64, 64, id.key))
+        return {};
+    std::copy(id.mac, id.mac + 6, payload.begin() + 128);
+    return payload;
+}
+
+bool set_env(std::vector<uint8_t> &mtd0, uint32_t mtd0Size, const std::string &name,
+             const std::string &value) {
+    const EnvPlace place = env_place(mtd0Size);
+    EnvImage env = parse_env(mtd0, mtd0Size);
+    if (!env.whole) return false;
+    std::vector<std::string> entries = env.valid() ? env.entries : std::vector<std::string>{};
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        if (it->compare(0, name.size() + 1, name + "=") == 0) {
+            entries.erase(it);
+            break;
+        }
+    }
+    entries.push_back(name + "=" + value);
+    const auto from = mtd0.begin() + place.offset;
+    std::vector<uint8_t> image =
+        make_env(std::vector<uint8_t>(from, from + place.size), place.listEnd, entries);
+    if (image.empty()) return false;
+    std::copy(image.begin(), image.end(), from);
+    return true;
+}
+
+bool set_record(std::vector<uint8_t> &mtd0, uint32_t mtd0Size, const std::vector<uint8_t> &payload,
+                uint32_t version) {
+    if (payload.empty() || payload.size() > kRecordMaxPayload ||
+        mtd0.size() < kRecordFlashOffset + 16 + kRecordMaxPayload)
+        return false;
+    const EnvPlace place = env_place(mtd0Size);
+    const bool shared = place.listEnd < place.size;
+    const bool keepEnv = shared && parse_env(mtd0, mtd0Size).valid();
+    std::vector<uint8_t> record = make_record(payload, version);
+    std::copy(record.begin(), record.end(), mtd0.begin() + kRecordFlashOffset);
+    if (keepEnv) {
+        uint8_t *image = mtd0.data() + place.offset;
+        std::vector<uint8_t> crc(4);
+        put_le32_at(crc, 0, reference_crc32(image + 4, place.size - 4));
+        std::copy(crc.begin(), crc.end(), image);
+    }
+    return true;
+}
+
 }  // namespace zq::sim

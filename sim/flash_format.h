@@ -48,4 +48,27 @@ Record parse_record(const std::vector<uint8_t> &bytes);
 // The 2 KiB of a record holding payload (at most 2032 bytes).
 std::vector<uint8_t> make_record(const std::vector<uint8_t> &payload, uint32_t version);
 
+// The provisioning tool's 134-byte payload: three NUL-padded texts (APP_ID
+// at 0, 32 bytes; UUID at 32, 32 bytes; KEY at 64, 64 bytes; the last byte
+// of each always 0) and the six bytes of the MAC at 128.
+constexpr size_t kIdentitySize = 134;
+struct Identity {
+    std::string appId, uuid, key;
+    uint8_t mac[6] = {};
+};
+Identity parse_identity(const std::vector<uint8_t> &payload);
+// Empty when a text does not fit its field.
+std::vector<uint8_t> make_identity(const Identity &identity);
+
+// Whole-flash edits as the boot loader and the factory make them, on a dump
+// of mtd0 (mtd0Size bytes). Each returns false when the change cannot be made.
+// Sets name to value: the first entry of that name goes, the new one is
+// appended. An environment with a bad CRC starts empty.
+bool set_env(std::vector<uint8_t> &mtd0, uint32_t mtd0Size, const std::string &name,
+             const std::string &value);
+// Writes the identity record; an environment that shares its block and was
+// valid gets its CRC redone over the new record.
+bool set_record(std::vector<uint8_t> &mtd0, uint32_t mtd0Size, const std::vector<uint8_t> &payload,
+                uint32_t version);
+
 }  // namespace zq::sim

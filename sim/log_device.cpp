@@ -4,10 +4,8 @@
 #include <json-c/json.h>
 
 #include <cerrno>
-#include <fstream>
 
 #include "board.h"
-#include "board_parts.h"
 #include "devices.h"
 #include "zq_log.h"
 
@@ -27,30 +25,7 @@ int log_ioctl(int, unsigned long request, void *arg) {
     return 0;
 }
 
-// The driver's table on a new board: the SDK's own initial levels.
-void log_defaults(json_object *root) {
-    set_log_levels_json(root, {{"sys", 3},
-                               {"ai", 3},
-                               {"ao", 3},
-                               {"aenc", 3},
-                               {"adec", 3},
-                               {"rgn", 3},
-                               {"vi", 3},
-                               {"vo", 3},
-                               {"venc", 3},
-                               {"vdec", 3}});
-}
-
-bool log_create(const std::string &dir, json_object *, std::string *error) {
-    std::ofstream sink(dir + "/dev/log", std::ios::trunc);
-    if (!sink && error) *error = dir + "/dev/log: cannot be made";
-    return static_cast<bool>(sink);
-}
-
 }  // namespace
-
-extern const BoardPart kLogPart;
-const BoardPart kLogPart = {"log", log_defaults, log_create, nullptr};
 
 extern const Device kLogDevice;
 const Device kLogDevice = {"/dev/log", O_APPEND, log_ioctl, nullptr, nullptr, nullptr, nullptr};

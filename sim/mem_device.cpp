@@ -26,7 +26,6 @@
 #include <vector>
 
 #include "board.h"
-#include "board_parts.h"
 #include "devices.h"
 #include "json_util.h"
 #include "zq_reg.h"
@@ -59,6 +58,12 @@ std::optional<unsigned> gpio_of(uint64_t phys) {
     return static_cast<unsigned>((phys - ZQ_GPIO_REG_BASE) / 4);
 }
 
+bool is_input(uint32_t word) {
+    return (word & ~ZQ_GPIO_PAD_LEVEL) == ZQ_GPIO_PAD_INPUT;
+}
+
+}  // namespace
+
 int input_level(json_object *board, unsigned gpio) {
     char key[16];
     std::snprintf(key, sizeof key, "%u", gpio);
@@ -66,15 +71,12 @@ int input_level(json_object *board, unsigned gpio) {
     return json_object_get_int(level) != 0 ? 1 : 0;
 }
 
-bool is_input(uint32_t word) {
-    return (word & ~ZQ_GPIO_PAD_LEVEL) == ZQ_GPIO_PAD_INPUT;
-}
-
-// An input pad shows its line's level in bit 13; any other word reads back as written.
 uint32_t pad_reads(uint32_t word, int level) {
     if (!is_input(word)) return word;
     return ZQ_GPIO_PAD_INPUT | (level ? ZQ_GPIO_PAD_LEVEL : 0);
 }
+
+namespace {
 
 uint32_t word_at(const uint8_t *p) {
     uint32_t word;
@@ -219,67 +221,10 @@ int mem_munmap(void *addr, size_t length) {
     return ::munmap(m.base, m.length);
 }
 
-void mem_defaults(json_object *root) {
-    json_object *gpio = json_object_new_object();
-    json_object_object_add(gpio, "inputs", json_object_new_object());
-    json_object_object_add(root, "gpio", gpio);
-}
-
-// An empty file: it grows sparsely as physical addresses are written.
-bool mem_create(const std::string &dir, json_object *, std::string *error) {
-    int fd = ::open((dir + "/dev/mem").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (error) *error = dir + "/dev/mem: " + std::strerror(errno);
-        return false;
-    }
-    ::close(fd);
-    return true;
-}
-
 }  // namespace
-
-extern const BoardPart kMemPart;
-const BoardPart kMemPart = {"mem", mem_defaults, mem_create, nullptr};
 
 extern const Device kMemDeviceEmulator;
 const Device kMemDeviceEmulator = {kMemDevice, 0,        no_requests, nullptr,
                                    nullptr,    mem_mmap, mem_munmap};
-
-bool set_gpio_input(const std::string &dir, unsigned gpio, int level) {
-    return edit_board(dir, [&](json_object *root) {
-        json_object *inputs =
-            json_member(json_member(root, "gpio", json_type_object), "inputs", json_type_object);
-        json_object_object_add(inputs, std::to_string(gpio).c_str(),
-                               json_object_new_int(level ? 1 : 0));
-    });
-}
-
-uint32_t read_phys_word(const std::string &dir, uint32_t address) {
-    uint8_t bytes[4] = {};
-    int fd = ::open((dir + "/dev/mem").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        (void)!::pread(fd, bytes, sizeof bytes, static_cast<off_t>(address));
-        ::close(fd);
-    }
-    return word_at(bytes);
-}
-
-bool write_phys_word(const std::string &dir, uint32_t address, uint32_t value) {
-    int fd = ::open((dir + "/dev/mem").c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    uint8_t bytes[4];
-    set_word_at(bytes, value);
-    bool ok = write_words(fd, bytes, sizeof bytes, address);
-    ::close(fd);
-    return ok;
-}
-
-uint32_t read_gpio_pad(const std::string &dir, unsigned gpio) {
-    uint32_t word = read_phys_word(dir, ZQ_GPIO_REG_BASE + 4u * gpio);
-    json_object *board = json_load_file(dir + "/" + kBoardFile, nullptr);
-    int level = input_level(board, gpio);
-    json_object_put(board);
-    return pad_reads(word, level);
-}
 
 }  // namespace zq::sim

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+struct json_object;
+
 namespace zq::sim {
 
 constexpr const char *kMemDevice = "/dev/mem";
@@ -23,5 +25,12 @@ bool write_phys_word(const std::string &dir, uint32_t address, uint32_t value);
 
 // The pad register of GPIO gpio as the program would read it now.
 uint32_t read_gpio_pad(const std::string &dir, unsigned gpio);
+
+// The pad model the emulator and its test-facing face share: the level
+// board.json gives GPIO gpio's line, and what a pad register holding word
+// reads (an input pad shows its line's level in bit 13; any other word reads
+// back as written).
+int input_level(json_object *board, unsigned gpio);
+uint32_t pad_reads(uint32_t word, int level);
 
 }  // namespace zq::sim

@@ -23,7 +23,6 @@
 #include "audio_devices.h"
 #include "audio_frames.h"
 #include "board.h"
-#include "board_parts.h"
 #include "devices.h"
 #include "wav.h"
 
@@ -148,47 +147,15 @@ ssize_t mic_read(int fd, void *buf, size_t count) {
     return static_cast<ssize_t>(count);
 }
 
-void mic_defaults(json_object *root) {
-    json_object *mic = json_object_new_object();
-    json_object_object_add(mic, "short_read_at", json_object_new_int64(0));
-    json_object_object_add(mic, "short_reads", json_object_new_int64(1));
-    json_object_object_add(mic, "short_read_bytes", json_object_new_int64(0));
-    json_object_object_add(root, "mic", mic);
-}
-
-// A new board has a microphone but nothing for it to hear.
-bool mic_create(const std::string &dir, json_object *, std::string *error) {
-    int node = ::open((dir + kMicNode).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (node < 0) {
-        if (error) *error = dir + kMicNode + ": cannot be made";
-        return false;
-    }
-    ::close(node);
-    return true;
-}
-
 }  // namespace
 
 extern const Device kMicDevice;
 const Device kMicDevice = {"/dev/ai", 0, no_requests, mic_read, refuse_write, nullptr, nullptr};
 
-extern const BoardPart kMicPart;
-const BoardPart kMicPart = {"mic", mic_defaults, mic_create, nullptr};
-
 // ---- test-facing ----
 
 bool write_mic(const std::string &dir, const std::vector<int16_t> &samples) {
     return wav_write_samples(dir + "/" + kMicFile, samples);
-}
-
-bool set_mic_short_reads(const std::string &dir, int64_t at, int64_t count, int64_t bytes) {
-    return edit_board(dir, [&](json_object *root) {
-        json_object *mic = json_object_new_object();
-        json_object_object_add(mic, "short_read_at", json_object_new_int64(at));
-        json_object_object_add(mic, "short_reads", json_object_new_int64(count));
-        json_object_object_add(mic, "short_read_bytes", json_object_new_int64(bytes));
-        json_object_object_add(root, "mic", mic);
-    });
 }
 
 }  // namespace zq::sim

@@ -129,17 +129,14 @@ void set_interface_json(json_object *root, const NetInterface &iface) {
     if (!replaced) json_object_array_add(interface_array(root), interface_json(iface));
 }
 
-bool set_interface(const std::string &dir, const NetInterface &iface) {
-    if (!usable_name(iface.name)) return false;
-    return edit_board(dir, [&](json_object *root) { set_interface_json(root, iface); });
+void remove_interface_json(json_object *root, const std::string &name) {
+    rewrite_interfaces(root, [&](json_object *entry) -> json_object * {
+        return json_string(entry, "name", "") == name ? nullptr : json_object_get(entry);
+    });
 }
 
-bool remove_interface(const std::string &dir, const std::string &name) {
-    return edit_board(dir, [&](json_object *root) {
-        rewrite_interfaces(root, [&](json_object *entry) -> json_object * {
-            return json_string(entry, "name", "") == name ? nullptr : json_object_get(entry);
-        });
-    });
+bool usable_interface_name(const std::string &name) {
+    return usable_name(name);
 }
 
 }  // namespace zq::sim

@@ -45,5 +45,8 @@ bool set_interface(const std::string &dir, const NetInterface &iface);
 void set_interface_json(json_object *root, const NetInterface &iface);
 // Removes the interface with its routes and board files.
 bool remove_interface(const std::string &dir, const std::string &name);
+void remove_interface_json(json_object *root, const std::string &name);
+// Empty, ".", "..", or with '/', a quote or white space: no interface's name.
+bool usable_interface_name(const std::string &name);
 
 }  // namespace zq::sim

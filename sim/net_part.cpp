@@ -9,6 +9,7 @@
 #include <fstream>
 #include <set>
 
+#include "board.h"
 #include "board_parts.h"
 #include "net_board.h"
 
@@ -220,5 +221,14 @@ bool net_sync(const std::string &dir, json_object *root, std::string *error) {
 
 extern const BoardPart kNetPart;
 const BoardPart kNetPart = {"net", net_defaults, nullptr, net_sync};
+
+bool set_interface(const std::string &dir, const NetInterface &iface) {
+    if (!usable_interface_name(iface.name)) return false;
+    return edit_board(dir, [&](json_object *root) { set_interface_json(root, iface); });
+}
+
+bool remove_interface(const std::string &dir, const std::string &name) {
+    return edit_board(dir, [&](json_object *root) { remove_interface_json(root, name); });
+}
 
 }  // namespace zq::sim

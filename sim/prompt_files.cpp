@@ -1,5 +1,6 @@
 // The voice prompt files of a new board, synthesised here and encoded with
-// the SDK's own A-law encoder, so that a board never needs recorded audio.
+// an A-law codec of the board's own (not the SDK's), so that a board never
+// needs recorded audio and a fault in the SDK's decoder shows on the speaker.
 #include "prompt_files.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <fstream>
 
 #include "board_parts.h"
-#include "zq_g711.h"
 
 namespace zq::sim {
 namespace {
@@ -57,15 +57,32 @@ std::vector<double> failure_sound() {
     return wave;
 }
 
+// A-law from the codec's segment rule: the 13-bit magnitude's segment (its
+// highest set bit above bit 4) and the four bits below it, every other bit
+// inverted (0x55); bit 7 set for positive samples.
+uint8_t alaw_code(int sample) {
+    int v = sample >> 3;
+    const int mask = v >= 0 ? 0xD5 : 0x55;
+    if (v < 0) v = -v - 1;
+    int segment = 0;
+    while (segment < 8 && v >= (0x20 << segment)) ++segment;
+    if (segment == 8) return static_cast<uint8_t>(0x7F ^ mask);
+    const int mantissa = (segment < 2 ? v >> 1 : v >> segment) & 0xF;
+    return static_cast<uint8_t>(((segment << 4) | mantissa) ^ mask);
+}
+
+int16_t alaw_sample(uint8_t code) {
+    const int a = code ^ 0x55, segment = (a >> 4) & 7;
+    int magnitude = (a & 0xF) << 4;
+    magnitude = segment == 0 ? magnitude + 8 : (magnitude + 0x108) << (segment - 1);
+    return static_cast<int16_t>(a & 0x80 ? magnitude : -magnitude);
+}
+
 std::vector<uint8_t> encode_alaw(const std::vector<double> &wave) {
-    std::vector<s16> samples(wave.size());
-    std::transform(wave.begin(), wave.end(), samples.begin(), [](double v) {
-        return static_cast<s16>(std::lround(std::clamp(v, -1.0, 1.0) * 32767.0));
+    std::vector<uint8_t> codes(wave.size());
+    std::transform(wave.begin(), wave.end(), codes.begin(), [](double v) {
+        return alaw_code(static_cast<int>(std::lround(std::clamp(v, -1.0, 1.0) * 32767.0)));
     });
-    std::vector<uint8_t> codes(samples.size());
-    u32 written = 0;
-    g711a_encode(samples.data(), codes.data(), static_cast<u32>(samples.size() * 2), &written);
-    codes.resize(written);
     return codes;
 }
 
@@ -101,8 +118,7 @@ bool write_prompt_files(const std::string &dir, const std::string &boardDirPath)
 
 std::vector<int16_t> speaker_samples(const std::vector<uint8_t> &alaw) {
     std::vector<int16_t> samples(alaw.size());
-    u32 bytes = 0;
-    g711a_decode(alaw.data(), samples.data(), static_cast<u32>(alaw.size()), &bytes);
+    std::transform(alaw.begin(), alaw.end(), samples.begin(), alaw_sample);
     return samples;
 }
 

@@ -1,22 +1,17 @@
-# The virtual board's emulators, compiled into the SDK when ZQ_VIRTUAL_BOARD is on.
+# The virtual board's emulators and the seam's virtual backend, compiled into
+# the SDK when ZQ_VIRTUAL_BOARD is on: what a process on a board runs.
 set(ZQ_SIM_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/port_virtual.cpp
   ${CMAKE_CURRENT_LIST_DIR}/board.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/board_edit.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/board_parts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/devices.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mtd_device.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/flash_format.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mem_device.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/device_json.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_board.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/net_part.cpp
   ${CMAKE_CURRENT_LIST_DIR}/inet_socket.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wav.cpp
   ${CMAKE_CURRENT_LIST_DIR}/audio_frames.cpp
   ${CMAKE_CURRENT_LIST_DIR}/speaker_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mic_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/acodec_device.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/prompt_files.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/main_app_stub.cpp
 )

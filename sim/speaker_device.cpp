@@ -19,7 +19,6 @@
 #include "audio_devices.h"
 #include "audio_frames.h"
 #include "board.h"
-#include "board_parts.h"
 #include "devices.h"
 #include "wav.h"
 
@@ -103,28 +102,11 @@ ssize_t speaker_write(int fd, const void *buf, size_t count) {
     return static_cast<ssize_t>(done);
 }
 
-void speaker_defaults(json_object *root) {
-    json_object *speaker = json_object_new_object();
-    json_object_object_add(speaker, "refuse_after_frames", json_object_new_int64(-1));
-    json_object_object_add(root, "speaker", speaker);
-}
-
-bool speaker_create(const std::string &dir, json_object *, std::string *error) {
-    int node = ::open((dir + kSpeakerNode).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (node >= 0) ::close(node);
-    bool ok = node >= 0 && wav_write_samples(speaker_path(dir), {});
-    if (!ok && error) *error = dir + ": the speaker cannot be made";
-    return ok;
-}
-
 }  // namespace
 
 extern const Device kSpeakerDevice;
 const Device kSpeakerDevice = {"/dev/ao",     0,       no_requests, refuse_read,
                                speaker_write, nullptr, nullptr};
-
-extern const BoardPart kSpeakerPart;
-const BoardPart kSpeakerPart = {"speaker", speaker_defaults, speaker_create, nullptr};
 
 // ---- test-facing ----
 
@@ -134,10 +116,6 @@ std::vector<int16_t> read_speaker(const std::string &dir) {
 
 bool clear_speaker(const std::string &dir) {
     return wav_write_samples(speaker_path(dir), {});
-}
-
-bool set_speaker_refusal(const std::string &dir, int64_t frames) {
-    return set_board_number(dir, "speaker", "refuse_after_frames", frames);
 }
 
 }  // namespace zq::sim

@@ -1,12 +1,11 @@
 // vboard env and vboard id: the boot environment and the identity record of
-// a board's flash. They are shown by the board's own reading of the flash
-// formats, so that a bad CRC shows as bad; changes go through the SDK's own
-// calls, as an application on the board makes them. With --image they work
-// on a raw flash dump instead of a board.
-#include <stdlib.h>
-
+// a board's flash, read and written with the board's own code for the flash
+// formats (flash_format.cpp), never the SDK's: a bad CRC shows as bad, and a
+// fault in the SDK cannot hide in the tool meant to show it. With --image
+// they work on a raw flash dump instead of a board.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -16,10 +15,7 @@
 #include "board.h"
 #include "flash.h"
 #include "flash_format.h"
-#include "hw_info.h"
 #include "vboard_verbs.h"
-#include "zq_flash.h"
-#include "zq_log.h"
 
 namespace zq::sim {
 
@@ -56,12 +52,18 @@ bool parse_number(const std::string &text, unsigned long long *value) {
     return !text.empty() && *end == '\0' && errno == 0;
 }
 
-// The board a verb works on: a board directory, or a scratch board made
-// around a flash dump (and the dump written back when asked).
+std::string hex32(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
+// The flash a verb works on: a board's mtd0, or a raw dump of one.
 struct Target {
-    std::string dir;
-    std::string image;  // non-empty with --image
-    std::string scratch;
+    std::string dir;    // a board, or
+    std::string image;  // a dump file
+    uint32_t size = 0;  // mtd0's size
+    std::vector<uint8_t> flash;
 };
 
 // Takes DIR or --image FILE --mtd0-size N off the front of args.
@@ -93,6 +95,8 @@ std::optional<Target> open_target(Args &args, std::string *error) {
             *error = t.dir + " is not a virtual board (no board.json)";
             return std::nullopt;
         }
+        t.size = board_flash_size(t.dir);
+        t.flash = read_flash(t.dir, 0, t.size);  // short when the image is
         return t;
     }
     if (!sized) {
@@ -100,69 +104,35 @@ std::optional<Target> open_target(Args &args, std::string *error) {
         return std::nullopt;
     }
     std::ifstream in(t.image, std::ios::binary);
-    std::vector<uint8_t> dump((std::istreambuf_iterator<char>(in)), {});
+    t.flash.assign(std::istreambuf_iterator<char>(in), {});
     if (!in.good() && !in.eof()) {
         *error = t.image + ": cannot be read";
         return std::nullopt;
     }
-    if (dump.size() > size) {
+    if (t.flash.size() > size) {
         *error = t.image + ": larger than --mtd0-size";
         return std::nullopt;
     }
-    char pattern[] = "/tmp/vboard-image.XXXXXX";
-    if (!mkdtemp(pattern)) {
-        *error = "cannot make a scratch board";
-        return std::nullopt;
-    }
-    t.scratch = pattern;
-    t.dir = t.scratch + "/board";
-    if (!create_board(t.dir, error) || !set_flash_size(t.dir, static_cast<uint32_t>(size)))
-        return std::nullopt;
-    dump.resize(static_cast<size_t>(size), 0xFF);
-    if (!poke_flash(t.dir, 0, dump)) {
-        *error = "cannot load the image";
-        return std::nullopt;
-    }
+    t.size = static_cast<uint32_t>(size);
+    t.flash.resize(t.size, 0xFF);  // a dump cut short: the rest is erased
     return t;
 }
 
-// Writes the dump back after a change, and removes the scratch board.
-bool close_target(const Target &t, bool changed) {
-    bool ok = true;
-    if (!t.image.empty() && changed) {
-        std::vector<uint8_t> flash = read_flash(t.dir, 0, 0xFFFFFFFFu);
-        std::ofstream out(t.image, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(flash.data()),
-                  static_cast<std::streamsize>(flash.size()));
-        ok = static_cast<bool>(out);
-    }
-    if (!t.scratch.empty()) {
-        std::error_code ec;
-        std::filesystem::remove_all(t.scratch, ec);
-    }
-    return ok;
-}
-
-// From here on the SDK in this process works on the target board; only its
-// warnings and errors are shown.
-void use_board(const Target &t) {
-    setenv("ZQ_VBOARD", t.dir.c_str(), 1);
-    ZQSDK_SetLogLevel(ZQ_LOG_WARN);
-}
-
-std::string hex32(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
+// Stores the changed flash where it came from.
+bool close_target(const Target &t) {
+    if (!t.dir.empty()) return poke_flash(t.dir, 0, t.flash);
+    std::ofstream out(t.image, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(t.flash.data()),
+              static_cast<std::streamsize>(t.flash.size()));
+    return static_cast<bool>(out);
 }
 
 // Every variable, or only name's entry.
 int print_env(const Target &t, const std::string *name) {
-    const uint32_t size = board_flash_size(t.dir);
-    const EnvImage env = parse_env(read_flash(t.dir, 0, size), size);
+    const EnvImage env = parse_env(t.flash, t.size);
     if (!env.whole)
         return fail("the flash image ends before the boot environment (mtd0 is " +
-                    std::to_string(size) + " bytes)");
+                    std::to_string(t.size) + " bytes)");
     if (!env.valid())
         return fail("bad CRC in the boot environment (stored " + hex32(env.storedCrc) +
                     ", computed " + hex32(env.computedCrc) +
@@ -175,18 +145,26 @@ int print_env(const Target &t, const std::string *name) {
     return name ? fail(*name + " is not set") : 0;
 }
 
-int env_verb(const Target &t, const Args &args, bool *changed) {
+// The boot loader's limits: names of 1 to 23 characters without "=", values
+// of up to 31.
+int set_variable(Target &t, const std::string &name, const std::string &value, bool *changed) {
+    if (name.empty() || name.size() > 23 || name.find('=') != std::string::npos ||
+        value.size() > 31)
+        return fail("cannot set " + name + ": names of 1 to 23 characters without '=', values " +
+                    "of up to 31");
+    if (!set_env(t.flash, t.size, name, value))
+        return fail("cannot set " + name + ": no room, or no environment in this flash");
+    *changed = true;
+    std::printf("%s=%s saved\n", name.c_str(), value.c_str());
+    return 0;
+}
+
+int env_verb(Target &t, const Args &args, bool *changed) {
     if (args.empty()) return fail("env: print or set? (see vboard env --help)");
     if (args[0] == "print" && args.size() <= 2)
         return print_env(t, args.size() == 2 ? &args[1] : nullptr);
-    if (args[0] == "set" && (args.size() == 2 || args.size() == 3)) {
-        use_board(t);
-        const char *v = args.size() == 3 ? args[2].c_str() : nullptr;
-        if (ZQSDK_EnvWriteKeyValue(args[1].c_str(), v) != 0) return fail("cannot set " + args[1]);
-        *changed = true;
-        std::printf("%s=%s saved\n", args[1].c_str(), v ? v : "");
-        return 0;
-    }
+    if (args[0] == "set" && (args.size() == 2 || args.size() == 3))
+        return set_variable(t, args[1], args.size() == 3 ? args[2] : "", changed);
     return fail("env: unexpected arguments (see vboard env --help)");
 }
 
@@ -200,85 +178,78 @@ bool parse_mac(const std::string &text, uint8_t mac[6]) {
     return true;
 }
 
-bool set_text(char *field, size_t size, const std::string &text) {
-    if (text.size() >= size) return false;
-    std::memset(field, 0, size);
-    std::memcpy(field, text.data(), text.size());
-    return true;
+bool set_text(std::string &field, size_t size, const std::string &text) {
+    field = text;
+    return text.size() < size;
 }
 
-void show_record(const uint8_t *payload, uint32_t len, uint32_t version) {
-    std::printf("version: 0x%x\nlength: %u\n", version, len);
-    if (len != sizeof(HwInfo)) {
-        for (uint32_t i = 0; i < len; ++i)
+void show_record(const std::vector<uint8_t> &payload, uint32_t version) {
+    std::printf("version: 0x%x\nlength: %zu\n", version, payload.size());
+    if (payload.size() != kIdentitySize) {
+        for (size_t i = 0; i < payload.size(); ++i)
             std::printf("%02x%s", payload[i], (i + 1) % 16 ? " " : "\n");
-        if (len % 16) std::printf("\n");
+        if (payload.size() % 16) std::printf("\n");
         return;
     }
-    HwInfo info;
-    std::memcpy(&info, payload, sizeof info);
-    std::printf(
-        "APP_ID: [%.31s]\nUUID: [%.31s]\nKEY: [%.63s]\nMAC: %02x:%02x:%02x:%02x:%02x:%02x\n",
-        info.szAppId, info.szUuid, info.szKey, info.au8Mac[0], info.au8Mac[1], info.au8Mac[2],
-        info.au8Mac[3], info.au8Mac[4], info.au8Mac[5]);
+    const Identity id = parse_identity(payload);
+    std::printf("APP_ID: [%s]\nUUID: [%s]\nKEY: [%s]\nMAC: %02x:%02x:%02x:%02x:%02x:%02x\n",
+                id.appId.c_str(), id.uuid.c_str(), id.key.c_str(), id.mac[0], id.mac[1], id.mac[2],
+                id.mac[3], id.mac[4], id.mac[5]);
 }
 
-Record stored_record(const Target &t) {
-    return parse_record(read_flash(t.dir, kRecordFlashOffset, 16 + kRecordMaxPayload));
-}
-
-int id_verb(const Target &t, Args args, bool *changed) {
+int id_verb(Target &t, const Args &args, bool *changed) {
     if (args.empty()) return fail("id: show or write? (see vboard id --help)");
-    const Record stored = stored_record(t);
+    std::vector<uint8_t> bytes(16 + kRecordMaxPayload, 0xFF);
+    if (t.flash.size() > kRecordFlashOffset)
+        std::copy(t.flash.begin() + kRecordFlashOffset,
+                  t.flash.begin() + std::min<size_t>(t.flash.size(), kRecordFlashOffset + bytes.size()),
+                  bytes.begin());
+    const Record stored = parse_record(bytes);
     if (args[0] == "show" && args.size() == 1) {
         if (!stored.valid())
             return fail("no valid identity record (magic " + hex32(stored.magic) + ", CRC stored " +
                         hex32(stored.storedCrc) + ", computed " + hex32(stored.computedCrc) +
                         ", length " + std::to_string(stored.length) + ")");
-        show_record(stored.payload.data(), stored.length, stored.version);
+        show_record(stored.payload, stored.version);
         return 0;
     }
     if (args[0] != "write") return fail("id: unexpected '" + args[0] + "' (see vboard id --help)");
-    HwInfo info{};
-    if (stored.valid() && stored.length >= sizeof info)
-        std::memcpy(&info, stored.payload.data(), sizeof info);
-    unsigned long long newVersion = HWINFO_VERSION;
+    Identity id = stored.valid() ? parse_identity(stored.payload) : Identity{};
+    unsigned long long version = 0x301;
     for (size_t i = 1; i < args.size(); i += 2) {
         if (i + 1 >= args.size()) return fail(args[i] + " wants a value");
         const std::string &key = args[i], &value = args[i + 1];
-        bool ok = key == "--app-id" ? set_text(info.szAppId, sizeof info.szAppId, value)
-                  : key == "--uuid" ? set_text(info.szUuid, sizeof info.szUuid, value)
-                  : key == "--key"  ? set_text(info.szKey, sizeof info.szKey, value)
-                  : key == "--mac"  ? parse_mac(value, info.au8Mac)
-                  : key == "--version"
-                      ? parse_number(value, &newVersion) && newVersion <= 0xFFFFFFFFull
-                      : false;
+        bool ok = key == "--app-id" ? set_text(id.appId, 32, value)
+                  : key == "--uuid" ? set_text(id.uuid, 32, value)
+                  : key == "--key"  ? set_text(id.key, 64, value)
+                  : key == "--mac"  ? parse_mac(value, id.mac)
+                  : key == "--version" ? parse_number(value, &version) && version <= 0xFFFFFFFFull
+                                       : false;
         if (!ok) return fail("bad " + key + " '" + value + "' (see vboard id --help)");
     }
-    use_board(t);
-    if (ZQSDK_WriteSeriesNum(&info, sizeof info, static_cast<uint32_t>(newVersion)) != 0)
-        return fail("the identity record cannot be written");
+    const std::vector<uint8_t> payload = make_identity(id);
+    if (!set_record(t.flash, t.size, payload, static_cast<uint32_t>(version)))
+        return fail("the identity record cannot be written (the flash ends before it)");
     *changed = true;
-    show_record(reinterpret_cast<const uint8_t *>(&info), sizeof info,
-                static_cast<uint32_t>(newVersion));
+    show_record(payload, static_cast<uint32_t>(version));
     return 0;
 }
 
-int run_on_target(Args args, int (*verb)(const Target &, Args, bool *)) {
+int run_on_target(Args args, int (*verb)(Target &, const Args &, bool *)) {
     std::string error;
     std::optional<Target> target = open_target(args, &error);
     if (!target) return fail(error);
     bool changed = false;
     int rc = verb(*target, args, &changed);
-    if (!close_target(*target, changed)) return fail(target->image + ": cannot be written back");
+    if (changed && !close_target(*target))
+        return fail((target->image.empty() ? target->dir : target->image) + ": cannot be written");
     return rc;
 }
 
 }  // namespace
 
 int run_env(const Args &args) {
-    return run_on_target(
-        args, [](const Target &t, Args a, bool *changed) { return env_verb(t, a, changed); });
+    return run_on_target(args, env_verb);
 }
 
 int run_id(const Args &args) {

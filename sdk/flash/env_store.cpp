@@ -11,8 +11,7 @@
 #include <mutex>
 #include <new>
 
-#include "flash/crc32.h"
-#include "flash/mtd.h"
+#include "flash/flash_block.h"
 #include "port/port.h"
 #include "zq_flash.h"
 #include "zq_log.h"
@@ -33,7 +32,7 @@ struct EnvStore {
     // record shares the erase block, the start of that record, so that the
     // list can never grow over it.
     uint32_t listLimit = 0;
-    bool sharesSnBlock = false;
+    bool sharesRecordBlock = false;
     std::mutex lock;  // one public call at a time
 };
 
@@ -68,10 +67,6 @@ void walk_entries(Visit visit) {
     }
 }
 
-void put_le32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 void close_device() {
     port::close(g_EnvStore.descriptor);
     g_EnvStore.descriptor = -1;
@@ -84,10 +79,8 @@ void close_device() {
 // holds what was set since.
 void start_empty_unless_valid() {
     EnvStore &s = g_EnvStore;
-    const uint32_t stored = uint32_t{s.image[0]} | uint32_t{s.image[1]} << 8 |
-                            uint32_t{s.image[2]} << 16 | uint32_t{s.image[3]} << 24;
-    const uint32_t computed = crc32(s.image + kEnvHeader, s.size - kEnvHeader);
-    if (stored == computed) return;
+    uint32_t stored = 0, computed = 0;
+    if (env_crc_valid(s.image, s.size, &stored, &computed)) return;
     sdk_log(ZQ_LOG_ERROR, kUnit, "env_init", __LINE__,
             "Bad environment CRC [%x,%x], using an empty environment\n", stored, computed);
     std::memset(s.image + kEnvHeader, 0, s.listLimit - kEnvHeader);
@@ -113,7 +106,10 @@ int env_init_unlocked() {
         return -1;
     }
     std::memset(image.get(), 0, layout.size);
-    ssize_t got = mtd_read_at(s.descriptor, layout.offset, image.get(), layout.size);
+    // A read of nothing leaves an all-zero image (whose CRC then fails).
+    ssize_t got = port::lseek(s.descriptor, static_cast<off_t>(layout.offset), SEEK_SET) < 0
+                      ? -1
+                      : port::read(s.descriptor, image.get(), layout.size);
     if (got < 0 || static_cast<uint64_t>(got) % layout.eraseSize != 0) {
         close_device();
         return -1;
@@ -122,8 +118,8 @@ int env_init_unlocked() {
     s.offset = layout.offset;
     s.size = layout.size;
     s.eraseSize = layout.eraseSize;
-    s.sharesSnBlock = env_shares_sn_block(layout);
-    s.listLimit = s.sharesSnBlock ? kSnRecordOffset : s.size;
+    s.sharesRecordBlock = env_shares_record_block(layout);
+    s.listLimit = s.sharesRecordBlock ? kRecordOffset : s.size;
     s.loaded = 1;
     start_empty_unless_valid();
     return 0;
@@ -183,19 +179,13 @@ bool do_setenv(const char *name, const char *value) {
 // that a save never brings back an older record than the one in flash.
 bool refresh_sn_record() {
     EnvStore &s = g_EnvStore;
-    const uint32_t length = s.size - kSnRecordOffset;
-    ssize_t got =
-        mtd_read_at(s.descriptor, s.offset + kSnRecordOffset, s.image + kSnRecordOffset, length);
-    return got == static_cast<ssize_t>(length);
+    return block_read(s.descriptor, s.offset + kRecordOffset, s.image + kRecordOffset,
+                      kRecordSize);
 }
 
+// Called once the store is loaded: the CRC over the whole image.
 void env_crc_update() {
-    if (env_init_unlocked() != 0) {
-        sdk_log(ZQ_LOG_ERROR, kUnit, "env_crc_update", __LINE__, "Call env_init Failed\n");
-        return;
-    }
-    EnvStore &s = g_EnvStore;
-    put_le32(s.image, crc32(s.image + kEnvHeader, s.eraseSize - kEnvHeader));
+    env_crc_set(g_EnvStore.image, g_EnvStore.size);
 }
 
 bool do_saveenv() {
@@ -255,8 +245,8 @@ bool env_for_each(const std::function<void(std::string_view entry)> &visit) {
     return true;
 }
 
-bool env_use_image(const uint8_t *image, uint32_t size, bool sharesSnBlock) {
-    if (!image || size <= kEnvHeader + 1 || (sharesSnBlock && size <= kSnRecordOffset))
+bool env_use_image(const uint8_t *image, uint32_t size, bool sharesRecordBlock) {
+    if (!image || size <= kEnvHeader + 1 || (sharesRecordBlock && size <= kRecordOffset))
         return false;
     std::lock_guard<std::mutex> hold(g_EnvStore.lock);
     EnvStore &s = g_EnvStore;
@@ -267,8 +257,8 @@ bool env_use_image(const uint8_t *image, uint32_t size, bool sharesSnBlock) {
     s.image = copy;
     s.offset = 0;
     s.size = s.eraseSize = size;
-    s.sharesSnBlock = sharesSnBlock;
-    s.listLimit = sharesSnBlock ? kSnRecordOffset : size;
+    s.sharesRecordBlock = sharesRecordBlock;
+    s.listLimit = sharesRecordBlock ? kRecordOffset : size;
     s.loaded = 1;
     return true;
 }
@@ -314,7 +304,7 @@ int ZQSDK_EnvWriteKeyValue(const char *name, const char *value) noexcept {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "Set Environmeent To Flash Fail\n");
         return -1;
     }
-    if (g_EnvStore.sharesSnBlock && !refresh_sn_record()) {
+    if (g_EnvStore.sharesRecordBlock && !refresh_sn_record()) {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "save environmeent to flash fail\n");
         return -1;
     }

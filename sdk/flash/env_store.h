@@ -8,9 +8,6 @@
 
 namespace zq::flash {
 
-// Image bytes before the entry list: the little-endian CRC-32.
-constexpr uint32_t kEnvHeader = 4;
-
 // Calls visit(entry) for each "name=value" entry of the loaded image, in
 // order; false when the image cannot be loaded.
 bool env_for_each(const std::function<void(std::string_view entry)> &visit);
@@ -18,7 +15,7 @@ bool env_for_each(const std::function<void(std::string_view entry)> &visit);
 // Makes a copy of image the loaded environment, as if read from flash
 // (no device is opened; a later save fails). Its CRC is not checked, so
 // that any list can be walked. For fuzzing.
-bool env_use_image(const uint8_t *image, uint32_t size, bool sharesSnBlock);
+bool env_use_image(const uint8_t *image, uint32_t size, bool sharesRecordBlock);
 
 }  // namespace zq::flash
 

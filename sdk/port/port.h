@@ -2,9 +2,10 @@
 // board files, clocks, the shell and signals.
 //
 // Two backends fill the same ops table: the Linux one forwards to the C
-// library, the virtual board's (compiled with ZQ_VIRTUAL_BOARD) interprets
-// board paths inside a board directory. Without the virtual board the
-// wrappers below compile straight to the C library.
+// library (port_native.h), the virtual board's (compiled with
+// ZQ_VIRTUAL_BOARD, in sim/) interprets board paths inside a board
+// directory. Without the virtual board the wrappers below are direct calls
+// of the C library: no table, no indirect call.
 #pragma once
 
 #include <dirent.h>
@@ -60,77 +61,80 @@ const Ops &linux_ops();
 
 #if ZQ_VIRTUAL_BOARD
 // The backend of this process, chosen at the first call: the virtual board's
-// when ZQ_VBOARD names a board directory, the Linux one otherwise.
+// when ZQ_VBOARD names a board directory, the Linux one otherwise. The
+// virtual board defines it.
 const Ops &ops();
+#define ZQ_SEAM(entry) ops().entry
 #else
-inline const Ops &ops() {
-    return linux_ops();
-}
+}  // namespace zq::port
+#include "port/port_native.h"
+namespace zq::port {
+#define ZQ_SEAM(entry) native::entry
 #endif
 
 // Convenience wrappers; sdk/ code calls these as port::open(...) and so on.
 // Every descriptor and stream they make is close-on-exec: a command the SDK
 // or its application starts must never inherit the flash, a device or a log.
 inline int open(const char *path, int flags, mode_t mode = 0) {
-    return ops().open(path, flags | O_CLOEXEC, mode);
+    return ZQ_SEAM(open)(path, flags | O_CLOEXEC, mode);
 }
 inline int close(int fd) {
-    return ops().close(fd);
+    return ZQ_SEAM(close)(fd);
 }
 inline ssize_t read(int fd, void *buf, size_t n) {
-    return ops().read(fd, buf, n);
+    return ZQ_SEAM(read)(fd, buf, n);
 }
 inline ssize_t write(int fd, const void *buf, size_t n) {
-    return ops().write(fd, buf, n);
+    return ZQ_SEAM(write)(fd, buf, n);
 }
 inline off_t lseek(int fd, off_t off, int whence) {
-    return ops().lseek(fd, off, whence);
+    return ZQ_SEAM(lseek)(fd, off, whence);
 }
 inline int ioctl(int fd, unsigned long request, void *arg) {
-    return ops().ioctl(fd, request, arg);
+    return ZQ_SEAM(ioctl)(fd, request, arg);
 }
 inline void *mmap(void *addr, size_t len, int prot, int flags, int fd, off_t off) {
-    return ops().mmap(addr, len, prot, flags, fd, off);
+    return ZQ_SEAM(mmap)(addr, len, prot, flags, fd, off);
 }
 inline int munmap(void *addr, size_t len) {
-    return ops().munmap(addr, len);
+    return ZQ_SEAM(munmap)(addr, len);
 }
 // mode gains "e" (close-on-exec); a mode of more than 7 letters is refused.
 FILE *fopen(const char *path, const char *mode);
 inline int fclose(FILE *stream) {
-    return ops().fclose(stream);
+    return ZQ_SEAM(fclose)(stream);
 }
 inline int access(const char *path, int mode) {
-    return ops().access(path, mode);
+    return ZQ_SEAM(access)(path, mode);
 }
 inline DIR *opendir(const char *path) {
-    return ops().opendir(path);
+    return ZQ_SEAM(opendir)(path);
 }
 inline int socket(int domain, int type, int protocol) {
-    return ops().socket(domain, type | SOCK_CLOEXEC, protocol);
+    return ZQ_SEAM(socket)(domain, type | SOCK_CLOEXEC, protocol);
 }
 inline int clock_gettime(clockid_t clock, struct timespec *ts) {
-    return ops().clock_gettime(clock, ts);
+    return ZQ_SEAM(clock_gettime)(clock, ts);
 }
 inline int system(const char *command) {
-    return ops().system(command);
+    return ZQ_SEAM(system)(command);
 }
 // mode gains "e": the pipe's end in this process is close-on-exec too.
 FILE *popen(const char *command, const char *mode);
 inline int pclose(FILE *stream) {
-    return ops().pclose(stream);
+    return ZQ_SEAM(pclose)(stream);
 }
 inline int host_path(const char *boardPath, char *out, size_t outSize) {
-    return ops().host_path(boardPath, out, outSize);
+    return ZQ_SEAM(host_path)(boardPath, out, outSize);
 }
 inline int kill(pid_t pid, int sig) {
-    return ops().kill(pid, sig);
+    return ZQ_SEAM(kill)(pid, sig);
 }
 inline int reboot(int command) {
-    return ops().reboot(command);
+    return ZQ_SEAM(reboot)(command);
 }
 inline int set_realtime(pthread_t thread, int policy, int priority, const char *name) {
-    return ops().set_realtime(thread, policy, priority, name);
+    return ZQ_SEAM(set_realtime)(thread, policy, priority, name);
 }
 
 // Holds SIGINT, SIGTERM and SIGHUP on the calling thread while it lives, so

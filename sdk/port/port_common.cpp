@@ -106,12 +106,12 @@ bool closing_mode(const char *mode, char (&closing)[8]) {
 
 FILE *fopen(const char *path, const char *mode) {
     char closing[8];
-    return closing_mode(mode, closing) ? ops().fopen(path, closing) : nullptr;
+    return closing_mode(mode, closing) ? ZQ_SEAM(fopen)(path, closing) : nullptr;
 }
 
 FILE *popen(const char *command, const char *mode) {
     char closing[8];
-    return closing_mode(mode, closing) ? ops().popen(command, closing) : nullptr;
+    return closing_mode(mode, closing) ? ZQ_SEAM(popen)(command, closing) : nullptr;
 }
 
 TerminationHold::TerminationHold() {

@@ -11,7 +11,7 @@
 #include "audio_devices.h"
 #include "board.h"
 #include "flash.h"
-#include "flash/mtd.h"
+#include "flash/flash_block.h"
 #include "hw_info.h"
 #include "mem_device.h"
 #include "net_board.h"
@@ -42,7 +42,7 @@ class ProvisionTest : public VBoardTest {
     }
     ToolRun run(const std::string &path = kProvisioning) { return run_tool(dir(), {path}); }
     std::vector<uint8_t> record_area() {
-        return sim::read_flash(dir(), zq::flash::kSnBlockOffset + zq::flash::kSnRecordOffset, 2048);
+        return sim::read_flash(dir(), zq::flash::kRecordBlockOffset + zq::flash::kRecordOffset, 2048);
     }
     bool marker_written(const std::string &dirPath = "/mnt/factory") {
         return sim::read_board_file(dir(), dirPath + "/sucess") == "auto write hw info sucess\n";

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "board.h"
-#include "flash/mtd.h"
+#include "flash/flash_block.h"
 #include "flash_test_support.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"

@@ -14,7 +14,7 @@
 #include <fstream>
 
 #include "flash.h"
-#include "flash/mtd.h"
+#include "flash/flash_block.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"
 #include "zq_log.h"

@@ -1,6 +1,11 @@
-// The flash access steps shared by the boot environment and the identity
-// record: the partition table, and read, erase and write of whole erase
-// blocks of "/dev/mtd0".
+// The erase blocks of mtd0 that the SDK rewrites, and their one owner: the
+// partition table and the environment's place, whole-block reads, the
+// environment CRC over a block, and the rewrite of an erase range in the
+// order that keeps power cuts harmless.
+//
+// On a 192 KiB partition the erase block at 0x20000 holds the boot
+// environment, whose CRC covers the whole block, and the identity record
+// in its last 2 KiB: every write of either goes through here.
 #pragma once
 
 #include <sys/types.h>
@@ -38,14 +43,22 @@ bool read_mtd0_size(uint32_t *size);
 
 // The identity record's erase block, and whether the environment shares it
 // (a 192 KiB partition).
-constexpr uint32_t kSnBlockOffset = 0x20000;
-constexpr uint32_t kSnBlockSize = 0x10000;
-constexpr uint32_t kSnRecordOffset = 0xF800;  // within the block
-bool env_shares_sn_block(const EnvLayout &layout);
+constexpr uint32_t kRecordBlockOffset = 0x20000;
+constexpr uint32_t kRecordBlockSize = 0x10000;
+constexpr uint32_t kRecordOffset = 0xF800;  // within the block
+constexpr uint32_t kRecordSize = kRecordBlockSize - kRecordOffset;  // 2 KiB
+bool env_shares_record_block(const EnvLayout &layout);
 
-// Each returns what the call returned: bytes moved, or -1.
-ssize_t mtd_read_at(int fd, uint32_t offset, void *buf, size_t len);
-int mtd_erase(int fd, uint32_t start, uint32_t length);
+// Image bytes before the environment's entry list: its little-endian CRC-32
+// over the rest of the image, a shared block's record included.
+constexpr uint32_t kEnvHeader = 4;
+// stored and computed, when given, get the two CRCs.
+bool env_crc_valid(const uint8_t *image, uint32_t size, uint32_t *stored = nullptr,
+                   uint32_t *computed = nullptr);
+void env_crc_set(uint8_t *image, uint32_t size);
+
+// Reads exactly length bytes at offset; false on any failure or a short read.
+bool block_read(int fd, uint32_t offset, uint8_t *image, uint32_t length);
 
 // Rewrites the erase range [offset, offset + size) of mtd0 with image. The
 // words that make a copy valid are programmed last, so that power lost at

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "board.h"
-#include "flash/mtd.h"
+#include "flash/flash_block.h"
 #include "flash_test_support.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"
@@ -15,7 +15,7 @@ namespace {
 constexpr uint32_t kBlock = 0x20000;
 constexpr uint32_t kRecordAt = kBlock + 0xF800;
 
-class SeriesNumTest : public VBoardTest {
+class IdentityRecordTest : public VBoardTest {
   protected:
     std::vector<uint8_t> block() { return zq::sim::read_flash(dir(), kBlock, 0x10000); }
     static int read_back(std::vector<uint8_t> &buffer, u32 &version) {
@@ -36,7 +36,7 @@ class SeriesNumTest : public VBoardTest {
     }
 };
 
-TEST_F(SeriesNumTest, RoundTripCopiesExactlyTheStoredLength) {
+TEST_F(IdentityRecordTest, RoundTripCopiesExactlyTheStoredLength) {
     std::vector<uint8_t> written = payload(134, 1);
     ASSERT_EQ(ZQSDK_WriteSeriesNum(written.data(), 134, 0x301), 0);
     std::vector<uint8_t> buffer(200, 0xEE);
@@ -55,7 +55,7 @@ TEST_F(SeriesNumTest, RoundTripCopiesExactlyTheStoredLength) {
         std::all_of(flash.begin() + 16 + 134, flash.end(), [](uint8_t b) { return b == 0; }));
 }
 
-TEST_F(SeriesNumTest, InvalidRecordsAreReportedWithTheirWords) {
+TEST_F(IdentityRecordTest, InvalidRecordsAreReportedWithTheirWords) {
     std::vector<uint8_t> written = payload(134, 1);
     ASSERT_EQ(ZQSDK_WriteSeriesNum(written.data(), 134, 0x301), 0);
     uint32_t crc = zq::flash::crc32(written.data(), 134);
@@ -83,7 +83,7 @@ TEST_F(SeriesNumTest, InvalidRecordsAreReportedWithTheirWords) {
     EXPECT_EQ(missing(read_error(134), {"magic:ffffffff crc:[ffffffff,0] len:[-1,134]\n"}), "");
 }
 
-TEST_F(SeriesNumTest, BadArgumentsAreParameterErrors) {
+TEST_F(IdentityRecordTest, BadArgumentsAreParameterErrors) {
     uint8_t data[2033] = {};
     u32 version;
     Captured c = capture_output([&] {
@@ -102,7 +102,7 @@ TEST_F(SeriesNumTest, BadArgumentsAreParameterErrors) {
     EXPECT_EQ(c.out, "");
 }
 
-TEST_F(SeriesNumTest, FlashFailuresAreFlashReadErrors) {
+TEST_F(IdentityRecordTest, FlashFailuresAreFlashReadErrors) {
     uint8_t data[134] = {1};
     ASSERT_TRUE(zq::sim::refuse_request(dir(), "/dev/mtd0", zq::flash::kMemErase, 0, 1));
     EXPECT_EQ(missing(write_error(data),
@@ -125,7 +125,7 @@ TEST_F(SeriesNumTest, FlashFailuresAreFlashReadErrors) {
     EXPECT_EQ(missing(write_error(data), {")[ERROR]: flash read error\n"}), "");
 }
 
-TEST_F(SeriesNumTest, WriteKeepsTheRestOfTheBlockAndAValidEnvironmentValid) {
+TEST_F(IdentityRecordTest, WriteKeepsTheRestOfTheBlockAndAValidEnvironmentValid) {
     // A 256 KiB partition keeps the environment elsewhere: every other byte stays.
     ASSERT_TRUE(zq::sim::set_flash_size(dir(), 0x40000));
     std::vector<uint8_t> others = payload(0xF800, 9);
@@ -153,7 +153,7 @@ TEST_F(SeriesNumTest, WriteKeepsTheRestOfTheBlockAndAValidEnvironmentValid) {
     }
 }
 
-TEST_F(SeriesNumTest, EnvironmentSaveNeverBringsBackAnOlderRecord) {
+TEST_F(IdentityRecordTest, EnvironmentSaveNeverBringsBackAnOlderRecord) {
     char value[2];
     ASSERT_EQ(ZQSDK_EnvReadKeyValue("zqauto", value, 2), 0);  // environment loaded here
     const std::vector<uint8_t> fresh = payload(134, 42);
@@ -163,7 +163,7 @@ TEST_F(SeriesNumTest, EnvironmentSaveNeverBringsBackAnOlderRecord) {
     EXPECT_TRUE(env_crc_valid(block()));
 }
 
-TEST_F(SeriesNumTest, EnvironmentListStopsAtTheRecord) {
+TEST_F(IdentityRecordTest, EnvironmentListStopsAtTheRecord) {
     // Fill the list up to 20 bytes before the record: a longer entry must
     // overflow instead of running over the identity record.
     const std::string big = "big=" + std::string(0xF800 - 4 - 20 - 1 - 4, 'x');

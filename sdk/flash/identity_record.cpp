@@ -1,6 +1,8 @@
 // The device identity record: an opaque payload, checksummed, in the last
-// 2 KiB of its erase block; the rest of the block is kept as it is.
-#include "flash/series_num.h"
+// 2 KiB of its erase block; the rest of the block is kept as it is. Every
+// failure of a write after the argument test is reported as "flash read
+// error", the text the record's users have always matched.
+#include "flash/identity_record.h"
 
 #include <fcntl.h>
 
@@ -10,7 +12,7 @@
 #include <new>
 
 #include "flash/crc32.h"
-#include "flash/mtd.h"
+#include "flash/flash_block.h"
 #include "port/port.h"
 #include "zq_flash.h"
 #include "zq_log.h"
@@ -33,8 +35,8 @@ uint32_t get_le32(const uint8_t *p) {
 using BlockImage = std::unique_ptr<uint8_t[]>;
 
 BlockImage zeroed_block() {
-    BlockImage block(new (std::nothrow) uint8_t[kSnBlockSize]);
-    if (block) std::memset(block.get(), 0, kSnBlockSize);
+    BlockImage block(new (std::nothrow) uint8_t[kRecordBlockSize]);
+    if (block) std::memset(block.get(), 0, kRecordBlockSize);
     return block;
 }
 
@@ -42,9 +44,9 @@ BlockImage zeroed_block() {
 bool flash_block_read(uint8_t *block) {
     int fd = port::open(kMtdDevice, O_RDWR);
     if (fd < 0) return false;
-    ssize_t got = mtd_read_at(fd, kSnBlockOffset, block, kSnBlockSize);
+    bool ok = block_read(fd, kRecordBlockOffset, block, kRecordBlockSize);
     port::close(fd);
-    return got == static_cast<ssize_t>(kSnBlockSize);
+    return ok;
 }
 
 // Whether the boot environment shares this erase block (its CRC then
@@ -52,12 +54,8 @@ bool flash_block_read(uint8_t *block) {
 bool env_shares_block(bool *shared) {
     uint32_t mtd0Size = 0;
     if (!read_mtd0_size(&mtd0Size)) return false;
-    *shared = env_shares_sn_block(env_layout_for_size(mtd0Size));
+    *shared = env_shares_record_block(env_layout_for_size(mtd0Size));
     return true;
-}
-
-bool env_crc_valid(const uint8_t *block) {
-    return get_le32(block) == crc32(block + 4, kSnBlockSize - 4);
 }
 
 // Erases the block and programs the new image, record first; false on any failure.
@@ -67,7 +65,7 @@ bool flashWrite(const uint8_t *block) {
         std::perror("Open mtd0 error");
         return false;
     }
-    BlockWrite result = program_erase_range(fd, kSnBlockOffset, block, kSnBlockSize);
+    BlockWrite result = program_erase_range(fd, kRecordBlockOffset, block, kRecordBlockSize);
     if (result == BlockWrite::EraseFailed) ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "mem erase failed\n");
     port::close(fd);
     return result == BlockWrite::Done;
@@ -77,16 +75,16 @@ bool flashWrite(const uint8_t *block) {
 
 namespace zq::flash {
 
-void sn_encode(const void *payload, uint32_t len, uint32_t version, uint8_t out[kSnRecordSize]) {
-    std::memset(out, 0, kSnRecordSize);
+void record_encode(const void *payload, uint32_t len, uint32_t version, uint8_t out[kRecordSize]) {
+    std::memset(out, 0, kRecordSize);
     put_le32(out, SN_MAGIC);
     put_le32(out + 4, crc32(payload, len));
     put_le32(out + 8, len);
     put_le32(out + 12, version);
-    std::memcpy(out + kSnHeaderSize, payload, len);
+    std::memcpy(out + kRecordHeaderSize, payload, len);
 }
 
-SnBlock sn_decode_header(const uint8_t image[kSnRecordSize]) {
+SnBlock record_decode_header(const uint8_t image[kRecordSize]) {
     SnBlock header;
     header.magic = get_le32(image);
     header.crc = get_le32(image + 4);
@@ -102,7 +100,7 @@ extern "C" {
 int ZQSDK_WriteSeriesNum(const void *data, u32 len, u32 version) noexcept {
     BlockImage block = zeroed_block();
     // A payload over 2032 bytes does not fit the record.
-    if (!data || len == 0 || len > kSnMaxPayload) {
+    if (!data || len == 0 || len > kRecordMaxPayload) {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "param is error\n");
         return -1;
     }
@@ -118,10 +116,10 @@ int ZQSDK_WriteSeriesNum(const void *data, u32 len, u32 version) noexcept {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "flash read error\n");
         return -1;
     }
-    const bool keepEnvValid = sharedEnv && env_crc_valid(block.get());
-    sn_encode(data, len, version, block.get() + kSnRecordOffset);
+    const bool keepEnvValid = sharedEnv && env_crc_valid(block.get(), kRecordBlockSize);
+    record_encode(data, len, version, block.get() + kRecordOffset);
     // The boot loader's environment stays valid over the new record.
-    if (keepEnvValid) put_le32(block.get(), crc32(block.get() + 4, kSnBlockSize - 4));
+    if (keepEnvValid) env_crc_set(block.get(), kRecordBlockSize);
     if (!flashWrite(block.get())) {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "flash read error\n");
         return -1;
@@ -139,15 +137,15 @@ int ZQSDK_ReadSeriesNum(void *buffer, u32 bufferSize, u32 *version) noexcept {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "flash read error\n");
         return -1;
     }
-    const uint8_t *record = block.get() + kSnRecordOffset;
-    SnBlock header = sn_decode_header(record);
-    uint32_t computed = header.len <= kSnMaxPayload ? crc32(record + kSnHeaderSize, header.len) : 0;
+    const uint8_t *record = block.get() + kRecordOffset;
+    SnBlock header = record_decode_header(record);
+    uint32_t computed = header.len <= kRecordMaxPayload ? crc32(record + kRecordHeaderSize, header.len) : 0;
     if (header.magic != SN_MAGIC || header.len > bufferSize || header.crc != computed) {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "magic:%x crc:[%x,%x] len:[%d,%d]\n", header.magic,
                   header.crc, computed, static_cast<int>(header.len), static_cast<int>(bufferSize));
         return -1;
     }
-    std::memcpy(buffer, record + kSnHeaderSize, header.len);
+    std::memcpy(buffer, record + kRecordHeaderSize, header.len);
     *version = header.version;
     return 0;
 }

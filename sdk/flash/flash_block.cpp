@@ -1,4 +1,5 @@
-#include "flash/mtd.h"
+// The erase blocks of mtd0 and their one owner (see flash_block.h).
+#include "flash/flash_block.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -6,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "flash/crc32.h"
 #include "port/port.h"
 
 namespace zq::flash {
@@ -28,8 +30,8 @@ EnvLayout env_layout_for_size(uint32_t mtd0Size) {
     }
 }
 
-bool env_shares_sn_block(const EnvLayout &layout) {
-    return layout.offset == kSnBlockOffset && layout.size == kSnBlockSize;
+bool env_shares_record_block(const EnvLayout &layout) {
+    return layout.offset == kRecordBlockOffset && layout.size == kRecordBlockSize;
 }
 
 bool read_mtd0_size(uint32_t *size) {
@@ -53,17 +55,31 @@ bool read_mtd0_size(uint32_t *size) {
     return found;
 }
 
-ssize_t mtd_read_at(int fd, uint32_t offset, void *buf, size_t len) {
-    if (port::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return -1;
-    return port::read(fd, buf, len);
+bool env_crc_valid(const uint8_t *image, uint32_t size, uint32_t *stored, uint32_t *computed) {
+    const uint32_t inImage = uint32_t{image[0]} | uint32_t{image[1]} << 8 |
+                             uint32_t{image[2]} << 16 | uint32_t{image[3]} << 24;
+    const uint32_t crc = crc32(image + kEnvHeader, size - kEnvHeader);
+    if (stored) *stored = inImage;
+    if (computed) *computed = crc;
+    return inImage == crc;
 }
 
-int mtd_erase(int fd, uint32_t start, uint32_t length) {
-    EraseInfoUser erase{start, length};
-    return port::ioctl(fd, kMemErase, &erase);
+void env_crc_set(uint8_t *image, uint32_t size) {
+    const uint32_t crc = crc32(image + kEnvHeader, size - kEnvHeader);
+    for (int i = 0; i < 4; ++i) image[i] = static_cast<uint8_t>(crc >> (8 * i));
+}
+
+bool block_read(int fd, uint32_t offset, uint8_t *image, uint32_t length) {
+    if (port::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+    return port::read(fd, image, length) == static_cast<ssize_t>(length);
 }
 
 namespace {
+
+int erase(int fd, uint32_t start, uint32_t length) {
+    EraseInfoUser request{start, length};
+    return port::ioctl(fd, kMemErase, &request);
+}
 
 struct Piece {
     uint32_t from, to;  // within the range
@@ -79,8 +95,7 @@ bool program(int fd, uint32_t offset, const uint8_t *image, Piece piece) {
 }  // namespace
 
 BlockWrite program_erase_range(int fd, uint32_t offset, const uint8_t *image, uint32_t size) {
-    constexpr uint32_t kRecordAt = kSnBlockOffset + kSnRecordOffset;
-    constexpr uint32_t kRecordSize = kSnBlockSize - kSnRecordOffset;
+    constexpr uint32_t kRecordAt = kRecordBlockOffset + kRecordOffset;
     constexpr uint32_t kCommitWord = 4;  // the record's magic, the environment's CRC
     Piece order[5] = {};
     int pieces = 0;
@@ -96,7 +111,7 @@ BlockWrite program_erase_range(int fd, uint32_t offset, const uint8_t *image, ui
     order[pieces++] = {0, kCommitWord};
 
     port::TerminationHold hold;
-    if (mtd_erase(fd, offset, size) != 0) return BlockWrite::EraseFailed;
+    if (erase(fd, offset, size) != 0) return BlockWrite::EraseFailed;
     for (int i = 0; i < pieces; ++i)
         if (!program(fd, offset, image, order[i])) return BlockWrite::WriteFailed;
     return BlockWrite::Done;
