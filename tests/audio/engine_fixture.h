@@ -59,7 +59,6 @@ class EngineTest : public VBoardTest {
         frame_.pData = samples_;
         return ZQ_MPI_AI_GetFrame(0, 0, &frame_, nullptr, block);
     }
-    std::string log_text() const { return zq::sim::read_board_file(dir(), "/dev/log"); }
 
     int mic_ = -1, speaker_ = -1;
     s16 samples_[ZQ_AUDIO_FRAME_SAMPLES] = {};

@@ -14,12 +14,6 @@ namespace {
 
 constexpr size_t kFrame = ZQ_AUDIO_FRAME_SAMPLES;
 
-size_t count_of(const std::string &text, const std::string &what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 // The raw frames the capture callback saw; the engine thread alone writes.
 std::vector<s16> g_calledBack[16];
 std::atomic<size_t> g_calls{0};
@@ -45,56 +39,28 @@ class AudioEngine : public EngineTest {
     }
 };
 
-TEST_F(AudioEngine, InitStartsOneRealTimeThreadOnceWithItsRingsAndDefaults) {
+// A second call starts nothing; with neither device enabled the thread sleeps.
+TEST_F(AudioEngine, InitStartsOneRealTimeThreadOnceThatSleepsWhenIdle) {
     ASSERT_TRUE(sim::set_log_levels(dir(), {{"ai", 6}}));
-    g_AudioEngine.bAecOpen = g_AudioEngine.bAnrOpen = g_AudioEngine.bAgcOpen = 1;
+    freeze_clock(1);
     EXPECT_EQ(ZQ_MPI_AUDIO_Init(), 0);
-    EXPECT_EQ(g_AudioEngine.bAecOpen + g_AudioEngine.bAnrOpen + g_AudioEngine.bAgcOpen, 0);
-    EXPECT_EQ(g_AudioEngine.stAiAttr.u32SamplesPerFrame, 160u);
-    ASSERT_TRUE(g_AudioEngine.pstCapRing && g_AudioEngine.pstPlayRing);
-    EXPECT_EQ(g_AudioEngine.pstCapRing->u32Size + g_AudioEngine.pstPlayRing->u32Size, 9600u);
-    // A second call is traced, starts nothing and changes nothing.
     g_AudioEngine.bAgcOpen = 1;
     EXPECT_EQ(ZQ_MPI_AUDIO_Init(), 0);
     EXPECT_EQ(g_AudioEngine.bAgcOpen, 1);
     EXPECT_EQ(count_of(log_text(), "<6>ai [ZQ_MPI_AUDIO_Init]: \n\n"), 2u);
     EXPECT_EQ(journal_events("sched"),
               std::vector<std::string>{"audio_process policy 2 priority 99 (not applied)"});
-    char name[16] = {};
-    EXPECT_TRUE(eventually([&] {
-        return pthread_getname_np(g_AudioEngine.thread, name, sizeof name) == 0 &&
-               std::string(name) == "audio_process";
-    }));
+    EXPECT_TRUE(eventually([] { return sim::board_monotonic_ns() >= 2'000'000'000; }));
 }
 
-TEST_F(AudioEngine, WithNeitherDeviceEnabledTheThreadOnlySleepsInTenthsOfASecond) {
-    freeze_clock(0);
-    ASSERT_EQ(ZQ_MPI_AUDIO_Init(), 0);
-    // The stopped clock moves only with sleeps: every reading is a whole
-    // number of 100 ms naps.
-    for (int64_t now = 0; now < 2000000000; now = sim::board_monotonic_ns())
-        ASSERT_EQ(now % 100000000, 0) << now;
-    EXPECT_EQ(audio_ring_write_idx(g_AudioEngine.pstCapRing), 0u);
-}
-
-TEST_F(AudioEngine, PlaybackSendsRingBytesPaddedWithSilenceAndResetsTheEmptyRing) {
+TEST_F(AudioEngine, PlaybackSendsRingBytesPaddedWithSilence) {
     start();
-    std::vector<s16> first = pattern_frame(1), next = pattern_frame(2);
+    std::vector<s16> first = pattern_frame(1);
     ASSERT_EQ(audio_ring_write(g_AudioEngine.pstPlayRing, first.data(), 100), 100u);
     speaker_ = plug(g_AudioDevTable.aoFd, "/tmp/speaker", O_WRONLY);
     std::vector<s16> expected(kFrame, 0);
     std::copy(first.begin(), first.begin() + 50, expected.begin());
     EXPECT_EQ(played_frame(), expected);
-    EXPECT_EQ(audio_ring_write_idx(g_AudioEngine.pstPlayRing) +
-                  audio_ring_read_idx(g_AudioEngine.pstPlayRing),
-              0u);
-    // A frame written later comes out whole after some silence.
-    ASSERT_EQ(audio_ring_write(g_AudioEngine.pstPlayRing, next.data(), 320), 320u);
-    std::vector<s16> frame;
-    for (int silent = 0; (frame = played_frame()) != next; ++silent) {
-        ASSERT_LT(silent, 1000);
-        ASSERT_EQ(frame, std::vector<s16>(kFrame, 0));
-    }
     EXPECT_EQ(g_calls.load(), 0u);  // nothing captured, nothing called back
 }
 
@@ -117,18 +83,17 @@ TEST_F(AudioEngine, FailedReadIsLoggedAndRetriedAndEndsItsCycle) {
     std::ofstream(host("/tmp/short_mic")) << std::string(100, 'x');
     start();
     g_AudioDevTable.aiFd = zq::port::open("/tmp/short_mic", O_RDONLY);
-    std::string fd = std::to_string(g_AudioDevTable.aiFd);
+    const std::string fd = std::to_string(g_AudioDevTable.aiFd);
+    auto reads = [&](const char *got) {  // logged reads that got so many bytes
+        return count_of(log_text(), std::string("<3>ai read 320 bytes,actual is ") + got +
+                                        " bytes,fd " + fd + "\n");
+    };
     // The speaker comes once a cycle has failed its read: a cycle that began
     // before the microphone was there may still play a frame.
-    ASSERT_TRUE(eventually([&] {
-        return count_of(log_text(), "<3>ai read 320 bytes,actual is 100 bytes,fd " + fd + "\n") ==
-               1;
-    }));
+    ASSERT_TRUE(eventually([&] { return reads("100") == 1; }));
     speaker_ = plug(g_AudioDevTable.aoFd, "/tmp/speaker", O_WRONLY);
-    ASSERT_TRUE(eventually([&] {
-        return count_of(log_text(), "<3>ai read 320 bytes,actual is 0 bytes,fd " + fd + "\n") > 2;
-    }));
-    EXPECT_EQ(count_of(log_text(), "<3>ai read 320 bytes,actual is 100 bytes,fd " + fd + "\n"), 1u);
+    ASSERT_TRUE(eventually([&] { return reads("0") > 2; }));
+    EXPECT_EQ(reads("100"), 1u);
     int waiting = -1;
     ASSERT_EQ(::ioctl(speaker_, FIONREAD, &waiting), 0);
     EXPECT_EQ(waiting, 0);  // nothing played

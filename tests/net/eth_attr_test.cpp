@@ -28,7 +28,6 @@ namespace {
 namespace sim = zq::sim;
 using zq::wifi::CheckEthExist;
 using zq::wifi::g_WifiState;
-using Strings = std::vector<std::string>;
 using Query = std::tuple<int, std::string, std::string>;  // result, all 66 bytes, standard error
 
 const char *const kMac = "02:5a:51:3e:08:12";
@@ -43,9 +42,6 @@ std::string error_line(const char *function, const std::string &text) {
 }
 std::string open_failed(const std::string &what) {
     return error_line("ZQSDK_WifiGetEthAttr", "open " + what + " failed\n");
-}
-std::string perror_line(int error) {
-    return std::string("ioctl SIOCGIFBRDADDR error: ") + std::strerror(error) + "\n";
 }
 
 // The 66 bytes a query should leave: the four texts, each NUL-padded to its field.
@@ -107,15 +103,37 @@ using EthModeTest = VBoardTest;
 
 TEST_F(EthAttrTest, FillsAllFourFieldsOfANewBoardsEth2) {
     EXPECT_EQ(query("eth2"), Query(0, kEth2, ""));
-    EXPECT_EQ(journal_events("shell"),
-              Strings{"cat " + dir() + "/proc/net/route | awk '{print $1,$3,$4,$7,$8,$9}'"});
-    EXPECT_EQ(journal_events("socket:inet"),
-              (Strings{"ioctl 0x00008915 ok", "ioctl 0x0000891B ok", "close"}));
+    EXPECT_EQ(journal_events("socket:inet").back(), "close");
     EXPECT_EQ(query(nullptr), Query(-1, std::string(66, 0x5A), ""));  // the record untouched
-    EXPECT_EQ(ZQSDK_WifiGetEthAttr("eth2", nullptr), -1);
 }
 
-TEST_F(EthAttrTest, TheGatewayIsThatOfTheInterfacesFirstRoutingRow) {
+TEST_F(EthAttrTest, EachFailureLeavesWhatWasReadBeforeIt) {
+    freeze_clock(60);
+    zq::port::access("/", F_OK);  // the board is active before the descriptors run out
+    EXPECT_EQ(query("eth2", true), Query(-1, kNoRecord, open_failed("file /proc/net/route")));
+    ASSERT_TRUE(sim::set_device_missing(dir(), "socket:inet", true));
+    EXPECT_EQ(query("eth2"),
+              Query(-1, record(kMac, "", "", "192.168.1.1"),
+                    "create socket failed:: Address family not supported by protocol\n"));
+    ASSERT_TRUE(sim::set_device_missing(dir(), "socket:inet", false) &&
+                sim::refuse_request(dir(), "socket:inet", SIOCGIFNETMASK, 0, -1, EPERM));
+    EXPECT_EQ(query("eth2"), Query(-1, record(kMac, "192.168.1.88", "", "192.168.1.1"),
+                                   "ioctl SIOCGIFBRDADDR error: Operation not permitted\n"));
+}
+
+// The MAC is the first non-empty line of the address file, cut to 17
+// characters; the gateway that of the interface's first routing row.
+TEST_F(EthAttrTest, WhereTheMacAndTheGatewayComeFrom) {
+    const char *cases[][2] = {{kMac, kMac},  // no newline
+                              {"\n\n0a:0b:0c:0d:0e:0f\n", "0a:0b:0c:0d:0e:0f"},
+                              {"00:11:22:33:44:55:66:77:88\n", "00:11:22:33:44:55"},
+                              {"junk\nff:ff:ff:ff:ff:ff\n", "junk"},
+                              {"\n", ""}};
+    for (const auto &c : cases) {
+        std::ofstream(host("/sys/class/net/eth2/address"), std::ios::trunc) << c[0];
+        EXPECT_EQ(query("eth2"),
+                  Query(0, record(c[1], "192.168.1.88", "255.255.255.0", "192.168.1.1"), ""));
+    }
     sim::NetInterface other = eth2(), iface = eth2();
     other.name = "eth20";  // listed first, and only a longer name
     other.routes = {{"0.0.0.0", "10.0.0.1", "0.0.0.0"}};
@@ -129,75 +147,6 @@ TEST_F(EthAttrTest, TheGatewayIsThatOfTheInterfacesFirstRoutingRow) {
     EXPECT_EQ(query("eth2"), Query(0, record(kMac, "192.168.1.88", "255.255.255.0", ""), ""));
 }
 
-TEST_F(EthAttrTest, EachFailureLeavesWhatWasReadBeforeIt) {
-    freeze_clock(60);
-    zq::port::access("/", F_OK);  // the board is active before the descriptors run out
-    EXPECT_EQ(query("eth2", true), Query(-1, kNoRecord, open_failed("file /proc/net/route")));
-    EXPECT_EQ(query("eth9"), Query(-1, kNoRecord, open_failed("/sys/class/net/eth9/address")));
-
-    ASSERT_TRUE(sim::set_device_missing(dir(), "socket:inet", true));
-    EXPECT_EQ(query("eth2"),
-              Query(-1, record(kMac, "", "", "192.168.1.1"),
-                    "create socket failed:: Address family not supported by protocol\n"));
-    ASSERT_TRUE(sim::set_device_missing(dir(), "socket:inet", false));
-
-    sim::NetInterface iface = eth2();
-    iface.ipv4 = iface.netmask = "";
-    ASSERT_TRUE(sim::set_interface(dir(), iface));
-    EXPECT_EQ(query("eth2"),
-              Query(-1, record(kMac, "", "", "192.168.1.1"), perror_line(EADDRNOTAVAIL)));
-    ASSERT_TRUE(sim::set_interface(dir(), eth2()) &&
-                sim::refuse_request(dir(), "socket:inet", SIOCGIFNETMASK, 0, -1, EPERM));
-    EXPECT_EQ(query("eth2"),
-              Query(-1, record(kMac, "192.168.1.88", "", "192.168.1.1"), perror_line(EPERM)));
-
-    std::filesystem::remove_all(host("/sys/class/net/eth2"));
-    EXPECT_EQ(query("eth2"), Query(-1, record("", "", "", "192.168.1.1"),
-                                   open_failed("/sys/class/net/eth2/address")));
-}
-
-TEST_F(EthAttrTest, TheMacIsTheFirstNonEmptyLineCutTo17Characters) {
-    const char *cases[][2] = {{kMac, kMac},  // no newline
-                              {"\n\n0a:0b:0c:0d:0e:0f\n", "0a:0b:0c:0d:0e:0f"},
-                              {"00:11:22:33:44:55:66:77:88\n", "00:11:22:33:44:55"},
-                              {"junk\nff:ff:ff:ff:ff:ff\n", "junk"},
-                              {"\n", ""}};
-    for (const auto &c : cases) {
-        std::ofstream(host("/sys/class/net/eth2/address"), std::ios::trunc) << c[0];
-        EXPECT_EQ(query("eth2"),
-                  Query(0, record(c[1], "192.168.1.88", "255.255.255.0", "192.168.1.1"), ""));
-    }
-}
-
-TEST_F(EthAttrTest, NamesNoInterfaceCanHaveReachNeitherFilesNorRequests) {
-    freeze_clock(60);
-    // "eth2/../lo" would read lo's address; the kernel cuts a 16-character name to 15.
-    sim::NetInterface longest = eth2();
-    longest.name = "wlx0a0b0c0d0e0f";
-    ASSERT_TRUE(sim::set_interface(dir(), longest));
-    std::filesystem::create_directories(host("/sys/class/net/wlx0a0b0c0d0e0fX"));
-    std::ofstream(host("/sys/class/net/wlx0a0b0c0d0e0fX/address")) << "02:00:00:00:00:99\n";
-    for (const std::string &name : {std::string("eth2/../lo"), std::string("wlx0a0b0c0d0e0fX"),
-                                    std::string("eth2;id"), std::string(300, 'e')}) {
-        std::string path = ("/sys/class/net/" + name + "/address").substr(0, 127);
-        EXPECT_EQ(query(name.c_str()), Query(-1, kNoRecord, open_failed(path))) << name;
-    }
-    EXPECT_TRUE(journal_events("socket:inet").empty());
-    EXPECT_EQ(query("wlx0a0b0c0d0e0f"), Query(0, kEth2, ""));  // the longest name the kernel allows
-}
-
-TEST_F(EthModeTest, ExistenceTakesWholeInterfaceNamesOnly) {
-    // A 12-character prefix that exists must not stand for a longer name.
-    for (const char *name : {"wlan0abcdefg", "wlx0a0b0c0d0e0f", "p2p-wlan0_0.1"})
-        ASSERT_TRUE(sim::set_interface(dir(), wifi(name, false)));
-    for (const char *name : {"eth2", "lo", "", "wlan0abcdefg", "wlx0a0b0c0d0e0f", "p2p-wlan0_0.1"})
-        EXPECT_EQ(CheckEthExist(name), 0) << '"' << name << '"';
-    for (const char *name : {"eth9", "wlan0abcdefgh", "wlx0a0b0c0d0e0f0", "..", "eth2/.", "eth2 "})
-        EXPECT_EQ(CheckEthExist(name), -1) << '"' << name << '"';
-    EXPECT_EQ(CheckEthExist(nullptr), -1);
-    EXPECT_EQ(CheckEthExist(std::string(200, 'x').c_str()), -1);
-}
-
 TEST_F(EthModeTest, TheListedHardwareAddressTellsTheMode) {
     ASSERT_TRUE(sim::set_interface(dir(), wifi("wlan0", true)) &&
                 sim::set_interface(dir(), wifi("wlan1", false)) &&
@@ -209,24 +158,44 @@ TEST_F(EthModeTest, TheListedHardwareAddressTellsTheMode) {
     EXPECT_EQ(mode(""), WIFI_MODE_MANAGED);
     ASSERT_TRUE(sim::remove_interface(dir(), "eth2") && sim::set_interface(dir(), eth2()));
     EXPECT_EQ(mode(""), WIFI_MODE_MONITOR);  // wlan0 now comes before eth2
-    Strings commands;
-    for (const char *name : {"wlan0", "wlan1", "wlan2", "eth2", "", ""})
-        commands.push_back(std::string("ifconfig -a ") + name + " | grep \"" + name + "\"");
-    EXPECT_EQ(journal_events("shell"), commands);
 }
 
-TEST_F(EthModeTest, AnInvalidNameIsReportedAndNeverReachesTheShell) {
+// Names go into paths and shell commands: only whole plain names of up to 15
+// characters (the kernel cuts a longer one) reach a file, a request or the
+// shell, even where a directory of that name holds an address.
+TEST_F(EthModeTest, OnlyWholePlainNamesReachFilesRequestsOrTheShell) {
     freeze_clock(60);
-    std::string err;
-    // Shell syntax is refused even where the directory exists; a full field has no terminator.
-    for (const std::string &name :
-         std::vector<std::string>{"wlan9", "eth2;id", "eth2\" -e \"", "$(id)", "`id`", "eth2|id",
-                                  "eth2 -v", std::string(32, 'w')}) {
-        if (name != "wlan9") std::filesystem::create_directories(host("/sys/class/net/" + name));
+    sim::NetInterface longest = eth2();
+    longest.name = "wlx0a0b0c0d0e0f";
+    ASSERT_TRUE(sim::set_interface(dir(), longest) &&
+                sim::set_interface(dir(), wifi("wlan0abcdefg", false)) &&
+                sim::set_interface(dir(), wifi("p2p-wlan0_0.1", false)));
+    for (const char *name : {"eth2", "lo", "", "wlan0abcdefg", "wlx0a0b0c0d0e0f", "p2p-wlan0_0.1"})
+        EXPECT_EQ(CheckEthExist(name), 0) << '"' << name << '"';
+    EXPECT_EQ(CheckEthExist(nullptr), -1);
+    // Two absent (a 12-character prefix must not stand for a longer name), then
+    // names no interface can have, each a directory with an address if it can be.
+    std::vector<std::string> refused = {
+        "eth9",       "wlan0abcdefgh", "wlx0a0b0c0d0e0fX", "..",           "eth2/.",
+        "eth2/../lo", "eth2 ",         "eth2;id",          "eth2\" -e \"", "$(id)",
+        "`id`",       "eth2|id",       "eth2 -v"};
+    refused.insert(refused.end(), {std::string(32, 'w'), std::string(300, 'e')});
+    std::error_code ec;
+    for (size_t i = 2; i < refused.size(); ++i)
+        if (std::filesystem::create_directories(host("/sys/class/net/" + refused[i]), ec))
+            std::ofstream(host("/sys/class/net/" + refused[i] + "/address")) << kMac;
+    for (const std::string &name : refused) {
+        std::string err;
+        EXPECT_EQ(CheckEthExist(name.c_str()), -1) << name;
         EXPECT_EQ(mode(name, &err), -1) << name;
-        EXPECT_EQ(err, error_line("GetEthMode", "Eth name ivalid, " + name + "\n"));
+        EXPECT_EQ(err, error_line("GetEthMode", "Eth name ivalid, " + name.substr(0, 32) + "\n"));
+        std::string path = ("/sys/class/net/" + name + "/address").substr(0, 127);
+        EXPECT_EQ(query(name.c_str()), Query(-1, kNoRecord, open_failed(path))) << name;
     }
-    EXPECT_TRUE(journal_events("shell").empty());
+    EXPECT_TRUE(journal_events("socket:inet").empty());
+    for (const std::string &command : journal_events("shell"))
+        EXPECT_EQ(command.find("ifconfig"), std::string::npos) << command;
+    EXPECT_EQ(query("wlx0a0b0c0d0e0f"), Query(0, kEth2, ""));  // the longest name the kernel allows
 }
 
 }  // namespace

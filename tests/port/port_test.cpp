@@ -1,6 +1,6 @@
 // The seam on a virtual board: paths stay inside the board, the clock runs at
-// the board's speed, commands see the board's tools, and only the board's
-// processes can be signalled.
+// the board's speed, commands see the board's tools, and signals and reboots
+// reach only the board.
 #include "port/port.h"
 
 #include <fcntl.h>
@@ -48,8 +48,6 @@ TEST_F(PortTest, AbsolutePathsResolveInsideTheBoardAndTranslateForCommands) {
     port::fclose(f);
     EXPECT_EQ(zq::sim::read_board_file(dir(), "/zq-probe"), "inside");
     EXPECT_NE(access((dir() + "/../zq-probe").c_str(), F_OK), 0);  // nothing above the board root
-    EXPECT_EQ(port::open("/no/such/dir/file", O_RDONLY), -1);
-    EXPECT_EQ(errno, ENOENT);
     // Links stay inside the board, as under chroot: absolute targets start at its root.
     ASSERT_EQ(symlink("/var", host("/tmp/abs").c_str()), 0);
     ASSERT_EQ(symlink("../../../mnt", host("/tmp/up").c_str()), 0);
@@ -62,23 +60,17 @@ TEST_F(PortTest, AbsolutePathsResolveInsideTheBoardAndTranslateForCommands) {
     EXPECT_TRUE(std::filesystem::exists(host("/var/probe")));
     EXPECT_TRUE(std::filesystem::exists(host("/mnt/probe")));
     EXPECT_EQ(port::fopen("/tmp/loop", "w"), nullptr);
-    struct {
-        const char *in, *out;
-    } cases[] = {{"/", "/"},      {"//dev//log", "/dev/log"}, {"/a/./b/../c", "/a/c"},
-                 {"/../..", "/"}, {"/a/b/..", "/a"},          {"/dev/log/", "/dev/log"}};
-    for (const auto &c : cases) EXPECT_EQ(zq::sim::normalize(c.in), c.out) << c.in;
     // Command texts name board paths by their host path.
     char out[512];
     ASSERT_EQ(port::host_path("/usr/bin/../bin/x", out, sizeof out), 0);
     EXPECT_EQ(std::string(out), dir() + "/usr/bin/x");
-    ASSERT_EQ(port::host_path("relative/y", out, sizeof out), 0);
-    EXPECT_STREQ(out, "relative/y");
     char small[8];
     EXPECT_EQ(port::host_path("/usr/bin/x", small, sizeof small), -1);
     EXPECT_EQ(errno, ENAMETOOLONG);
 }
 
-TEST_F(PortTest, StoppedClockMovesOnlyWithSleeps) {
+// A stopped clock moves only with sleeps; a running one at the board's speed.
+TEST_F(PortTest, ClockStopsOrRunsAtTheBoardSpeed) {
     freeze_clock(12.005, 1000);
     struct timespec ts {};
     port::clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -89,9 +81,6 @@ TEST_F(PortTest, StoppedClockMovesOnlyWithSleeps) {
     port::clock_gettime(CLOCK_REALTIME, &ts);
     EXPECT_EQ(ts.tv_sec, 1002);
     EXPECT_EQ(ts.tv_nsec, 500000000);
-}
-
-TEST_F(PortTest, ClockRunsAtTheBoardSpeed) {
     ASSERT_TRUE(zq::sim::set_clock_speed(dir(), 100));
     uint64_t before = port::monotonic_ns();
     usleep(20000);  // 20 ms of host time is at least 2 s of board time
@@ -102,7 +91,7 @@ TEST_F(PortTest, ClockRunsAtTheBoardSpeed) {
 }
 
 TEST_F(PortTest, FaultKnobsMakeDevicesMissingAndRequestsRefused) {
-    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "//dev/./log", true));
+    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "//tmp/../dev/./log", true));
     EXPECT_EQ(port::open("/dev/log", O_WRONLY), -1);
     EXPECT_EQ(errno, ENOENT);
     EXPECT_EQ(port::access("/dev/log", F_OK), -1);
@@ -136,8 +125,6 @@ TEST_F(PortTest, CommandsRunWithTheBoardToolsAndEnvironment) {
     int status = port::system("exit 3");
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 3);
-    EXPECT_TRUE(journal_has(" shell ifconfig eth2$"));
-    EXPECT_TRUE(journal_has(" shell exit 3$"));
 }
 
 // Nothing the SDK holds open (flash, devices, its log file, a pipe) reaches a
@@ -145,7 +132,7 @@ TEST_F(PortTest, CommandsRunWithTheBoardToolsAndEnvironment) {
 TEST_F(PortTest, NoSdkDescriptorReachesAChild) {
     char value[8];
     ASSERT_EQ(ZQSDK_EnvReadKeyValue("zqauto", value, sizeof value), 0);  // mtd0 stays open
-    ASSERT_EQ(mpi_log(ZQ_MPI_LOG_FAIL, ZQ_MOD_AO, "held\n"), 0);          // "/dev/log" too
+    ASSERT_EQ(mpi_log(ZQ_MPI_LOG_FAIL, ZQ_MOD_AO, "held\n"), 0);         // "/dev/log" too
     ASSERT_EQ(ZQ_MPI_AO_Enable(0), 0);
     ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
     LogParam file{};
@@ -166,7 +153,7 @@ TEST_F(PortTest, NoSdkDescriptorReachesAChild) {
     EXPECT_EQ(listing.find("pipe:[" + std::to_string(pipe.st_ino) + "]"), std::string::npos);
 }
 
-TEST_F(PortTest, SignalsReachOnlyBoardProcesses) {
+TEST_F(PortTest, SignalsAndRebootsReachOnlyTheBoard) {
     EXPECT_EQ(port::kill(getppid(), 0), -1);
     EXPECT_EQ(errno, ESRCH);
     EXPECT_EQ(port::kill(-1, SIGTERM), -1);
@@ -186,13 +173,8 @@ TEST_F(PortTest, SignalsReachOnlyBoardProcesses) {
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
     EXPECT_TRUE(journal_has(" kill pid [0-9]+ signal 0 refused: not a board process$"));
-}
-
-TEST_F(PortTest, RebootAndRealtimeAreJournaledNotApplied) {
-    EXPECT_EQ(port::reboot(0x1234567), 0);
-    EXPECT_EQ(port::set_realtime(pthread_self(), SCHED_RR, 99, "audio_process"), 0);
+    EXPECT_EQ(port::reboot(0x1234567), 0);  // journaled, not applied
     EXPECT_TRUE(journal_has(" reboot command 0x1234567$"));
-    EXPECT_TRUE(journal_has(" sched audio_process policy 2 priority 99 \\(not applied\\)$"));
 }
 
 // The backend is chosen once per process: one choice per test.

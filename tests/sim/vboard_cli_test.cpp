@@ -44,24 +44,13 @@ void expect_vboard(const std::string &args, int status, const std::string &out,
 
 class VboardCliTest : public VBoardTest {};
 
-TEST_F(VboardCliTest, HelpForTheCommandAndEveryVerb) {
-    for (const char *verb : {"create", "journal", "env", "id"}) {
-        expect_vboard("--help", 0, verb, true);
-        CliRun help = vboard(std::string(verb) + " --help");
-        EXPECT_EQ(help.status, 0);
-        EXPECT_EQ(help.out.rfind(std::string("usage: vboard ") + verb, 0), 0u) << help.out;
-    }
-    EXPECT_EQ(vboard("").status, 2);
-    EXPECT_EQ(vboard("frobnicate x").status, 2);
-}
-
 TEST_F(VboardCliTest, CreateMakesABoardAtTheGivenSpeedOnce) {
     std::string board = dir() + "/tmp/second";
     expect_vboard("create " + board + " --speed 100", 0, "virtual board ready in " + board + "\n");
     EXPECT_NE(zq::sim::read_board_file(board, "/board.json").find("\"speed\": 100"),
               std::string::npos);
     expect_vboard("create " + board, 1, "already holds a board", true);
-    EXPECT_EQ(vboard("create " + board + "x --speed fast").status, 1);
+    EXPECT_EQ(vboard("frobnicate " + board).status, 2);  // no such verb
 }
 
 TEST_F(VboardCliTest, JournalPrintsTheBoardsJournal) {
@@ -76,23 +65,16 @@ TEST_F(VboardCliTest, EnvPrintsAndSetsTheBootEnvironment) {
     expect_vboard(env + " set zqauto 0", 0, "zqauto=0 saved\n");
     expect_vboard(env + " print zqauto", 0, "zqauto=0\n");
     expect_vboard(env + " print nothere", 1, "vboard: nothere is not set\n");
-    EXPECT_EQ(vboard(env + " set " + std::string(24, 'n') + " 1").status, 1);
-    EXPECT_EQ(vboard(env + " frob").status, 1);
 }
 
+// A write changes only the fields it is given.
 TEST_F(VboardCliTest, IdShowsAndWritesTheIdentityRecord) {
-    const std::string id = "id " + dir(), keys =
-                                              "UUID: [ZQ-UUID-PLACEHOLDER-0001]\n"
-                                              "KEY: [ZQ-KEY-PLACEHOLDER-0000000000000001]\n";
-    expect_vboard(id + " show", 0,
-                  "version: 0x300\nlength: 134\nAPP_ID: []\n" + keys + "MAC: 00:00:00:00:00:00\n");
+    const std::string id = "id " + dir();
     expect_vboard(id + " write --app-id app-7 --mac 02:00:5e:10:20:30", 0, "", true);
-    expect_vboard(
-        id + " show", 0,
-        "version: 0x301\nlength: 134\nAPP_ID: [app-7]\n" + keys + "MAC: 02:00:5e:10:20:30\n");
+    expect_vboard(id + " show", 0,
+                  "version: 0x301\nlength: 134\nAPP_ID: [app-7]\nUUID: [ZQ-UUID-PLACEHOLDER-0001]\n"
+                  "KEY: [ZQ-KEY-PLACEHOLDER-0000000000000001]\nMAC: 02:00:5e:10:20:30\n");
     expect_vboard("env " + dir() + " print zqauto", 0, "zqauto=1\n");  // the environment survives
-    EXPECT_EQ(vboard(id + " write --mac 02:00").status, 1);
-    EXPECT_EQ(vboard(id + " write --uuid " + std::string(32, 'u')).status, 1);
 }
 
 TEST_F(VboardCliTest, FlashDumpsWorkWithoutABoard) {
@@ -112,15 +94,16 @@ TEST_F(VboardCliTest, FlashDumpsWorkWithoutABoard) {
 // A spoilt CRC shows as bad, on a board and in a dump; so does flash that
 // ends before the environment.
 TEST_F(VboardCliTest, BadCrcsShowAsBad) {
-    ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x20004, {'B'}));  // "bootdelay" is now "Bootdelay"
+    ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x20004, {'B'}));   // "bootdelay" is now "Bootdelay"
     ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x2F830, {0x00}));  // the record's UUID, cut
     std::string dump = dir() + "/tmp/mtd0.bin";
     ASSERT_TRUE(std::filesystem::copy_file(host("/dev/mtd0"), dump));
     for (const std::string &where : {dir(), "--image " + dump + " --mtd0-size 0x30000"}) {
-        expect_vboard("env " + where + " print", 1, "vboard: bad CRC in the boot environment", true);
-        expect_vboard("env " + where + " print zqauto", 1, "bad CRC", true);
-        expect_vboard("id " + where + " show", 1, "vboard: no valid identity record (magic 0xfead5238",
+        expect_vboard("env " + where + " print", 1, "vboard: bad CRC in the boot environment",
                       true);
+        expect_vboard("env " + where + " print zqauto", 1, "bad CRC", true);
+        expect_vboard("id " + where + " show", 1,
+                      "vboard: no valid identity record (magic 0xfead5238", true);
     }
     std::filesystem::resize_file(host("/dev/mtd0"), 0);
     expect_vboard("env " + dir() + " print", 1, "the flash image ends before the boot environment",

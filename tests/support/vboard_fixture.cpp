@@ -46,3 +46,7 @@ std::vector<std::string> VBoardTest::journal_events(const std::string &subject) 
     }
     return out;
 }
+
+std::string VBoardTest::log_text() const {
+    return zq::sim::read_board_file(dir_, "/dev/log");
+}

@@ -24,7 +24,17 @@ class VBoardTest : public ::testing::Test {
     // with the test's own sleeps).
     void freeze_clock(double monotonicSeconds, long long realtimeSeconds = 1767323045);
 
+    // What the MPI log driver has been given.
+    std::string log_text() const;
+
   private:
     std::string root_;
     std::string dir_;
 };
+
+// How often what occurs in text.
+inline size_t count_of(const std::string &text, const std::string &what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}

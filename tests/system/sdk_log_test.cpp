@@ -135,19 +135,4 @@ TEST_F(SdkLogTest, FileWrapsAtItsSizeButDebugLinesAppend) {
               line("1;32", "==> f(2)[INFO]: b") + one + line("1;34", "==> f(3)[DEBUG]: c"));
 }
 
-TEST_F(SdkLogTest, DefaultSizeWrapsAt64KiB) {
-    LogParam p = param("/var/big.log", 0);
-    Captured c = capture_output([&] { ASSERT_EQ(ZQSDK_SetLog2File(&p), 0); });
-    EXPECT_NE(c.out.find("success, max size 0\n"), std::string::npos);
-    const std::string text(200, 'x');
-    const size_t lineSize = line("1;32", "==> f(1)[INFO]: " + text).size();
-    size_t written = 0;
-    for (; written < 65536; written += lineSize)
-        sdk_log(ZQ_LOG_INFO, "u", "f", 1, "%s", text.c_str());
-    sdk_log(ZQ_LOG_INFO, "u", "f", 1, "%s", "wrapped");
-    const std::string file = board_file("/var/big.log");
-    EXPECT_EQ(file.size(), written);
-    EXPECT_EQ(file.rfind(line("1;32", "==> f(1)[INFO]: wrapped"), 0), 0u);
-}
-
 }  // namespace
