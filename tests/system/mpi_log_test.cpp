@@ -68,6 +68,16 @@ TEST_F(MpiLogTest, DriverTableFromOneSecondOnKeptWhenARefreshIsRefused) {
               1u);
 }
 
+// A failed open of the log driver is tried again at the next line.
+TEST_F(MpiLogTest, MissingDeviceFailsUntilItAppears) {
+    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/log", true));
+    freeze_clock(90);
+    EXPECT_EQ(mpi_log(3, ZQ_MOD_SYS, "lost\n"), -1);
+    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/log", false));
+    EXPECT_EQ(mpi_log(3, ZQ_MOD_SYS, "found\n"), 0);
+    EXPECT_EQ(log_text(), "90.0 <3>sys found\n\n");
+}
+
 TEST_F(MpiLogTest, ConcurrentLinesStayWhole) {
     freeze_clock(100);
     std::vector<std::thread> threads;
