@@ -56,8 +56,7 @@ bool read_mtd0_size(uint32_t *size) {
 }
 
 bool env_crc_valid(const uint8_t *image, uint32_t size, uint32_t *stored, uint32_t *computed) {
-    const uint32_t inImage = uint32_t{image[0]} | uint32_t{image[1]} << 8 |
-                             uint32_t{image[2]} << 16 | uint32_t{image[3]} << 24;
+    const uint32_t inImage = get_le32(image);
     const uint32_t crc = crc32(image + kEnvHeader, size - kEnvHeader);
     if (stored) *stored = inImage;
     if (computed) *computed = crc;
@@ -65,8 +64,7 @@ bool env_crc_valid(const uint8_t *image, uint32_t size, uint32_t *stored, uint32
 }
 
 void env_crc_set(uint8_t *image, uint32_t size) {
-    const uint32_t crc = crc32(image + kEnvHeader, size - kEnvHeader);
-    for (int i = 0; i < 4; ++i) image[i] = static_cast<uint8_t>(crc >> (8 * i));
+    put_le32(image, crc32(image + kEnvHeader, size - kEnvHeader));
 }
 
 bool block_read(int fd, uint32_t offset, uint8_t *image, uint32_t length) {

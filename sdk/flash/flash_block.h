@@ -49,6 +49,14 @@ constexpr uint32_t kRecordOffset = 0xF800;  // within the block
 constexpr uint32_t kRecordSize = kRecordBlockSize - kRecordOffset;  // 2 KiB
 bool env_shares_record_block(const EnvLayout &layout);
 
+// Flash words are little-endian.
+inline uint32_t get_le32(const uint8_t *p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+inline void put_le32(uint8_t *p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
 // Image bytes before the environment's entry list: its little-endian CRC-32
 // over the rest of the image, a shared block's record included.
 constexpr uint32_t kEnvHeader = 4;

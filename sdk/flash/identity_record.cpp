@@ -24,14 +24,6 @@ namespace {
 
 constexpr const char *kUnit = "sn";
 
-void put_le32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t get_le32(const uint8_t *p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
 using BlockImage = std::unique_ptr<uint8_t[]>;
 
 BlockImage zeroed_block() {
