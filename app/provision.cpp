@@ -113,7 +113,6 @@ bool read_mac(HwInfo &info) {
     return true;
 }
 
-
 // Writes the record with the stored UUID and KEY and reads it back into stored.
 bool write_record(HwInfo &payload, HwInfo &stored) {
     u32 version = 0;

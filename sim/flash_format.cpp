@@ -49,8 +49,8 @@ EnvImage parse_env(const std::vector<uint8_t> &mtd0, uint32_t mtd0Size) {
     env.storedCrc = le32_at(image, 0);
     env.computedCrc = reference_crc32(image.data() + 4, image.size() - 4);
     for (size_t at = 4; at < place.listEnd && image[at] != 0;) {
-        auto end = std::find(image.begin() + static_cast<long>(at),
-                             image.begin() + place.listEnd, uint8_t{0});
+        auto end = std::find(image.begin() + static_cast<long>(at), image.begin() + place.listEnd,
+                             uint8_t{0});
         env.entries.emplace_back(image.begin() + static_cast<long>(at), end);
         at = static_cast<size_t>(end - image.begin()) + 1;
     }

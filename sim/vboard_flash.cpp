@@ -76,9 +76,8 @@ std::optional<Target> open_target(Args &args, std::string *error) {
         if (args[0] == "--image") t.image = args[1];
         // A first partition holds a boot loader and its data: whole 64 KiB
         // blocks, 256 MiB at the most.
-        if (args[0] == "--mtd0-size" &&
-            !(sized = parse_number(args[1], &size) && size >= 0x10000 && size <= 0x10000000 &&
-                      size % 0x10000 == 0)) {
+        if (args[0] == "--mtd0-size" && !(sized = parse_number(args[1], &size) && size >= 0x10000 &&
+                                                  size <= 0x10000000 && size % 0x10000 == 0)) {
             *error = "--mtd0-size wants a byte count in whole 64 KiB blocks, 64 KiB to 256 MiB";
             return std::nullopt;
         }
@@ -201,9 +200,10 @@ int id_verb(Target &t, const Args &args, bool *changed) {
     if (args.empty()) return fail("id: show or write? (see vboard id --help)");
     std::vector<uint8_t> bytes(16 + kRecordMaxPayload, 0xFF);
     if (t.flash.size() > kRecordFlashOffset)
-        std::copy(t.flash.begin() + kRecordFlashOffset,
-                  t.flash.begin() + std::min<size_t>(t.flash.size(), kRecordFlashOffset + bytes.size()),
-                  bytes.begin());
+        std::copy(
+            t.flash.begin() + kRecordFlashOffset,
+            t.flash.begin() + std::min<size_t>(t.flash.size(), kRecordFlashOffset + bytes.size()),
+            bytes.begin());
     const Record stored = parse_record(bytes);
     if (args[0] == "show" && args.size() == 1) {
         if (!stored.valid())
@@ -219,10 +219,10 @@ int id_verb(Target &t, const Args &args, bool *changed) {
     for (size_t i = 1; i < args.size(); i += 2) {
         if (i + 1 >= args.size()) return fail(args[i] + " wants a value");
         const std::string &key = args[i], &value = args[i + 1];
-        bool ok = key == "--app-id" ? set_text(id.appId, 32, value)
-                  : key == "--uuid" ? set_text(id.uuid, 32, value)
-                  : key == "--key"  ? set_text(id.key, 64, value)
-                  : key == "--mac"  ? parse_mac(value, id.mac)
+        bool ok = key == "--app-id"    ? set_text(id.appId, 32, value)
+                  : key == "--uuid"    ? set_text(id.uuid, 32, value)
+                  : key == "--key"     ? set_text(id.key, 64, value)
+                  : key == "--mac"     ? parse_mac(value, id.mac)
                   : key == "--version" ? parse_number(value, &version) && version <= 0xFFFFFFFFull
                                        : false;
         if (!ok) return fail("bad " + key + " '" + value + "' (see vboard id --help)");

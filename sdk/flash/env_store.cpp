@@ -179,8 +179,7 @@ bool do_setenv(const char *name, const char *value) {
 // that a save never brings back an older record than the one in flash.
 bool refresh_sn_record() {
     EnvStore &s = g_EnvStore;
-    return block_read(s.descriptor, s.offset + kRecordOffset, s.image + kRecordOffset,
-                      kRecordSize);
+    return block_read(s.descriptor, s.offset + kRecordOffset, s.image + kRecordOffset, kRecordSize);
 }
 
 // Called once the store is loaded: the CRC over the whole image.

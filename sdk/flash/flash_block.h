@@ -45,7 +45,7 @@ bool read_mtd0_size(uint32_t *size);
 // (a 192 KiB partition).
 constexpr uint32_t kRecordBlockOffset = 0x20000;
 constexpr uint32_t kRecordBlockSize = 0x10000;
-constexpr uint32_t kRecordOffset = 0xF800;  // within the block
+constexpr uint32_t kRecordOffset = 0xF800;                          // within the block
 constexpr uint32_t kRecordSize = kRecordBlockSize - kRecordOffset;  // 2 KiB
 bool env_shares_record_block(const EnvLayout &layout);
 

@@ -131,7 +131,8 @@ int ZQSDK_ReadSeriesNum(void *buffer, u32 bufferSize, u32 *version) noexcept {
     }
     const uint8_t *record = block.get() + kRecordOffset;
     SnBlock header = record_decode_header(record);
-    uint32_t computed = header.len <= kRecordMaxPayload ? crc32(record + kRecordHeaderSize, header.len) : 0;
+    uint32_t computed =
+        header.len <= kRecordMaxPayload ? crc32(record + kRecordHeaderSize, header.len) : 0;
     if (header.magic != SN_MAGIC || header.len > bufferSize || header.crc != computed) {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "magic:%x crc:[%x,%x] len:[%d,%d]\n", header.magic,
                   header.crc, computed, static_cast<int>(header.len), static_cast<int>(bufferSize));

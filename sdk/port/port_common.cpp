@@ -37,7 +37,8 @@ bool follow_links(std::string &path, bool onBoard) {
         target[n] = '\0';
         if (target[0] != '/') {
             size_t slash = path.rfind('/');
-            path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
+            path =
+                (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
         } else if (!onBoard) {
             path = target;
         } else {

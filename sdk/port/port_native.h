@@ -4,8 +4,8 @@
 // nothing.
 #pragma once
 
-#include <fcntl.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>

@@ -56,15 +56,19 @@ class PowerCutTest : public VBoardTest {
 struct Rewrite {
     const char *name;
     void (*write)();
-    std::vector<uint8_t> record;     // what the record holds once the write is whole
-    std::vector<std::string> env;    // what the environment holds then
+    std::vector<uint8_t> record;   // what the record holds once the write is whole
+    std::vector<std::string> env;  // what the environment holds then
 };
 
 const std::vector<uint8_t> kFreshRecord(134, 0x5A);
 const Rewrite kRewrites[] = {
-    {"identity write", [] { ZQSDK_WriteSeriesNum(kFreshRecord.data(), 134, 0x301); },
-     kFreshRecord, {"bootdelay=1", "zqauto=1"}},
-    {"environment save", [] { ZQSDK_EnvWriteKeyValue("zqauto", "12"); }, {},
+    {"identity write",
+     [] { ZQSDK_WriteSeriesNum(kFreshRecord.data(), 134, 0x301); },
+     kFreshRecord,
+     {"bootdelay=1", "zqauto=1"}},
+    {"environment save",
+     [] { ZQSDK_EnvWriteKeyValue("zqauto", "12"); },
+     {},
      {"bootdelay=1", "zqauto=12"}},
 };
 
