@@ -50,6 +50,7 @@ struct Board {
     int journalFd = -1;
     BoardClock clock;
     std::vector<std::string> missing;
+    std::vector<std::string> failing;  // system operations that fail: "fork", "wait", "reboot"
     std::vector<Refusal> refusals;
     MpiLogLevelEntry logLevels[ZQ_MPI_LOG_LEVEL_ENTRIES] = {};
     json_object *root = nullptr;  // board.json as last loaded
@@ -85,6 +86,7 @@ void load_faults(json_object *root, Board &b) {
     b.missing.clear();
     for (const std::string &path : json_strings(json_get(faults, "missing")))
         b.missing.push_back(normalize(path));
+    b.failing = json_strings(json_get(faults, "fail"));
     // Rules that stay across a reload keep counting where they were.
     std::vector<Refusal> before = std::move(b.refusals);
     b.refusals.clear();
@@ -131,10 +133,15 @@ bool load(Board &b, const std::string &dir, std::string *error) {
 
 }  // namespace
 
+std::string board_root(const std::string &dir) {
+    std::string root = std::filesystem::absolute(dir).lexically_normal().string();
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    return root;
+}
+
 bool activate(const std::string &where, std::string *error) {
     // An absolute root, so that commands run elsewhere still find the board.
-    std::string dir = std::filesystem::absolute(where).lexically_normal().string();
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    std::string dir = board_root(where);
     std::lock_guard<std::mutex> hold(g_board.lock);
     if (!load(g_board, dir, error)) return false;
     g_board.dir = dir;
@@ -289,6 +296,12 @@ bool device_missing(std::string_view boardPath) {
     std::string path = normalize(boardPath);
     std::lock_guard<std::mutex> hold(g_board.lock);
     return std::find(g_board.missing.begin(), g_board.missing.end(), path) != g_board.missing.end();
+}
+
+bool operation_fails(std::string_view operation) {
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    return std::find(g_board.failing.begin(), g_board.failing.end(), operation) !=
+           g_board.failing.end();
 }
 
 int request_refusal(std::string_view boardPath, unsigned long request) {

@@ -26,6 +26,10 @@ constexpr const char *kJournalFile = "journal";
 
 // ---- seam-facing: the board this process runs on ----
 
+// The absolute, normalised form of a board directory: the ZQ_VBOARD of the
+// board's processes.
+std::string board_root(const std::string &dir);
+
 // Loads the board at dir and makes it this process's board.
 bool activate(const std::string &dir, std::string *error);
 bool is_active();
@@ -52,6 +56,8 @@ int64_t board_monotonic_ns();
 
 // Fault knobs.
 bool device_missing(std::string_view boardPath);
+// Whether a system operation ("fork", "wait", "reboot") is made to fail.
+bool operation_fails(std::string_view operation);
 // 0 when the request may go on, else the errno the driver answers with.
 int request_refusal(std::string_view boardPath, unsigned long request);
 
@@ -83,6 +89,8 @@ bool set_clock_speed(const std::string &dir, double speed);
 bool set_log_levels(const std::string &dir, const std::vector<std::pair<std::string, int>> &levels);
 void set_log_levels_json(json_object *root, const std::vector<std::pair<std::string, int>> &levels);
 bool set_device_missing(const std::string &dir, const std::string &boardPath, bool missing);
+// Makes a system operation ("fork", "wait", "reboot") fail, or work again.
+bool set_operation_failing(const std::string &dir, const std::string &operation, bool failing);
 // Sets the number key of board.json's section (made when missing).
 bool set_board_number(const std::string &dir, const char *section, const char *key, int64_t value);
 // Refuses request on the device: lets `after` such requests pass first, then
@@ -91,6 +99,18 @@ bool refuse_request(const std::string &dir, const std::string &boardPath, unsign
                     int after = 0, int count = -1, int error = 1 /* EPERM */);
 
 std::string read_board_file(const std::string &dir, const std::string &boardPath);
+
+// Starts program (the board's bin/ first in its PATH) in the background as a
+// process of the board at dir, with argv as its command line (argv[0] is the
+// name the board sees). Its output goes to processes.log in the board
+// directory. The pid, or -1 with a reason.
+pid_t start_board_process(const std::string &dir, const std::string &program,
+                          const std::vector<std::string> &argv, std::string *error);
+
+// Sets the board.json value at a dotted path ("temperature.value"); a value
+// that reads as JSON is stored as such, anything else as text.
+bool set_board_value(const std::string &dir, const std::string &dottedPath,
+                     const std::string &value, std::string *error);
 std::vector<std::string> journal_lines(const std::string &dir);
 
 }  // namespace zq::sim

@@ -171,17 +171,32 @@ bool set_log_levels(const std::string &dir,
     return edit_board(dir, [&](json_object *root) { set_log_levels_json(root, levels); });
 }
 
-bool set_device_missing(const std::string &dir, const std::string &boardPath, bool missing) {
+namespace {
+// Adds name to, or removes it from, the text list faults.<list>.
+bool edit_fault_list(const std::string &dir, const char *list, const std::string &name, bool on,
+                     std::string (*canonical)(std::string_view)) {
     return edit_board(dir, [&](json_object *root) {
         json_object *faults = json_member(root, "faults", json_type_object);
-        std::vector<std::string> paths = json_strings(json_get(faults, "missing"));
         json_object *array = json_object_new_array();
-        for (const std::string &p : paths)
-            if (normalize(p) != normalize(boardPath))
+        for (const std::string &p : json_strings(json_get(faults, list)))
+            if (canonical(p) != canonical(name))
                 json_object_array_add(array, json_object_new_string(p.c_str()));
-        if (missing) json_object_array_add(array, json_object_new_string(boardPath.c_str()));
-        json_object_object_add(faults, "missing", array);
+        if (on) json_object_array_add(array, json_object_new_string(name.c_str()));
+        json_object_object_add(faults, list, array);
     });
+}
+
+std::string as_is(std::string_view text) {
+    return std::string(text);
+}
+}  // namespace
+
+bool set_device_missing(const std::string &dir, const std::string &boardPath, bool missing) {
+    return edit_fault_list(dir, "missing", boardPath, missing, normalize);
+}
+
+bool set_operation_failing(const std::string &dir, const std::string &operation, bool failing) {
+    return edit_fault_list(dir, "fail", operation, failing, as_is);
 }
 
 bool refuse_request(const std::string &dir, const std::string &boardPath, unsigned long request,

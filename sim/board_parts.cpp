@@ -15,11 +15,12 @@ extern const BoardPart kMicPart;
 extern const BoardPart kAcodecPart;
 extern const BoardPart kPromptPart;
 extern const BoardPart kMainAppPart;
+extern const BoardPart kTempSensorPart;
 
 namespace {
 const BoardPart *const kParts[] = {
-    &kLogPart,     &kFlashPart, &kMemPart,    &kDeviceJsonPart, &kNetPart,
-    &kSpeakerPart, &kMicPart,   &kAcodecPart, &kPromptPart,     &kMainAppPart,
+    &kLogPart, &kFlashPart,  &kMemPart,    &kDeviceJsonPart, &kNetPart,        &kSpeakerPart,
+    &kMicPart, &kAcodecPart, &kPromptPart, &kMainAppPart,    &kTempSensorPart,
 };
 }  // namespace
 

@@ -18,11 +18,13 @@ extern const Device kInetSocket;
 extern const Device kSpeakerDevice;
 extern const Device kMicDevice;
 extern const Device kAcodecDevice;
+extern const Device kTempSensorDevice;
 
 namespace {
 
 const Device *const kDevices[] = {
-    &kLogDevice, &kMtdDevice, &kMemDeviceEmulator, &kSpeakerDevice, &kMicDevice, &kAcodecDevice,
+    &kLogDevice, &kMtdDevice,    &kMemDeviceEmulator, &kSpeakerDevice,
+    &kMicDevice, &kAcodecDevice, &kTempSensorDevice,
 };
 
 // Address family and the emulator behind its sockets.

@@ -25,6 +25,7 @@
 #include "board.h"
 #include "devices.h"
 #include "port/port.h"
+#include "process_table.h"
 
 extern char **environ;
 
@@ -192,6 +193,8 @@ int v_access(const char *path, int mode) {
 }
 
 DIR *v_opendir(const char *path) {
+    if (absolute(path) && sim::normalize(path) == "/proc")
+        sim::refresh_board_processes(sim::active_dir());
     return ::opendir(absolute(path) ? sim::resolve(path).c_str() : path);
 }
 
@@ -268,30 +271,59 @@ std::vector<std::string> board_environment() {
     return env;
 }
 
-// Starts "/bin/sh -c command"; childFd, when >= 0, becomes the child's
-// standard input or output (for popen).
-pid_t spawn_shell(const char *command, int childFd, int childStdFd) {
-    std::vector<std::string> env = board_environment();
+// The board environment as an envp array that lives as long as this holder.
+struct BoardEnvironment {
+    std::vector<std::string> entries = board_environment();
     std::vector<char *> envp;
-    for (std::string &e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
+    BoardEnvironment() {
+        for (std::string &e : entries) envp.push_back(e.data());
+        envp.push_back(nullptr);
+    }
+};
+
+// Starts "/bin/sh -c command" for a pipe: childFd becomes the child's
+// standard input or output.
+pid_t spawn_piped_shell(const char *command, int childFd, int childStdFd) {
+    BoardEnvironment env;
     char sh[] = "sh", dashC[] = "-c";
     std::string cmd = command;
     char *argv[] = {sh, dashC, cmd.data(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (childFd >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, childFd, childStdFd);
-        posix_spawn_file_actions_addclose(&actions, childFd);
-    }
+    posix_spawn_file_actions_adddup2(&actions, childFd, childStdFd);
+    posix_spawn_file_actions_addclose(&actions, childFd);
     pid_t pid = -1;
-    int rc = ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, envp.data());
+    int rc = ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, env.envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         errno = rc;
         return -1;
     }
     return pid;
+}
+
+pid_t v_spawn_shell(const char *command) {
+    if (!command) {
+        errno = EINVAL;
+        return -1;
+    }
+    sim::journal("shell", "%s", command);
+    if (sim::operation_fails("fork")) {
+        sim::journal("process", "fork refused");
+        errno = EAGAIN;
+        return -1;
+    }
+    BoardEnvironment env;
+    return spawn_shell_with(command, env.envp.data());
+}
+
+pid_t v_waitpid(pid_t pid, int *status, int options) {
+    if (sim::operation_fails("wait")) {
+        sim::journal("process", "wait for %d refused", static_cast<int>(pid));
+        errno = ECHILD;
+        return -1;
+    }
+    return ::waitpid(pid, status, options);
 }
 
 int wait_status(pid_t pid) {
@@ -305,7 +337,8 @@ int wait_status(pid_t pid) {
 int v_system(const char *command) {
     if (!command) return 1;
     sim::journal("shell", "%s", command);
-    pid_t pid = spawn_shell(command, -1, -1);
+    BoardEnvironment env;
+    pid_t pid = spawn_shell_with(command, env.envp.data());
     return pid < 0 ? -1 : wait_status(pid);
 }
 
@@ -323,7 +356,7 @@ FILE *v_popen(const char *command, const char *mode) {
     int parentFd = reading ? fds[0] : fds[1];
     int childFd = reading ? fds[1] : fds[0];
     sim::journal("shell", "%s", command);
-    pid_t pid = spawn_shell(command, childFd, reading ? STDOUT_FILENO : STDIN_FILENO);
+    pid_t pid = spawn_piped_shell(command, childFd, reading ? STDOUT_FILENO : STDIN_FILENO);
     ::close(childFd);
     FILE *stream = pid < 0 ? nullptr : ::fdopen(parentFd, reading ? "r" : "w");
     if (!stream) {
@@ -355,31 +388,8 @@ int v_host_path(const char *boardPath, char *out, size_t outSize) {
     return 0;
 }
 
-// A process belongs to the board when it runs with this board's ZQ_VBOARD.
-// While a process is between two programs (exec) its environment reads
-// empty for a moment; look again before saying no.
-bool board_process(pid_t pid) {
-    std::string path = "/proc/" + std::to_string(pid) + "/environ";
-    std::string want = "ZQ_VBOARD=" + sim::active_dir();
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return false;
-        bool any = false;
-        for (std::string entry; std::getline(in, entry, '\0');) {
-            any = true;
-            if (entry == want) return true;
-        }
-        if (any) return false;
-        struct timespec pause {
-            0, 1000000
-        };
-        ::nanosleep(&pause, nullptr);
-    }
-    return false;
-}
-
 int v_kill(pid_t pid, int sig) {
-    if (pid <= 0 || !board_process(pid)) {
+    if (pid <= 0 || !sim::runs_on_board(sim::active_dir(), pid, true)) {
         sim::journal("kill", "pid %d signal %d refused: not a board process", static_cast<int>(pid),
                      sig);
         errno = ESRCH;
@@ -389,7 +399,18 @@ int v_kill(pid_t pid, int sig) {
     return ::kill(pid, sig);
 }
 
+void v_sync() {
+    sim::journal("sync", "file systems flushed");
+}
+
+// The board does not really restart: the request is journaled, and a
+// "reboot" fault knob refuses it as a kernel without the right would.
 int v_reboot(int command) {
+    if (sim::operation_fails("reboot")) {
+        sim::journal("reboot", "command 0x%X refused", static_cast<unsigned>(command));
+        errno = EPERM;
+        return -1;
+    }
     sim::journal("reboot", "command 0x%X", static_cast<unsigned>(command));
     return 0;
 }
@@ -420,7 +441,10 @@ constexpr Ops kVirtualOps = {
     .popen = v_popen,
     .pclose = v_pclose,
     .host_path = v_host_path,
+    .spawn_shell = v_spawn_shell,
+    .waitpid = v_waitpid,
     .kill = v_kill,
+    .sync = v_sync,
     .reboot = v_reboot,
     .set_realtime = v_set_realtime,
 };
@@ -435,6 +459,7 @@ const Ops &choose_ops() {
                      error.c_str());
         std::_Exit(70);
     }
+    sim::join_board(sim::active_dir());
     return kVirtualOps;
 }
 

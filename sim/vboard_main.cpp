@@ -76,6 +76,8 @@ const Verb kVerbs[] = {
      run_journal},
     {"env", "print or set the boot environment in flash", zq::sim::kEnvUsage, zq::sim::run_env},
     {"id", "show or write the device identity record", zq::sim::kIdUsage, zq::sim::run_id},
+    {"run", "start a program as a process of the board", zq::sim::kRunUsage, zq::sim::run_run},
+    {"set", "change a board.json setting by its dotted path", zq::sim::kSetUsage, zq::sim::run_set},
 };
 
 void usage(std::FILE *out) {
@@ -102,6 +104,7 @@ int main(int argc, char **argv) {
     for (const Verb &verb : kVerbs) {
         if (name != verb.name) continue;
         for (const std::string &a : args) {
+            if (a == "--") break;  // what follows belongs to a command
             if (a == "--help" || a == "-h") {
                 std::fputs(verb.usage, stdout);
                 return 0;

@@ -10,8 +10,12 @@ using Args = std::vector<std::string>;
 
 int run_env(const Args &args);
 int run_id(const Args &args);
+int run_run(const Args &args);
+int run_set(const Args &args);
 
 extern const char *const kEnvUsage;
 extern const char *const kIdUsage;
+extern const char *const kRunUsage;
+extern const char *const kSetUsage;
 
 }  // namespace zq::sim

@@ -50,8 +50,15 @@ struct Ops {
     // Writes the host path of a board path into out; -1 (ENAMETOOLONG) when it does not fit.
     int (*host_path)(const char *boardPath, char *out, size_t outSize);
 
-    // Signals, reboot, real-time scheduling.
+    // Processes: "/bin/sh -c command" in a child that keeps only standard
+    // input, output and error (a failed exec ends it with status 127), and
+    // the wait for it.
+    pid_t (*spawn_shell)(const char *command);
+    pid_t (*waitpid)(pid_t pid, int *status, int options);
+
+    // Signals, storage flush, reboot, real-time scheduling.
     int (*kill)(pid_t pid, int sig);
+    void (*sync)();
     int (*reboot)(int command);
     int (*set_realtime)(pthread_t thread, int policy, int priority, const char *name);
 };
@@ -127,8 +134,17 @@ inline int pclose(FILE *stream) {
 inline int host_path(const char *boardPath, char *out, size_t outSize) {
     return ZQ_SEAM(host_path)(boardPath, out, outSize);
 }
+inline pid_t spawn_shell(const char *command) {
+    return ZQ_SEAM(spawn_shell)(command);
+}
+inline pid_t waitpid(pid_t pid, int *status, int options) {
+    return ZQ_SEAM(waitpid)(pid, status, options);
+}
 inline int kill(pid_t pid, int sig) {
     return ZQ_SEAM(kill)(pid, sig);
+}
+inline void sync() {
+    ZQ_SEAM(sync)();
 }
 inline int reboot(int command) {
     return ZQ_SEAM(reboot)(command);
@@ -162,6 +178,11 @@ int replace_file(const char *boardPath, const void *data, size_t length);
 // The same for a host path, whose links are host paths too (the board's
 // own tools).
 int replace_host_file(const char *hostPath, const void *data, size_t length);
+
+// Starts "/bin/sh -c command" with the environment envp in a child whose
+// descriptors from 3 up are closed, whatever the descriptor limit; a failed
+// exec ends the child with status 127. Both backends start shells with it.
+pid_t spawn_shell_with(const char *command, char *const envp[]);
 
 // Sleeps on the board clock; returns early only when a signal interrupts.
 int sleep_ns(uint64_t ns);

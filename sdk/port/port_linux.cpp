@@ -26,7 +26,10 @@ constexpr Ops kLinuxOps = {
     .popen = native::popen,
     .pclose = native::pclose,
     .host_path = native::host_path,
+    .spawn_shell = native::spawn_shell,
+    .waitpid = native::waitpid,
     .kill = native::kill,
+    .sync = native::sync,
     .reboot = native::reboot,
     .set_realtime = native::set_realtime,
 };

@@ -13,6 +13,7 @@
 #include <sys/mman.h>
 #include <sys/reboot.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -87,11 +88,17 @@ inline int host_path(const char *boardPath, char *out, size_t outSize) {
     std::memcpy(out, boardPath, n + 1);
     return 0;
 }
+pid_t spawn_shell(const char *command);
+inline pid_t waitpid(pid_t pid, int *status, int options) {
+    return ::waitpid(pid, status, options);
+}
 inline int kill(pid_t pid, int sig) {
     return ::kill(pid, sig);
 }
-inline int reboot(int command) {
+inline void sync() {
     ::sync();
+}
+inline int reboot(int command) {
     return ::reboot(command);
 }
 inline int set_realtime(pthread_t thread, int policy, int priority, const char *) {

@@ -1,0 +1,40 @@
+// Command lines of the processes in "/proc", read with a bound and always
+// terminated whatever the file holds; shared by every killer of the SDK.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string_view>
+
+namespace zq::system {
+
+constexpr size_t kCommandLineSize = 256;
+
+struct CommandLine {
+    char raw[kCommandLineSize];   // the bytes read, arguments separated by NULs
+    size_t rawLength;             // 1 to 256
+    char text[kCommandLineSize];  // the arguments joined by blanks, always terminated
+
+    // The first argument (up to the first NUL of what was read).
+    std::string_view program() const;
+    // The whole command line, as text.
+    std::string_view whole() const { return text; }
+};
+
+// Reads "/proc/<pidName>/cmdline": at most 256 bytes; every NUL but the
+// last byte read becomes a blank, and a line of 256 bytes or more is cut so
+// that the terminator fits. False when the file cannot be opened or holds
+// nothing.
+bool read_command_line(const char *pidName, CommandLine *out);
+
+// An entry name of "/proc" that is a plain positive process number: digits
+// only, no sign, no leading zero, in range.
+bool plain_pid(const char *name, pid_t *pid);
+
+// Whether a command line is one to kill: its program name contains name (an
+// empty name matches nothing) and, unless arg is null, its whole text
+// contains arg.
+bool command_matches(const CommandLine &line, const char *name, const char *arg);
+
+}  // namespace zq::system

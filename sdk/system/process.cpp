@@ -1,0 +1,87 @@
+// Shell commands and the process killer of the zq_system unit.
+#include <dirent.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "port/port.h"
+#include "system/command_line.h"
+#include "zq_log.h"
+#include "zq_system.h"
+
+namespace {
+
+namespace port = zq::port;
+using zq::system::CommandLine;
+
+struct KillState {
+    std::mutex g_KillMutex;  // held for a whole scan of "/proc"
+    char g_KillCmdline[zq::system::kCommandLineSize] = {};
+};
+
+KillState g_Kill;
+
+struct DirClose {
+    DIR *dir;
+    ~DirClose() { closedir(dir); }
+};
+
+// Kills every matching process of "/proc" but the caller; 0 when the scan
+// reached the end, -1 when "/proc" cannot be read or a kill is refused.
+s32 KillByCmdline(const char *pProgName, const char *pProgArg) {
+    DIR *proc = port::opendir("/proc");
+    if (!proc) return -1;
+    DirClose closer{proc};
+    std::lock_guard<std::mutex> hold(g_Kill.g_KillMutex);
+    const pid_t self = getpid();
+    while (const struct dirent *entry = readdir(proc)) {
+        pid_t pid = 0;
+        if (!zq::system::plain_pid(entry->d_name, &pid) || pid == self) continue;
+        CommandLine line;
+        if (!zq::system::read_command_line(entry->d_name, &line)) continue;
+        if (!zq::system::command_matches(line, pProgName, nullptr)) continue;
+        std::memcpy(g_Kill.g_KillCmdline, line.text, sizeof g_Kill.g_KillCmdline);
+        if (!zq::system::command_matches(line, pProgName, pProgArg)) continue;
+        // A process that ended on its own since it was listed is no failure.
+        if (port::kill(pid, SIGKILL) != 0 && errno != ESRCH) return -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+s32 ZQSDK_SafeSystem(const char *cmdline) noexcept {
+    if (!cmdline) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, "zq_system", "cmdline is NULL !\n");
+        return -1;
+    }
+    pid_t child = port::spawn_shell(cmdline);
+    if (child < 0) return -1;
+    int status = 0;
+    while (port::waitpid(child, &status, 0) < 0) {
+        if (errno == EINTR) continue;
+        std::printf("------- kill\n");
+        std::fflush(stdout);
+        return -1;
+    }
+    if (!WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status) == 0 ? 0 : 1;
+}
+
+s32 ZQSDK_Superkiller(const char *pProgName, const char *pProgArg) noexcept {
+    if (!pProgName) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, "zq_system", "pProgName is NUll !\n");
+        return -1;
+    }
+    // An empty name is in every program name: it would kill every process.
+    if (!*pProgName) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, "zq_system", "pProgName is empty !\n");
+        return -1;
+    }
+    return KillByCmdline(pProgName, pProgArg);
+}

@@ -1,0 +1,65 @@
+// vboard run and vboard set: board processes and board.json settings.
+#include <cstdio>
+#include <string>
+
+#include "board.h"
+#include "vboard_verbs.h"
+
+namespace zq::sim {
+
+namespace {
+int fail(const std::string &message) {
+    std::fprintf(stderr, "vboard: %s\n", message.c_str());
+    return 1;
+}
+}  // namespace
+
+const char *const kRunUsage =
+    "usage: vboard run DIR [--as ARGV0] -- CMD [ARGS...]\n"
+    "Starts CMD (the board's bin/ first in PATH) in the background as a process\n"
+    "of the board, and prints its pid. The board's /proc shows it with the\n"
+    "command line ARGV0 ARGS... (ARGV0 is CMD unless --as gives it); CMD gets\n"
+    "the same arguments. Its output goes to DIR/processes.log. Only processes\n"
+    "of a board can be signalled by programs on it, and every kill is journaled.\n";
+
+const char *const kSetUsage =
+    "usage: vboard set DIR KEY VALUE\n"
+    "Sets a board.json setting by its dotted path, for example\n"
+    "  vboard set DIR temperature.value 61\n"
+    "  vboard set DIR clock.speed 100\n"
+    "VALUE is stored as JSON when it reads as JSON (numbers, true, false, null,\n"
+    "objects, arrays, quoted texts), and as a text otherwise. Programs already\n"
+    "running on the board see the change when they next load board.json.\n";
+
+int run_run(const Args &args) {
+    std::string dir, as;
+    size_t i = 0;
+    for (; i < args.size() && args[i] != "--"; ++i) {
+        if (args[i] == "--as" && i + 1 < args.size())
+            as = args[++i];
+        else if (dir.empty() && args[i][0] != '-')
+            dir = args[i];
+        else
+            return fail("run: unexpected '" + args[i] + "' (see vboard run --help)");
+    }
+    if (dir.empty() || i + 1 >= args.size())
+        return fail("run: which board and which command? (see vboard run --help)");
+    std::string program = args[i + 1];
+    Args argv(args.begin() + static_cast<long>(i) + 1, args.end());
+    if (!as.empty()) argv[0] = as;
+    std::string error;
+    pid_t pid = start_board_process(dir, program, argv, &error);
+    if (pid < 0) return fail("run: " + error);
+    std::printf("%d\n", static_cast<int>(pid));
+    return 0;
+}
+
+int run_set(const Args &args) {
+    if (args.size() != 3 || args[0][0] == '-')
+        return fail("set: wants DIR KEY VALUE (see vboard set --help)");
+    std::string error;
+    if (!set_board_value(args[0], args[1], args[2], &error)) return fail("set: " + error);
+    return 0;
+}
+
+}  // namespace zq::sim

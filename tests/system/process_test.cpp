@@ -1,0 +1,189 @@
+// Shell commands and the killer by command line, on a virtual board.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "board.h"
+#include "process_table.h"
+#include "support/capture.h"
+#include "support/vboard_fixture.h"
+#include "system/command_line.h"
+#include "zq_system.h"
+
+namespace {
+
+class ProcessTest : public VBoardTest {
+  protected:
+    // A board tool that stays until killed, whatever its arguments.
+    void SetUp() override {
+        VBoardTest::SetUp();
+        write_tool(dir(), "idle", "exec sleep 60\n");
+    }
+    void TearDown() override {
+        for (pid_t pid : started_) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        VBoardTest::TearDown();
+    }
+    static void write_tool(const std::string &board, const std::string &name,
+                           const std::string &body) {
+        std::string path = board + "/bin/" + name;
+        std::ofstream(path) << "#!/bin/sh\n" << body;
+        ::chmod(path.c_str(), 0755);
+    }
+    pid_t start(const std::vector<std::string> &argv, const std::string &board = "") {
+        std::string error;
+        pid_t pid =
+            zq::sim::start_board_process(board.empty() ? dir() : board, "idle", argv, &error);
+        EXPECT_GT(pid, 0) << error;
+        started_.push_back(pid);
+        return pid;
+    }
+    // Reaps pid when it has ended: its signal, or 0 while it still runs.
+    static int ended_by(pid_t pid) {
+        for (int i = 0; i < 200; ++i) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid)
+                return WIFSIGNALED(status) ? WTERMSIG(status) : -1;
+            ::usleep(5000);
+        }
+        return 0;
+    }
+
+  private:
+    std::vector<pid_t> started_;
+};
+
+TEST_F(ProcessTest, ShellCommandResultsFollowTheExitStatus) {
+    struct Case {
+        const char *command;
+        s32 result;
+    } cases[] = {
+        {"exit 0", 0}, {"exit 3", 1}, {"kill -9 $$", -1}, {"zq_no_such_command_here", 1},
+        {"true", 0},
+    };
+    for (const Case &c : cases) EXPECT_EQ(ZQSDK_SafeSystem(c.command), c.result) << c.command;
+    Captured null = capture_output([] { EXPECT_EQ(ZQSDK_SafeSystem(nullptr), -1); });
+    EXPECT_NE(null.err.find("cmdline is NULL !\n"), std::string::npos);
+}
+
+TEST_F(ProcessTest, ShellCommandsSeeTheBoardToolsAndNoneOfOurDescriptors) {
+    write_tool(dir(), "zq_probe", "echo ran > \"$ZQ_VBOARD/tmp/probe\"\n");
+    EXPECT_EQ(ZQSDK_SafeSystem("zq_probe"), 0);
+    EXPECT_TRUE(std::filesystem::exists(host("/tmp/probe")));
+    // Descriptors without close-on-exec, low and high, stay with us.
+    int low = ::open("/dev/null", O_RDONLY);
+    int high = ::fcntl(low, F_DUPFD, 900);
+    ASSERT_GE(high, 900);
+    std::string check = "[ -e /proc/$$/fd/" + std::to_string(low) + " ] || [ -e /proc/$$/fd/" +
+                        std::to_string(high) + " ]";
+    EXPECT_EQ(ZQSDK_SafeSystem(check.c_str()), 1);
+    EXPECT_EQ(ZQSDK_SafeSystem("[ -e /proc/$$/fd/2 ]"), 0);
+    ::close(low);
+    ::close(high);
+}
+
+TEST_F(ProcessTest, RefusedForkOrWaitIsAFailure) {
+    ASSERT_TRUE(zq::sim::set_operation_failing(dir(), "fork", true));
+    EXPECT_EQ(ZQSDK_SafeSystem("true"), -1);
+    ASSERT_TRUE(zq::sim::set_operation_failing(dir(), "fork", false));
+    ASSERT_TRUE(zq::sim::set_operation_failing(dir(), "wait", true));
+    Captured out = capture_output([] { EXPECT_EQ(ZQSDK_SafeSystem("true"), -1); });
+    EXPECT_EQ(out.out, "------- kill\n");
+    std::vector<std::string> events = journal_events("process");
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0], "fork refused");
+    EXPECT_EQ(events[1].rfind("wait for ", 0), 0u) << events[1];
+}
+
+TEST_F(ProcessTest, KillerTakesOnlyTheMatchingProcessesOfThisBoard) {
+    pid_t wlan = start({"udhcpc", "-i", "wlan0"});
+    pid_t wlanAgain = start({"/sbin/udhcpc", "-b", "-i", "wlan0"});
+    pid_t eth = start({"udhcpc", "-i", "eth0"});
+    pid_t laterArg = start({"runner", "udhcpc", "wlan0"});
+    std::string other = dir() + "/../other";
+    std::string error;
+    ASSERT_TRUE(zq::sim::create_board(other, &error)) << error;
+    write_tool(other, "idle", "exec sleep 60\n");
+    pid_t otherBoard = start({"udhcpc", "-i", "wlan0"}, other);
+
+    EXPECT_EQ(ZQSDK_Superkiller("udhcpc", "wlan0"), 0);
+    EXPECT_EQ(ended_by(wlan), SIGKILL);
+    EXPECT_EQ(ended_by(wlanAgain), SIGKILL);
+    for (pid_t spared : {eth, laterArg, otherBoard}) EXPECT_EQ(::kill(spared, 0), 0) << spared;
+    EXPECT_EQ(count_of(zq::sim::read_board_file(dir(), "/journal"), " signal 9"), 2u);
+}
+
+TEST_F(ProcessTest, KillerGoesOnPastEndedProcessesAndSparesItsCaller) {
+    // A listed process that ended before its kill: the scan must go on.
+    pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    zq::sim::register_board_process(dir(), ended, {"udhcpc", "-i", "wlan0"});
+    int owner = ::open((dir() + "/proc/" + std::to_string(ended) + "/owner").c_str(),
+                       O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::flock(owner, LOCK_EX), 0);
+    std::vector<pid_t> live = {start({"udhcpc", "-i", "wlan0"}), start({"udhcpc", "-i", "wlan0"})};
+    EXPECT_EQ(ZQSDK_Superkiller("udhcpc", nullptr), 0);
+    for (pid_t pid : live) EXPECT_EQ(ended_by(pid), SIGKILL);
+    ::close(owner);
+
+    // The caller is on its board's list, and never killed.
+    zq::system::CommandLine self;
+    ASSERT_TRUE(zq::system::read_command_line(std::to_string(::getpid()).c_str(), &self));
+    std::string program(self.program());
+    program = program.substr(program.rfind('/') + 1);
+    EXPECT_EQ(ZQSDK_Superkiller(program.c_str(), nullptr), 0);
+
+    pid_t bystander = start({"udhcpc", "-i", "wlan0"});
+    Captured refused = capture_output([] {
+        EXPECT_EQ(ZQSDK_Superkiller("", nullptr), -1);
+        EXPECT_EQ(ZQSDK_Superkiller(nullptr, "wlan0"), -1);
+    });
+    EXPECT_EQ(::kill(bystander, 0), 0);
+    EXPECT_NE(refused.err.find("pProgName is NUll !\n"), std::string::npos);
+}
+
+TEST_F(ProcessTest, CommandLinesAreReadWithABoundAndAlwaysTerminated) {
+    struct Case {
+        std::string bytes;
+        std::string program;
+        std::string text;
+    } cases[] = {
+        {std::string("udhcpc\0-i\0wlan0\0", 16), "udhcpc", "udhcpc -i wlan0"},
+        {std::string("a\0\0b", 4), "a", "a  b"},
+        {std::string(256, 'x'), std::string(256, 'x'), std::string(255, 'x')},
+        {std::string(300, 'y'), std::string(256, 'y'), std::string(255, 'y')},
+        {std::string(254, 'z') + std::string("\0q", 2), std::string(254, 'z'),
+         std::string(254, 'z') + " "},
+    };
+    std::filesystem::create_directories(host("/proc/4242"));
+    for (const Case &c : cases) {
+        std::ofstream(host("/proc/4242/cmdline"), std::ios::binary | std::ios::trunc) << c.bytes;
+        zq::system::CommandLine line;
+        ASSERT_TRUE(zq::system::read_command_line("4242", &line));
+        EXPECT_EQ(line.program(), c.program);
+        EXPECT_EQ(line.whole(), c.text);
+    }
+    std::ofstream(host("/proc/4242/cmdline"), std::ios::trunc);
+    zq::system::CommandLine empty;
+    EXPECT_FALSE(zq::system::read_command_line("4242", &empty));
+
+    pid_t pid = 0;
+    for (const char *bad : {"", "0", "0123", "12a", "-5", "+5", "99999999999", "self"})
+        EXPECT_FALSE(zq::system::plain_pid(bad, &pid)) << bad;
+    EXPECT_TRUE(zq::system::plain_pid("2147483647", &pid));
+    EXPECT_EQ(pid, 2147483647);
+}
+
+}  // namespace
