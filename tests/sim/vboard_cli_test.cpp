@@ -1,5 +1,6 @@
 // The vboard command as a person uses it.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -108,6 +109,27 @@ TEST_F(VboardCliTest, BadCrcsShowAsBad) {
     std::filesystem::resize_file(host("/dev/mtd0"), 0);
     expect_vboard("env " + dir() + " print", 1, "the flash image ends before the boot environment",
                   true);
+}
+
+// A started process is the board's, under the name it was given; a set
+// changes board.json by its dotted path.
+TEST_F(VboardCliTest, RunStartsABoardProcessAndSetEditsTheBoard) {
+    std::ofstream(host("/bin/idle")) << "#!/bin/sh\nexec sleep 60\n";
+    std::filesystem::permissions(host("/bin/idle"), std::filesystem::perms::owner_all);
+    CliRun run = vboard("run " + dir() + " --as udhcpc -- idle -i wlan0");
+    ASSERT_EQ(run.status, 0) << run.out;
+    pid_t pid = std::stoi(run.out);
+    EXPECT_EQ(zq::sim::read_board_file(dir(), "/proc/" + std::to_string(pid) + "/cmdline"),
+              std::string("udhcpc\0-i\0wlan0\0", 16));
+    kill(pid, SIGKILL);
+    expect_vboard("run " + dir() + " -- zq-no-such-program", 1, "no such program", true);
+
+    expect_vboard("set " + dir() + " temperature.value 61", 0, "");
+    expect_vboard("set " + dir() + " temperature.unit celsius", 0, "");
+    std::string board = zq::sim::read_board_file(dir(), "/board.json");
+    EXPECT_NE(board.find("\"value\": 61"), std::string::npos) << board;
+    EXPECT_NE(board.find("\"unit\": \"celsius\""), std::string::npos) << board;
+    expect_vboard("set " + dir() + " temperature.value.x 1", 1, "not an object", true);
 }
 
 }  // namespace
