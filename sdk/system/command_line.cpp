@@ -19,13 +19,20 @@ bool read_command_line(const char *pidName, CommandLine *out) {
     if (n < 0 || static_cast<size_t>(n) >= sizeof path) return false;
     FILE *file = port::fopen(path, "rb");
     if (!file) return false;
-    size_t got = std::fread(out->raw, 1, sizeof out->raw, file);
+    char bytes[kCommandLineSize];
+    size_t got = std::fread(bytes, 1, sizeof bytes, file);
     port::fclose(file);
-    if (got == 0) return false;
-    out->rawLength = got;
-    size_t kept = got < sizeof out->text ? got : sizeof out->text - 1;
+    return parse_command_line(bytes, got, out);
+}
+
+bool parse_command_line(const char *bytes, size_t length, CommandLine *out) {
+    if (length == 0) return false;
+    if (length > sizeof out->raw) length = sizeof out->raw;
+    std::memcpy(out->raw, bytes, length);
+    out->rawLength = length;
+    size_t kept = length < sizeof out->text ? length : sizeof out->text - 1;
     for (size_t i = 0; i < kept; ++i)
-        out->text[i] = out->raw[i] == '\0' && i + 1 < got ? ' ' : out->raw[i];
+        out->text[i] = out->raw[i] == '\0' && i + 1 < length ? ' ' : out->raw[i];
     out->text[kept] = '\0';
     return true;
 }

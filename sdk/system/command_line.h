@@ -27,6 +27,8 @@ struct CommandLine {
 // that the terminator fits. False when the file cannot be opened or holds
 // nothing.
 bool read_command_line(const char *pidName, CommandLine *out);
+// The same for bytes already read (at most the first 256 count).
+bool parse_command_line(const char *bytes, size_t length, CommandLine *out);
 
 // An entry name of "/proc" that is a plain positive process number: digits
 // only, no sign, no leading zero, in range.
