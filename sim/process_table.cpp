@@ -128,21 +128,30 @@ bool owner_lock_held(const std::string &dir, pid_t pid) {
     return held;
 }
 
+// Whether the process of a /proc directory is gone or a zombie.
+bool ended(const std::string &proc) {
+    std::string stat = host_file(proc + "/stat", 4096);
+    size_t paren = stat.rfind(')');
+    return paren == std::string::npos || paren + 2 >= stat.size() || stat[paren + 2] == 'Z' ||
+           stat[paren + 2] == 'X';
+}
+
 }  // namespace
 
 bool runs_on_board(const std::string &dir, pid_t pid, bool patient) {
-    std::string path = "/proc/" + std::to_string(pid) + "/environ";
+    std::string proc = "/proc/" + std::to_string(pid);
     std::string want = "ZQ_VBOARD=" + dir;
     // Between two programs (exec) a process's environment reads empty for a
-    // moment; a patient caller looks again before saying no.
+    // moment; a patient caller looks again before saying no, unless the
+    // process has ended and only waits to be reaped.
     for (int attempt = 0; attempt < (patient ? 20 : 1); ++attempt) {
-        std::string environment = host_file(path, 1 << 20);
+        std::string environment = host_file(proc + "/environ", 1 << 20);
         if (!environment.empty()) {
             for (const std::string &entry : split_nul(environment))
                 if (entry == want) return true;
             break;
         }
-        if (::access(path.c_str(), F_OK) != 0) break;
+        if (!patient || ended(proc)) break;
         struct timespec pause {
             0, 1000000
         };
@@ -183,7 +192,7 @@ void refresh_board_processes(const std::string &dir) {
     if (DIR *table = ::opendir((dir + "/proc").c_str())) {
         while (struct dirent *e = ::readdir(table)) {
             pid_t pid = 0;
-            if (plain_pid(e->d_name, &pid) && !runs_on_board(dir, pid, false)) {
+            if (plain_pid(e->d_name, &pid) && !runs_on_board(dir, pid, true)) {
                 std::error_code ec;
                 fs::remove_all(entry_dir(dir, pid), ec);
             }

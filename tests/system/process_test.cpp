@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -116,11 +117,20 @@ TEST_F(ProcessTest, KillerTakesOnlyTheMatchingProcessesOfThisBoard) {
     ASSERT_TRUE(zq::sim::create_board(other, &error)) << error;
     write_tool(other, "idle", "exec sleep 60\n");
     pid_t otherBoard = start({"udhcpc", "-i", "wlan0"}, other);
+    // A host process of the same command line, not on any board.
+    char a0[] = "udhcpc", a1[] = "-c", a2[] = "sleep 60; :", a3[] = "wlan0";
+    char *hostArgv[] = {a0, a1, a2, a3, nullptr};
+    char *noEnv[] = {nullptr};
+    pid_t hostProcess = -1;
+    ASSERT_EQ(posix_spawn(&hostProcess, "/bin/sh", nullptr, nullptr, hostArgv, noEnv), 0);
 
     EXPECT_EQ(ZQSDK_Superkiller("udhcpc", "wlan0"), 0);
     EXPECT_EQ(ended_by(wlan), SIGKILL);
     EXPECT_EQ(ended_by(wlanAgain), SIGKILL);
-    for (pid_t spared : {eth, laterArg, otherBoard}) EXPECT_EQ(::kill(spared, 0), 0) << spared;
+    for (pid_t spared : {eth, laterArg, otherBoard, hostProcess})
+        EXPECT_EQ(::kill(spared, 0), 0) << spared;
+    ::kill(hostProcess, SIGKILL);
+    ::waitpid(hostProcess, nullptr, 0);
     EXPECT_EQ(count_of(zq::sim::read_board_file(dir(), "/journal"), " signal 9"), 2u);
 }
 
