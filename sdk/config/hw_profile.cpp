@@ -29,6 +29,10 @@ namespace port = zq::port;
 constexpr const char *kStepUnit = "json_parse";
 constexpr const char *kParseUnit = "zq_system";
 
+// Logs under the step's own name from inside a member walk, where __func__
+// would name the lambda.
+#define ZQ_STEP_LOG(level, step, ...) sdk_log((level), kStepUnit, (step), __LINE__, __VA_ARGS__)
+
 struct DocumentRelease {
     void operator()(json_object *document) const { json_object_put(document); }
 };
@@ -102,7 +106,7 @@ void read_gpio_members(json_object *object, GpioConfig *out) {
 Document load_profile(const char *path) {
     FILE *file = port::fopen(path, "r");
     if (!file) return nullptr;
-    std::unique_ptr<char[]> text(new (std::nothrow) char[ZQ_HW_PROFILE_MAX_BYTES + 2]);
+    std::unique_ptr<char[]> text(new (std::nothrow) char[ZQ_HW_PROFILE_MAX_BYTES + 1]);
     size_t length = text ? std::fread(text.get(), 1, ZQ_HW_PROFILE_MAX_BYTES + 1, file) : 0;
     bool readWhole = text && !std::ferror(file) && length <= ZQ_HW_PROFILE_MAX_BYTES;
     port::fclose(file);
@@ -179,20 +183,21 @@ s32 ZQJSON_ParseVi(json_object *root, ViConfig *pstVi) noexcept {
         ZQSDK_LOG(ZQ_LOG_ERROR, kStepUnit, "Get Vi object error!");
         return -1;
     }
+    const char *const step = __func__;
     bool whole = for_each_member(vi, [&](const char *name, json_object *value) {
         if (is(name, "SensorIFS")) {
             pstVi->s32SensorIfs = integer(value);
-            ZQSDK_LOG(ZQ_LOG_DEBUG, kStepUnit, "SensorIFS = %d", pstVi->s32SensorIfs);
+            ZQ_STEP_LOG(ZQ_LOG_DEBUG, step, "SensorIFS = %d", pstVi->s32SensorIfs);
         } else if (is(name, "SensorFPS")) {
             pstVi->s32SensorFps = integer(value);
-            ZQSDK_LOG(ZQ_LOG_DEBUG, kStepUnit, "SensorSrcFrmRate = %d", pstVi->s32SensorFps);
+            ZQ_STEP_LOG(ZQ_LOG_DEBUG, step, "SensorSrcFrmRate = %d", pstVi->s32SensorFps);
         } else if (is(name, "CapWHXY") && typed(value, json_type_array)) {
             pstVi->s32CapW = element(value, 0);
             pstVi->s32CapH = element(value, 1);
             pstVi->s32CapX = element(value, 2);
             pstVi->s32CapY = element(value, 3);
-            ZQSDK_LOG(ZQ_LOG_DEBUG, kStepUnit, "Vi CapW %d, CapH %d, CapX %d, CapY %d",
-                      pstVi->s32CapW, pstVi->s32CapH, pstVi->s32CapX, pstVi->s32CapY);
+            ZQ_STEP_LOG(ZQ_LOG_DEBUG, step, "Vi CapW %d, CapH %d, CapX %d, CapY %d", pstVi->s32CapW,
+                        pstVi->s32CapH, pstVi->s32CapX, pstVi->s32CapY);
         } else if (is(name, "ViX") && typed(value, json_type_array)) {
             return ZQJSON_ParseViX(value, pstVi->astViChn) == 0;
         }
@@ -229,14 +234,15 @@ s32 ZQJSON_ParseOneViChannel(json_object *entry, ViChnConfig astViChn[ZQ_HW_VI_C
     }
     s32 channel = -1;
     ViChnConfig read{1, 0, 0};
+    const char *const step = __func__;
     bool valid = for_each_member(entry, [&](const char *name, json_object *value) {
         if (is(name, "Channel")) {
             channel = integer(value);
             if (!valid_channel(channel, ZQ_HW_VI_CHANNELS)) {
-                ZQSDK_LOG(ZQ_LOG_ERROR, kStepUnit, "Invalid Channel value %d!", channel);
+                ZQ_STEP_LOG(ZQ_LOG_ERROR, step, "Invalid Channel value %d!", channel);
                 return false;
             }
-            ZQSDK_LOG(ZQ_LOG_DEBUG, kStepUnit, "Channel %d ", channel);
+            ZQ_STEP_LOG(ZQ_LOG_DEBUG, step, "Channel %d ", channel);
         } else if (is(name, "CapSize") && typed(value, json_type_array)) {
             read.s32Width = element(value, 0);
             read.s32Height = element(value, 1);
@@ -294,14 +300,15 @@ s32 ZQJSON_ParseOneVencChannel(json_object *entry, VencChnConfig *pstChn) noexce
         return -1;
     }
     s32 channel = -1;
+    const char *const step = __func__;
     bool valid = for_each_member(entry, [&](const char *name, json_object *value) {
         if (is(name, "Channel")) {
             channel = integer(value);
             if (!valid_channel(channel, ZQ_HW_VENC_CHANNELS)) {
-                ZQSDK_LOG(ZQ_LOG_ERROR, kStepUnit, "Invalid Channel value %d!", channel);
+                ZQ_STEP_LOG(ZQ_LOG_ERROR, step, "Invalid Channel value %d!", channel);
                 return false;
             }
-            ZQSDK_LOG(ZQ_LOG_DEBUG, kStepUnit, "Channel %d ", channel);
+            ZQ_STEP_LOG(ZQ_LOG_DEBUG, step, "Channel %d ", channel);
             pstChn->s32Channel = channel;
         } else if (is(name, "Quality")) {
             pstChn->s32Quality = integer(value);
