@@ -75,7 +75,8 @@ TEST_F(HwProfileTest, OddProfilesGiveTheirResultMessagesAndFields) {
         {ok + std::string(65537 - ok.size(), ' '), -1, "Get ROOT object error!"},
         {vix("[1, 2]"), -1, "ParseOneViChannel|pobj is null!|Parse ViX error!"},
         {vix("[]"), -1, "No ViChn Configs!|Parse ViX error!|Parse Vi Failed!"},
-        {vix(R"([{"Channel": 3}])"), -1, "Invalid Channel value 3!|Parse ViX error!"},
+        {vix(R"([{"Channel": 3}])"), -1,
+         "ZQJSON_ParseOneViChannel(|Invalid Channel value 3!|Parse ViX error!"},
         {vix(R"([{"CapSize": [1, 2]}])"), -1, "Parse ViX error!|Parse Vi Failed!"},
         {vix("{}"), 0, "", {FIELD(stVi.astViChn[0].bEnable, 0)}},
         {vi(R"("CapWHXY": [7, NaN], "SensorIFS": 1e12, "sensorfps": 1, "SensorFPS": "25",)"
@@ -87,7 +88,7 @@ TEST_F(HwProfileTest, OddProfilesGiveTheirResultMessagesAndFields) {
           FIELD(stVi.astViChn[0].bEnable, 1), FIELD(stVi.astViChn[0].s32Width, 0),
           FIELD(stVi.astViChn[1].bEnable, 0), FIELD(stVi.astViChn[2].s32Width, 640)}},
         {venc(R"([{"Channel": -1}])", jpeg), -1,
-         "Invalid Channel value -1!|Parse VencX Failed!|Parse Venc Failed!"},
+         "ZQJSON_ParseOneVencChannel(|Invalid Channel value -1!|Parse VencX Failed!"},
         {venc(R"([{"Channel": 5}])", jpeg), -1, "Invalid Channel value 5!|Parse VencX Failed!"},
         {venc("{}", jpeg), -1, "Get VencX object error!"},
         {venc("[]", R"({"MaxSize": [1, 2]})"), -1, "Parse Jpeg Failed!|Parse Venc Failed!"},
@@ -157,18 +158,29 @@ TEST_F(HwProfileTest, FullProfileFillsEveryFieldAndPrintsTheSummary) {
           "     2  [ 320  180]", "     3  [   0    0]", "4GModule: gpio 40 Swap 1\n"})
         summary += notice(line);
 
+    auto unnumbered = [](const std::string &text) {
+        return std::regex_replace(text, std::regex(R"(\(\d+\)\[)"), "(L)[");
+    };
     ZQSDK_SetLogLevel(3);
     Captured c = parse(full, 0);
     EXPECT_EQ(c.err, "");
-    EXPECT_EQ(
-        std::regex_replace(c.out, std::regex(R"(ZQSDK_ParseJson\(\d+\))"), "ZQSDK_ParseJson(L)"),
-        summary);
+    EXPECT_EQ(unnumbered(c.out), summary);
     EXPECT_EQ(fields(g_HwProfile), fields(expected));
 
     ZQSDK_SetLogLevel(2);
     c = parse(full, 0);
     EXPECT_EQ(c.out + c.err, "");
     EXPECT_EQ(fields(g_HwProfile), fields(expected));
+
+    // Each step's trace carries its own name, also from inside a member walk.
+    ZQSDK_SetLogLevel(5);
+    std::string traces = unnumbered(parse(full, 0).out);
+    for (const char *trace :
+         {"ParseVi(L)[DEBUG]: SensorIFS = 2", "ParseOneViChannel(L)[DEBUG]: Channel 0 ",
+          "ParseViX(L)[DEBUG]: ViChn 0: size=[1920, 1080]",
+          "ParseOneVencChannel(L)[DEBUG]: Channel 4 ",
+          "ParseVencX(L)[DEBUG]: VencChn 4:", "ParseJpeg(L)[DEBUG]: JpegChn: MaxSize=[1280, 720]"})
+        EXPECT_NE(traces.find(std::string("==> ZQJSON_") + trace), std::string::npos) << trace;
 
     // A missing file or no path at all leaves the profile as it was.
     c = capture_output([] {
