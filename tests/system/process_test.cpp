@@ -122,14 +122,23 @@ TEST_F(ProcessTest, KillerTakesOnlyTheMatchingProcessesOfThisBoard) {
     char *hostArgv[] = {a0, a1, a2, a3, nullptr};
     char *noEnv[] = {nullptr};
     pid_t hostProcess = -1;
-    ASSERT_EQ(posix_spawn(&hostProcess, "/bin/sh", nullptr, nullptr, hostArgv, noEnv), 0);
+    posix_spawnattr_t group;  // a group of its own, so that the test can end it whole
+    posix_spawnattr_init(&group);
+    posix_spawnattr_setflags(&group, POSIX_SPAWN_SETPGROUP);
+    posix_spawn_file_actions_t quiet;  // and no hold on the test's output
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&quiet, 1, 2);
+    ASSERT_EQ(posix_spawn(&hostProcess, "/bin/sh", &quiet, &group, hostArgv, noEnv), 0);
+    posix_spawn_file_actions_destroy(&quiet);
+    posix_spawnattr_destroy(&group);
 
     EXPECT_EQ(ZQSDK_Superkiller("udhcpc", "wlan0"), 0);
     EXPECT_EQ(ended_by(wlan), SIGKILL);
     EXPECT_EQ(ended_by(wlanAgain), SIGKILL);
     for (pid_t spared : {eth, laterArg, otherBoard, hostProcess})
         EXPECT_EQ(::kill(spared, 0), 0) << spared;
-    ::kill(hostProcess, SIGKILL);
+    ::kill(-hostProcess, SIGKILL);
     ::waitpid(hostProcess, nullptr, 0);
     EXPECT_EQ(count_of(zq::sim::read_board_file(dir(), "/journal"), " signal 9"), 2u);
 }
