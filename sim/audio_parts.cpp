@@ -22,9 +22,8 @@ void speaker_defaults(json_object *root) {
 }
 
 bool speaker_create(const std::string &dir, json_object *, std::string *error) {
-    int node = ::open((dir + "/dev/ao").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (node >= 0) ::close(node);
-    bool ok = node >= 0 && wav_write_samples(dir + "/" + kSpeakerFile, {});
+    if (!make_node(dir, "/dev/ao", error)) return false;
+    bool ok = wav_write_samples(dir + "/" + kSpeakerFile, {});
     if (!ok && error) *error = dir + ": the speaker cannot be made";
     return ok;
 }
@@ -39,13 +38,7 @@ void mic_defaults(json_object *root) {
 
 // A new board has a microphone but nothing for it to hear.
 bool mic_create(const std::string &dir, json_object *, std::string *error) {
-    int node = ::open((dir + "/dev/ai").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (node < 0) {
-        if (error) *error = dir + "/dev/ai: cannot be made";
-        return false;
-    }
-    ::close(node);
-    return true;
+    return make_node(dir, "/dev/ai", error);
 }
 
 bool acodec_create(const std::string &dir, json_object *, std::string *error) {

@@ -1,6 +1,9 @@
 // The table of board parts; each part is defined beside its emulator.
 #include "board_parts.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <iterator>
 
 namespace zq::sim {
@@ -23,6 +26,16 @@ const BoardPart *const kParts[] = {
     &kMicPart, &kAcodecPart, &kPromptPart, &kMainAppPart,    &kTempSensorPart,
 };
 }  // namespace
+
+bool make_node(const std::string &dir, const char *boardPath, std::string *error) {
+    int node = ::open((dir + boardPath).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (node < 0) {
+        if (error) *error = dir + boardPath + ": cannot be made";
+        return false;
+    }
+    ::close(node);
+    return true;
+}
 
 const BoardPart *const *board_parts(size_t *count) {
     *count = std::size(kParts);

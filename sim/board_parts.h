@@ -20,6 +20,9 @@ struct BoardPart {
     bool (*sync)(const std::string &dir, json_object *root, std::string *error);
 };
 
+// Makes the empty file of a device node on a new board.
+bool make_node(const std::string &dir, const char *boardPath, std::string *error);
+
 // Every part, in the order they are made.
 const BoardPart *const *board_parts(size_t *count);
 

@@ -49,6 +49,11 @@ ssize_t refuse_write(int, const void *, size_t) {
     return -1;
 }
 
+bool known_request(unsigned long request, unsigned long known, const void *arg) {
+    errno = request != known ? ENOTTY : EFAULT;
+    return request == known && arg;
+}
+
 const Device *find_device(std::string_view boardPath) {
     std::string path = normalize(boardPath);
     for (const Device *device : kDevices)

@@ -29,6 +29,10 @@ int no_requests(int fd, unsigned long request, void *arg);
 ssize_t refuse_read(int fd, void *buf, size_t count);
 ssize_t refuse_write(int fd, const void *buf, size_t count);
 
+// For a driver that knows one request taking a pointer: false with errno
+// ENOTTY for another request, EFAULT for a null argument.
+bool known_request(unsigned long request, unsigned long known, const void *arg);
+
 // The emulator of a board path, or null for an ordinary board file.
 const Device *find_device(std::string_view boardPath);
 

@@ -13,14 +13,7 @@ namespace zq::sim {
 namespace {
 
 int log_ioctl(int, unsigned long request, void *arg) {
-    if (request != ZQ_MPI_LOG_GET_LEVELS) {
-        errno = ENOTTY;
-        return -1;
-    }
-    if (!arg) {
-        errno = EFAULT;
-        return -1;
-    }
+    if (!known_request(request, ZQ_MPI_LOG_GET_LEVELS, arg)) return -1;
     log_levels(arg);
     return 0;
 }

@@ -2,7 +2,6 @@
 // the empty sink "dev/log".
 #include <json-c/json.h>
 
-#include <fstream>
 #include <string>
 
 #include "board.h"
@@ -26,9 +25,7 @@ void log_defaults(json_object *root) {
 }
 
 bool log_create(const std::string &dir, json_object *, std::string *error) {
-    std::ofstream sink(dir + "/dev/log", std::ios::trunc);
-    if (!sink && error) *error = dir + "/dev/log: cannot be made";
-    return static_cast<bool>(sink);
+    return make_node(dir, "/dev/log", error);
 }
 
 }  // namespace

@@ -43,14 +43,7 @@ bool whole_blocks(const FlashConfig &c, uint64_t start, uint64_t length) {
 }
 
 int mtd_ioctl(int fd, unsigned long request, void *arg) {
-    if (request != MEMERASE) {
-        errno = ENOTTY;
-        return -1;
-    }
-    if (!arg) {
-        errno = EFAULT;
-        return -1;
-    }
+    if (!known_request(request, MEMERASE, arg)) return -1;
     erase_info_user erase;
     std::memcpy(&erase, arg, sizeof erase);
     FlashConfig c = active_config();

@@ -16,14 +16,7 @@ namespace zq::sim {
 namespace {
 
 int temp_ioctl(int, unsigned long request, void *arg) {
-    if (request != ZQ_TEMP_SENSOR_READ) {
-        errno = ENOTTY;
-        return -1;
-    }
-    if (!arg) {
-        errno = EFAULT;
-        return -1;
-    }
+    if (!known_request(request, ZQ_TEMP_SENSOR_READ, arg)) return -1;
     json_object *root = board_json();
     auto value = static_cast<int32_t>(json_int64(json_get(root, "temperature"), "value", 0));
     json_object_put(root);

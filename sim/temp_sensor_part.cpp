@@ -2,7 +2,6 @@
 // and the node "dev/temp_sensor".
 #include <json-c/json.h>
 
-#include <fstream>
 #include <string>
 
 #include "board_parts.h"
@@ -17,9 +16,7 @@ void temp_defaults(json_object *root) {
 }
 
 bool temp_create(const std::string &dir, json_object *, std::string *error) {
-    std::ofstream node(dir + "/dev/temp_sensor", std::ios::trunc);
-    if (!node && error) *error = dir + "/dev/temp_sensor: cannot be made";
-    return static_cast<bool>(node);
+    return make_node(dir, "/dev/temp_sensor", error);
 }
 
 }  // namespace
