@@ -8,9 +8,10 @@ command -v clang++ >/dev/null || { echo "fuzz: clang++ is needed (apt-get instal
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 out=build/fuzz/fuzz
-mkdir -p "$out/corpus_keys" "$out/corpus_env" "$out/corpus_profile"
+mkdir -p "$out/corpus_keys" "$out/corpus_env" "$out/corpus_profile" "$out/corpus_cmdline"
 printf 'APP_ID=abc\r\nUUID=u-1\r\nKEY=k\r\n' > "$out/corpus_keys/seed"
 printf '\0\0\0\0bootdelay=1\0zqauto=0\0\0' > "$out/corpus_env/seed"
+printf '\6\5udhcpcwlan0udhcpc\0-i\0wlan0\0' > "$out/corpus_cmdline/seed"
 cat > "$out/corpus_profile/seed" <<'JSON'
 {"Vi": {"SensorIFS": 2, "SensorFPS": 30, "CapWHXY": [1920, 1080, 0, 0],
         "ViX": [{"Channel": 0, "CapSize": [1920, 1080]}, {"Channel": 1, "CapSize": [640, 360]}]},
@@ -20,7 +21,8 @@ cat > "$out/corpus_profile/seed" <<'JSON'
  "4GModule": {"GpioValue": 40, "SwapFlag": false}}
 JSON
 for target in key_lines_fuzz:corpus_keys:4096 env_image_fuzz:corpus_env:70000 \
-    hw_profile_fuzz:corpus_profile:4096:"$PWD/fuzz/hw_profile.dict"; do
+    hw_profile_fuzz:corpus_profile:4096:"$PWD/fuzz/hw_profile.dict" \
+    command_line_fuzz:corpus_cmdline:400; do
   IFS=: read -r name corpus maxlen dict <<<"$target"
   echo "== $name, ${seconds}s"
   (cd "$out" && "./$name" -max_total_time="$seconds" -max_len="$maxlen" ${dict:+-dict="$dict"} "$corpus" 2>&1 | grep -E "^#[0-9]+ *DONE|Done [0-9]+ runs|ERROR|SUMMARY" || true)
