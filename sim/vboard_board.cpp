@@ -1,4 +1,9 @@
 // vboard run and vboard set: board processes and board.json settings.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -47,10 +52,42 @@ int run_run(const Args &args) {
     std::string program = args[i + 1];
     Args argv(args.begin() + static_cast<long>(i) + 1, args.end());
     if (!as.empty()) argv[0] = as;
-    std::string error;
-    pid_t pid = start_board_process(dir, program, argv, &error);
-    if (pid < 0) return fail("run: " + error);
-    std::printf("%d\n", static_cast<int>(pid));
+    // The program's parent stays behind to reap it, since not every host's
+    // first process reaps orphans: a killed board process must not linger
+    // as a zombie that still answers kill(pid, 0).
+    int report[2];
+    // Close-on-exec, so that only the reaper holds it, not the program.
+    if (::pipe2(report, O_CLOEXEC) != 0) return fail("run: cannot make a pipe");
+    std::fflush(nullptr);
+    pid_t reaper = ::fork();
+    if (reaper < 0) return fail("run: cannot start a process");
+    if (reaper == 0) {
+        ::close(report[0]);
+        ::setsid();
+        std::string error;
+        pid_t pid = start_board_process(dir, program, argv, &error);
+        std::string message = pid < 0 ? "run: " + error : std::to_string(pid);
+        (void)!::write(report[1], message.data(), message.size());
+        ::close(report[1]);
+        int quiet = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3; ++fd) ::dup2(quiet, fd);
+        if (pid > 0)
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    std::string message;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        message.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(report[0]);
+    if (message.empty() || message[0] < '0' || message[0] > '9')
+        return fail(message.empty() ? "run: the program did not start" : message);
+    std::printf("%s\n", message.c_str());
     return 0;
 }
 
