@@ -17,6 +17,7 @@ extern const Device kLogDevice;
 extern const Device kMtdDevice;
 extern const Device kMemDeviceEmulator;
 extern const Device kInetSocket;
+extern const Device kUeventSocket;
 extern const Device kSpeakerDevice;
 extern const Device kMicDevice;
 extern const Device kAcodecDevice;
@@ -30,6 +31,7 @@ const Device *const kDevices[] = {
 // Address family and the emulator behind its sockets.
 const std::pair<int, const Device *> kSocketDevices[] = {
     {AF_INET, &kInetSocket},
+    {AF_NETLINK, &kUeventSocket},
 };
 
 }  // namespace

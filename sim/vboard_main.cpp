@@ -76,6 +76,8 @@ const Verb kVerbs[] = {
      run_journal},
     {"env", "print or set the boot environment in flash", zq::sim::kEnvUsage, zq::sim::run_env},
     {"id", "show or write the device identity record", zq::sim::kIdUsage, zq::sim::run_id},
+    {"uevent", "send kernel device events (SD card, USB network adapter, any)",
+     zq::sim::kUeventUsage, zq::sim::run_uevent},
 };
 
 void usage(std::FILE *out) {

@@ -10,8 +10,10 @@ using Args = std::vector<std::string>;
 
 int run_env(const Args &args);
 int run_id(const Args &args);
+int run_uevent(const Args &args);
 
 extern const char *const kEnvUsage;
 extern const char *const kIdUsage;
+extern const char *const kUeventUsage;
 
 }  // namespace zq::sim
