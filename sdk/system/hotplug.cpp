@@ -113,7 +113,10 @@ struct EventSocket {
 struct CancelHold {
     int previous = PTHREAD_CANCEL_ENABLE;
     CancelHold() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous); }
-    ~CancelHold() { pthread_setcancelstate(previous, nullptr); }
+    ~CancelHold() {
+        int ignored;
+        pthread_setcancelstate(previous, &ignored);
+    }
 };
 
 // Waits for the socket to be readable, at most the quiet period. This wait

@@ -27,21 +27,17 @@ using sim::UeventAction;
 
 namespace {
 
-struct Want {
-    s32 type, device, status;
-    std::string name;
-    bool operator==(const HotplugEvent &e) const {
-        return type == e.s32EventType && device == e.s32DeviceType && status == e.s32Status &&
-               name == e.szDevName;
-    }
-};
+using Events = std::vector<std::string>;
 
-void collect(HotplugEvent *event, void *events) {
-    static_cast<std::vector<HotplugEvent> *>(events)->push_back(*event);
+// An event as "type/device/status name".
+void collect(HotplugEvent *e, void *events) {
+    static_cast<Events *>(events)->push_back(std::to_string(e->s32EventType) + "/" +
+                                             std::to_string(e->s32DeviceType) + "/" +
+                                             std::to_string(e->s32Status) + " " + e->szDevName);
 }
 
-std::vector<HotplugEvent> parse(const std::string &text) {
-    std::vector<HotplugEvent> events;
+Events parse(const std::string &text) {
+    Events events;
     hotplug_parse_burst(text.c_str(), collect, &events);
     return events;
 }
@@ -63,47 +59,28 @@ std::string sd_block_header(size_t length) {
 }
 
 TEST(HotplugParseTest, HeadersGiveTheirEvents) {
-    const Want sdIn{1, 1, 1, "mmcblk0"};
     struct Case {
         const char *what;
         std::string text;
-        std::vector<Want> want;
+        Events want;
     } cases[] = {
-        {"SD card inserted", lines(sim::sd_card_uevents(UeventAction::Add)), {sdIn}},
-        {"SD card removed",
-         lines(sim::sd_card_uevents(UeventAction::Remove)),
-         {{1, 1, 0, "mmcblk0"}}},
-        {"adapter eth1 on port 1-1",
+        {"SD card in", lines(sim::sd_card_uevents(UeventAction::Add)), {"1/1/1 mmcblk0"}},
+        {"SD card out", lines(sim::sd_card_uevents(UeventAction::Remove)), {"1/1/0 mmcblk0"}},
+        {"eth1 on port 1-1",
          lines(sim::usb_ethernet_uevents(1, UeventAction::Add)),
-         {{2, 2, 1, "eth1"}}},
-        {"adapter eth12", lines(sim::usb_ethernet_uevents(12, UeventAction::Add)), {}},
+         {"2/2/1 eth1"}},
+        {"eth12", lines(sim::usb_ethernet_uevents(12, UeventAction::Add)), {}},
         // Half events never complete each other, in either order.
-        {"fields of one header carried to the next",
+        {"carry-over",
          kSdCard + "\n" + kOtherPortEth3 + "\nadd@/devices/virtual/net/eth0\n" + kSdCard,
          {}},
-        {"header of 255 characters", sd_block_header(255), {sdIn}},
-        {"header of 256 characters: its end is cut", sd_block_header(256), {}},
-        {"empty lines and other actions",
+        {"255 characters", sd_block_header(255), {"1/1/1 mmcblk0"}},
+        {"256 characters: the end is cut", sd_block_header(256), {}},
+        {"empty lines, other actions",
          "\n\nchange" + sd_block_header(80).substr(3) + "\n\n" + sd_block_header(80) + "\n",
-         {sdIn}},
+         {"1/1/1 mmcblk0"}},
     };
-    for (const Case &c : cases) {
-        std::vector<HotplugEvent> got = parse(c.text);
-        ASSERT_EQ(got.size(), c.want.size()) << c.what;
-        for (size_t i = 0; i < got.size(); ++i) EXPECT_TRUE(c.want[i] == got[i]) << c.what;
-    }
-}
-
-TEST(HotplugParseTest, LogsEachLineAndItsOutcome) {
-    ZQSDK_SetLogLevel(ZQ_LOG_DEBUG);
-    Captured c = capture_output([] { parse(kSdCard + "\n" + sd_block_header(80)); });
-    for (const std::string &line : std::vector<std::string>{
-             "==> SystemHotPlugDetectPthread(",
-             "[DEBUG]: line[" + kSdCard + "]\n",
-             "[DEBUG]: Hotplus parse failed, event type 1 device type 0 status 1 device name \n",
-             "[INFO]: Hotplus event type 1 device type 1 status 1 device name mmcblk0\n",
-         })
-        EXPECT_NE(c.out.find(line), std::string::npos) << line << "\nin\n" << c.out;
+    for (const Case &c : cases) EXPECT_EQ(parse(c.text), c.want) << c.what;
 }
 
 // A datagram's header is at most 255 characters, with or without a NUL; a
@@ -111,7 +88,7 @@ TEST(HotplugParseTest, LogsEachLineAndItsOutcome) {
 TEST(HotplugParseTest, CollectsHeadersWithinTheirBuffers) {
     HotplugBurst burst;
     hotplug_burst_clear(burst);
-    std::vector<HotplugEvent> events;
+    Events events;
     char buffer[kHotplugRecvBytes];
     std::memset(buffer, 'a', sizeof buffer);
     hotplug_burst_take(burst, buffer, sizeof buffer, collect, &events);
@@ -132,23 +109,18 @@ TEST(HotplugParseTest, CollectsHeadersWithinTheirBuffers) {
 
 // What the callback got, and when on the board clock.
 std::mutex g_lock;
-std::vector<std::pair<HotplugEvent, uint64_t>> g_received;
+Events g_received;
+uint64_t g_firstAt = 0;
 
 void record(HotplugEvent *event) {
     std::lock_guard<std::mutex> hold(g_lock);
-    g_received.emplace_back(*event, port::monotonic_ns());
+    if (g_received.empty()) g_firstAt = port::monotonic_ns();
+    collect(event, &g_received);
 }
 
-std::vector<std::pair<HotplugEvent, uint64_t>> received() {
+Events received() {
     std::lock_guard<std::mutex> hold(g_lock);
     return g_received;
-}
-
-template <typename Done>
-bool eventually(Done done) {
-    for (int i = 0; i < 20000 && !done(); ++i)
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-    return done();
 }
 
 class HotplugMonitorTest : public VBoardTest {
@@ -160,12 +132,18 @@ class HotplugMonitorTest : public VBoardTest {
     bool listening() const {
         return std::filesystem::exists(dir() + "/uevent/" + std::to_string(getpid()));
     }
+    template <typename Done>
+    static bool eventually(Done done) {
+        for (int i = 0; i < 20000 && !done(); ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        return done();
+    }
     void start() {
         ASSERT_EQ(pthread_create(&thread_, nullptr, SystemHotPlugDetectPthread, nullptr), 0);
         ASSERT_TRUE(eventually([&] { return listening(); }));
     }
     // Waits for the first event and a quiet period more, then ends the monitor.
-    std::vector<std::pair<HotplugEvent, uint64_t>> stop_after_first_event() {
+    Events stop_after_first_event() {
         EXPECT_TRUE(eventually([] { return !received().empty(); }));
         port::sleep_ms(6000);
         hotplug_monitor_stop();
@@ -180,29 +158,34 @@ class HotplugMonitorTest : public VBoardTest {
 
 TEST_F(HotplugMonitorTest, SdCardReachesTheCallbackOnceAfterThreeQuietSeconds) {
     ASSERT_EQ(ZQSDK_RegisterSystemHotplugEventFunc(record), 0);
-    Captured c =
-        capture_output([] { EXPECT_EQ(ZQSDK_RegisterSystemHotplugEventFunc(nullptr), -1); });
+    ZQSDK_SetLogLevel(ZQ_LOG_DEBUG);
+    uint64_t sent = 0;
+    Captured c = capture_output([&] {
+        EXPECT_EQ(ZQSDK_RegisterSystemHotplugEventFunc(nullptr), -1);  // the earlier one stays
+        start();
+        sent = port::monotonic_ns();
+        ASSERT_EQ(sim::send_uevents(dir(), sim::sd_card_uevents(UeventAction::Add)), 3);
+        EXPECT_EQ(stop_after_first_event(), Events{"1/1/1 mmcblk0"});
+    });
+    EXPECT_GE(g_firstAt - sent, 3'000'000'000u);
     EXPECT_NE(c.err.find("<zq_system> ==> ZQSDK_RegisterSystemHotplugEventFunc("),
               std::string::npos);
     EXPECT_NE(c.err.find("[ERROR]: pfHotplugEventCb is NULL !\n"), std::string::npos);
-    start();
-    uint64_t sent = port::monotonic_ns();
-    ASSERT_EQ(sim::send_uevents(dir(), sim::sd_card_uevents(UeventAction::Add)), 3);
-    auto got = stop_after_first_event();
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_TRUE((Want{1, 1, 1, "mmcblk0"} == got[0].first));
-    EXPECT_GE(got[0].second - sent, 3'000'000'000u);
+    for (const std::string &line : Events{
+             "==> SystemHotPlugDetectPthread(", "[DEBUG]: Monitor thread recv:[" + kSdCard + "]\n",
+             "[DEBUG]: buffer[" + kSdCard + "\n", "[DEBUG]: line[" + kSdCard + "]\n",
+             "[DEBUG]: Hotplus parse failed, event type 1 device type 0 status 1 device name \n",
+             "[INFO]: Hotplus event type 1 device type 1 status 1 device name mmcblk0\n"})
+        EXPECT_NE(c.out.find(line), std::string::npos) << line;
 }
 
 TEST_F(HotplugMonitorTest, UsbAdapterAfterHalfEventsIsTheOnlyEvent) {
-    ASSERT_EQ(ZQSDK_RegisterSystemHotplugEventFunc(record), 0);
     start();
+    ASSERT_EQ(ZQSDK_RegisterSystemHotplugEventFunc(record), 0);  // while it runs
     for (const std::string &half : {kSdCard, kOtherPortEth3})
         ASSERT_EQ(sim::send_uevent(dir(), half, {}), 1);
     ASSERT_EQ(sim::send_uevents(dir(), sim::usb_ethernet_uevents(1, UeventAction::Add)), 5);
-    auto got = stop_after_first_event();
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_TRUE((Want{2, 2, 1, "eth1"} == got[0].first));
+    EXPECT_EQ(stop_after_first_event(), Events{"2/2/1 eth1"});
 }
 
 TEST_F(HotplugMonitorTest, EndsWithFailureWhenItsSocketCannotBeMadeOrBound) {
@@ -214,12 +197,11 @@ TEST_F(HotplugMonitorTest, EndsWithFailureWhenItsSocketCannotBeMadeOrBound) {
     sockaddr_nl address{AF_NETLINK, 0, static_cast<uint32_t>(getpid()), 1};
     ASSERT_EQ(port::bind(other, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     EXPECT_EQ(SystemHotPlugDetectPthread(nullptr), ZQ_HOTPLUG_THREAD_FAILED);
-    std::string port = std::to_string(getpid());
-    EXPECT_EQ(journal_events("socket:uevent"),
-              (std::vector<std::string>{
-                  "socket refused: family missing", "bind port " + port + " groups 0x1",
-                  "setsockopt SO_RCVBUFFORCE 16384",
-                  "bind port " + port + " refused: Address already in use", "close"}));
+    Events journal = journal_events("socket:uevent");  // the refused socket was closed
+    ASSERT_GE(journal.size(), 2u);
+    EXPECT_EQ(Events(journal.end() - 2, journal.end()),
+              (Events{"bind port " + std::to_string(getpid()) + " refused: Address already in use",
+                      "close"}));
     port::close(other);
 }
 
