@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -290,6 +291,30 @@ void clock_sleep(const struct timespec *d) {
         static_cast<time_t>(host / 1000000000), static_cast<long>(host % 1000000000)
     };
     ::nanosleep(&real, nullptr);
+}
+
+int clock_poll(struct pollfd *fds, nfds_t count, int timeoutMs) {
+    int64_t ns = int64_t{timeoutMs} * 1000000;
+    double speed;
+    {
+        std::lock_guard<std::mutex> hold(g_board.lock);
+        speed = g_board.clock.speed;
+    }
+    if (speed <= 0) {
+        int ready = ::poll(fds, count, 0);
+        if (ready != 0) return ready;
+        struct timespec d {
+            static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)
+        };
+        clock_sleep(&d);
+        return 0;
+    }
+    // Rounded up: the wait never ends before its board time has passed.
+    auto host = static_cast<int64_t>(std::ceil(static_cast<double>(ns) / speed));
+    struct timespec real {
+        static_cast<time_t>(host / 1000000000), static_cast<long>(host % 1000000000)
+    };
+    return ::ppoll(fds, count, &real, nullptr);
 }
 
 bool device_missing(std::string_view boardPath) {

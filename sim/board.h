@@ -7,6 +7,7 @@
 // by the vboard command.
 #pragma once
 
+#include <poll.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -52,6 +53,10 @@ void journal(std::string_view subject, const char *format, ...)
 // Board clocks: CLOCK_MONOTONIC and CLOCK_REALTIME run at the board's speed.
 void clock_read(clockid_t clock, struct timespec *ts);
 void clock_sleep(const struct timespec *duration);
+// poll with a timeout (> 0) in board time: at speed S it lasts timeoutMs / S.
+// At a stopped clock, when nothing is ready, the timeout passes at once and
+// moves the clock on as a sleep does.
+int clock_poll(struct pollfd *fds, nfds_t count, int timeoutMs);
 int64_t board_monotonic_ns();
 
 // Fault knobs.

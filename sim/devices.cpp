@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstddef>
+#include <cstring>
 #include <iterator>
 #include <utility>
 
@@ -15,6 +17,7 @@ extern const Device kLogDevice;
 extern const Device kMtdDevice;
 extern const Device kMemDeviceEmulator;
 extern const Device kInetSocket;
+extern const Device kUeventSocket;
 extern const Device kSpeakerDevice;
 extern const Device kMicDevice;
 extern const Device kAcodecDevice;
@@ -30,6 +33,7 @@ const Device *const kDevices[] = {
 // Address family and the emulator behind its sockets.
 const std::pair<int, const Device *> kSocketDevices[] = {
     {AF_INET, &kInetSocket},
+    {AF_NETLINK, &kUeventSocket},
 };
 
 }  // namespace
@@ -65,6 +69,19 @@ const Device *find_socket_device(int domain) {
     for (const auto &[family, device] : kSocketDevices)
         if (family == domain && device) return device;
     return nullptr;
+}
+
+bool unix_socket_address(const std::string &hostPath, struct sockaddr_un *address,
+                         socklen_t *length) {
+    std::memset(address, 0, sizeof *address);
+    address->sun_family = AF_UNIX;
+    if (hostPath.empty() || hostPath.size() >= sizeof address->sun_path) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    std::memcpy(address->sun_path, hostPath.c_str(), hostPath.size() + 1);
+    *length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + hostPath.size() + 1);
+    return true;
 }
 
 }  // namespace zq::sim

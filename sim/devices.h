@@ -3,11 +3,26 @@
 // emulators stand behind sockets of one address family.
 #pragma once
 
+#include <sys/socket.h>
 #include <sys/types.h>
+#include <sys/un.h>
 
+#include <string>
 #include <string_view>
 
 namespace zq::sim {
+
+// What a socket emulator does beyond requests; a null hook leaves the call to
+// the host socket that stands for the emulated one.
+struct SocketHooks {
+    // Makes the host socket that stands for one of the family (type with its flags).
+    int (*socket)(int type, int protocol);
+    int (*bind)(int fd, const struct sockaddr *address, socklen_t length);
+    int (*setsockopt)(int fd, int level, int name, const void *value, socklen_t length);
+    ssize_t (*recv)(int fd, void *buf, size_t length, int flags);
+    // The socket is about to be closed.
+    void (*closing)(int fd);
+};
 
 struct Device {
     const char *path;  // board path of the node ("/dev/log"), or a socket's name ("socket:inet")
@@ -21,6 +36,7 @@ struct Device {
     void *(*mmap)(int fd, size_t length, int prot, int flags, off_t offset);
     // Ends a mapping made by mmap (the device sees what was stored into it).
     int (*munmap)(void *addr, size_t length);
+    const SocketHooks *socket = nullptr;  // socket emulators only
 };
 
 // Hooks for what a device does not do: no requests (ENOTTY), and the wrong
@@ -38,5 +54,10 @@ const Device *find_device(std::string_view boardPath);
 
 // The emulator behind sockets of an address family (AF_INET, ...), or null.
 const Device *find_socket_device(int domain);
+
+// The address of the unix socket at hostPath; false (errno ENAMETOOLONG)
+// when the path does not fit an address.
+bool unix_socket_address(const std::string &hostPath, struct sockaddr_un *address,
+                         socklen_t *length);
 
 }  // namespace zq::sim

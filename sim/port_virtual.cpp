@@ -8,12 +8,14 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -103,6 +105,7 @@ int v_open(const char *path, int flags, mode_t mode) {
 int v_close(int fd) {
     const Device *device = device_of(fd);
     if (device) {
+        if (device->socket && device->socket->closing) device->socket->closing(fd);
         track(fd, nullptr);
         sim::journal(device->path, "close");
     }
@@ -206,7 +209,9 @@ int v_socket(int domain, int type, int protocol) {
         errno = EAFNOSUPPORT;
         return -1;
     }
-    int fd = ::socket(domain, type, protocol);
+    int fd = device && device->socket && device->socket->socket
+                 ? device->socket->socket(type, protocol)
+                 : ::socket(domain, type, protocol);
     if (fd >= 0 && device) {
         if (static_cast<size_t>(fd) >= g_deviceOfFd.size()) {
             ::close(fd);
@@ -216,6 +221,49 @@ int v_socket(int domain, int type, int protocol) {
         track(fd, device);
     }
     return fd;
+}
+
+// The hooks of the socket emulator behind fd, or null.
+const sim::SocketHooks *socket_hooks(int fd) {
+    const Device *device = device_of(fd);
+    return device ? device->socket : nullptr;
+}
+
+// A unix socket's file is a board path like any other.
+int bind_unix(int fd, const struct sockaddr_un *address, socklen_t length) {
+    size_t room = length - offsetof(sockaddr_un, sun_path);
+    std::string boardPath(address->sun_path, strnlen(address->sun_path, room));
+    sockaddr_un host;
+    socklen_t hostLength;
+    if (!sim::unix_socket_address(sim::resolve(boardPath), &host, &hostLength)) return -1;
+    return ::bind(fd, reinterpret_cast<const sockaddr *>(&host), hostLength);
+}
+
+int v_bind(int fd, const struct sockaddr *address, socklen_t length) {
+    const sim::SocketHooks *hooks = socket_hooks(fd);
+    if (hooks && hooks->bind) return hooks->bind(fd, address, length);
+    if (address && address->sa_family == AF_UNIX && length > offsetof(sockaddr_un, sun_path) &&
+        length <= sizeof(sockaddr_un)) {
+        const auto *unixAddress = reinterpret_cast<const sockaddr_un *>(address);
+        if (absolute(unixAddress->sun_path)) return bind_unix(fd, unixAddress, length);
+    }
+    return ::bind(fd, address, length);
+}
+
+int v_setsockopt(int fd, int level, int name, const void *value, socklen_t length) {
+    const sim::SocketHooks *hooks = socket_hooks(fd);
+    return hooks && hooks->setsockopt ? hooks->setsockopt(fd, level, name, value, length)
+                                      : ::setsockopt(fd, level, name, value, length);
+}
+
+ssize_t v_recv(int fd, void *buf, size_t length, int flags) {
+    const sim::SocketHooks *hooks = socket_hooks(fd);
+    return hooks && hooks->recv ? hooks->recv(fd, buf, length, flags)
+                                : ::recv(fd, buf, length, flags);
+}
+
+int v_poll(struct pollfd *fds, nfds_t count, int timeoutMs) {
+    return timeoutMs > 0 ? sim::clock_poll(fds, count, timeoutMs) : ::poll(fds, count, timeoutMs);
 }
 
 // Mappings made by emulators, so that munmap reaches the same emulator.
@@ -435,6 +483,10 @@ constexpr Ops kVirtualOps = {
     .access = v_access,
     .opendir = v_opendir,
     .socket = v_socket,
+    .bind = v_bind,
+    .setsockopt = v_setsockopt,
+    .recv = v_recv,
+    .poll = v_poll,
     .clock_gettime = v_clock_gettime,
     .sleep = v_sleep,
     .system = v_system,

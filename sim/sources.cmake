@@ -11,6 +11,7 @@ set(ZQ_SIM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/mem_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_board.cpp
   ${CMAKE_CURRENT_LIST_DIR}/inet_socket.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/uevent_socket.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wav.cpp
   ${CMAKE_CURRENT_LIST_DIR}/audio_frames.cpp
   ${CMAKE_CURRENT_LIST_DIR}/speaker_device.cpp

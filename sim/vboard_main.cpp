@@ -78,6 +78,8 @@ const Verb kVerbs[] = {
     {"id", "show or write the device identity record", zq::sim::kIdUsage, zq::sim::run_id},
     {"run", "start a program as a process of the board", zq::sim::kRunUsage, zq::sim::run_run},
     {"set", "change a board.json setting by its dotted path", zq::sim::kSetUsage, zq::sim::run_set},
+    {"uevent", "send kernel device events (SD card, USB network adapter, any)",
+     zq::sim::kUeventUsage, zq::sim::run_uevent},
 };
 
 void usage(std::FILE *out) {

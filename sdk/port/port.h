@@ -10,6 +10,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -36,8 +37,13 @@ struct Ops {
     int (*fclose)(FILE *stream);
     int (*access)(const char *path, int mode);
     DIR *(*opendir)(const char *path);
-    // Sockets (interface address requests go through ioctl on them).
+    // Sockets (interface address requests go through ioctl on them), and the
+    // wait for descriptors (on a virtual board its timeout is board time).
     int (*socket)(int domain, int type, int protocol);
+    int (*bind)(int fd, const struct sockaddr *address, socklen_t length);
+    int (*setsockopt)(int fd, int level, int name, const void *value, socklen_t length);
+    ssize_t (*recv)(int fd, void *buf, size_t length, int flags);
+    int (*poll)(struct pollfd *fds, nfds_t count, int timeoutMs);
 
     // Clocks and sleeps.
     int (*clock_gettime)(clockid_t clock, struct timespec *ts);
@@ -119,6 +125,18 @@ inline DIR *opendir(const char *path) {
 }
 inline int socket(int domain, int type, int protocol) {
     return ZQ_SEAM(socket)(domain, type | SOCK_CLOEXEC, protocol);
+}
+inline int bind(int fd, const struct sockaddr *address, socklen_t length) {
+    return ZQ_SEAM(bind)(fd, address, length);
+}
+inline int setsockopt(int fd, int level, int name, const void *value, socklen_t length) {
+    return ZQ_SEAM(setsockopt)(fd, level, name, value, length);
+}
+inline ssize_t recv(int fd, void *buf, size_t length, int flags) {
+    return ZQ_SEAM(recv)(fd, buf, length, flags);
+}
+inline int poll(struct pollfd *fds, nfds_t count, int timeoutMs) {
+    return ZQ_SEAM(poll)(fds, count, timeoutMs);
 }
 inline int clock_gettime(clockid_t clock, struct timespec *ts) {
     return ZQ_SEAM(clock_gettime)(clock, ts);

@@ -6,6 +6,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
@@ -62,6 +63,18 @@ inline DIR *opendir(const char *path) {
 }
 inline int socket(int domain, int type, int protocol) {
     return ::socket(domain, type, protocol);
+}
+inline int bind(int fd, const struct sockaddr *address, socklen_t length) {
+    return ::bind(fd, address, length);
+}
+inline int setsockopt(int fd, int level, int name, const void *value, socklen_t length) {
+    return ::setsockopt(fd, level, name, value, length);
+}
+inline ssize_t recv(int fd, void *buf, size_t length, int flags) {
+    return ::recv(fd, buf, length, flags);
+}
+inline int poll(struct pollfd *fds, nfds_t count, int timeoutMs) {
+    return ::poll(fds, count, timeoutMs);
 }
 inline int clock_gettime(clockid_t clock, struct timespec *ts) {
     return ::clock_gettime(clock, ts);

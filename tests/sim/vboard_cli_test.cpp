@@ -1,6 +1,7 @@
 // The vboard command as a person uses it.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <linux/netlink.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 
 #include "board.h"
 #include "flash.h"
+#include "port/port.h"
 #include "support/vboard_fixture.h"
 
 namespace {
@@ -130,6 +132,25 @@ TEST_F(VboardCliTest, RunStartsABoardProcessAndSetEditsTheBoard) {
     EXPECT_NE(board.find("\"value\": 61"), std::string::npos) << board;
     EXPECT_NE(board.find("\"unit\": \"celsius\""), std::string::npos) << board;
     expect_vboard("set " + dir() + " temperature.value.x 1", 1, "not an object", true);
+}
+
+// Events reach a program listening on the board, numbered on from the board's SEQNUM.
+TEST_F(VboardCliTest, UeventSendsEventsToTheBoardsListeners) {
+    int fd = zq::port::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT);
+    sockaddr_nl address{AF_NETLINK, 0, 77, 1};
+    ASSERT_EQ(zq::port::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    const std::string card = "add@/devices/platform/soc/arasan-sdhci.0/mmc_host/mmc0/mmc0:aaaa";
+    expect_vboard("uevent " + dir() + " sd add", 0,
+                  card + ": 1 listener\n" + card + "/block/mmcblk0: 1 listener\n" + card +
+                      "/block/mmcblk0/mmcblk0p1: 1 listener\n");
+    expect_vboard("uevent " + dir() + " change@/x A=1", 0, "change@/x: 1 listener\n");
+    char buf[512];
+    std::string first(buf, static_cast<size_t>(zq::port::recv(fd, buf, sizeof buf, 0)));
+    EXPECT_EQ(first.rfind(card + std::string("\0ACTION=add\0DEVPATH=", 20), 0), 0u) << first;
+    EXPECT_EQ(first.substr(first.size() - 12), std::string("SEQNUM=1000\0", 12));
+    expect_vboard("uevent " + dir() + " usb-eth x add", 1, "unexpected arguments", true);
+    expect_vboard("uevent --help", 0, "usage: vboard uevent DIR HEADER", true);
+    zq::port::close(fd);
 }
 
 }  // namespace

@@ -1,0 +1,223 @@
+// The hot-plug monitor: which headers become which events, how a burst is
+// collected, and the thread on a board whose clock runs a hundred times fast.
+#include <gtest/gtest.h>
+#include <linux/netlink.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "board.h"
+#include "port/port.h"
+#include "support/capture.h"
+#include "support/vboard_fixture.h"
+#include "system/hotplug_parse.h"
+#include "system/hotplug_thread.h"
+#include "uevent.h"
+#include "zq_hotplug.h"
+#include "zq_log.h"
+
+namespace port = zq::port;
+namespace sim = zq::sim;
+using sim::UeventAction;
+
+namespace {
+
+using Events = std::vector<std::string>;
+
+// An event as "type/device/status name".
+void collect(HotplugEvent *e, void *events) {
+    static_cast<Events *>(events)->push_back(std::to_string(e->s32EventType) + "/" +
+                                             std::to_string(e->s32DeviceType) + "/" +
+                                             std::to_string(e->s32Status) + " " + e->szDevName);
+}
+
+Events parse(const std::string &text) {
+    Events events;
+    hotplug_parse_burst(text.c_str(), collect, &events);
+    return events;
+}
+
+std::string lines(const std::vector<sim::Uevent> &burst) {
+    std::string text;
+    for (const sim::Uevent &e : burst) text += e.header + "\n";
+    return text;
+}
+
+const std::string kSdHost = "add@/devices/platform/soc/arasan-sdhci.0/";
+const std::string kSdCard = sim::sd_card_uevents(UeventAction::Add)[0].header;
+const std::string kOtherPortEth3 =
+    "add@/devices/platform/soc/ehci-platform.1/usb2/2-1/2-1:1.0/net/eth3";
+
+// A header of `length` characters on the SD host ending with the block device.
+std::string sd_block_header(size_t length) {
+    return kSdHost + std::string(length - kSdHost.size() - 14, 'x') + "/block/mmcblk0";
+}
+
+TEST(HotplugParseTest, HeadersGiveTheirEvents) {
+    struct Case {
+        const char *what;
+        std::string text;
+        Events want;
+    } cases[] = {
+        {"SD card in", lines(sim::sd_card_uevents(UeventAction::Add)), {"1/1/1 mmcblk0"}},
+        {"SD card out", lines(sim::sd_card_uevents(UeventAction::Remove)), {"1/1/0 mmcblk0"}},
+        {"eth1 on port 1-1",
+         lines(sim::usb_ethernet_uevents(1, UeventAction::Add)),
+         {"2/2/1 eth1"}},
+        {"eth12", lines(sim::usb_ethernet_uevents(12, UeventAction::Add)), {}},
+        // Half events never complete each other, in either order.
+        {"carry-over",
+         kSdCard + "\n" + kOtherPortEth3 + "\nadd@/devices/virtual/net/eth0\n" + kSdCard,
+         {}},
+        {"255 characters", sd_block_header(255), {"1/1/1 mmcblk0"}},
+        {"256 characters: the end is cut", sd_block_header(256), {}},
+        {"empty lines, other actions",
+         "\n\nchange" + sd_block_header(80).substr(3) + "\n\n" + sd_block_header(80) + "\n",
+         {"1/1/1 mmcblk0"}},
+    };
+    for (const Case &c : cases) EXPECT_EQ(parse(c.text), c.want) << c.what;
+}
+
+// A datagram's header is at most 255 characters, with or without a NUL; a
+// burst that outgrows its buffer is delivered early, losing no header.
+TEST(HotplugParseTest, CollectsHeadersWithinTheirBuffers) {
+    HotplugBurst burst;
+    hotplug_burst_clear(burst);
+    Events events;
+    char buffer[kHotplugRecvBytes];
+    std::memset(buffer, 'a', sizeof buffer);
+    hotplug_burst_take(burst, buffer, sizeof buffer, collect, &events);
+    EXPECT_EQ(std::string(burst.text), std::string(255, 'a') + "\n");
+
+    hotplug_burst_clear(burst);
+    const std::string header = sd_block_header(200);
+    for (int i = 0; i < 11; ++i) {
+        std::snprintf(buffer, sizeof buffer, "%s%cACTION=add", header.c_str(), '\0');
+        hotplug_burst_take(burst, buffer, header.size() + 12, collect, &events);
+    }
+    EXPECT_EQ(events.size(), 10u);  // ten lines of 201 bytes fill the 2048
+    EXPECT_EQ(std::string(burst.text), header + "\n");
+    hotplug_burst_end(burst, collect, &events);
+    EXPECT_EQ(events.size(), 11u);
+    EXPECT_EQ(burst.length, 0u);
+}
+
+// What the callback got, and when on the board clock.
+std::mutex g_lock;
+Events g_received;
+uint64_t g_firstAt = 0;
+
+void record(HotplugEvent *event) {
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (g_received.empty()) g_firstAt = port::monotonic_ns();
+    collect(event, &g_received);
+}
+
+Events received() {
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_received;
+}
+
+class HotplugMonitorTest : public VBoardTest {
+  protected:
+    void SetUp() override {
+        VBoardTest::SetUp();
+        ASSERT_TRUE(sim::set_clock_speed(dir(), 100));
+    }
+    bool listening() const {
+        return std::filesystem::exists(dir() + "/uevent/" + std::to_string(getpid()));
+    }
+    template <typename Done>
+    static bool eventually(Done done) {
+        for (int i = 0; i < 20000 && !done(); ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        return done();
+    }
+    void start() {
+        ASSERT_EQ(pthread_create(&thread_, nullptr, SystemHotPlugDetectPthread, nullptr), 0);
+        ASSERT_TRUE(eventually([&] { return listening(); }));
+    }
+    // Waits for the first event and a quiet period more, then ends the monitor.
+    Events stop_after_first_event() {
+        EXPECT_TRUE(eventually([] { return !received().empty(); }));
+        port::sleep_ms(6000);
+        hotplug_monitor_stop();
+        void *result = ZQ_HOTPLUG_THREAD_FAILED;
+        EXPECT_EQ(pthread_join(thread_, &result), 0);
+        EXPECT_EQ(result, nullptr);
+        EXPECT_FALSE(listening());  // the socket's file went with it
+        return received();
+    }
+    pthread_t thread_{};
+};
+
+TEST_F(HotplugMonitorTest, SdCardReachesTheCallbackOnceAfterThreeQuietSeconds) {
+    ASSERT_EQ(ZQSDK_RegisterSystemHotplugEventFunc(record), 0);
+    ZQSDK_SetLogLevel(ZQ_LOG_DEBUG);
+    uint64_t sent = 0;
+    Captured c = capture_output([&] {
+        EXPECT_EQ(ZQSDK_RegisterSystemHotplugEventFunc(nullptr), -1);  // the earlier one stays
+        start();
+        sent = port::monotonic_ns();
+        ASSERT_EQ(sim::send_uevents(dir(), sim::sd_card_uevents(UeventAction::Add)), 3);
+        EXPECT_EQ(stop_after_first_event(), Events{"1/1/1 mmcblk0"});
+    });
+    EXPECT_GE(g_firstAt - sent, 3'000'000'000u);
+    EXPECT_NE(c.err.find("<zq_system> ==> ZQSDK_RegisterSystemHotplugEventFunc("),
+              std::string::npos);
+    EXPECT_NE(c.err.find("[ERROR]: pfHotplugEventCb is NULL !\n"), std::string::npos);
+    for (const std::string &line : Events{
+             "==> SystemHotPlugDetectPthread(", "[DEBUG]: Monitor thread recv:[" + kSdCard + "]\n",
+             "[DEBUG]: buffer[" + kSdCard + "\n", "[DEBUG]: line[" + kSdCard + "]\n",
+             "[DEBUG]: Hotplus parse failed, event type 1 device type 0 status 1 device name \n",
+             "[INFO]: Hotplus event type 1 device type 1 status 1 device name mmcblk0\n"})
+        EXPECT_NE(c.out.find(line), std::string::npos) << line;
+}
+
+TEST_F(HotplugMonitorTest, UsbAdapterAfterHalfEventsIsTheOnlyEvent) {
+    start();
+    ASSERT_EQ(ZQSDK_RegisterSystemHotplugEventFunc(record), 0);
+    for (const std::string &half : {kSdCard, kOtherPortEth3})
+        ASSERT_EQ(sim::send_uevent(dir(), half, {}), 1);
+    ASSERT_EQ(sim::send_uevents(dir(), sim::usb_ethernet_uevents(1, UeventAction::Add)), 5);
+    // Registered again and again while the monitor hands the event over: no race.
+    EXPECT_TRUE(eventually(
+        [] { return ZQSDK_RegisterSystemHotplugEventFunc(record) == 0 && !received().empty(); }));
+    EXPECT_EQ(stop_after_first_event(), Events{"2/2/1 eth1"});
+}
+
+TEST_F(HotplugMonitorTest, EndsWithFailureWhenItsSocketCannotBeMadeOrBound) {
+    ASSERT_TRUE(sim::set_device_missing(dir(), "socket:uevent", true));
+    EXPECT_EQ(SystemHotPlugDetectPthread(nullptr), ZQ_HOTPLUG_THREAD_FAILED);
+    ASSERT_TRUE(sim::set_device_missing(dir(), "socket:uevent", false));
+    // Another socket holds the port of this process.
+    int other = port::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT);
+    sockaddr_nl address{AF_NETLINK, 0, static_cast<uint32_t>(getpid()), 1};
+    ASSERT_EQ(port::bind(other, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    EXPECT_EQ(SystemHotPlugDetectPthread(nullptr), ZQ_HOTPLUG_THREAD_FAILED);
+    Events journal = journal_events("socket:uevent");  // the refused socket was closed
+    ASSERT_GE(journal.size(), 2u);
+    EXPECT_EQ(Events(journal.end() - 2, journal.end()),
+              (Events{"bind port " + std::to_string(getpid()) + " refused: Address already in use",
+                      "close"}));
+    port::close(other);
+}
+
+TEST_F(HotplugMonitorTest, CancellationClosesTheSocket) {
+#if defined(__SANITIZE_ADDRESS__) && !defined(__clang__)
+    GTEST_SKIP() << "GCC's AddressSanitizer does not follow the unwinding of a cancellation";
+#endif
+    start();
+    ASSERT_EQ(pthread_cancel(thread_), 0);
+    void *result = nullptr;
+    ASSERT_EQ(pthread_join(thread_, &result), 0);
+    EXPECT_EQ(result, PTHREAD_CANCELED);
+    EXPECT_FALSE(listening());
+}
+
+}  // namespace
