@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     data += nameLength + argLength;
     size -= nameLength + argLength;
     zq::system::CommandLine line;
-    if (!zq::system::parse_command_line(reinterpret_cast<const char *>(data), size, &line)) return 0;
+    if (!zq::system::parse_command_line(reinterpret_cast<const char *>(data), size, &line))
+        return 0;
     if (std::strlen(line.text) >= sizeof line.text || line.program().size() > sizeof line.raw)
         __builtin_trap();
     (void)zq::system::command_matches(line, name.c_str(), arg.c_str());

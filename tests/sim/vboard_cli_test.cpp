@@ -1,7 +1,7 @@
 // The vboard command as a person uses it.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <linux/netlink.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <cstdio>
