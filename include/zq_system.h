@@ -55,6 +55,13 @@ ZQ_API s32 ZQSDK_GetTempurature(s32 *pTemp) ZQ_NOEXCEPT;
 /* Fills the version record; -1004 when pVersion is null. */
 ZQ_API s32 ZQSDK_GetVersion(VersionInfo *pVersion) ZQ_NOEXCEPT;
 
+/* s32Size bytes of media memory named "extra", mapped: 0 with the address
+ * and the physical address stored, or -1 (a size of 0 or less, a null
+ * pointer, or the zone refused). */
+ZQ_API s32 ZQSDK_ExtraMemoryAlloc(s32 s32Size, void **ppVirAddr, u32 *pu32PhyAddr) ZQ_NOEXCEPT;
+/* Ends the mapping of a buffer from ZQSDK_ExtraMemoryAlloc; -1 for null. */
+ZQ_API s32 ZQSDK_ExtraMemoryFree(void *pVirAddr) ZQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

@@ -22,12 +22,13 @@ extern const Device kSpeakerDevice;
 extern const Device kMicDevice;
 extern const Device kAcodecDevice;
 extern const Device kTempSensorDevice;
+extern const Device kMmzDeviceEmulator;
 
 namespace {
 
 const Device *const kDevices[] = {
     &kLogDevice, &kMtdDevice,    &kMemDeviceEmulator, &kSpeakerDevice,
-    &kMicDevice, &kAcodecDevice, &kTempSensorDevice,
+    &kMicDevice, &kAcodecDevice, &kTempSensorDevice,  &kMmzDeviceEmulator,
 };
 
 // Address family and the emulator behind its sockets.

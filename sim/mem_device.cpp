@@ -64,6 +64,18 @@ bool is_input(uint32_t word) {
 
 }  // namespace
 
+// The kernel's rules for mapping a device: readable descriptor, and a
+// read-write one for a shared writable mapping.
+int mapping_refusal(const char *device, int fd, size_t length, int prot, int flags, off_t offset) {
+    if (length == 0 || offset < 0 || offset % static_cast<off_t>(kPageSize) != 0 ||
+        static_cast<uint64_t>(offset) + length > kAddressSpace)
+        return EINVAL;
+    int access = ::fcntl(fd, F_GETFL) & O_ACCMODE;
+    bool sharedWrite = (flags & MAP_SHARED) && (prot & PROT_WRITE);
+    if (access == O_WRONLY || (sharedWrite && access != O_RDWR)) return EACCES;
+    return request_refusal(device, kMapRequest);
+}
+
 int input_level(json_object *board, unsigned gpio) {
     char key[16];
     std::snprintf(key, sizeof key, "%u", gpio);
@@ -147,18 +159,6 @@ void write_back(Mapping &m) {
     json_object_put(board);
 }
 
-// The kernel's rules for mapping a device: readable descriptor, and a
-// read-write one for a shared writable mapping.
-int mapping_refusal(int fd, size_t length, int prot, int flags, off_t offset) {
-    if (length == 0 || offset < 0 || offset % static_cast<off_t>(kPageSize) != 0 ||
-        static_cast<uint64_t>(offset) + length > kAddressSpace)
-        return EINVAL;
-    int access = ::fcntl(fd, F_GETFL) & O_ACCMODE;
-    bool sharedWrite = (flags & MAP_SHARED) && (prot & PROT_WRITE);
-    if (access == O_WRONLY || (sharedWrite && access != O_RDWR)) return EACCES;
-    return request_refusal(kMemDevice, kMapRequest);
-}
-
 bool read_pages(int fd, Mapping &m) {
     for (size_t done = 0; done < m.length;) {
         ssize_t n = ::pread(fd, m.base + done, m.length - done, static_cast<off_t>(m.phys + done));
@@ -172,7 +172,7 @@ bool read_pages(int fd, Mapping &m) {
 
 void *mem_mmap(int fd, size_t length, int prot, int flags, off_t offset) {
     auto phys = static_cast<unsigned long long>(offset);
-    if (int refusal = mapping_refusal(fd, length, prot, flags, offset)) {
+    if (int refusal = mapping_refusal(kMemDevice, fd, length, prot, flags, offset)) {
         journal(kMemDevice, "mmap 0x%08llX length %zu refused: %s", phys, length,
                 std::strerror(refusal));
         errno = refusal;

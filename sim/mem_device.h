@@ -3,6 +3,9 @@
 // GPIO input level and to read or write physical words of a board.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,6 +18,12 @@ constexpr const char *kMemDevice = "/dev/mem";
 // Refusal rules (refuse_request) with this request number refuse mappings
 // of the device: refuse_request(dir, "/dev/mem", kMapRequest).
 constexpr unsigned long kMapRequest = 0x6D6D6170;  // "mmap"
+
+// 0 when a mapping of device (at a physical address as offset) may be
+// made, else the errno the kernel answers: a page-aligned range inside
+// 4 GiB, a readable descriptor, a read-write one for a shared writable
+// mapping, and no refusal rule for kMapRequest.
+int mapping_refusal(const char *device, int fd, size_t length, int prot, int flags, off_t offset);
 
 // Sets the level (0 or 1) that GPIO gpio reads as an input.
 bool set_gpio_input(const std::string &dir, unsigned gpio, int level);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "board.h"
+#include "mmz.h"
 #include "vboard_verbs.h"
 
 namespace zq::sim {
@@ -16,6 +17,10 @@ namespace {
 int fail(const std::string &message) {
     std::fprintf(stderr, "vboard: %s\n", message.c_str());
     return 1;
+}
+
+bool board_exists(const std::string &dir) {
+    return ::access((dir + "/" + kBoardFile).c_str(), F_OK) == 0;
 }
 }  // namespace
 
@@ -35,6 +40,22 @@ const char *const kSetUsage =
     "VALUE is stored as JSON when it reads as JSON (numbers, true, false, null,\n"
     "objects, arrays, quoted texts), and as a text otherwise. Programs already\n"
     "running on the board see the change when they next load board.json.\n";
+
+const char *const kMmzUsage =
+    "usage: vboard mmz DIR list\n"
+    "Lists the buffers the media memory zone's driver has handed out, in\n"
+    "address order: physical address, length in bytes (whole pages), name.\n"
+    "The zone itself is board.json \"mmz\": base and size.\n";
+
+int run_mmz(const Args &args) {
+    if (args.size() != 2 || args[1] != "list")
+        return fail("mmz: wants DIR list (see vboard mmz --help)");
+    if (!board_exists(args[0])) return fail(args[0] + " is not a virtual board (no board.json)");
+    for (const MmzBuffer &b : mmz_buffers(args[0]))
+        std::printf("0x%08X %u %s%s\n", b.phys, b.length, b.name.c_str(),
+                    b.cached ? " (cached)" : "");
+    return 0;
+}
 
 int run_run(const Args &args) {
     std::string dir, as;

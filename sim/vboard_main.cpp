@@ -77,6 +77,7 @@ const Verb kVerbs[] = {
     {"env", "print or set the boot environment in flash", zq::sim::kEnvUsage, zq::sim::run_env},
     {"id", "show or write the device identity record", zq::sim::kIdUsage, zq::sim::run_id},
     {"run", "start a program as a process of the board", zq::sim::kRunUsage, zq::sim::run_run},
+    {"mmz", "list the media memory zone's buffers", zq::sim::kMmzUsage, zq::sim::run_mmz},
     {"set", "change a board.json setting by its dotted path", zq::sim::kSetUsage, zq::sim::run_set},
     {"uevent", "send kernel device events (SD card, USB network adapter, any)",
      zq::sim::kUeventUsage, zq::sim::run_uevent},

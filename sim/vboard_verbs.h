@@ -12,12 +12,14 @@ int run_env(const Args &args);
 int run_id(const Args &args);
 int run_run(const Args &args);
 int run_set(const Args &args);
+int run_mmz(const Args &args);
 int run_uevent(const Args &args);
 
 extern const char *const kEnvUsage;
 extern const char *const kIdUsage;
 extern const char *const kRunUsage;
 extern const char *const kSetUsage;
+extern const char *const kMmzUsage;
 extern const char *const kUeventUsage;
 
 }  // namespace zq::sim

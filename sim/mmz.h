@@ -1,0 +1,33 @@
+// "/dev/mmz", the media memory zone's driver: the zone of board.json "mmz"
+// and the buffers handed out from it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zq::sim {
+
+constexpr const char *kMmzDevice = "/dev/mmz";
+constexpr uint32_t kMmzDefaultBase = 0x90000000;
+constexpr uint32_t kMmzDefaultSize = 64u << 20;
+
+struct MmzZone {
+    uint32_t base;
+    uint32_t size;
+};
+
+struct MmzBuffer {
+    std::string name;
+    uint32_t length;  // whole pages
+    uint32_t phys;
+    bool cached;
+};
+
+// The zone of the active board.
+MmzZone active_mmz_zone();
+
+// The buffers handed out on the board at dir, in address order.
+std::vector<MmzBuffer> mmz_buffers(const std::string &dir);
+
+}  // namespace zq::sim
