@@ -64,7 +64,8 @@ int mmz_fd(int flags) {
 MmzRequest request_named(const char *name, u32 length) {
     MmzRequest request;
     std::memset(&request, 0, sizeof request);
-    if (name) std::strncpy(request.szMmbName, name, sizeof request.szMmbName);
+    // Up to 32 characters: a name of 32 fills the field without a NUL.
+    if (name) std::memcpy(request.szMmbName, name, strnlen(name, sizeof request.szMmbName));
     request.u32Len = length;
     return request;
 }
