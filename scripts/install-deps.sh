@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake make pkg-config
-  libjson-c-dev zlib1g-dev libwebrtc-audio-processing-dev
+  libjson-c-dev zlib1g-dev libwebrtc-audio-processing-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # 32-bit ARM: cross compiler, qemu-user for its tests, and what makes the
   # armhf sysroot from Debian's armhf packages (scripts/make-armhf-sysroot.sh)

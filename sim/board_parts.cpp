@@ -20,11 +20,13 @@ extern const BoardPart kPromptPart;
 extern const BoardPart kMainAppPart;
 extern const BoardPart kTempSensorPart;
 extern const BoardPart kMmzPart;
+extern const BoardPart kVoPart;
 
 namespace {
 const BoardPart *const kParts[] = {
-    &kLogPart, &kFlashPart,  &kMemPart,    &kDeviceJsonPart, &kNetPart,        &kSpeakerPart,
-    &kMicPart, &kAcodecPart, &kPromptPart, &kMainAppPart,    &kTempSensorPart, &kMmzPart,
+    &kLogPart,        &kFlashPart, &kMemPart,    &kDeviceJsonPart, &kNetPart,
+    &kSpeakerPart,    &kMicPart,   &kAcodecPart, &kPromptPart,     &kMainAppPart,
+    &kTempSensorPart, &kMmzPart,   &kVoPart,
 };
 }  // namespace
 

@@ -23,12 +23,13 @@ extern const Device kMicDevice;
 extern const Device kAcodecDevice;
 extern const Device kTempSensorDevice;
 extern const Device kMmzDeviceEmulator;
+extern const Device kVoDeviceEmulator;
 
 namespace {
 
 const Device *const kDevices[] = {
-    &kLogDevice, &kMtdDevice,    &kMemDeviceEmulator, &kSpeakerDevice,
-    &kMicDevice, &kAcodecDevice, &kTempSensorDevice,  &kMmzDeviceEmulator,
+    &kLogDevice,    &kMtdDevice,        &kMemDeviceEmulator, &kSpeakerDevice,    &kMicDevice,
+    &kAcodecDevice, &kTempSensorDevice, &kMmzDeviceEmulator, &kVoDeviceEmulator,
 };
 
 // Address family and the emulator behind its sockets.

@@ -19,5 +19,7 @@ set(ZQ_SIM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/speaker_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mic_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/acodec_device.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vo_device.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vo_display.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vi_picture_stub.cpp
 )
