@@ -1,0 +1,188 @@
+// "/dev/vo": the driver's rules, the composed display and vboard vo.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "board.h"
+#include "mem_device.h"
+#include "port/port.h"
+#include "support/vboard_fixture.h"
+#include "vo_display.h"
+#include "zq_vo.h"
+
+#if ZQ_HAVE_PNG
+#include <png.h>
+#endif
+
+namespace {
+
+namespace port = zq::port;
+using zq::sim::VoPicture;
+
+class VoDeviceTest : public VBoardTest {
+  protected:
+    // A 16 x 8 panel with a grey-blue background and channel 1 at (4, 2), 6 x 4.
+    void small_display() {
+        ASSERT_EQ(ZQ_MPI_VO_Init(), 0);
+        VoPubAttr pub{};
+        pub.u32BgColor = 0x102030;
+        pub.enIntfType = VO_INTF_LCD;
+        pub.enIntfSync = VO_SYNC_USER;
+        pub.stUserSync.u16HActive = 16;
+        pub.stUserSync.u16VActive = 8;
+        ASSERT_EQ(ZQ_MPI_VO_SetPubAttr(0, &pub), 0);
+        VoChnAttr shown{0, {4, 2, 6, 4}, 0}, hidden{0, {0, 0, 16, 8}, 0};
+        ASSERT_EQ(ZQ_MPI_VO_SetChnAttr(0, 1, &shown), 0);
+        ASSERT_EQ(ZQ_MPI_VO_SetChnAttr(0, 2, &hidden), 0);
+        ASSERT_EQ(ZQ_MPI_VO_EnableChn(0, 1), 0);
+    }
+};
+
+std::string pixel(const VoPicture &p, uint32_t x, uint32_t y) {
+    const uint8_t *px = &p.rgb[(size_t{y} * p.width + x) * 3];
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X%02X", px[0], px[1], px[2]);
+    return text;
+}
+
+TEST_F(VoDeviceTest, DriverRefusesWhatItCannotShowAndJournalsWhatItTakes) {
+    int fd = port::open(zq::sim::kVoDevice, O_RDONLY);
+    ASSERT_GE(fd, 0);
+    VoDrvTiming wide{}, wrapped{};
+    wide.u32LastColumn = zq::sim::kVoMaxSide;  // one column too many
+    wrapped.u32LastLine = 0xFFFFFFFF;
+    VoDrvChn fifth{4};
+    VoDrvChnRect minus{-1, 8, 0, 0, 8, 8};
+    VoDrvImageLayer format2{2, 0, 0, 0, 8, 8, 0};
+    struct Row {
+        unsigned long request;
+        void *record;
+        int error;
+    } rows[] = {
+        {ZQ_VO_SET_PUB_ATTR, &wide, EINVAL},
+        {ZQ_VO_SET_PUB_ATTR, &wrapped, EINVAL},
+        {ZQ_VO_ENABLE_CHN, &fifth, EINVAL},
+        {ZQ_VO_SET_CHN_ATTR, &minus, EINVAL},
+        {ZQ_VO_SET_IMAGE_LAYER_ATTR, &format2, EINVAL},
+        {ZQ_VO_SET_CHN_CROP, nullptr, EFAULT},
+        {0x4F07, &fifth, ENOTTY},
+    };
+    for (const Row &row : rows) {
+        errno = 0;
+        EXPECT_EQ(port::ioctl(fd, row.request, row.record), -1) << std::hex << row.request;
+        EXPECT_EQ(errno, row.error) << std::hex << row.request;
+    }
+    zq::sim::VoDriverState untouched = zq::sim::read_vo_state(dir());
+    EXPECT_FALSE(untouched.timingSet || untouched.channels[3].rectSet || untouched.layerSet);
+
+    VoDrvTiming panel{};
+    panel.u32LastColumn = 799, panel.u32LastLine = 479, panel.u32BgColor = 0xFF;
+    ASSERT_EQ(port::ioctl(fd, ZQ_VO_SET_PUB_ATTR, &panel), 0);
+    ASSERT_EQ(port::ioctl(fd, ZQ_VO_ENABLE_IMAGE_LAYER, nullptr), 0);
+    auto events = journal_events("vo");
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[events.size() - 2], "timing 800x480 flags 0x0 background 0x0000FF");
+    EXPECT_EQ(events.back(), "image layer enabled");
+    EXPECT_NE(
+        count_of(zq::sim::read_board_file(dir(), "/journal"), "/dev/vo ioctl 0x40044F02 failed"),
+        0u);
+    port::close(fd);
+}
+
+TEST_F(VoDeviceTest, DisplayShowsBackgroundChannelsAndTheImageLayerOnTop) {
+    small_display();
+    // ARGB8888: an opaque red pixel, then a transparent one.
+    ASSERT_TRUE(zq::sim::write_phys_word(dir(), 0x1000, 0xFFFF0000));
+    ASSERT_TRUE(zq::sim::write_phys_word(dir(), 0x1004, 0x0000FF00));
+    VoImageLayerAttr layer{{0, 7, 2, 1}, VO_PIXFMT_ARGB8888, 0x1000, 0};
+    ASSERT_EQ(ZQ_MPI_VO_SetImageLayerAttr(0, &layer), 0);
+    ASSERT_EQ(ZQ_MPI_VO_EnableImageLayer(0), 0);
+
+    VoPicture p;
+    std::string error;
+    ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &p, &error)) << error;
+    ASSERT_EQ(p.width, 16u);
+    ASSERT_EQ(p.height, 8u);
+    // Channel 1 has no input picture: black, exactly its rectangle.
+    EXPECT_EQ(pixel(p, 0, 0), "102030");
+    EXPECT_EQ(pixel(p, 4, 2), "000000");
+    EXPECT_EQ(pixel(p, 9, 5), "000000");
+    EXPECT_EQ(pixel(p, 10, 5), "102030");
+    EXPECT_EQ(pixel(p, 3, 2), "102030");
+    EXPECT_EQ(pixel(p, 4, 6), "102030");
+    EXPECT_EQ(pixel(p, 0, 7), "FF0000");
+    EXPECT_EQ(pixel(p, 1, 7), "102030");
+
+    // ARGB1555: shown only with the alpha bit; the layer may hang off the panel.
+    ASSERT_TRUE(zq::sim::write_phys_word(dir(), 0x2000, 0x001F801F));
+    layer = {{15, -1, 2, 2}, VO_PIXFMT_ARGB1555, 0x2000 - 4, 0};  // row 1 starts at 0x2000
+    ASSERT_EQ(ZQ_MPI_VO_SetImageLayerAttr(0, &layer), 0);
+    ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &p, &error)) << error;
+    EXPECT_EQ(pixel(p, 15, 0), "0000FF");
+    EXPECT_EQ(pixel(p, 0, 7), "102030");
+
+    ASSERT_EQ(ZQ_MPI_VO_DisableChn(0, 1), 0);
+    ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &p, &error));
+    EXPECT_EQ(pixel(p, 4, 2), "102030");
+    EXPECT_NE(zq::sim::describe_vo(dir()).find("channel 2 off rectangle 0,0 16x8\n"),
+              std::string::npos)
+        << zq::sim::describe_vo(dir());
+}
+
+struct CliRun {
+    int status;
+    std::string out;
+};
+
+CliRun vboard(const std::string &args) {
+    CliRun run{-1, ""};
+    FILE *pipe = popen((std::string(ZQ_VBOARD_TOOL) + " " + args + " 2>&1").c_str(), "r");
+    if (!pipe) return run;
+    char buf[512];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) run.out.append(buf, n);
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST_F(VoDeviceTest, VboardShowsTheStateAndSavesTheDisplayAsPng) {
+    const std::string png = dir() + "/display.png";
+    CliRun early = vboard("vo " + dir() + " snapshot " + png);
+    EXPECT_EQ(early.status, 1);
+    EXPECT_NE(early.out.find("the display has no timing set"), std::string::npos) << early.out;
+
+    small_display();
+    CliRun show = vboard("vo " + dir() + " show");
+    EXPECT_EQ(show.status, 0);
+    EXPECT_NE(show.out.find("timing 16x8 flags 0x0 background 0x102030\n"
+                            "channel 0 off\n"
+                            "channel 1 on  rectangle 4,2 6x4\n"),
+              std::string::npos)
+        << show.out;
+
+    CliRun snap = vboard("vo " + dir() + " snapshot " + png);
+#if ZQ_HAVE_PNG
+    ASSERT_EQ(snap.status, 0) << snap.out;
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, png.c_str()));
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
+    VoPicture read{image.width, image.height, rgb};
+    EXPECT_EQ(read.width, 16u);
+    EXPECT_EQ(read.height, 8u);
+    EXPECT_EQ(pixel(read, 15, 7), "102030");
+    EXPECT_EQ(pixel(read, 5, 3), "000000");
+#else
+    EXPECT_EQ(snap.status, 1);
+    EXPECT_NE(snap.out.find("built without PNG support"), std::string::npos) << snap.out;
+#endif
+}
+
+}  // namespace
