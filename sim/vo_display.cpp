@@ -84,8 +84,8 @@ void draw_image_layer(const std::string &dir, const VoDrvImageLayer &l, VoPictur
         return;
     int memory = ::open((dir + kMemDevice).c_str(), O_RDONLY | O_CLOEXEC);
     if (memory < 0) return;
-    const uint64_t bytes = l.u32Format == 0 ? 2 : 4;
-    std::vector<uint8_t> line(static_cast<size_t>((x1 - x0) * static_cast<int64_t>(bytes)));
+    const size_t bytes = l.u32Format == 0 ? 2 : 4;
+    std::vector<uint8_t> line(static_cast<size_t>(x1 - x0) * bytes);
     for (int64_t y = y0; y < y1; ++y) {
         uint64_t at = l.u32PhyAddr + (static_cast<uint64_t>(y - l.s32Y) * l.u32Width +
                                       static_cast<uint64_t>(x0 - l.s32X)) *
