@@ -92,7 +92,7 @@ void *map_physical(int fd, uint64_t phys, uint64_t size) {
 // Ends the mapping of this family that starts at address's page; false
 // when there is none.
 bool unmap(const void *address) {
-    uintptr_t base = reinterpret_cast<uintptr_t>(address) / kPage * kPage;
+    uintptr_t base = reinterpret_cast<uintptr_t>(address) / uintptr_t{kPage} * uintptr_t{kPage};
     size_t length = 0;
     {
         std::lock_guard<std::mutex> hold(g_Mmz.mappingLock);
