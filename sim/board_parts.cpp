@@ -19,11 +19,12 @@ extern const BoardPart kAcodecPart;
 extern const BoardPart kPromptPart;
 extern const BoardPart kMainAppPart;
 extern const BoardPart kTempSensorPart;
+extern const BoardPart kViPart;
 
 namespace {
 const BoardPart *const kParts[] = {
     &kLogPart, &kFlashPart,  &kMemPart,    &kDeviceJsonPart, &kNetPart,        &kSpeakerPart,
-    &kMicPart, &kAcodecPart, &kPromptPart, &kMainAppPart,    &kTempSensorPart,
+    &kMicPart, &kAcodecPart, &kPromptPart, &kMainAppPart,    &kTempSensorPart, &kViPart,
 };
 }  // namespace
 

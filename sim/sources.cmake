@@ -18,4 +18,6 @@ set(ZQ_SIM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/speaker_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mic_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/acodec_device.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vi_frames.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vi_device.cpp
 )
