@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 #include "board.h"
 #include "port/port.h"
@@ -53,6 +54,15 @@ class ViDeviceTest : public VBoardTest {
             *number = sim::vi_frame_number(row.data(), f.u32Width);
         }
         return f;
+    }
+    // What vboard prints (standard output and error).
+    static std::string run(const std::string &args) {
+        std::string out;
+        FILE *pipe = ::popen((std::string(ZQ_VBOARD_TOOL) + " " + args + " 2>&1").c_str(), "r");
+        char buf[4096];
+        for (size_t n; pipe && (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+        if (pipe) ::pclose(pipe);
+        return out;
     }
     int fd_ = -1;
 };
@@ -142,6 +152,7 @@ TEST_F(ViDeviceTest, StateIsSharedAndTheLatestPictureIsWhatTheChannelShows) {
     ViDrvBind toVo{0, 2, 1};
     ASSERT_EQ(request(ZQ_VI_BIND, &toVo), 0);
     start(0, 320, 180, 30, 0x2AAAAAAA);
+    start(3, 256, 32, 30, 0x3FFFFFFF);
     port::sleep_ms(200);  // frames 0..6 captured, 5 the newest kept
     std::vector<uint8_t> picture;
     u32 width = 0, height = 0;
@@ -150,12 +161,21 @@ TEST_F(ViDeviceTest, StateIsSharedAndTheLatestPictureIsWhatTheChannelShows) {
     EXPECT_EQ(height, 180u);
     EXPECT_EQ(sim::vi_frame_number(picture.data(), width), 5u);
     EXPECT_FALSE(sim::vi_render_latest(1, &picture, &width, &height));
-    const std::string shown = sim::describe_vi(dir());
+    // Another process sees the same channels: vboard shows them, and takes a
+    // snapshot of a channel at the board time it sees (30 s: frame 0).
+    const std::string shown = run("vi " + dir() + " show");
     EXPECT_NE(shown.find("chn 0 enabled  320x180, source 30 fps, keep 0x2AAAAAAA (15 a second), "
                          "capture 0,0 1920x1080, bound to vo 1\n"),
               std::string::npos)
         << shown;
     EXPECT_NE(shown.find("chn 5 disabled 640x360"), std::string::npos) << shown;
+#if ZQ_TEST_HAVE_PNG
+    EXPECT_EQ(run("vi " + dir() + " snapshot 3 " + dir() + "/chn3.png"),
+              "chn 3 frame 0 (256x32) in " + dir() + "/chn3.png\n");
+    EXPECT_EQ(sim::read_board_file(dir(), "/chn3.png").substr(0, 4), "\x89PNG");
+#endif
+    EXPECT_EQ(run("vi " + dir() + " snapshot 1 x.png"),
+              "vboard: vi snapshot: channel 1 is not enabled or has no frame yet\n");
 }
 
 }  // namespace
