@@ -24,6 +24,7 @@ int fail(const std::string &message) {
     return 1;
 }
 
+#if ZQ_HAVE_PNG
 uint8_t clamp_byte(int v) {
     return static_cast<uint8_t>(std::clamp(v, 0, 255));
 }
@@ -46,7 +47,6 @@ std::vector<uint8_t> nv12_to_rgb(const std::vector<uint8_t> &nv12, uint32_t w, u
     return rgb;
 }
 
-#if ZQ_HAVE_PNG
 bool write_png(const std::string &path, const std::vector<uint8_t> &rgb, uint32_t w, uint32_t h) {
     std::FILE *f = std::fopen(path.c_str(), "wbe");
     if (!f) return false;
