@@ -7,6 +7,8 @@ packages=(
   build-essential cmake make pkg-config
   libjson-c-dev zlib1g-dev libwebrtc-audio-processing-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # PNG snapshots of the virtual board's video input (vboard only)
+  libpng-dev
   # 32-bit ARM: cross compiler, qemu-user for its tests, and what makes the
   # armhf sysroot from Debian's armhf packages (scripts/make-armhf-sysroot.sh)
   g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user apt dpkg

@@ -21,12 +21,13 @@ extern const BoardPart kMainAppPart;
 extern const BoardPart kTempSensorPart;
 extern const BoardPart kMmzPart;
 extern const BoardPart kVoPart;
+extern const BoardPart kViPart;
 
 namespace {
 const BoardPart *const kParts[] = {
     &kLogPart,        &kFlashPart, &kMemPart,    &kDeviceJsonPart, &kNetPart,
     &kSpeakerPart,    &kMicPart,   &kAcodecPart, &kPromptPart,     &kMainAppPart,
-    &kTempSensorPart, &kMmzPart,   &kVoPart,
+    &kTempSensorPart, &kMmzPart,   &kVoPart,     &kViPart,
 };
 }  // namespace
 

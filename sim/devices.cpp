@@ -24,12 +24,13 @@ extern const Device kAcodecDevice;
 extern const Device kTempSensorDevice;
 extern const Device kMmzDeviceEmulator;
 extern const Device kVoDeviceEmulator;
+extern const Device kViDeviceEmulator;
 
 namespace {
 
 const Device *const kDevices[] = {
     &kLogDevice,    &kMtdDevice,        &kMemDeviceEmulator, &kSpeakerDevice,    &kMicDevice,
-    &kAcodecDevice, &kTempSensorDevice, &kMmzDeviceEmulator, &kVoDeviceEmulator,
+    &kAcodecDevice, &kTempSensorDevice, &kMmzDeviceEmulator, &kVoDeviceEmulator, &kViDeviceEmulator,
 };
 
 // Address family and the emulator behind its sockets.

@@ -21,5 +21,6 @@ set(ZQ_SIM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/acodec_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vo_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vo_display.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/vi_picture_stub.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vi_frames.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vi_device.cpp
 )

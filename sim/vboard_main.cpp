@@ -81,6 +81,8 @@ const Verb kVerbs[] = {
     {"set", "change a board.json setting by its dotted path", zq::sim::kSetUsage, zq::sim::run_set},
     {"uevent", "send kernel device events (SD card, USB network adapter, any)",
      zq::sim::kUeventUsage, zq::sim::run_uevent},
+    {"vi", "show the video input channels, or a channel's picture as PNG", zq::sim::kViUsage,
+     zq::sim::run_vi},
     {"vo", "show the video output's state or save its display as PNG", zq::sim::kVoUsage,
      zq::sim::run_vo},
 };

@@ -14,6 +14,7 @@ int run_run(const Args &args);
 int run_set(const Args &args);
 int run_mmz(const Args &args);
 int run_uevent(const Args &args);
+int run_vi(const Args &args);
 int run_vo(const Args &args);
 
 extern const char *const kEnvUsage;
@@ -22,6 +23,7 @@ extern const char *const kRunUsage;
 extern const char *const kSetUsage;
 extern const char *const kMmzUsage;
 extern const char *const kUeventUsage;
+extern const char *const kViUsage;
 extern const char *const kVoUsage;
 
 }  // namespace zq::sim

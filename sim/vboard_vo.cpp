@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "board.h"
+#include "picture.h"
 #include "vboard_verbs.h"
 #include "vo_display.h"
 
@@ -37,7 +38,7 @@ int run_vo(const Args &args) {
     std::string error;
     VoPicture picture;
     if (!activate(args[0], &error) || !compose_vo_display(args[0], &picture, &error) ||
-        !write_vo_png(args[2], picture, &error))
+        !write_rgb_png(args[2], picture.rgb, picture.width, picture.height, &error))
         return fail(error);
     std::printf("%s: %ux%u\n", args[2].c_str(), picture.width, picture.height);
     return 0;

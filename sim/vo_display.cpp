@@ -10,24 +10,11 @@
 #include <cstring>
 
 #include "mem_device.h"
+#include "picture.h"
+#include "vi_frames.h"
 
 namespace zq::sim {
 namespace {
-
-uint8_t clamp8(int v) {
-    return static_cast<uint8_t>(std::clamp(v, 0, 255));
-}
-
-// One NV12 pixel as R, G, B (studio-range luma and chroma).
-void nv12_to_rgb(const std::vector<uint8_t> &nv12, uint32_t width, uint32_t height, uint32_t x,
-                 uint32_t y, uint8_t *rgb) {
-    int c = nv12[size_t{y} * width + x] - 16;
-    size_t uv = size_t{width} * height + size_t{y / 2} * width + (x & ~1u);
-    int d = nv12[uv] - 128, e = nv12[uv + 1] - 128;
-    rgb[0] = clamp8((298 * c + 409 * e + 128) >> 8);
-    rgb[1] = clamp8((298 * c - 100 * d - 208 * e + 128) >> 8);
-    rgb[2] = clamp8((298 * c + 516 * d + 128) >> 8);
-}
 
 // The part of [at, at + length) on a line of `side` pixels.
 bool clip(int64_t at, uint64_t length, uint32_t side, int64_t *first, int64_t *end) {
@@ -64,7 +51,7 @@ void draw_channel(int chn, const VoChannelState &c, VoPicture *out) {
             }
             auto sx = static_cast<uint32_t>(std::min<uint64_t>(cx * pw / r.u32Width, pw - 1));
             auto sy = static_cast<uint32_t>(std::min<uint64_t>(cy * ph / r.u32Height, ph - 1));
-            nv12_to_rgb(nv12, pw, ph, sx, sy, px);
+            nv12_pixel_rgb(nv12.data(), pw, ph, sx, sy, px);
         }
     }
 }

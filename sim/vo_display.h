@@ -59,18 +59,4 @@ struct VoPicture {
 // before a timing was set.
 bool compose_vo_display(const std::string &dir, VoPicture *picture, std::string *error);
 
-// Writes picture as an 8-bit RGB PNG file (vboard and tests only, not in
-// the SDK's library); false with a reason, "built without PNG support"
-// where libpng was not found.
-bool write_vo_png(const std::string &path, const VoPicture &picture, std::string *error);
-
-// ---- from the video input emulator ----
-
-// The picture enabled input channel `channel` shows now (NV12: width luma
-// bytes a row, then the interleaved UV rows at half height); false when it
-// has none.
-bool vi_render_latest(int channel, std::vector<uint8_t> *nv12, uint32_t *width, uint32_t *height);
-// The input channel bound to output channel voChannel, -1 when none.
-int vi_channel_bound_to_vo(int voChannel);
-
 }  // namespace zq::sim
