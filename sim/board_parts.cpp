@@ -19,11 +19,13 @@ extern const BoardPart kAcodecPart;
 extern const BoardPart kPromptPart;
 extern const BoardPart kMainAppPart;
 extern const BoardPart kTempSensorPart;
+extern const BoardPart kRgnPart;
 
 namespace {
 const BoardPart *const kParts[] = {
     &kLogPart, &kFlashPart,  &kMemPart,    &kDeviceJsonPart, &kNetPart,        &kSpeakerPart,
     &kMicPart, &kAcodecPart, &kPromptPart, &kMainAppPart,    &kTempSensorPart,
+    &kRgnPart,
 };
 }  // namespace
 

@@ -22,12 +22,13 @@ extern const Device kSpeakerDevice;
 extern const Device kMicDevice;
 extern const Device kAcodecDevice;
 extern const Device kTempSensorDevice;
+extern const Device kRgnDevice;
 
 namespace {
 
 const Device *const kDevices[] = {
     &kLogDevice, &kMtdDevice,    &kMemDeviceEmulator, &kSpeakerDevice,
-    &kMicDevice, &kAcodecDevice, &kTempSensorDevice,
+    &kMicDevice, &kAcodecDevice, &kTempSensorDevice, &kRgnDevice,
 };
 
 // Address family and the emulator behind its sockets.

@@ -80,6 +80,7 @@ const Verb kVerbs[] = {
     {"set", "change a board.json setting by its dotted path", zq::sim::kSetUsage, zq::sim::run_set},
     {"uevent", "send kernel device events (SD card, USB network adapter, any)",
      zq::sim::kUeventUsage, zq::sim::run_uevent},
+    {"rgn", "show the regions the region driver holds", zq::sim::kRgnUsage, zq::sim::run_rgn},
 };
 
 void usage(std::FILE *out) {

@@ -13,11 +13,13 @@ int run_id(const Args &args);
 int run_run(const Args &args);
 int run_set(const Args &args);
 int run_uevent(const Args &args);
+int run_rgn(const Args &args);
 
 extern const char *const kEnvUsage;
 extern const char *const kIdUsage;
 extern const char *const kRunUsage;
 extern const char *const kSetUsage;
 extern const char *const kUeventUsage;
+extern const char *const kRgnUsage;
 
 }  // namespace zq::sim
