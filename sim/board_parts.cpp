@@ -24,8 +24,7 @@ extern const BoardPart kRgnPart;
 namespace {
 const BoardPart *const kParts[] = {
     &kLogPart, &kFlashPart,  &kMemPart,    &kDeviceJsonPart, &kNetPart,        &kSpeakerPart,
-    &kMicPart, &kAcodecPart, &kPromptPart, &kMainAppPart,    &kTempSensorPart,
-    &kRgnPart,
+    &kMicPart, &kAcodecPart, &kPromptPart, &kMainAppPart,    &kTempSensorPart, &kRgnPart,
 };
 }  // namespace
 

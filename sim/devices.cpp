@@ -28,7 +28,7 @@ namespace {
 
 const Device *const kDevices[] = {
     &kLogDevice, &kMtdDevice,    &kMemDeviceEmulator, &kSpeakerDevice,
-    &kMicDevice, &kAcodecDevice, &kTempSensorDevice, &kRgnDevice,
+    &kMicDevice, &kAcodecDevice, &kTempSensorDevice,  &kRgnDevice,
 };
 
 // Address family and the emulator behind its sockets.

@@ -133,11 +133,10 @@ bool refresh(OverlayCache &c) {
     c.modified = st.st_mtim;
     for (int ch = 0; ch < kRgnChannels; ++ch) {
         const RgnChannel &rc = c.state.channels[ch];
-        c.anyShown[ch] =
-            std::any_of(std::begin(rc.overlays), std::end(rc.overlays),
-                        [](const RgnOverlay &o) { return o.exists && o.shown; }) ||
-            std::any_of(std::begin(rc.covers), std::end(rc.covers),
-                        [](const RgnCover &v) { return v.exists && v.shown; });
+        c.anyShown[ch] = std::any_of(std::begin(rc.overlays), std::end(rc.overlays),
+                                     [](const RgnOverlay &o) { return o.exists && o.shown; }) ||
+                         std::any_of(std::begin(rc.covers), std::end(rc.covers),
+                                     [](const RgnCover &v) { return v.exists && v.shown; });
     }
     return c.loaded;
 }

@@ -12,10 +12,12 @@
 #include <fcntl.h>
 #include <json-c/json.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -348,8 +350,9 @@ int cover_set(Request &r, const char *what, bool create) {
     RgnCover *c = region_of(r, &RgnChannel::covers, q.s32ViChn, q.u32Handle, what, !create, &error);
     if (!c) return error;
     const bool shown = c->shown;
-    *c = RgnCover{true, create ? false : shown, q.u32Width, q.u32Height,
-                  q.s32X, q.s32Y,                q.u32Color, q.u32Effect};
+    *c = RgnCover{
+        true,       create ? false : shown, q.u32Width, q.u32Height, q.s32X, q.s32Y, q.u32Color,
+        q.u32Effect};
     journal("rgn", "%s chn %d handle %u %ux%u at %d,%d color 0x%06X effect 0x%X", what, q.s32ViChn,
             q.u32Handle, q.u32Width, q.u32Height, q.s32X, q.s32Y, q.u32Color, q.u32Effect);
     return 0;
@@ -391,14 +394,17 @@ struct Handler {
 };
 
 constexpr Handler kHandlers[] = {
-    {ZQ_RGN_REQ_OSD_CREATE, osd_create},         {ZQ_RGN_REQ_OSD_DESTROY, osd_destroy},
-    {ZQ_RGN_REQ_OSD_SET_ATTR, osd_set_attr},     {ZQ_RGN_REQ_OSD_SET_BITMAP, osd_set_bitmap},
-    {ZQ_RGN_REQ_OSD_SHOW, osd_show},             {ZQ_RGN_REQ_COVER_CREATE, cover_create},
-    {ZQ_RGN_REQ_COVER_DESTROY, cover_destroy},   {ZQ_RGN_REQ_COVER_SET_ATTR, cover_set_attr},
-    {ZQ_RGN_REQ_COVER_SHOW, cover_show},         {ZQ_RGN_REQ_SET_PALLET, set_pallet},
+    {ZQ_RGN_REQ_OSD_CREATE, osd_create},       {ZQ_RGN_REQ_OSD_DESTROY, osd_destroy},
+    {ZQ_RGN_REQ_OSD_SET_ATTR, osd_set_attr},   {ZQ_RGN_REQ_OSD_SET_BITMAP, osd_set_bitmap},
+    {ZQ_RGN_REQ_OSD_SHOW, osd_show},           {ZQ_RGN_REQ_COVER_CREATE, cover_create},
+    {ZQ_RGN_REQ_COVER_DESTROY, cover_destroy}, {ZQ_RGN_REQ_COVER_SET_ATTR, cover_set_attr},
+    {ZQ_RGN_REQ_COVER_SHOW, cover_show},       {ZQ_RGN_REQ_SET_PALLET, set_pallet},
 };
 
+std::atomic<RgnRequestTap> g_requestTap{nullptr};
+
 int rgn_ioctl(int, unsigned long code, void *arg) {
+    if (RgnRequestTap tap = g_requestTap.load()) tap(code, arg, arg ? _IOC_SIZE(code) : 0);
     if (code == ZQ_RGN_REQ_INIT) {
         journal("rgn", "init");
         return 0;
@@ -424,12 +430,12 @@ int rgn_ioctl(int, unsigned long code, void *arg) {
 extern const Device kRgnDevice;
 const Device kRgnDevice = {kRgnNode, 0, rgn_ioctl, refuse_read, refuse_write, nullptr, nullptr};
 
-std::string rgn_bitmap_path(int channel, unsigned handle) {
-    return bitmap_file(kRgnBitmapDir, channel, handle);
+void set_rgn_request_tap(RgnRequestTap tap) {
+    g_requestTap.store(tap);
 }
 
-bool load_rgn_board(const std::string &nodePath, const std::string &bitmapDir,
-                    RgnBoardState *state, std::vector<std::vector<uint8_t>> *bitmaps) {
+bool load_rgn_board(const std::string &nodePath, const std::string &bitmapDir, RgnBoardState *state,
+                    std::vector<std::vector<uint8_t>> *bitmaps) {
     RgnFile file(nodePath, O_RDONLY, LOCK_SH);
     if (file.fd < 0) return false;
     *state = parse_state(read_all(file.fd));
@@ -472,7 +478,8 @@ std::string regions_text(const RgnBoardState &state) {
     char line[160];
     for (int c = 0; c < kRgnChannels; ++c) {
         const RgnChannel &ch = state.channels[c];
-        if (std::any_of(std::begin(ch.palette), std::end(ch.palette), [](uint32_t v) { return v; })) {
+        if (std::any_of(std::begin(ch.palette), std::end(ch.palette),
+                        [](uint32_t v) { return v; })) {
             text += "palette " + std::to_string(c) + ":";
             for (uint32_t colour : ch.palette) {
                 std::snprintf(line, sizeof line, " %08X", colour);

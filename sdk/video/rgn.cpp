@@ -311,7 +311,12 @@ s32 ZQ_MPI_RGN_SetBitMap(s32 ViChn, const RgnBitmap *pstBitmap) noexcept {
             __func__, ViChn, b.u32Handle, b.u32Width, b.u32Height, b.u32Format, b.pData);
     // At most 4096 x 4096 pixels of 4 bits: 8 MiB, well inside 32 bits.
     const u32 bits = (b.u32Width * b.u32Height) << b.u32Format;
-    RgnOsdBitmapReq request{ViChn, b.u32Handle, b.pData, (bits + 7) >> 3};
+    RgnOsdBitmapReq request;
+    std::memset(&request, 0, sizeof request);  // no stack bytes in a 64-bit host's padding
+    request.s32ViChn = ViChn;
+    request.u32Handle = b.u32Handle;
+    request.pData = b.pData;
+    request.u32Length = (bits + 7) >> 3;
     if (send(fd, ZQ_RGN_REQ_OSD_SET_BITMAP, &request)) return 0;
     mpi_log(kFail, ZQ_MOD_RGN, "osd set bitmap failed\n");
     return kRgnBitmapRefused;
