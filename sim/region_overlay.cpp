@@ -82,7 +82,8 @@ void draw_overlay(const Picture &p, const RgnOverlay &o, const uint32_t (&palett
             const uint64_t bit = pixel << o.format;
             if (bit / 8 >= bits.size()) continue;
             const unsigned shift = 8 - depth - static_cast<unsigned>(bit % 8);
-            const uint32_t colour = palette[(bits[bit / 8] >> shift) & mask & 15];
+            const uint32_t colour =
+                palette[(bits[static_cast<size_t>(bit / 8)] >> shift) & mask & 15];
             if (unsigned alpha = colour >> 24) p.put(x, y, to_yuv(colour), alpha);
         }
 }
