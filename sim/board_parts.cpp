@@ -22,12 +22,13 @@ extern const BoardPart kTempSensorPart;
 extern const BoardPart kMmzPart;
 extern const BoardPart kVoPart;
 extern const BoardPart kViPart;
+extern const BoardPart kRgnPart;
 
 namespace {
 const BoardPart *const kParts[] = {
     &kLogPart,        &kFlashPart, &kMemPart,    &kDeviceJsonPart, &kNetPart,
     &kSpeakerPart,    &kMicPart,   &kAcodecPart, &kPromptPart,     &kMainAppPart,
-    &kTempSensorPart, &kMmzPart,   &kVoPart,     &kViPart,
+    &kTempSensorPart, &kMmzPart,   &kVoPart,     &kViPart,         &kRgnPart,
 };
 }  // namespace
 

@@ -25,12 +25,14 @@ extern const Device kTempSensorDevice;
 extern const Device kMmzDeviceEmulator;
 extern const Device kVoDeviceEmulator;
 extern const Device kViDeviceEmulator;
+extern const Device kRgnDevice;
 
 namespace {
 
 const Device *const kDevices[] = {
-    &kLogDevice,    &kMtdDevice,        &kMemDeviceEmulator, &kSpeakerDevice,    &kMicDevice,
-    &kAcodecDevice, &kTempSensorDevice, &kMmzDeviceEmulator, &kVoDeviceEmulator, &kViDeviceEmulator,
+    &kLogDevice,        &kMtdDevice,        &kMemDeviceEmulator, &kSpeakerDevice,
+    &kMicDevice,        &kAcodecDevice,     &kTempSensorDevice,  &kMmzDeviceEmulator,
+    &kVoDeviceEmulator, &kViDeviceEmulator, &kRgnDevice,
 };
 
 // Address family and the emulator behind its sockets.

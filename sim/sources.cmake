@@ -6,6 +6,7 @@ set(ZQ_SIM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/devices.cpp
   ${CMAKE_CURRENT_LIST_DIR}/process_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_overlay.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/rgn_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/temp_sensor_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mmz_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log_device.cpp

@@ -85,6 +85,7 @@ const Verb kVerbs[] = {
      zq::sim::run_vi},
     {"vo", "show the video output's state or save its display as PNG", zq::sim::kVoUsage,
      zq::sim::run_vo},
+    {"rgn", "show the regions the region driver holds", zq::sim::kRgnUsage, zq::sim::run_rgn},
 };
 
 void usage(std::FILE *out) {

@@ -16,6 +16,7 @@ int run_mmz(const Args &args);
 int run_uevent(const Args &args);
 int run_vi(const Args &args);
 int run_vo(const Args &args);
+int run_rgn(const Args &args);
 
 extern const char *const kEnvUsage;
 extern const char *const kIdUsage;
@@ -25,5 +26,6 @@ extern const char *const kMmzUsage;
 extern const char *const kUeventUsage;
 extern const char *const kViUsage;
 extern const char *const kVoUsage;
+extern const char *const kRgnUsage;
 
 }  // namespace zq::sim
