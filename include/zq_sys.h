@@ -57,6 +57,11 @@ ZQ_API void *ZQ_MPI_SYS_MmapCache(u32 u32PhyAddr, u32 u32Size) ZQ_NOEXCEPT;
  * for an address this family did not map, which is left alone. */
 ZQ_API s32 ZQ_MPI_SYS_Munmap(void *pVirAddr, u32 u32Size) ZQ_NOEXCEPT;
 
+/* The media side's start-up: resets the zone, then initialises video input,
+ * video output, regions and the audio engine (whose thread starts once per
+ * process), in that order. Each reports its own failures; returns 0. */
+ZQ_API s32 ZQ_MPI_SYS_Init(void) ZQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

@@ -155,4 +155,21 @@ TEST_F(MmzTest, ExtraMemoryIsANamedBufferOfTheZone) {
     EXPECT_NE(refused.err.find("ZQ_MPI_SYS_MmzAlloc error\n"), std::string::npos);
 }
 
+// Start-up brings the families up in order, and one audio thread however
+// often it is called.
+TEST_F(MmzTest, MediaStartUpInitialisesInOrderOnce) {
+    EXPECT_EQ(ZQ_MPI_SYS_Init(), 0);
+    EXPECT_EQ(ZQ_MPI_SYS_Init(), 0);
+    std::string journal = zq::sim::read_board_file(dir(), "/journal");
+    size_t reset = journal.find(" mmz reset"), vi = journal.find(" /dev/vi open"),
+           vo = journal.find(" /dev/vo open"), rgn = journal.find(" /dev/rgn open"),
+           audio = journal.find(" sched audio_process");
+    ASSERT_NE(audio, std::string::npos) << journal;
+    EXPECT_LT(reset, vi);
+    EXPECT_LT(vi, vo);
+    EXPECT_LT(vo, rgn);
+    EXPECT_LT(rgn, audio);
+    EXPECT_EQ(count_of(journal, " sched audio_process"), 1u);
+}
+
 }  // namespace
