@@ -64,4 +64,10 @@ grep -E 'gpio 52|/dev/ao|acodec|shell' "$board/journal" | sed 's/^/  journal: /'
 step "Running the tool again on the provisioned board (zqauto=1 starts the main application)"
 run_tool
 
+step "The camera: ZQ_VBOARD=$board camera_demo, then vboard vo $board snapshot $board/display.png"
+ZQ_VBOARD="$board" build/release/examples/camera_demo
+"$vboard" vo "$board" snapshot "$board/display.png"
+echo "Look at $board/display.png: the capture (colour bars) at 80,60 of the 800x480 panel,"
+echo "the clock overlay at its top left and the orange cover at its bottom right."
+
 printf '\nThe board stays in %s; vboard --help tells what else you can do with it.\n' "$board"
