@@ -36,12 +36,6 @@ void collect(HotplugEvent *e, void *events) {
                                              std::to_string(e->s32Status) + " " + e->szDevName);
 }
 
-Events parse(const std::string &text) {
-    Events events;
-    hotplug_parse_burst(text.c_str(), collect, &events);
-    return events;
-}
-
 std::string lines(const std::vector<sim::Uevent> &burst) {
     std::string text;
     for (const sim::Uevent &e : burst) text += e.header + "\n";
@@ -59,28 +53,24 @@ std::string sd_block_header(size_t length) {
 }
 
 TEST(HotplugParseTest, HeadersGiveTheirEvents) {
-    struct Case {
-        const char *what;
-        std::string text;
-        Events want;
-    } cases[] = {
-        {"SD card in", lines(sim::sd_card_uevents(UeventAction::Add)), {"1/1/1 mmcblk0"}},
-        {"SD card out", lines(sim::sd_card_uevents(UeventAction::Remove)), {"1/1/0 mmcblk0"}},
-        {"eth1 on port 1-1",
-         lines(sim::usb_ethernet_uevents(1, UeventAction::Add)),
-         {"2/2/1 eth1"}},
-        {"eth12", lines(sim::usb_ethernet_uevents(12, UeventAction::Add)), {}},
+    const std::pair<std::string, Events> cases[] = {
+        {lines(sim::sd_card_uevents(UeventAction::Add)), {"1/1/1 mmcblk0"}},
+        {lines(sim::sd_card_uevents(UeventAction::Remove)), {"1/1/0 mmcblk0"}},
+        {lines(sim::usb_ethernet_uevents(1, UeventAction::Add)), {"2/2/1 eth1"}},
+        {lines(sim::usb_ethernet_uevents(12, UeventAction::Add)), {}},
         // Half events never complete each other, in either order.
-        {"carry-over",
-         kSdCard + "\n" + kOtherPortEth3 + "\nadd@/devices/virtual/net/eth0\n" + kSdCard,
-         {}},
-        {"255 characters", sd_block_header(255), {"1/1/1 mmcblk0"}},
-        {"256 characters: the end is cut", sd_block_header(256), {}},
-        {"empty lines, other actions",
-         "\n\nchange" + sd_block_header(80).substr(3) + "\n\n" + sd_block_header(80) + "\n",
+        {kSdCard + "\n" + kOtherPortEth3 + "\nadd@/devices/virtual/net/eth0\n" + kSdCard, {}},
+        {sd_block_header(255), {"1/1/1 mmcblk0"}},
+        {sd_block_header(256), {}},  // the end is cut
+        // Empty lines, other actions.
+        {"\n\nchange" + sd_block_header(80).substr(3) + "\n\n" + sd_block_header(80) + "\n",
          {"1/1/1 mmcblk0"}},
     };
-    for (const Case &c : cases) EXPECT_EQ(parse(c.text), c.want) << c.what;
+    for (const auto &[text, want] : cases) {
+        Events events;
+        hotplug_parse_burst(text.c_str(), collect, &events);
+        EXPECT_EQ(events, want) << text;
+    }
 }
 
 // A datagram's header is at most 255 characters, with or without a NUL; a
@@ -156,7 +146,9 @@ class HotplugMonitorTest : public VBoardTest {
     pthread_t thread_{};
 };
 
-TEST_F(HotplugMonitorTest, SdCardReachesTheCallbackOnceAfterThreeQuietSeconds) {
+// Half events first (a USB adapter on another port, an SD card's host): no
+// header completes the event of another.
+TEST_F(HotplugMonitorTest, BurstReachesTheCallbackOnceAfterThreeQuietSeconds) {
     ASSERT_EQ(ZQSDK_RegisterSystemHotplugEventFunc(record), 0);
     ZQSDK_SetLogLevel(ZQ_LOG_DEBUG);
     uint64_t sent = 0;
@@ -164,31 +156,22 @@ TEST_F(HotplugMonitorTest, SdCardReachesTheCallbackOnceAfterThreeQuietSeconds) {
         EXPECT_EQ(ZQSDK_RegisterSystemHotplugEventFunc(nullptr), -1);  // the earlier one stays
         start();
         sent = port::monotonic_ns();
+        ASSERT_EQ(sim::send_uevent(dir(), kOtherPortEth3, {}), 1);
         ASSERT_EQ(sim::send_uevents(dir(), sim::sd_card_uevents(UeventAction::Add)), 3);
-        EXPECT_EQ(stop_after_first_event(), Events{"1/1/1 mmcblk0"});
+        ASSERT_EQ(sim::send_uevents(dir(), sim::usb_ethernet_uevents(1, UeventAction::Add)), 5);
+        // Registered again and again while the monitor hands events over: no race.
+        EXPECT_TRUE(eventually([] {
+            return ZQSDK_RegisterSystemHotplugEventFunc(record) == 0 && !received().empty();
+        }));
+        EXPECT_EQ(stop_after_first_event(), (Events{"1/1/1 mmcblk0", "2/2/1 eth1"}));
     });
     EXPECT_GE(g_firstAt - sent, 3'000'000'000u);
-    EXPECT_NE(c.err.find("<zq_system> ==> ZQSDK_RegisterSystemHotplugEventFunc("),
-              std::string::npos);
-    EXPECT_NE(c.err.find("[ERROR]: pfHotplugEventCb is NULL !\n"), std::string::npos);
-    for (const std::string &line : Events{
-             "==> SystemHotPlugDetectPthread(", "[DEBUG]: Monitor thread recv:[" + kSdCard + "]\n",
-             "[DEBUG]: buffer[" + kSdCard + "\n", "[DEBUG]: line[" + kSdCard + "]\n",
-             "[DEBUG]: Hotplus parse failed, event type 1 device type 0 status 1 device name \n",
-             "[INFO]: Hotplus event type 1 device type 1 status 1 device name mmcblk0\n"})
-        EXPECT_NE(c.out.find(line), std::string::npos) << line;
-}
-
-TEST_F(HotplugMonitorTest, UsbAdapterAfterHalfEventsIsTheOnlyEvent) {
-    start();
-    ASSERT_EQ(ZQSDK_RegisterSystemHotplugEventFunc(record), 0);
-    for (const std::string &half : {kSdCard, kOtherPortEth3})
-        ASSERT_EQ(sim::send_uevent(dir(), half, {}), 1);
-    ASSERT_EQ(sim::send_uevents(dir(), sim::usb_ethernet_uevents(1, UeventAction::Add)), 5);
-    // Registered again and again while the monitor hands the event over: no race.
-    EXPECT_TRUE(eventually(
-        [] { return ZQSDK_RegisterSystemHotplugEventFunc(record) == 0 && !received().empty(); }));
-    EXPECT_EQ(stop_after_first_event(), Events{"2/2/1 eth1"});
+    for (const std::string &line :
+         Events{"<zq_system> ==> ZQSDK_RegisterSystemHotplugEventFunc(",
+                "[ERROR]: pfHotplugEventCb is NULL !\n", "==> SystemHotPlugDetectPthread(",
+                "[DEBUG]: buffer[" + kOtherPortEth3 + "\n" + kSdCard + "\n",
+                "[INFO]: Hotplus event type 1 device type 1 status 1 device name mmcblk0\n"})
+        EXPECT_NE((c.err + c.out).find(line), std::string::npos) << line;
 }
 
 TEST_F(HotplugMonitorTest, EndsWithFailureWhenItsSocketCannotBeMadeOrBound) {
@@ -200,11 +183,7 @@ TEST_F(HotplugMonitorTest, EndsWithFailureWhenItsSocketCannotBeMadeOrBound) {
     sockaddr_nl address{AF_NETLINK, 0, static_cast<uint32_t>(getpid()), 1};
     ASSERT_EQ(port::bind(other, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     EXPECT_EQ(SystemHotPlugDetectPthread(nullptr), ZQ_HOTPLUG_THREAD_FAILED);
-    Events journal = journal_events("socket:uevent");  // the refused socket was closed
-    ASSERT_GE(journal.size(), 2u);
-    EXPECT_EQ(Events(journal.end() - 2, journal.end()),
-              (Events{"bind port " + std::to_string(getpid()) + " refused: Address already in use",
-                      "close"}));
+    EXPECT_EQ(journal_events("socket:uevent").back(), "close");  // the refused socket's
     port::close(other);
 }
 
