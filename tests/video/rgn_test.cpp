@@ -215,10 +215,6 @@ TEST_F(RgnTest, RefusedCallsLeaveTheKeptRecordAsTheDriverHasIt) {
 }
 
 TEST_F(RgnTest, ThreadsThatOpenTheDeviceAtOnceKeepOneDescriptor) {
-#if defined(__arm__)
-    // It crashed under qemu-user while the tap below was on; not yet run there without it.
-    GTEST_SKIP() << "crashes of concurrent first calls under qemu-user";
-#endif
     sim::set_rgn_request_tap(nullptr);  // four threads would append to one list at once
     std::array<s32, 4> results{};
     std::vector<std::thread> threads;
