@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "allocations.h"
 #include "audio/engine.h"
 #include "audio/engine_thread.h"
 #include "audio/vqe.h"
@@ -24,38 +25,6 @@
 #include "zq_ai.h"
 
 namespace port = zq::port;
-
-// ---- heap allocation counter (not under the sanitizers, which own malloc) ----
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kCountingAllocations = false;
-static long allocations() {
-    return 0;
-}
-#else
-constexpr bool kCountingAllocations = true;
-static std::atomic<long> g_allocations{0};
-extern "C" {
-void *__libc_malloc(size_t);
-void *__libc_calloc(size_t, size_t);
-void *__libc_realloc(void *, size_t);
-void *malloc(size_t n) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_malloc(n);
-}
-void *calloc(size_t n, size_t size) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_calloc(n, size);
-}
-void *realloc(void *p, size_t n) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_realloc(p, n);
-}
-}
-static long allocations() {
-    return g_allocations.load(std::memory_order_relaxed);
-}
-#endif
 
 // ---- test material: 10 s of a voice, and what a microphone hears of it ----
 

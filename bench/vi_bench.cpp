@@ -8,39 +8,12 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "allocations.h"
 #include "bench_board.h"
 #include "port/port.h"
 #include "zq_vi.h"
 
 namespace port = zq::port;
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-static long allocations() {
-    return 0;
-}
-#else
-static std::atomic<long> g_allocations{0};
-extern "C" {
-void *__libc_malloc(size_t);
-void *__libc_calloc(size_t, size_t);
-void *__libc_realloc(void *, size_t);
-void *malloc(size_t n) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_malloc(n);
-}
-void *calloc(size_t n, size_t size) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_calloc(n, size);
-}
-void *realloc(void *p, size_t n) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_realloc(p, n);
-}
-}
-static long allocations() {
-    return g_allocations.load(std::memory_order_relaxed);
-}
-#endif
 
 namespace {
 

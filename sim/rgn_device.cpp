@@ -27,6 +27,7 @@
 
 #include "board.h"
 #include "devices.h"
+#include "file_util.h"
 #include "json_util.h"
 #include "rgn_state.h"
 #include "zq_rgn.h"
@@ -156,18 +157,6 @@ std::string format_state(const RgnBoardState &state) {
     std::string text = json_object_to_json_string_ext(root, JSON_C_TO_STRING_SPACED);
     json_object_put(root);
     return text + '\n';
-}
-
-std::string read_all(int fd) {
-    std::string text;
-    char chunk[4096];
-    for (off_t at = 0;;) {
-        ssize_t n = ::pread(fd, chunk, sizeof chunk, at);
-        if (n <= 0) break;
-        text.append(chunk, static_cast<size_t>(n));
-        at += n;
-    }
-    return text;
 }
 
 // Rewrites the state and moves the file's modification stamp on, even within

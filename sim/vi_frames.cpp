@@ -14,6 +14,7 @@
 #include <iterator>
 
 #include "board.h"
+#include "file_util.h"
 #include "json_util.h"
 #include "region_overlay.h"
 #include "vi_state.h"
@@ -64,18 +65,6 @@ const Field kFields[] = {
 };
 
 #undef VI_FIELD
-
-std::string read_all(int fd) {
-    std::string text;
-    char chunk[1024];
-    for (off_t at = 0;;) {
-        ssize_t n = ::pread(fd, chunk, sizeof chunk, at);
-        if (n <= 0) break;
-        text.append(chunk, static_cast<size_t>(n));
-        at += n;
-    }
-    return text;
-}
 
 ViSettings settings_of_board(const std::string &dir) {
     json_object *board = json_load_file(dir + "/" + kBoardFile, nullptr);

@@ -16,6 +16,7 @@
 #include <sys/socket.h>
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -170,6 +171,12 @@ inline int reboot(int command) {
 inline int set_realtime(pthread_t thread, int policy, int priority, const char *name) {
     return ZQ_SEAM(set_realtime)(thread, policy, priority, name);
 }
+
+// The descriptor kept in `kept`, opening path on first use (a driver a
+// family keeps open for the life of the process). Threads that race here
+// keep one descriptor: each opens, the first to publish wins, the others
+// close their own. -1 when the open fails; the next call tries again.
+int open_kept(std::atomic<int> &kept, const char *path, int flags);
 
 // Holds SIGINT, SIGTERM and SIGHUP on the calling thread while it lives, so
 // that a Ctrl-C cannot stop a flash write half way; a signal that arrived

@@ -105,6 +105,17 @@ bool closing_mode(const char *mode, char (&closing)[8]) {
 
 }  // namespace
 
+int open_kept(std::atomic<int> &kept, const char *path, int flags) {
+    int fd = kept.load(std::memory_order_acquire);
+    if (fd >= 0) return fd;
+    fd = open(path, flags);
+    if (fd < 0) return -1;
+    int none = -1;
+    if (kept.compare_exchange_strong(none, fd, std::memory_order_acq_rel)) return fd;
+    close(fd);
+    return none;
+}
+
 FILE *fopen(const char *path, const char *mode) {
     char closing[8];
     return closing_mode(mode, closing) ? ZQ_SEAM(fopen)(path, closing) : nullptr;

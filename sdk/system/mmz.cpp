@@ -48,17 +48,10 @@ void fail(const char *message) {
     mpi_log(ZQ_MPI_LOG_FAIL, ZQ_MOD_SYS, "%s", message);
 }
 
-// The device, opened by the first call that needs it. Two threads racing
-// here keep one descriptor: the loser closes its own.
+// The device, opened by the first call that needs it (its flags are that
+// call's) and kept.
 int mmz_fd(int flags) {
-    int fd = g_Mmz.g_MmzFd.load(std::memory_order_acquire);
-    if (fd >= 0) return fd;
-    fd = port::open("/dev/mmz", flags);
-    if (fd < 0) return -1;
-    int none = -1;
-    if (g_Mmz.g_MmzFd.compare_exchange_strong(none, fd, std::memory_order_acq_rel)) return fd;
-    port::close(fd);
-    return none;
+    return port::open_kept(g_Mmz.g_MmzFd, "/dev/mmz", flags);
 }
 
 MmzRequest request_named(const char *name, u32 length) {

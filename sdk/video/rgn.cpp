@@ -45,18 +45,8 @@ RgnTable g_RgnTable{};
 // The open descriptor, opened on first use. Two threads that open at once
 // keep the first descriptor published and close their own.
 int rgn_fd() {
-    int fd = g_RgnTable.s32RgnFd.load(std::memory_order_acquire);
-    if (fd >= 0) return fd;
-    fd = port::open("/dev/rgn", O_RDONLY);
-    if (fd < 0) {
-        mpi_log(kFail, ZQ_MOD_RGN, "open /dev/rgn failed\n");
-        return -1;
-    }
-    int empty = -1;
-    if (!g_RgnTable.s32RgnFd.compare_exchange_strong(empty, fd, std::memory_order_acq_rel)) {
-        port::close(fd);
-        return empty;
-    }
+    int fd = port::open_kept(g_RgnTable.s32RgnFd, "/dev/rgn", O_RDONLY);
+    if (fd < 0) mpi_log(kFail, ZQ_MOD_RGN, "open /dev/rgn failed\n");
     return fd;
 }
 

@@ -68,19 +68,9 @@ bool null_pointer(const void *p, const char *message) {
 // The driver's descriptor, opened read-only on first need; -1 (logged) when
 // it cannot be opened, and the next call tries again.
 int vi_fd() {
-    int fd = g_ViState.g_ViFd.load(std::memory_order_acquire);
-    if (fd >= 0) return fd;
-    int opened = port::open("/dev/vi", O_RDONLY);
-    if (opened < 0) {
-        vi_fail("/dev/vi open failed\n");
-        return -1;
-    }
-    int expected = -1;
-    if (g_ViState.g_ViFd.compare_exchange_strong(expected, opened, std::memory_order_acq_rel,
-                                                 std::memory_order_acquire))
-        return opened;
-    port::close(opened);
-    return expected;
+    int fd = port::open_kept(g_ViState.g_ViFd, "/dev/vi", O_RDONLY);
+    if (fd < 0) vi_fail("/dev/vi open failed\n");
+    return fd;
 }
 
 int request(int fd, unsigned long code, void *record) {

@@ -186,16 +186,9 @@ extern "C" {
 
 s32 ZQ_MPI_VO_Init(void) noexcept {
     mpi_log(ZQ_MPI_LOG_TRACE, ZQ_MOD_VO, "[%s]: \n", __func__);
-    if (g_VoState.g_VoFd.load(std::memory_order_acquire) < 0) {
-        int fd = port::open("/dev/vo", O_RDONLY);
-        if (fd < 0) {
-            mpi_log(ZQ_MPI_LOG_FAIL, ZQ_MOD_VO, "/dev/vo open failed\n");
-            return kVoOpenFailed;
-        }
-        // Two racing first calls keep one descriptor: the loser closes its own.
-        int none = -1;
-        if (!g_VoState.g_VoFd.compare_exchange_strong(none, fd, std::memory_order_acq_rel))
-            port::close(fd);
+    if (port::open_kept(g_VoState.g_VoFd, "/dev/vo", O_RDONLY) < 0) {
+        mpi_log(ZQ_MPI_LOG_FAIL, ZQ_MOD_VO, "/dev/vo open failed\n");
+        return kVoOpenFailed;
     }
     std::lock_guard<std::mutex> hold(g_VoState.recordLock);
     g_VoState.g_VoPubAttr = VoPubAttr{};

@@ -137,12 +137,9 @@ TEST_F(RgnDeviceTest, DrawsShownOverlaysAndCoversIntoTheChannelsPictures) {
               "cover 1/0 4x4 at 14,6 color 0x0000FF effect 0x0 hidden\n"
               "cover 1/5 16x4 at 0,4 color 0x000000 effect 0x0 hidden\n"
               "cover 1/31 3x1 at -2,0 color 0xFFFFFF effect 0x0 shown\n");
-    FILE *cli = popen((std::string(ZQ_VBOARD_TOOL) + " rgn " + dir() + " show").c_str(), "r");
-    ASSERT_NE(cli, nullptr);
-    std::string printed(4096, '\0');
-    printed.resize(std::fread(printed.data(), 1, printed.size(), cli));
-    EXPECT_EQ(pclose(cli), 0);
-    EXPECT_EQ(printed, shown);
+    CliRun cli = vboard("rgn " + dir() + " show");
+    EXPECT_EQ(cli.status, 0);
+    EXPECT_EQ(cli.out, shown);
 }
 
 }  // namespace

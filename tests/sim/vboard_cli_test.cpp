@@ -16,23 +16,6 @@
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-};
-
-CliRun vboard(const std::string &args) {
-    std::string command = std::string(ZQ_VBOARD_TOOL) + " " + args + " 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    CliRun run{-1, ""};
-    if (!pipe) return run;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) run.out.append(buf, n);
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
 // Runs vboard with args: it ends with status and prints exactly out
 // (or, with outPart, something that holds it).
 void expect_vboard(const std::string &args, int status, const std::string &out,

@@ -57,13 +57,7 @@ class ViDeviceTest : public VBoardTest {
         return f;
     }
     // What vboard prints (standard output and error).
-    static std::string run(const std::string &args) {
-        std::string out(4096, '\0');
-        FILE *pipe = ::popen((std::string(ZQ_VBOARD_TOOL) + " " + args + " 2>&1").c_str(), "r");
-        out.resize(pipe ? std::fread(out.data(), 1, out.size(), pipe) : 0);
-        if (pipe) ::pclose(pipe);
-        return out;
-    }
+    static std::string run(const std::string &args) { return vboard(args).out; }
     int fd_ = -1;
 };
 

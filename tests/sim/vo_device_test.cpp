@@ -114,20 +114,6 @@ TEST_F(VoDeviceTest, DisplayShowsBackgroundChannelsAndTheImageLayerOnTop) {
     EXPECT_EQ(pixel(p, 4, 2), "102030");
 }
 
-struct CliRun {
-    int status;
-    std::string out;
-};
-
-CliRun vboard(const std::string &args) {
-    CliRun run{-1, std::string(4096, '\0')};
-    FILE *pipe = popen((std::string(ZQ_VBOARD_TOOL) + " " + args + " 2>&1").c_str(), "r");
-    run.out.resize(pipe ? fread(run.out.data(), 1, run.out.size(), pipe) : 0);
-    int status = pipe ? pclose(pipe) : -1;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
 TEST_F(VoDeviceTest, VboardShowsTheStateAndSavesTheDisplayAsPng) {
     const std::string png = dir() + "/display.png";
     CliRun early = vboard("vo " + dir() + " snapshot " + png);

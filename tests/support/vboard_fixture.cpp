@@ -1,8 +1,10 @@
 #include "support/vboard_fixture.h"
 
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <time.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "board.h"
@@ -49,4 +51,16 @@ std::vector<std::string> VBoardTest::journal_events(const std::string &subject) 
 
 std::string VBoardTest::log_text() const {
     return zq::sim::read_board_file(dir_, "/dev/log");
+}
+
+CliRun vboard(const std::string &args) {
+    std::string command = std::string(ZQ_VBOARD_TOOL) + " " + args + " 2>&1";
+    FILE *pipe = popen(command.c_str(), "r");
+    CliRun run{-1, ""};
+    if (!pipe) return run;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) run.out.append(buf, n);
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
 }

@@ -32,6 +32,14 @@ class VBoardTest : public ::testing::Test {
     std::string dir_;
 };
 
+// The vboard command as a person runs it: its exit status (-1 when it did
+// not end normally) and everything it printed, both streams.
+struct CliRun {
+    int status;
+    std::string out;
+};
+CliRun vboard(const std::string &args);
+
 // How often what occurs in text.
 inline size_t count_of(const std::string &text, const std::string &what) {
     size_t n = 0;
