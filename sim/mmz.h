@@ -27,6 +27,14 @@ struct MmzBuffer {
 // The zone of the active board.
 MmzZone active_mmz_zone();
 
+// A request as the driver received it in this process: its code and the
+// record's bytes (none for the reset). Test-facing.
+struct MmzRequestSeen {
+    unsigned long code;
+    std::vector<uint8_t> record;
+};
+std::vector<MmzRequestSeen> mmz_requests();
+
 // The buffers handed out on the board at dir, in address order.
 std::vector<MmzBuffer> mmz_buffers(const std::string &dir);
 

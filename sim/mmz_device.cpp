@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "board.h"
@@ -123,7 +124,25 @@ int look_up(int fd, MmzRequest *request) {
     return -1;
 }
 
+// What this process's requests looked like when they arrived.
+struct SeenRequests {
+    std::mutex lock;
+    std::vector<MmzRequestSeen> requests;
+};
+SeenRequests g_seen;
+
+void remember(unsigned long request, const void *arg) {
+    MmzRequestSeen seen{request, {}};
+    if (arg && request != ZQ_MMZ_RESET) {
+        const auto *bytes = static_cast<const uint8_t *>(arg);
+        seen.record.assign(bytes, bytes + sizeof(MmzRequest));
+    }
+    std::lock_guard<std::mutex> hold(g_seen.lock);
+    g_seen.requests.push_back(std::move(seen));
+}
+
 int mmz_ioctl(int fd, unsigned long request, void *arg) {
+    remember(request, arg);
     if (request == ZQ_MMZ_RESET) {
         FileLock hold(fd);
         journal("mmz", "reset");
@@ -199,6 +218,11 @@ MmzZone active_mmz_zone() {
                  static_cast<uint32_t>(json_int64(mmz, "size", kMmzDefaultSize))};
     json_object_put(root);
     return zone;
+}
+
+std::vector<MmzRequestSeen> mmz_requests() {
+    std::lock_guard<std::mutex> hold(g_seen.lock);
+    return g_seen.requests;
 }
 
 std::vector<MmzBuffer> mmz_buffers(const std::string &dir) {

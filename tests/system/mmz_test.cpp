@@ -49,6 +49,44 @@ TEST_F(MmzTest, BuffersAreSharedThroughTheBoardsMemoryAndFreedMappingsEnd) {
     EXPECT_TRUE(sim::mmz_buffers(dir()).empty());
 }
 
+// Every request the family sends, as the driver receives it.
+TEST_F(MmzTest, RequestRecordsReachTheDriverByteForByte) {
+    auto record = [](const std::string &name, u32 len, u32 phys, u32 virt) {
+        std::vector<uint8_t> bytes(44, 0);
+        std::memcpy(bytes.data(), name.data(), name.size());
+        for (int i = 0; i < 4; ++i) {
+            bytes[32 + i] = static_cast<uint8_t>(len >> (8 * i));
+            bytes[36 + i] = static_cast<uint8_t>(phys >> (8 * i));
+            bytes[40 + i] = static_cast<uint8_t>(virt >> (8 * i));
+        }
+        return bytes;
+    };
+    u32 phys = 0, length = 0;
+    void *virt = nullptr;
+    ASSERT_EQ(ZQ_MPI_SYS_MmzReset(), 0);
+    ASSERT_EQ(ZQ_MPI_SYS_MmzAlloc(&phys, &virt, "osd", nullptr, 100), 0);
+    ASSERT_EQ(ZQ_MPI_SYS_MmzAlloc_Cached(&phys, &virt, std::string(40, 'c').c_str(), nullptr, 5),
+              0);
+    ASSERT_EQ(ZQ_MPI_SYS_MmzGetAddr(&phys, &virt, "osd", nullptr, &length), 0);
+    ASSERT_EQ(ZQ_MPI_SYS_MmzFlushCache(0x90000010, reinterpret_cast<void *>(0x1234), 64), 0);
+    ASSERT_NE(ZQ_MPI_SYS_MmapCache(0x90002000, 8), nullptr);
+    const std::vector<zq::sim::MmzRequestSeen> want = {
+        {ZQ_MMZ_RESET, {}},
+        {ZQ_MMZ_ALLOC, record("osd", 100, 0, 0)},
+        {ZQ_MMZ_ALLOC_CACHED, record(std::string(32, 'c'), 5, 0, 0)},
+        {ZQ_MMZ_GET_ADDR, record("osd", 0, 0, 0)},
+        {ZQ_MMZ_MAP, record("", 4096, 0x90000000, 0)},  // the look-up's mapping
+        {ZQ_MMZ_FLUSH_CACHE, record("", 64, 0x90000010, 0x1234)},
+        {ZQ_MMZ_MAP_CACHED, record("", 8, 0x90002000, 0)},
+    };
+    std::vector<zq::sim::MmzRequestSeen> seen = zq::sim::mmz_requests();
+    ASSERT_EQ(seen.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(seen[i].code, want[i].code) << i;
+        EXPECT_EQ(seen[i].record, want[i].record) << i;
+    }
+}
+
 TEST_F(MmzTest, BadArgumentsAndMissingOrRefusingDriverGiveTheirCodesAndMessages) {
     u32 phys = 7, named = 0, length = 0;
     void *virt = nullptr, *mapped = nullptr;

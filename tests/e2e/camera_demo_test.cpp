@@ -1,0 +1,66 @@
+// The camera example as a user runs it first: on a fresh board it captures,
+// displays, overlays and grabs frames in order, and the panel then shows the
+// capture with the overlay and the cover where the example put them.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "port/port.h"
+#include "support/vboard_fixture.h"
+#include "vo_display.h"
+
+namespace {
+
+using CameraDemoTest = VBoardTest;
+
+// The display's pixel at x, y as 0xRRGGBB.
+unsigned pixel(const zq::sim::VoPicture &p, unsigned x, unsigned y) {
+    const uint8_t *px = &p.rgb[(size_t{y} * p.width + x) * 3];
+    return unsigned{px[0]} << 16 | unsigned{px[1]} << 8 | px[2];
+}
+
+// Whether two colours are within the rounding of a trip through NV12.
+bool near(unsigned a, unsigned b) {
+    for (int shift = 0; shift < 24; shift += 8)
+        if (std::abs(int(a >> shift & 255) - int(b >> shift & 255)) > 6) return false;
+    return true;
+}
+
+TEST_F(CameraDemoTest, RunsOnAFreshBoardAndThePanelShowsItsPicture) {
+    std::string command = "ZQ_VBOARD=" + dir() + " " ZQ_CAMERA_DEMO + std::string(" 2>&1");
+    FILE *pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+    int status = pclose(pipe);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+    EXPECT_NE(out.find("frame  9: sensor frame 19, 640x360"), std::string::npos) << out;
+    EXPECT_NE(out.find("10 frames in order"), std::string::npos) << out;
+
+    zq::port::access("/", 0);  // this process on the same board, for the input pictures
+    zq::sim::VoPicture panel;
+    std::string error;
+    ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &panel, &error)) << error;
+    ASSERT_EQ(panel.width, 800u);
+    ASSERT_EQ(panel.height, 480u);
+    struct Spot {
+        unsigned x, y, rgb;
+        const char *what;
+    } spots[] = {
+        {10, 10, 0x203040, "background"},
+        {120, 300, 0xFFFFFF, "the white bar of the capture at 80,60"},
+        {600, 330, 0xE07020, "the cover at 440,220 of the capture"},
+        {780, 470, 0x203040, "background below right"},
+    };
+    for (const Spot &s : spots)
+        EXPECT_TRUE(near(pixel(panel, s.x, s.y), s.rgb))
+            << s.what << ": 0x" << std::hex << pixel(panel, s.x, s.y);
+    // The clock's see-through band darkens the white bar under it.
+    EXPECT_LT(pixel(panel, 97, 77) >> 16, 0x80u) << std::hex << pixel(panel, 97, 77);
+}
+
+}  // namespace
