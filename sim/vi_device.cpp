@@ -149,7 +149,7 @@ int set_size(const void *arg) {
     bool ok = channel_ok(r.chn) && r.width >= kViMinWidth && r.height >= 2 && r.width % 2 == 0 &&
               r.height % 2 == 0 && r.width <= s.maxWidth && r.height <= s.maxHeight;
     journal("vi", "chn %d size %ux%u%s", r.chn, r.width, r.height,
-            ok ? "" : " refused: no such channel, or not an even size from 256x2 to the sensor's");
+            ok ? "" : " refused: no such channel, or not an even size from 2x2 to the sensor's");
     return change_state([&](ViChannels &channels) {
         if (!ok) return EINVAL;
         channels[size_t(r.chn)].width = r.width;

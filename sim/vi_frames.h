@@ -23,7 +23,9 @@ constexpr uint32_t kViBuffers = 4;     // frame buffers per channel
 constexpr uint32_t kViMaxRate = 30;    // source frames per second, at most
 constexpr uint32_t kViLumaHigh = 235;  // a 1 in the frame-number row
 constexpr uint32_t kViLumaLow = 16;    // a 0
-constexpr uint32_t kViMinWidth = 256;  // the first row holds the 32-bit frame number
+// A picture narrower than 256 pixels carries only the frame number's bits
+// that fit in its first row.
+constexpr uint32_t kViMinWidth = 2;
 
 struct ViChannel {
     bool enabled = false;
