@@ -12,6 +12,7 @@
 
 #include "board.h"
 #include "port/port.h"
+#include "support/call_rows.h"
 #include "support/vboard_fixture.h"
 #include "vi_frames.h"
 #include "video/vi_keep_mask.h"
@@ -27,8 +28,6 @@ constexpr s32 kNull = s32(0xA0108006), kFailed = s32(0xA0108007), kNoFrame = s32
 constexpr s32 kOpenFailed = s32(0xA0108010), kRefused = s32(0xA0108012);
 
 // A table row's call: its text (for the failure message) and the call itself.
-#define CALL(expr) #expr, [&] { return expr; }
-
 using Sent = std::vector<std::pair<unsigned long, std::vector<uint8_t>>>;
 
 std::vector<uint8_t> words(std::initializer_list<uint32_t> values) {
@@ -115,12 +114,7 @@ TEST_F(ViTest, EachCallSendsItsRecordByteForByteAndTheSetsAreKept) {
 TEST_F(ViTest, RefusedArgumentsNeverReachTheDriver) {
     ViChnAttr a = attr_;
     ViExtChnAttr e = ext_;
-    const struct {
-        const char *call;
-        std::function<s32()> run;
-        s32 result;
-        const char *message;
-    } rows[] = {
+    const ArgumentRow rows[] = {
         {CALL(ZQ_MPI_VI_SetChnAttr(1, nullptr)), kBadChannel, "not support ViChn = 1\n"},
         {CALL(ZQ_MPI_VI_GetChnAttr(-1, nullptr)), kBadChannel, "not support ViChn = -1\n"},
         {CALL(ZQ_MPI_VI_SetExtChnAttr(0, nullptr)), kBadChannel, "not support ViChn = 0\n"},
@@ -157,13 +151,7 @@ TEST_F(ViTest, RefusedArgumentsNeverReachTheDriver) {
 TEST_F(ViTest, MissingOrRefusingDriverGivesTheCodesAndChangesNothing) {
     ViFrameInfo f{};
     const ViBindDest b{ZQ_MOD_VO, 0, 0};
-    const struct {
-        unsigned long request;
-        const char *call;
-        std::function<s32()> run;
-        s32 result;
-        const char *message;
-    } rows[] = {
+    const RefusalRow rows[] = {
         {0x5606, CALL(ZQ_MPI_VI_Init()), kFailed, "vi init failed\n"},
         {0x40105600, CALL(ZQ_MPI_VI_SetChnAttr(0, &attr_)), kRefused, "vi set cutrect failed\n"},
         {0x400C5601, CALL(ZQ_MPI_VI_SetChnAttr(0, &attr_)), kRefused, "vi set destsize failed\n"},

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "board.h"
+#include "support/call_rows.h"
 #include "support/vboard_fixture.h"
 #include "vo_display.h"
 #include "zq_vo.h"
@@ -22,8 +23,6 @@ constexpr s32 code(u32 error) {
 }
 
 // A table row's call: its text (for the failure message) and the call itself.
-#define CALL(expr) #expr, [&] { return expr; }
-
 using Words = std::vector<u32>;
 
 template <typename Record>
@@ -120,12 +119,7 @@ TEST_F(VoTest, ArgumentsAreCheckedInOrderAndSendNothing) {
     ASSERT_EQ(ZQ_MPI_VO_Init(), 0);
     ASSERT_EQ(ZQ_MPI_VO_SetChnAttr(0, 1, &chn), 0);
     const size_t before = journal_events("/dev/vo").size();
-    const struct {
-        const char *call;
-        std::function<s32()> run;
-        s32 result;
-        const char *message;
-    } rows[] = {
+    const ArgumentRow rows[] = {
         {CALL(ZQ_MPI_VO_SetPubAttr(1, nullptr)), code(2), "not support VoDev = 1\n"},
         {CALL(ZQ_MPI_VO_SetPubAttr(0, nullptr)), code(6), "pstPubAttr is null\n"},
         {CALL(ZQ_MPI_VO_SetPubAttr(0, &badType)), code(8), "not support enIntfType = 1\n"},
@@ -170,13 +164,7 @@ TEST_F(VoTest, MissingOrRefusingDriverChangesNothingStoredAndRacingInitsOpenOnce
     VoImageLayerAttr layer{{0, 0, 8, 8}, VO_PIXFMT_ARGB8888, 0x1000, 0}, otherLayer = layer;
     otherLayer.u32PhyAddr = 0x2000;
     VoVideoLayerAttr video{};
-    const struct {
-        unsigned long request;
-        const char *call;
-        std::function<s32()> run;
-        s32 result;
-        const char *message;
-    } rows[] = {
+    const RefusalRow rows[] = {
         {ZQ_VO_SET_PUB_ATTR, CALL(ZQ_MPI_VO_SetPubAttr(0, &other)), code(0x40),
          "set bub attr error\n"},
         {ZQ_VO_SET_CHN_ATTR, CALL(ZQ_MPI_VO_SetChnAttr(0, 3, &otherChn)), code(0x4A),
