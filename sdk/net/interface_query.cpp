@@ -31,16 +31,6 @@ bool is_name_char(char c) {
            c == '-' || c == '_';
 }
 
-// Interface names go into paths and shell commands, so only plain ones are
-// taken: 1 to 15 characters (the kernel's limit), letters, digits, '.', '-'
-// and '_', and never "." or "..".
-bool is_interface_name(const char *name) {
-    size_t length = strnlen(name, IFNAMSIZ);
-    if (length == 0 || length >= IFNAMSIZ) return false;
-    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
-    return std::all_of(name, name + length, is_name_char);
-}
-
 void chop_newline(char *line) {
     size_t length = std::strlen(line);
     if (length > 0 && line[length - 1] == '\n') line[length - 1] = '\0';
@@ -115,6 +105,13 @@ bool read_addresses(int sock, const char *name, EthAttr &attr) {
 }
 
 }  // namespace
+
+bool is_interface_name(const char *name) {
+    size_t length = strnlen(name, IFNAMSIZ);
+    if (length == 0 || length >= IFNAMSIZ) return false;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
+    return std::all_of(name, name + length, is_name_char);
+}
 
 int CheckEthExist(const char *name) {
     if (!name) return -1;

@@ -1,6 +1,7 @@
 // Bounded reads of process command lines.
 #include "system/command_line.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -53,6 +54,23 @@ bool command_matches(const CommandLine &line, const char *name, const char *arg)
     if (!name || !*name) return false;
     if (line.program().find(name) == std::string_view::npos) return false;
     return !arg || line.whole().find(arg) != std::string_view::npos;
+}
+
+bool command_is(const CommandLine &line, std::string_view name, std::string_view arg) {
+    std::string_view program = line.program();
+    size_t slash = program.rfind('/');
+    if (name.empty() || program.substr(slash == std::string_view::npos ? 0 : slash + 1) != name)
+        return false;
+    if (arg.empty()) return true;
+    std::string_view rest(line.raw, line.rawLength);
+    rest.remove_prefix(std::min(rest.size(), program.size() + 1));
+    while (!rest.empty()) {
+        size_t nul = rest.find('\0');
+        if (nul == std::string_view::npos) return false;  // cut or unterminated: not whole
+        if (rest.substr(0, nul) == arg) return true;
+        rest.remove_prefix(nul + 1);
+    }
+    return false;
 }
 
 }  // namespace zq::system

@@ -39,4 +39,10 @@ bool plain_pid(const char *name, pid_t *pid);
 // contains arg.
 bool command_matches(const CommandLine &line, const char *name, const char *arg);
 
+// Whether a command line is exactly a given program's: its program's base
+// name (after its last '/') is name and, when arg is not empty, one of the
+// arguments after it is arg as a whole ("wlan0" is not "wlan01" nor
+// "-iwlan0"). An argument cut by the 256-byte bound is not taken as whole.
+bool command_is(const CommandLine &line, std::string_view name, std::string_view arg);
+
 }  // namespace zq::system

@@ -1,0 +1,92 @@
+// Building and running the Wi-Fi unit's commands.
+#include "net/wifi_command.h"
+
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+#include "net/wifi_state.h"
+#include "port/port.h"
+#include "zq_system.h"
+
+namespace zq::wifi {
+namespace {
+
+bool is_plain_char(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("_./:=@%+,-").find(c) != std::string_view::npos;
+}
+
+// The seam's translation; empty when it does not fit any buffer we offer.
+std::string host_of(std::string_view boardPath) {
+    std::string path(boardPath);
+    std::vector<char> out(PATH_MAX + path.size() + 1);
+    if (zq::port::host_path(path.c_str(), out.data(), out.size()) != 0) return {};
+    return out.data();
+}
+
+}  // namespace
+
+std::string shell_word(std::string_view word) {
+    bool plain = !word.empty();
+    for (char c : word) plain = plain && is_plain_char(c);
+    if (plain) return std::string(word);
+    std::string quoted = "'";
+    for (char c : word) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+std::string board_word(std::string_view boardPath, std::string_view leaf) {
+    std::string host = host_of(boardPath);
+    if (host.empty()) return {};
+    return shell_word(host + std::string(leaf));
+}
+
+std::string board_link_word(std::string_view boardPath) {
+    size_t slash = boardPath.rfind('/');
+    if (slash == std::string_view::npos || slash == 0) return board_word(boardPath);
+    return board_word(boardPath.substr(0, slash), boardPath.substr(slash));
+}
+
+std::string tool_word(std::string_view leaf) {
+    return board_word(g_WifiState.g_ConfigPath, leaf);
+}
+
+std::string compose(std::initializer_list<std::string> pieces) {
+    std::string command;
+    for (const std::string &piece : pieces) {
+        if (piece.empty()) return {};
+        command += piece;
+    }
+    return command;
+}
+
+int run_command(const std::string &command) {
+    if (command.empty()) return -1;
+    return ZQSDK_SafeSystem(command.c_str());
+}
+
+FILE *open_pipeline(const std::string &command) {
+    return zq::port::popen(command.c_str(), "r");
+}
+
+int close_pipeline(FILE *pipe) {
+    return zq::port::pclose(pipe);
+}
+
+bool read_line(FILE *stream, std::string *line) {
+    line->clear();
+    int c;
+    while ((c = std::fgetc(stream)) != EOF) {
+        if (c == '\n') return true;
+        line->push_back(static_cast<char>(c));
+    }
+    return !line->empty();
+}
+
+}  // namespace zq::wifi

@@ -1,0 +1,95 @@
+// The Wi-Fi unit's killers, walking "/proc" under g_ProcMutex.
+#include "net/wifi_kill.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "net/wifi_state.h"
+#include "port/port.h"
+#include "system/command_line.h"
+
+namespace zq::wifi {
+namespace {
+
+using zq::system::CommandLine;
+
+struct DirClose {
+    DIR *dir;
+    ~DirClose() { closedir(dir); }
+};
+
+// Walks the board's processes but this one; kills those `applies` picks.
+// -1 when "/proc" cannot be read or a kill is refused (the process's pid
+// and program name go to failed).
+template <typename Applies>
+int KillWalk(Applies applies, pid_t *failedPid, std::string *failedName) {
+    DIR *proc = zq::port::opendir("/proc");
+    if (!proc) return -1;
+    DirClose closer{proc};
+    std::lock_guard<std::mutex> hold(g_WifiState.g_ProcMutex);
+    const pid_t self = getpid();
+    while (const struct dirent *entry = readdir(proc)) {
+        pid_t pid = 0;
+        if (!zq::system::plain_pid(entry->d_name, &pid) || pid == self) continue;
+        CommandLine line;
+        if (!zq::system::read_command_line(entry->d_name, &line) || !applies(line)) continue;
+        if (zq::port::kill(pid, SIGKILL) != 0 && errno != ESRCH) {
+            *failedPid = pid;
+            *failedName = std::string(line.program());
+            return -1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+ProcKillList MakeKillList(std::initializer_list<KillTarget> targets) {
+    ProcKillList list{};
+    for (const KillTarget &target : targets) {
+        if (list.s32Count == 10) break;
+        ProcKillEntry &entry = list.entries[list.s32Count++];
+        std::snprintf(entry.name, sizeof entry.name, "%s", target.name);
+        std::snprintf(entry.arg, sizeof entry.arg, "%s", target.arg ? target.arg : "");
+    }
+    return list;
+}
+
+int KillProcessList(const ProcKillList *list) {
+    if (!list) return -1;
+    const s32 count = list->s32Count < 0 ? 0 : list->s32Count > 10 ? 10 : list->s32Count;
+    pid_t failedPid = 0;
+    std::string failedName;
+    int result = KillWalk(
+        [&](const CommandLine &line) {
+            for (s32 i = 0; i < count; ++i) {
+                const ProcKillEntry &e = list->entries[i];
+                if (zq::system::command_is(line, {e.name, strnlen(e.name, sizeof e.name)},
+                                           {e.arg, strnlen(e.arg, sizeof e.arg)}))
+                    return true;
+            }
+            return false;
+        },
+        &failedPid, &failedName);
+    if (result != 0 && failedPid != 0) {
+        std::printf("kill pid %d name %s failed\n", static_cast<int>(failedPid),
+                    failedName.c_str());
+        std::fflush(stdout);
+    }
+    return result;
+}
+
+int KillIwProcess() {
+    pid_t failedPid = 0;
+    std::string failedName;
+    return KillWalk([](const CommandLine &line) { return zq::system::command_is(line, "iw", {}); },
+                    &failedPid, &failedName);
+}
+
+}  // namespace zq::wifi
