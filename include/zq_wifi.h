@@ -61,7 +61,11 @@ ZQ_LAYOUT_CHECK(WifiApParam, sizeof(WifiApParam) == 276 &&
  * checks the tool directory pConfigPath ("iw", "wpa_supplicant", "hostapd",
  * "hostapd.conf", "wpa_wpa2.conf", "udhcpd.conf", "udhcpc.script") and the
  * interface pEthName, and brings the interface up. type is the adapter type
- * (0: keep the one set before). 0 or -1. */
+ * (0: keep the one set before). 0 or -1. A name no interface can have (empty,
+ * over 15 characters, or other than letters, digits, '.', '-', '_') and a
+ * tool directory of 128 or more characters are refused before anything is
+ * killed. Until an interface is set, the other operations return -1 (exit
+ * returns 0). */
 ZQ_API int ZQSDK_WifiInit(const char *pEthName, const char *pConfigPath, int type) ZQ_NOEXCEPT;
 
 /* Rebuilds the interface in WIFI_MODE_MANAGED or WIFI_MODE_MONITOR (zq_net.h)
@@ -75,15 +79,21 @@ ZQ_API int ZQSDK_WifiExit(void) ZQ_NOEXCEPT;
 
 /* Makes the interface an access point: "hostapd", "udhcpd" and, where the
  * board has it, "dnsd". 0 when they were started; -1 for a null record, an
- * interface not in managed mode, an empty or unusable SSID or passphrase, an
- * address that is not a plain dotted IPv4 address, or a step that failed. */
+ * interface not in managed mode, an SSID not of 1 to 32 bytes without control
+ * characters, a passphrase neither empty nor 8 to 63 printable ASCII
+ * characters, a channel other than 0 (channel 6) and 1 to 13, an address that
+ * is not a plain dotted IPv4 address, or a file or hostapd start that
+ * failed. Everything is checked before anything is killed or written. */
 ZQ_API int ZQSDK_WifiCreateAp(const WifiApParam *param) ZQ_NOEXCEPT;
 
 /* Joins the network pSsid (pPasswd null or empty: open) and waits, up to
  * about 93 seconds, for the association and an address. 0: joined and
- * addressed; -1: refused request or no address in time; -2: the supplicant
- * log cannot be read or the handshake failed twice; 1: abandoned by
- * ZQSDK_WifiExit or ZQSDK_WifiCreateAp on another thread. */
+ * addressed; -1: refused request (SSID not 1 to 32 bytes without control
+ * characters, passphrase not 8 to 63 printable ASCII characters, another
+ * connection still running), a configuration that could not be written, or
+ * no address in time; -2: the supplicant log cannot be read or the
+ * handshake failed twice; 1: abandoned by ZQSDK_WifiExit or
+ * ZQSDK_WifiCreateAp on another thread. */
 ZQ_API int ZQSDK_WifiConnectSTA(const char *pSsid, const char *pPasswd) ZQ_NOEXCEPT;
 
 /* Scans and fills list->pstInfo with the first list->s32Count networks
