@@ -144,10 +144,6 @@ bool read_config(const std::string &host, const std::string &shown, Settings *se
         std::printf("WPA-PSK enabled, but PSK or passphrase is not configured.\n");
         ++errors;
     }
-    if (get("ssid").empty()) {
-        std::printf("Line %d: no SSID configured\n", line);  // hostapd needs one to start
-        ++errors;
-    }
     if (errors) std::printf("%d errors found in configuration file '%s'\n", errors, shown.c_str());
     return errors == 0;
 }
@@ -188,7 +184,6 @@ int hostapd_main(Tool &tool) {
     if (!path_argument(tool, configGiven, &configHost) ||
         (!pidGiven.empty() && !path_argument(tool, pidGiven, &pidHost)))
         return 1;
-    std::printf("Configuration file: %s\n", configGiven.c_str());
     Settings s;
     if (!read_config(configHost, configGiven, &s)) {
         std::printf("Failed to set up interface with %s\nFailed to initialize interface\n",

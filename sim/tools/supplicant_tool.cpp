@@ -132,9 +132,11 @@ std::string network_field(NetworkBlock &n, const std::string &name, const std::s
     } else if (name == "psk") {
         if (value.size() >= 2 && value[0] == '"' && value.back() == '"') {
             text = value.substr(1, value.size() - 2);
+            // The real parser quotes the value from after its opening quote.
             if (text.size() < 8 || text.size() > 63)
                 return "Line " + std::to_string(line) + ": Invalid passphrase length " +
-                       std::to_string(text.size()) + " (expected: 8..63) '" + text + "'.\n" + bad();
+                       std::to_string(text.size()) + " (expected: 8..63) '" + text + "\"'.\n" +
+                       bad();
             n.passphrase = text;
         } else if (value.size() == 64 && hex_text(value)) {
             n.psk = value;
@@ -212,7 +214,7 @@ bool read_config(const std::string &host, const std::string &shown, std::vector<
         return false;
     }
     std::istringstream in(text);
-    int errors = 0, lineNo = 0;
+    int errors = 0, lineNo = 0, errorsBefore = 0;
     bool inBlock = false;
     NetworkBlock block;
     auto complain = [&](const std::string &what) {
@@ -235,21 +237,18 @@ bool read_config(const std::string &host, const std::string &shown, std::vector<
         if (line.empty()) continue;
         if (!inBlock && line == "network={") {
             inBlock = true;
+            errorsBefore = errors;
             block = NetworkBlock();
             block.id = static_cast<int>(out->size());
             continue;
         }
         if (inBlock && line == "}") {
+            // A bad field drops its whole block.
             inBlock = false;
-            bool psk = std::find(block.keyMgmt.begin(), block.keyMgmt.end(), "WPA-PSK") !=
-                       block.keyMgmt.end();
-            if (psk && block.passphrase.empty() && block.psk.empty()) {
-                complain("Line " + std::to_string(lineNo) +
-                         ": WPA-PSK accepted for key management, but no PSK configured.");
-                complain("Line " + std::to_string(lineNo) + ": failed to parse network block.");
-            } else {
+            if (errors == errorsBefore)
                 out->push_back(block);
-            }
+            else
+                complain("Line " + std::to_string(lineNo) + ": failed to parse network block.");
             continue;
         }
         size_t eq = line.find('=');
@@ -275,10 +274,7 @@ bool read_config(const std::string &host, const std::string &shown, std::vector<
     }
     if (inBlock)
         complain("Line " + std::to_string(lineNo) + ": network block was not terminated properly.");
-    if (errors) {
-        log.line(std::to_string(errors) + " errors found in configuration file '" + shown + "'");
-        log.line("Failed to read or parse configuration '" + shown + "'.");
-    }
+    if (errors) log.line("Failed to read or parse configuration '" + shown + "'.");
     return errors == 0;
 }
 
@@ -458,7 +454,7 @@ int wpa_supplicant_main(Tool &tool) {
         return 255;
     Station station{tool, options, {}, log, board_file(kStateFile)};
     log.line("Successfully initialized wpa_supplicant");
-    if (!read_config(configHost, options.config, &station.blocks, log)) return 255;
+    if (!read_config(configHost, configHost, &station.blocks, log)) return 255;
     NetInterface i;
     if (!find_interface(tool, options.interface, &i) || !i.wireless || i.monitor) {
         log.line("Could not read interface " + options.interface + " flags: No such device");
