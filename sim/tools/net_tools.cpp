@@ -49,24 +49,13 @@ void add_prefix_route(NetInterface &i) {
     insert_route(i, r);
 }
 
-bool store(Tool &tool, const NetInterface &i) {
-    return edit(tool, [&](json_object *root) { set_interface_json(root, i); });
-}
-
 int ifconfig_fail(const std::string &message) {
     std::fprintf(stderr, "ifconfig: %s\n", message.c_str());
     return 1;
 }
 
-}  // namespace
-
-// "ifconfig IF [up|down] [ADDR] [netmask M] [broadcast B] [mtu N]": the
-// listing forms stay in the generated bin/ifconfig.
-int ifconfig_main(Tool &tool) {
-    const std::vector<std::string> &a = tool.args;
-    if (a.empty()) return ifconfig_fail("settings need an interface");
-    NetInterface i;
-    if (!find_interface(tool, a[0], &i)) return ifconfig_fail("SIOCGIFFLAGS: No such device");
+// Applies "ifconfig IF SETTINGS..." to i; an empty result, else busybox's complaint.
+std::string apply_ifconfig(const std::vector<std::string> &a, NetInterface &i) {
     bool addressChanged = false, wasUp = i.up;
     for (size_t k = 1; k < a.size(); ++k) {
         uint32_t v = 0;
@@ -77,15 +66,15 @@ int ifconfig_main(Tool &tool) {
         } else if (word == "down") {
             i.up = false;
         } else if ((word == "netmask" || word == "broadcast") && hasValue) {
-            if (!ipv4_value(a[++k], &v)) return ifconfig_fail("bad address '" + a[k] + "'");
+            if (!ipv4_value(a[++k], &v)) return "bad address '" + a[k] + "'";
             if (word == "netmask") {
-                if (!contiguous_mask(v)) return ifconfig_fail("SIOCSIFNETMASK: Invalid argument");
+                if (!contiguous_mask(v)) return "SIOCSIFNETMASK: Invalid argument";
                 i.netmask = a[k];
                 addressChanged = true;
             }
         } else if (word == "mtu" && hasValue) {
             long mtu = std::strtol(a[++k].c_str(), nullptr, 10);
-            if (mtu < 68 || mtu > 65535) return ifconfig_fail("SIOCSIFMTU: Invalid argument");
+            if (mtu < 68 || mtu > 65535) return "SIOCSIFMTU: Invalid argument";
             i.mtu = static_cast<int>(mtu);
         } else if (ipv4_value(word, &v)) {
             if (v == 0) {
@@ -98,21 +87,39 @@ int ifconfig_main(Tool &tool) {
             }
             addressChanged = true;
         } else {
-            return ifconfig_fail("bad address '" + word + "'");
+            return "bad address '" + word + "'";
         }
     }
     // The kernel drops an interface's routes when it goes down or its
     // address changes, and adds the prefix route of its address.
     if (addressChanged || !i.up) i.routes.clear();
-    if ((addressChanged || (!wasUp && i.up)) && i.up) {
-        i.routes.erase(std::remove_if(i.routes.begin(), i.routes.end(),
-                                      [](const NetRoute &r) { return r.gateway == "0.0.0.0"; }),
-                       i.routes.end());
-        add_prefix_route(i);
-    }
-    if (!store(tool, i)) return ifconfig_fail("board.json cannot be changed");
-    note(tool, "%s %s address %s netmask %s", i.name.c_str(), i.up ? "up" : "down",
-         i.ipv4.empty() ? "none" : i.ipv4.c_str(), i.netmask.empty() ? "none" : i.netmask.c_str());
+    if ((addressChanged || !wasUp) && i.up) add_prefix_route(i);
+    return {};
+}
+
+}  // namespace
+
+// "ifconfig IF [up|down] [ADDR] [netmask M] [broadcast B] [mtu N]": the
+// listing forms stay in the generated bin/ifconfig.
+int ifconfig_main(Tool &tool) {
+    const std::vector<std::string> &a = tool.args;
+    if (a.empty()) return ifconfig_fail("settings need an interface");
+    std::string complaint = "SIOCGIFFLAGS: No such device";
+    NetInterface changed;
+    // Read and changed under the board's lock: other tools edit it too.
+    bool stored = edit(tool, [&](json_object *root) {
+        for (NetInterface &i : net_interfaces(root)) {
+            if (i.name != a[0]) continue;
+            complaint = apply_ifconfig(a, i);
+            if (complaint.empty()) set_interface_json(root, i);
+            changed = i;
+        }
+    });
+    if (!complaint.empty()) return ifconfig_fail(complaint);
+    if (!stored) return ifconfig_fail("board.json cannot be changed");
+    note(tool, "%s %s address %s netmask %s", changed.name.c_str(), changed.up ? "up" : "down",
+         changed.ipv4.empty() ? "none" : changed.ipv4.c_str(),
+         changed.netmask.empty() ? "none" : changed.netmask.c_str());
     return 0;
 }
 
@@ -192,6 +199,39 @@ bool on_link(const NetInterface &i, uint32_t address) {
     return (value_of(i.ipv4) & mask) == (address & mask);
 }
 
+// Adds or deletes the route on its interface in all; an empty result, else
+// the kernel's complaint as route prints it.
+std::string change_routes(const RouteRequest &request, const NetRoute &route,
+                          std::vector<NetInterface> &all, std::string *device) {
+    const char *call = request.add ? "SIOCADDRT" : "SIOCDELRT";
+    auto it = std::find_if(all.begin(), all.end(), [&](const NetInterface &i) {
+        return request.device.empty() ? request.hasGateway && on_link(i, request.gateway)
+                                      : i.name == request.device;
+    });
+    if (it == all.end())
+        return std::string(call) +
+               (request.device.empty() ? ": Network is unreachable" : ": No such device");
+    NetInterface &i = *it;
+    *device = i.name;
+    auto same = [&](const NetRoute &r) {
+        return value_of(r.destination) == request.target && value_of(r.mask) == request.mask &&
+               (!request.hasGateway || value_of(r.gateway) == request.gateway) &&
+               (request.add || request.metric == 0 || r.metric == request.metric);
+    };
+    if (request.add) {
+        if (!i.up) return "SIOCADDRT: Network is down";
+        if (request.hasGateway && !on_link(i, request.gateway))
+            return "SIOCADDRT: Network is unreachable";
+        if (std::any_of(i.routes.begin(), i.routes.end(), same)) return "SIOCADDRT: File exists";
+        insert_route(i, route);
+        return {};
+    }
+    auto gone = std::find_if(i.routes.begin(), i.routes.end(), same);
+    if (gone == i.routes.end()) return "SIOCDELRT: No such process";
+    i.routes.erase(gone);
+    return {};
+}
+
 }  // namespace
 
 // "route add|del [-net|-host] TARGET|default [netmask M] [gw G] [metric N] [dev] IF"
@@ -202,41 +242,22 @@ int route_main(Tool &tool) {
     RouteRequest request;
     std::string why;
     if (!parse_route(a, &request, &why)) return route_fail(why);
-    const char *call = request.add ? "SIOCADDRT" : "SIOCDELRT";
-    std::vector<NetInterface> all = interfaces(tool);
-    auto it = std::find_if(all.begin(), all.end(), [&](const NetInterface &i) {
-        return request.device.empty() ? request.hasGateway && on_link(i, request.gateway)
-                                      : i.name == request.device;
-    });
-    if (it == all.end())
-        return route_fail(std::string(call) + (request.device.empty() ? ": Network is unreachable"
-                                                                      : ": No such device"));
-    NetInterface &i = *it;
     NetRoute route;
     route.destination = dotted(request.target);
     route.mask = dotted(request.mask);
     route.gateway = dotted(request.gateway);
     route.metric = request.metric;
-    auto same = [&](const NetRoute &r) {
-        return value_of(r.destination) == request.target && value_of(r.mask) == request.mask &&
-               (!request.hasGateway || value_of(r.gateway) == request.gateway) &&
-               (request.add || request.metric == 0 || r.metric == request.metric);
-    };
-    if (request.add) {
-        if (!i.up) return route_fail("SIOCADDRT: Network is down");
-        if (request.hasGateway && !on_link(i, request.gateway))
-            return route_fail("SIOCADDRT: Network is unreachable");
-        if (std::any_of(i.routes.begin(), i.routes.end(), same))
-            return route_fail("SIOCADDRT: File exists");
-        insert_route(i, route);
-    } else {
-        auto gone = std::find_if(i.routes.begin(), i.routes.end(), same);
-        if (gone == i.routes.end()) return route_fail("SIOCDELRT: No such process");
-        i.routes.erase(gone);
-    }
-    if (!store(tool, i)) return route_fail("board.json cannot be changed");
+    std::string complaint, device;
+    bool stored = edit(tool, [&](json_object *root) {
+        std::vector<NetInterface> all = net_interfaces(root);
+        complaint = change_routes(request, route, all, &device);
+        for (const NetInterface &i : all)
+            if (complaint.empty() && i.name == device) set_interface_json(root, i);
+    });
+    if (!complaint.empty()) return route_fail(complaint);
+    if (!stored) return route_fail("board.json cannot be changed");
     note(tool, "%s %s/%s gateway %s dev %s", request.add ? "added" : "deleted",
-         route.destination.c_str(), route.mask.c_str(), route.gateway.c_str(), i.name.c_str());
+         route.destination.c_str(), route.mask.c_str(), route.gateway.c_str(), device.c_str());
     return 0;
 }
 

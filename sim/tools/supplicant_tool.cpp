@@ -466,10 +466,13 @@ int wpa_supplicant_main(Tool &tool) {
     if (!options.background) register_self(tool);
     if (!pidHost.empty()) write_text(pidHost, std::to_string(::getpid()) + "\n");
     // The supplicant brings its interface up.
-    if (!i.up) {
-        i.up = true;
-        edit(tool, [&](json_object *root) { set_interface_json(root, i); });
-    }
+    edit(tool, [&](json_object *root) {
+        for (NetInterface &n : net_interfaces(root))
+            if (n.name == options.interface && !n.up) {
+                n.up = true;
+                set_interface_json(root, n);
+            }
+    });
     station.record(nullptr);
     station.state(kStateDisconnected);
     while (station.attempt()) {
