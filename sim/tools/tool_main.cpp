@@ -70,6 +70,9 @@ int main(int argc, char **argv) {
         std::string line;
         for (const std::string &word : board_argv(tool)) line += (line.empty() ? "" : " ") + word;
         zq::sim::journal(tool.name, "run %s", line.c_str());
+        // The board's /proc shows the tool by its board name from the start,
+        // never by the program's path in the build.
+        register_self(tool);
         return entry.main(tool);
     }
     std::fprintf(stderr, "%s: no such board tool\n", program.c_str());
