@@ -157,7 +157,9 @@ bool wifi_create(const std::string &dir, json_object *, std::string *error) {
                             "var/lib/misc", "var/log"})
         fs::create_directories(dir + "/" + sub, ec);
     const std::string wifi = dir + "/usr/wifi/";
-    bool ok = write_file(wifi + "hostapd.conf", kHostapdConf, 0644, error) &&
+    // The Wi-Fi module replaces the board's /dev/random by a link to /dev/urandom.
+    bool ok = make_node(dir, "/dev/random", error) && make_node(dir, "/dev/urandom", error) &&
+              write_file(wifi + "hostapd.conf", kHostapdConf, 0644, error) &&
               write_file(wifi + "wpa_wpa2.conf", kWpaConf, 0644, error) &&
               write_file(wifi + "udhcpd.conf", kUdhcpdConf, 0644, error) &&
               write_file(wifi + "udhcpc.script", kUdhcpcScript, 0755, error) &&
