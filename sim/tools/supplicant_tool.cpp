@@ -416,10 +416,11 @@ struct Station {
             log.line(ifp() + "WPA: Key negotiation completed with " + n.bssid +
                      " [PTK=CCMP GTK=CCMP]");
         }
-        log.line(ifp() + "CTRL-EVENT-CONNECTED - Connection to " + n.bssid +
-                 " completed [id=" + std::to_string(b->id) + " id_str=" + b->idStr + "]");
+        // The state is complete before the event says so, as in the real one.
         record(&n);
         state(kStateCompleted);
+        log.line(ifp() + "CTRL-EVENT-CONNECTED - Connection to " + n.bssid +
+                 " completed [id=" + std::to_string(b->id) + " id_str=" + b->idStr + "]");
         note(tool, "%s associated with %s (SSID '%s')", options.interface.c_str(), n.bssid.c_str(),
              escape_bytes(n.ssid).c_str());
         // Connected while the network is on the air.

@@ -119,7 +119,13 @@ bool write_text(const std::string &hostPath, const std::string &text, bool appen
 }
 
 bool overwrite_text(const std::string &hostPath, const std::string &text) {
-    return write_text(hostPath, text, false);
+    // Written over the old text, then cut to length: a reader never finds
+    // the file empty on the way from one value to the next.
+    int fd = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = ::pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()) &&
+              ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
+    return ::close(fd) == 0 && ok;
 }
 
 bool board_gone(const Tool &tool) {
