@@ -2,6 +2,7 @@
 // clock, log levels and faults, and reading what happened on it.
 #include <fcntl.h>
 #include <json-c/json.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -122,7 +123,25 @@ bool create_board(const std::string &dir, std::string *error) {
     return ok;
 }
 
+// Holds the board directory's lock: edits by several processes (the tools
+// of a board change it as they run) must not lose each other's changes.
+struct BoardEditLock {
+    int fd;
+    explicit BoardEditLock(const std::string &dir)
+        : fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd >= 0)
+            while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~BoardEditLock() {
+        if (fd >= 0) ::close(fd);
+    }
+    BoardEditLock(const BoardEditLock &) = delete;
+    BoardEditLock &operator=(const BoardEditLock &) = delete;
+};
+
 bool edit_board(const std::string &dir, const std::function<void(json_object *)> &edit) {
+    BoardEditLock hold(dir);
     std::string path = dir + "/" + kBoardFile;
     json_object *root = json_load_file(path, nullptr);
     if (!root) return false;

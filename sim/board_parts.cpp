@@ -13,6 +13,7 @@ extern const BoardPart kFlashPart;
 extern const BoardPart kMemPart;
 extern const BoardPart kDeviceJsonPart;
 extern const BoardPart kNetPart;
+extern const BoardPart kWifiPart;
 extern const BoardPart kSpeakerPart;
 extern const BoardPart kMicPart;
 extern const BoardPart kAcodecPart;
@@ -26,9 +27,9 @@ extern const BoardPart kRgnPart;
 
 namespace {
 const BoardPart *const kParts[] = {
-    &kLogPart,        &kFlashPart, &kMemPart,    &kDeviceJsonPart, &kNetPart,
-    &kSpeakerPart,    &kMicPart,   &kAcodecPart, &kPromptPart,     &kMainAppPart,
-    &kTempSensorPart, &kMmzPart,   &kVoPart,     &kViPart,         &kRgnPart,
+    &kLogPart,     &kFlashPart, &kMemPart,    &kDeviceJsonPart, &kNetPart,     &kWifiPart,
+    &kSpeakerPart, &kMicPart,   &kAcodecPart, &kPromptPart,     &kMainAppPart, &kTempSensorPart,
+    &kMmzPart,     &kVoPart,    &kViPart,     &kRgnPart,
 };
 }  // namespace
 

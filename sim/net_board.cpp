@@ -48,6 +48,8 @@ NetInterface interface_from_json(json_object *entry) {
     i.up = json_bool(entry, "up", true);
     i.loopback = json_bool(entry, "loopback", false);
     i.monitor = json_bool(entry, "monitor", false);
+    i.wireless = json_bool(entry, "wireless", false);
+    i.phy = static_cast<int>(json_int64(entry, "phy", 0));
     i.mtu = static_cast<int>(json_int64(entry, "mtu", 1500));
     json_object *routes = json_get(entry, "routes");
     size_t n = json_object_is_type(routes, json_type_array) ? json_object_array_length(routes) : 0;
@@ -82,6 +84,10 @@ json_object *interface_json(const NetInterface &i) {
     json_object_object_add(entry, "up", json_object_new_boolean(i.up));
     if (i.loopback) json_object_object_add(entry, "loopback", json_object_new_boolean(1));
     if (i.monitor) json_object_object_add(entry, "monitor", json_object_new_boolean(1));
+    if (i.wireless) {
+        json_object_object_add(entry, "wireless", json_object_new_boolean(1));
+        json_object_object_add(entry, "phy", json_object_new_int(i.phy));
+    }
     json_object_object_add(entry, "mtu", json_object_new_int(i.mtu));
     json_object *routes = json_object_new_array();
     for (const NetRoute &r : i.routes) json_object_array_add(routes, route_json(r));

@@ -30,7 +30,9 @@ struct NetInterface {
     std::string netmask;  // empty with an address: 255.255.255.255
     bool up = true;
     bool loopback = false;
-    bool monitor = false;  // a Wi-Fi interface in monitor mode (ifconfig lists a long address)
+    bool monitor = false;   // a Wi-Fi interface in monitor mode (ifconfig lists a long address)
+    bool wireless = false;  // a Wi-Fi interface: it has sys/class/net/<if>/phy80211/index
+    int phy = 0;            // the index of its radio (phyN)
     int mtu = 1500;
     std::vector<NetRoute> routes;  // in the order /proc/net/route lists them
 };

@@ -11,6 +11,7 @@
 
 #include "board.h"
 #include "board_parts.h"
+#include "board_tools.h"
 #include "net_board.h"
 
 namespace zq::sim {
@@ -18,9 +19,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr const char *kWlan0Mac = "02:5a:51:3e:08:20";  // locally administered
+
 constexpr unsigned kRouteUp = 0x1, kRouteGateway = 0x2, kRouteHost = 0x4;
 
-// A new board: the loopback interface, and eth2 on a small office network.
+// A new board: the loopback interface, eth2 on a small office network and
+// the Wi-Fi interface wlan0.
 void net_defaults(json_object *root) {
     NetInterface lo;
     lo.name = "lo";
@@ -40,8 +44,16 @@ void net_defaults(json_object *root) {
     subnet.destination = "192.168.1.0";
     subnet.mask = "255.255.255.0";
     eth2.routes = {viaGateway, subnet};
+    // The Wi-Fi interface: managed mode, down and without an address until
+    // the Wi-Fi module brings it up.
+    NetInterface wlan0;
+    wlan0.name = "wlan0";
+    wlan0.mac = kWlan0Mac;
+    wlan0.up = false;
+    wlan0.wireless = true;
     set_interface_json(root, lo);
     set_interface_json(root, eth2);
+    set_interface_json(root, wlan0);
 }
 
 bool write_file(const std::string &path, const std::string &text, std::string *error) {
@@ -90,6 +102,15 @@ bool sync_class_net(const std::string &dir, const std::vector<NetInterface> &int
     for (const NetInterface &i : interfaces) {
         fs::create_directories(classNet / i.name, ec);
         if (!write_file((classNet / i.name / "address").string(), lower(i.mac) + "\n", error))
+            return false;
+        // Only wireless interfaces have a radio (phy80211) behind them.
+        fs::path phy = classNet / i.name / "phy80211";
+        if (!i.wireless) {
+            fs::remove_all(phy, ec);
+            continue;
+        }
+        fs::create_directories(phy, ec);
+        if (!write_file((phy / "index").string(), std::to_string(i.phy) + "\n", error))
             return false;
     }
     return true;
@@ -168,7 +189,8 @@ std::string ifconfig_block(const NetInterface &i) {
 
 // A shell script with every interface's listing in it: "ifconfig [-a]"
 // lists the interfaces that are up (all of them with -a), "ifconfig [-a]
-// NAME" one of them; anything else (settings) is accepted and not applied.
+// NAME" one of them; settings ("ifconfig wlan0 up") go to the board's tool
+// program, which changes board.json and so this script.
 std::string ifconfig_script(const std::vector<NetInterface> &interfaces) {
     std::string cases, all, up;
     for (const NetInterface &i : interfaces) {
@@ -199,8 +221,8 @@ std::string ifconfig_script(const std::vector<NetInterface> &interfaces) {
            "    show \"$1\" && exit 0\n"
            "    echo \"ifconfig: $1: error fetching interface information: Device not found\" >&2\n"
            "    exit 1\n"
-           "fi\n"
-           "exit 0\n";
+           "fi\n" +
+           board_tool_exec("ifconfig") + "\n";
 }
 
 bool net_sync(const std::string &dir, json_object *root, std::string *error) {

@@ -86,6 +86,8 @@ const Verb kVerbs[] = {
     {"vo", "show the video output's state or save its display as PNG", zq::sim::kVoUsage,
      zq::sim::run_vo},
     {"rgn", "show the regions the region driver holds", zq::sim::kRgnUsage, zq::sim::run_rgn},
+    {"wifi", "add, remove or list the networks the board's radio hears", zq::sim::kWifiUsage,
+     zq::sim::run_wifi},
 };
 
 void usage(std::FILE *out) {

@@ -17,6 +17,7 @@ int run_uevent(const Args &args);
 int run_vi(const Args &args);
 int run_vo(const Args &args);
 int run_rgn(const Args &args);
+int run_wifi(const Args &args);
 
 extern const char *const kEnvUsage;
 extern const char *const kIdUsage;
@@ -27,5 +28,6 @@ extern const char *const kUeventUsage;
 extern const char *const kViUsage;
 extern const char *const kVoUsage;
 extern const char *const kRgnUsage;
+extern const char *const kWifiUsage;
 
 }  // namespace zq::sim

@@ -1,0 +1,214 @@
+// What the fake tools share: board terms, path checks, the board clock,
+// board processes and board.json edits.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <json-c/json.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+#include "board.h"
+#include "json_util.h"
+#include "process_table.h"
+#include "tool.h"
+
+namespace zq::sim::tools {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool inside(const std::string &root, const std::string &path) {
+    return path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+           path[root.size()] == '/';
+}
+
+void pause_host(long nanoseconds) {
+    struct timespec pause {
+        0, nanoseconds
+    };
+    ::nanosleep(&pause, nullptr);
+}
+
+double clock_speed() {
+    json_object *root = board_json();
+    double speed = json_double(json_get(root, "clock"), "speed", 1.0);
+    json_object_put(root);
+    return speed;
+}
+
+}  // namespace
+
+std::string board_terms(const Tool &tool, const std::string &text) {
+    std::string out;
+    std::string prefix = tool.dir + "/";
+    for (size_t i = 0; i < text.size();) {
+        if (text.compare(i, prefix.size(), prefix) == 0) {
+            out += '/';
+            i += prefix.size();
+            continue;
+        }
+        auto c = static_cast<unsigned char>(text[i++]);
+        if (c < 0x20 || c == 0x7F) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> board_argv(const Tool &tool) {
+    std::vector<std::string> argv{tool.as};
+    for (const std::string &arg : tool.args) argv.push_back(board_terms(tool, arg));
+    return argv;
+}
+
+void note(const Tool &tool, const char *format, ...) {
+    char text[400];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    journal(tool.name, "%s", board_terms(tool, text).c_str());
+}
+
+bool path_argument(const Tool &tool, const std::string &given, std::string *host) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(given, ec);
+    // Links are followed as the kernel would, so a board file that links out is refused too.
+    std::string real = ec ? "" : fs::weakly_canonical(absolute, ec).string();
+    std::string root = fs::weakly_canonical(tool.dir, ec).string();
+    if (given.empty() || ec || !inside(root, real)) {
+        std::fprintf(stderr, "%s: %s: outside the virtual board\n", tool.name.c_str(),
+                     given.c_str());
+        journal(tool.name, "refused %s: outside the board", board_terms(tool, given).c_str());
+        return false;
+    }
+    *host = real;
+    return true;
+}
+
+std::string board_file(const std::string &boardPath) {
+    return resolve(boardPath.empty() || boardPath[0] != '/' ? "/" + boardPath : boardPath);
+}
+
+bool read_text(const std::string &hostPath, std::string *text) {
+    int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    text->clear();
+    char chunk[4096];
+    ssize_t n;
+    while ((n = ::read(fd, chunk, sizeof chunk)) > 0 && text->size() < (1u << 22))
+        text->append(chunk, static_cast<size_t>(n));
+    ::close(fd);
+    return n >= 0;
+}
+
+bool write_text(const std::string &hostPath, const std::string &text, bool append) {
+    int fd = ::open(hostPath.c_str(),
+                    O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0644);
+    if (fd < 0) return false;
+    // One write: lines appended by several processes stay whole.
+    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    return ::close(fd) == 0 && ok;
+}
+
+bool overwrite_text(const std::string &hostPath, const std::string &text) {
+    // Written over the old text, then cut to length: a reader never finds
+    // the file empty on the way from one value to the next.
+    int fd = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = ::pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()) &&
+              ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+bool board_gone(const Tool &tool) {
+    return ::access((tool.dir + "/" + kBoardFile).c_str(), F_OK) != 0;
+}
+
+bool board_wait(const Tool &tool, double seconds) {
+    reload_if_active(tool.dir);
+    if (clock_speed() <= 0) {
+        pause_host(10'000'000);
+        return !board_gone(tool);
+    }
+    int64_t until = board_monotonic_ns() + static_cast<int64_t>(seconds * 1e9);
+    // Short host slices, so that a board that goes away, or a clock that
+    // changes speed, is seen soon.
+    for (;;) {
+        if (board_gone(tool)) return false;
+        int64_t now = board_monotonic_ns();
+        if (now >= until) return true;
+        double speed = clock_speed();
+        if (speed <= 0) return true;
+        double hostNs = static_cast<double>(until - now) / speed;
+        pause_host(hostNs < 20e6 ? static_cast<long>(hostNs) + 1 : 20'000'000);
+        reload_if_active(tool.dir);
+    }
+}
+
+void register_self(const Tool &tool) {
+    register_board_process(tool.dir, ::getpid(), board_argv(tool));
+}
+
+bool detach(const Tool &tool) {
+    std::fflush(nullptr);
+    pid_t child = ::fork();
+    if (child > 0) {
+        // Listed before the parent ends, so that the board's /proc has the
+        // daemon as soon as the command that started it returns.
+        register_board_process(tool.dir, child, board_argv(tool));
+        return true;
+    }
+    if (child < 0) return false;  // runs on in the foreground
+    ::setsid();
+    int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    for (int fd : {0, 1, 2}) ::dup2(null, fd);
+    if (null > 2) ::close(null);
+    register_self(tool);
+    return false;
+}
+
+bool edit(const Tool &tool, const std::function<void(json_object *)> &change) {
+    return edit_board(tool.dir, change);
+}
+
+std::vector<NetInterface> interfaces(const Tool &tool) {
+    json_object *root = json_load_file(tool.dir + "/" + kBoardFile, nullptr);
+    std::vector<NetInterface> out = net_interfaces(root);
+    json_object_put(root);
+    return out;
+}
+
+bool find_interface(const Tool &tool, const std::string &name, NetInterface *found) {
+    for (NetInterface &i : interfaces(tool)) {
+        if (i.name != name) continue;
+        if (found) *found = std::move(i);
+        return true;
+    }
+    return false;
+}
+
+bool ipv4_value(const std::string &text, uint32_t *value) {
+    struct in_addr a {};
+    if (inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
+    *value = ntohl(a.s_addr);
+    return true;
+}
+
+std::string dotted(uint32_t value) {
+    struct in_addr a {
+        htonl(value)
+    };
+    char text[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
+}
+
+}  // namespace zq::sim::tools

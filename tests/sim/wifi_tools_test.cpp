@@ -1,0 +1,481 @@
+// The board's Wi-Fi: the fresh board's interface and tool directory, the
+// fake tools run as the Wi-Fi module runs them (through the seam's shell),
+// the radio's verb, and the host-safety walk of the journal.
+#include <gtest/gtest.h>
+#include <json-c/json.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "board.h"
+#include "net_board.h"
+#include "port/port.h"
+#include "process_table.h"
+#include "support/host_safety.h"
+#include "support/vboard_fixture.h"
+#include "wifi_radio.h"
+#include "wifi_records.h"
+
+namespace {
+
+namespace sim = zq::sim;
+namespace fs = std::filesystem;
+
+struct Ran {
+    int status;
+    std::string out;
+};
+
+// A command through the seam's shell, as the Wi-Fi module runs it; both streams.
+Ran run(const std::string &command) {
+    FILE *pipe = zq::port::popen((command + " 2>&1").c_str(), "r");
+    Ran ran{-1, ""};
+    if (!pipe) return ran;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) ran.out.append(buf, n);
+    int status = zq::port::pclose(pipe);
+    ran.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ran;
+}
+
+// Waits (host time, generously) for a condition that the board clock brings about.
+bool eventually(const std::function<bool()> &condition) {
+    for (int i = 0; i < 2000; ++i) {
+        if (condition()) return true;
+        usleep(5000);
+    }
+    return condition();
+}
+
+// A command line as the board's /proc holds it.
+std::string nul_joined(const std::vector<std::string> &argv) {
+    std::string text;
+    for (const std::string &arg : argv) text += arg + '\0';
+    return text;
+}
+
+bool process_gone(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    size_t paren = text.rfind(')');
+    return paren == std::string::npos || text[paren + 2] == 'Z';
+}
+
+class WifiToolsTest : public VBoardTest {
+  protected:
+    void SetUp() override {
+        VBoardTest::SetUp();
+        ASSERT_TRUE(sim::set_clock_speed(dir(), 200));
+        for (const char *sub : {"/var/wifi", "/var/tmp"}) fs::create_directories(host(sub));
+    }
+    // No board process outlives its test, failed or not.
+    void TearDown() override {
+        std::error_code ec;
+        for (const auto &entry : fs::directory_iterator(host("/proc"), ec)) {
+            int pid = std::atoi(entry.path().filename().c_str());
+            if (pid > 0 && pid != getpid() && sim::runs_on_board(dir(), pid, false))
+                kill(pid, SIGKILL);
+        }
+        VBoardTest::TearDown();
+    }
+    std::string text(const std::string &boardPath) const {
+        return sim::read_board_file(dir(), boardPath);
+    }
+    // A working copy of a template with some lines replaced (key=value).
+    void working_copy(const std::string &templ, const std::string &to,
+                      const std::vector<std::pair<std::string, std::string>> &lines) {
+        std::string t = text("/usr/wifi/" + templ);
+        for (const auto &[from, replacement] : lines) {
+            size_t at = t.find(from);
+            ASSERT_NE(at, std::string::npos) << from;
+            t.replace(at, t.find('\n', at) - at, replacement);
+        }
+        std::ofstream(host(to)) << t;
+    }
+    std::string station_log() const { return text("/var/tmp/wpa_log"); }
+    void start_station(const std::string &ssid, const std::string &psk) {
+        working_copy("wpa_wpa2.conf", "/var/wifi/wpa.conf",
+                     {{"\tssid=", "\tssid=\"" + ssid + "\""}, {"\tpsk=", "\tpsk=\"" + psk + "\""}});
+        Ran r = run(host("/usr/wifi/wpa_supplicant") + " -iwlan0 -Dnl80211 -f " +
+                    host("/var/tmp/wpa_log") + " -c " + host("/var/wifi/wpa.conf") + " -B");
+        ASSERT_EQ(r.status, 0) << r.out;
+    }
+    sim::ToolRecord record(const std::string &tool) {
+        sim::ToolRecord r;
+        eventually([&] { return sim::running_tool(dir(), tool, "", &r); });
+        return r;
+    }
+};
+
+sim::RadioNetwork network(const std::string &ssid, const std::string &passphrase = "",
+                          const std::string &join = "ok") {
+    sim::RadioNetwork n;
+    n.ssid = ssid;
+    n.passphrase = passphrase;
+    n.join = join;
+    n.signal = -45;
+    return n;
+}
+
+TEST_F(WifiToolsTest, AFreshBoardHasWlan0AndItsToolDirectory) {
+    sim::NetInterface wlan0;
+    json_object *board = json_object_from_file(host("/board.json").c_str());
+    for (const sim::NetInterface &i : sim::net_interfaces(board))
+        if (i.name == "wlan0") wlan0 = i;
+    json_object_put(board);
+    EXPECT_TRUE(wlan0.wireless && !wlan0.up && !wlan0.monitor && wlan0.ipv4.empty());
+    EXPECT_EQ(text("/sys/class/net/wlan0/phy80211/index"), "0\n");
+    EXPECT_FALSE(fs::exists(host("/sys/class/net/eth2/phy80211")));
+    EXPECT_NE(run("ifconfig -a wlan0 | grep wlan0").out.find("HWaddr 02:5A:51:3E:08:20"),
+              std::string::npos);
+    for (const char *tool : {"/usr/wifi/iw", "/usr/wifi/wpa_supplicant", "/usr/wifi/hostapd",
+                             "/usr/wifi/udhcpc.script", "/bin/udhcpc", "/bin/udhcpd", "/bin/dnsd",
+                             "/bin/route", "/sbin/dnsd", "/bin/ip", "/bin/wpa_cli"})
+        EXPECT_EQ(access(host(tool).c_str(), X_OK), 0) << tool;
+    // The lines the Wi-Fi module's rewriter finds, and the order it relies on.
+    std::string hostapd = text("/usr/wifi/hostapd.conf");
+    EXPECT_LT(hostapd.find("\nwpa=2\n"), hostapd.find("\nwpa_"));
+    for (const char *line : {"\ninterface=wlan0\n", "\nssid=", "\nchannel=6\n",
+                             "\nwpa_passphrase=", "\nrsn_pairwise=CCMP\n"})
+        EXPECT_NE(hostapd.find(line), std::string::npos) << line;
+    std::string udhcpd = text("/usr/wifi/udhcpd.conf");
+    for (const char *line :
+         {"\nstart\t\t192.168.10.20\n", "\nend\t\t192.168.10.254\n", "\ninterface=wlan0\n",
+          "\nopt\tdns\t192.168.10.1\n", "\nopt\trouter\t192.168.10.1\n"})
+        EXPECT_NE(udhcpd.find(line), std::string::npos) << line;
+    EXPECT_FALSE(text("/etc/dnsd.conf").empty());
+}
+
+TEST_F(WifiToolsTest, ScanPrintsEachNetworkAsIwDoes) {
+    struct Row {
+        std::string ssid, printed;
+        bool secured;
+    };
+    const Row rows[] = {{"Net"
+                         "Abc",
+                         "NetAbc", true},
+                        {" lead", "\\x20lead", false},
+                        {"in ner", "in ner", false},
+                        {"tail ", "tail\\x20", false},
+                        {"back\\slash", "back\\x5cslash", true},
+                        {"\x01\xff", "\\x01\\xff", false},
+                        {"", "", false}};
+    for (const Row &row : rows) {
+        std::string error;
+        ASSERT_TRUE(
+            sim::add_network(dir(), network(row.ssid, row.secured ? "secret123" : ""), &error))
+            << error;
+    }
+    Ran down = run(host("/usr/wifi/iw") + " dev wlan0 scan");
+    EXPECT_EQ(down.out, "command failed: Network is down (-100)\n");
+    ASSERT_EQ(run("ifconfig wlan0 up").status, 0);
+    Ran scan = run(host("/usr/wifi/iw") + " dev wlan0 scan");
+    ASSERT_EQ(scan.status, 0) << scan.out;
+    std::vector<std::string> blocks;
+    for (size_t at = scan.out.find("BSS "); at != std::string::npos;) {
+        size_t next = scan.out.find("\nBSS ", at);
+        blocks.push_back(scan.out.substr(at, next == std::string::npos ? next : next + 1 - at));
+        at = next == std::string::npos ? next : next + 1;
+    }
+    ASSERT_EQ(blocks.size(), std::size(rows));
+    for (size_t k = 0; k < blocks.size(); ++k) {
+        const std::string &b = blocks[k];
+        EXPECT_EQ(b.rfind("BSS " + sim::bssid_for(rows[k].ssid) + "(on wlan0)\n", 0), 0u) << b;
+        for (const std::string &line :
+             {"\n\tSSID: " + rows[k].printed + "\n", std::string("\n\tfreq: 2437\n"),
+              std::string("\n\tsignal: -45.00 dBm\n"), std::string("\n\tBSS Load:\n"),
+              std::string("\n\t\t * primary channel: 6\n"),
+              std::string("\n\t\t * 20/40 BSS Coexistence Management Support\n"),
+              std::string("\n\t\t * OBSS Scan Activity Threshold: 0.25 %\n")})
+            EXPECT_NE(b.find(line), std::string::npos) << line << " in\n" << b;
+        EXPECT_EQ(b.find("\n\tRSN:\t * Version: 1\n") != std::string::npos, rows[k].secured) << b;
+    }
+}
+
+// The station on a running board clock: what the log, the state file and
+// the link say, for each way a join can go.
+TEST_F(WifiToolsTest, StationJoinsOrFailsAsTheRadioSays) {
+    struct Row {
+        const char *join, *psk;
+        const char *awaited;  // a log line, twice for failures
+        bool completes;
+    };
+    const Row rows[] = {
+        {"ok", "secret123", "wlan0: CTRL-EVENT-CONNECTED - Connection to ", true},
+        {"ok", "wrong-key", "wlan0: WPA: 4-Way Handshake failed - pre-shared key may be incorrect",
+         false},
+        {"handshake-fail", "secret123",
+         "wlan0: WPA: 4-Way Handshake failed - pre-shared key may be incorrect", false},
+        {"never", "secret123", "wlan0: SME: Authentication timed out", false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.join + std::string(" ") + row.psk);
+        sim::remove_network(dir(), "Home");
+        ASSERT_TRUE(sim::add_network(dir(), network("Home", "secret123", row.join), nullptr));
+        run("echo '0' >" + host("/var/tmp/wpa_state") + "; echo '' >" + host("/var/tmp/wpa_log"));
+        start_station("Home", row.psk);
+        size_t needed = row.completes ? 1 : 2;
+        EXPECT_TRUE(eventually([&] { return count_of(station_log(), row.awaited) >= needed; }))
+            << station_log();
+        std::string link = run(host("/usr/wifi/iw") + " dev wlan0 link").out;
+        if (row.completes) {
+            EXPECT_EQ(text("/var/tmp/wpa_state"), "9\n");
+            EXPECT_EQ(link.rfind("Connected to " + sim::bssid_for("Home") +
+                                     " (on wlan0)\n"
+                                     "\tSSID: Home\n\tfreq: 2437\n",
+                                 0),
+                      0u)
+                << link;
+            EXPECT_NE(link.find("\n\tsignal: -45 dBm\n"), std::string::npos) << link;
+        } else {
+            EXPECT_EQ(text("/var/tmp/wpa_state"), "0\n");
+            EXPECT_EQ(link, "Not connected.\n");
+            EXPECT_EQ(station_log().find("CTRL-EVENT-CONNECTED"), std::string::npos);
+        }
+        kill(record("wpa_supplicant").pid, SIGKILL);
+    }
+}
+
+TEST_F(WifiToolsTest, UdhcpcLeasesTheJoinedNetworksAddressAndRunsItsScript) {
+    sim::RadioNetwork cafe = network("Cafe", "secret123");
+    cafe.lease = "10.20.30.40/16";
+    ASSERT_TRUE(sim::add_network(dir(), cafe, nullptr));
+    start_station("Cafe", "secret123");
+    ASSERT_TRUE(eventually([&] { return text("/var/tmp/wpa_state") == "9\n"; }));
+    run("echo '' >" + host("/var/ipisconfig"));
+    ASSERT_EQ(zq::port::system(("udhcpc -i wlan0 -s " + host("/usr/wifi/udhcpc.script") + " >" +
+                                host("/var/tmp/udhcpc_log") + "&")
+                                   .c_str()),
+              0);
+    ASSERT_TRUE(eventually([&] { return text("/var/ipisconfig") == "1\n"; }));
+    EXPECT_EQ(text("/var/tmp/udhcpc_log"),
+              "udhcpc: started, v1.36.1\n"
+              "udhcpc: broadcasting discover\n"
+              "udhcpc: broadcasting select for 10.20.30.40, server 10.20.0.1\n"
+              "udhcpc: lease of 10.20.30.40 obtained from 10.20.0.1, lease time 86400\n");
+    std::string listing = run("ifconfig wlan0").out;
+    EXPECT_NE(listing.find("inet addr:10.20.30.40  Bcast:10.20.255.255  Mask:255.255.0.0"),
+              std::string::npos)
+        << listing;
+    std::string routes = text("/proc/net/route");
+    EXPECT_NE(routes.find("wlan0\t00000000\t0100140A\t0003\t"), std::string::npos) << routes;
+    EXPECT_NE(routes.find("wlan0\t0000140A\t00000000\t0001\t"), std::string::npos) << routes;
+    EXPECT_EQ(text("/etc/resolv.conf"), "nameserver 10.20.0.1\n");
+    sim::ToolRecord client = record("udhcpc");
+    EXPECT_EQ(text("/proc/" + std::to_string(client.pid) + "/cmdline"),
+              nul_joined({"udhcpc", "-i", "wlan0", "-s", "/usr/wifi/udhcpc.script"}));
+}
+
+TEST_F(WifiToolsTest, AccessPointToolsServeWhatTheirFilesSay) {
+    working_copy("hostapd.conf", "/var/wifi/hostapd.conf",
+                 {{"ssid=", "ssid=Cam #1 \"x\""},
+                  {"channel=", "channel=11"},
+                  {"wpa_passphrase=", "wpa_passphrase=ap-secret"}});
+    working_copy("udhcpd.conf", "/var/wifi/udhcpd.conf",
+                 {{"start\t", "start\t\t192.168.5.20"}, {"end\t", "end\t\t192.168.5.254"}});
+    EXPECT_EQ(run("udhcpd -fS " + host("/var/wifi/udhcpd.conf")).status, 1);  // no address yet
+    EXPECT_EQ(run("ifconfig wlan0 192.168.5.1 netmask 255.255.255.0").status, 0);
+    EXPECT_EQ(run("route add -net 192.168.5.0 netmask 255.255.255.0 dev wlan0").out,
+              "route: SIOCADDRT: File exists\n");  // the address brought its prefix route
+    Ran ap = run(host("/usr/wifi/hostapd") + " " + host("/var/wifi/hostapd.conf") + " -B");
+    EXPECT_EQ(ap.out,
+              "Using interface wlan0 with hwaddr 02:5a:51:3e:08:20 and ssid \"Cam #1 \"x\"\"\n"
+              "wlan0: interface state UNINITIALIZED->ENABLED\nwlan0: AP-ENABLED \n");
+    zq::port::system(("udhcpd -fS " + host("/var/wifi/udhcpd.conf") + " &").c_str());
+    zq::port::system(("dnsd -c " + host("/etc/dnsd.conf") + "&").c_str());
+    sim::ToolRecord hostapd = record("hostapd"), udhcpd = record("udhcpd"), dnsd = record("dnsd");
+    EXPECT_EQ(hostapd.fields["ssid"], "Cam #1 \"x\"");
+    EXPECT_EQ(hostapd.fields["channel"], "11");
+    EXPECT_EQ(hostapd.fields["passphrase"], "ap-secret");
+    EXPECT_EQ(udhcpd.interface, "wlan0");
+    EXPECT_EQ(udhcpd.fields["start"] + " " + udhcpd.fields["end"] + " " + udhcpd.fields["dns"],
+              "192.168.5.20 192.168.5.254 192.168.10.1");
+    EXPECT_EQ(dnsd.fields["names"], "2");
+    EXPECT_NE(text("/var/log/messages")
+                  .find("udhcpd[" + std::to_string(udhcpd.pid) + "]: started, v1.36.1"),
+              std::string::npos);
+    EXPECT_EQ(text("/proc/" + std::to_string(hostapd.pid) + "/cmdline"),
+              nul_joined({"/usr/wifi/hostapd", "/var/wifi/hostapd.conf", "-B"}));
+    // Bad lines are reported and counted as the real parser does.
+    std::ofstream(host("/var/wifi/bad.conf")) << "interface=wlan0\nssid=x\nbogus line\nfoo=1\n"
+                                                 "wpa_passphrase=short\n";
+    Ran bad = run(host("/usr/wifi/hostapd") + " " + host("/var/wifi/bad.conf"));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.out.substr(0, bad.out.find("Failed")),
+              "Line 3: invalid line 'bogus line'\nLine 4: unknown configuration item 'foo'\n"
+              "Line 5: invalid WPA passphrase length 5 (expected 8..63)\n"
+              "3 errors found in configuration file '" +
+                  host("/var/wifi/bad.conf") + "'\n");
+}
+
+TEST_F(WifiToolsTest, IfconfigAndRouteChangeTheBoardsInterfaces) {
+    struct Row {
+        const char *command, *output;
+        const char *routes;  // wlan0's rows of /proc/net/route: destination/gateway/flags
+    };
+    const Row rows[] = {
+        {"ifconfig wlan0 up", "", ""},
+        {"ifconfig wlan0 10.1.2.3", "", "0000000A/00000000/0001"},  // class A
+        {"ifconfig wlan0 192.168.7.9 netmask 255.255.255.0", "", "0007A8C0/00000000/0001"},
+        {"route add default gw 192.168.7.1 dev wlan0", "",
+         "00000000/0107A8C0/0003 0007A8C0/00000000/0001"},
+        {"route add default gw 10.9.9.9 dev wlan0", "route: SIOCADDRT: Network is unreachable\n",
+         "00000000/0107A8C0/0003 0007A8C0/00000000/0001"},
+        {"route del default gw 0.0.0.0 dev wlan0", "", "0007A8C0/00000000/0001"},
+        {"route del default gw 0.0.0.0 dev wlan0", "route: SIOCDELRT: No such process\n",
+         "0007A8C0/00000000/0001"},
+        {"ifconfig wlan0 down", "", ""},
+        {"ifconfig wlan0 up", "", "0007A8C0/00000000/0001"},
+        {"ifconfig wlan0 0.0.0.0", "", ""},
+        {"ifconfig wlan9 up", "ifconfig: SIOCGIFFLAGS: No such device\n", ""},
+        {"route add -net 192.168.5.0 netmask 255.255.255.0 dev wlan9",
+         "route: SIOCADDRT: No such device\n", ""},
+    };
+    for (const Row &row : rows) {
+        Ran r = run(row.command);
+        EXPECT_EQ(r.out, row.output) << row.command;
+        std::string routes;
+        std::istringstream table(text("/proc/net/route"));
+        for (std::string line; std::getline(table, line);) {
+            char iface[16], dest[9], gw[9], flags[5];
+            if (std::sscanf(line.c_str(), "%15s %8s %8s %4s", iface, dest, gw, flags) == 4 &&
+                std::string(iface) == "wlan0")
+                routes += (routes.empty() ? "" : " ") + std::string(dest) + "/" + gw + "/" + flags;
+        }
+        EXPECT_EQ(routes, row.routes) << row.command;
+    }
+}
+
+TEST_F(WifiToolsTest, ToolsRefuseHostPathsAndStubsRefuseToRun) {
+    struct Row {
+        std::string command, output;
+        int status;
+    };
+    const Row rows[] = {
+        {"ip addr", "ip: not a tool of the virtual board\n", 127},
+        {"iwconfig wlan0", "iwconfig: not a tool of the virtual board\n", 127},
+        {host("/usr/wifi/wpa_supplicant") + " -iwlan0 -c /etc/passwd -B",
+         "wpa_supplicant: /etc/passwd: outside the virtual board\n", 255},
+        {host("/usr/wifi/hostapd") + " " + host("/../../../etc/hostapd.conf"),
+         "hostapd: " + host("/../../../etc/hostapd.conf") + ": outside the virtual board\n", 1},
+        {"udhcpc -i wlan0 -s /usr/share/udhcpc/default.script",
+         "udhcpc: /usr/share/udhcpc/default.script: outside the virtual board\n", 1},
+    };
+    for (const Row &row : rows) {
+        Ran r = run(row.command);
+        EXPECT_EQ(r.out, row.output) << row.command;
+        EXPECT_EQ(r.status, row.status) << row.command;
+    }
+    // The link that the Wi-Fi module makes on the board cannot lead a tool out either.
+    symlink("/etc", host("/var/wifi/out").c_str());
+    EXPECT_EQ(run("dnsd -c " + host("/var/wifi/out/hosts")).status, 1);
+    std::vector<std::string> refusals = host_paths_outside_board(text("/journal"), dir());
+    EXPECT_EQ(refusals.size(), 7u);  // the four refusals and the three commands that named them
+}
+
+TEST_F(WifiToolsTest, DaemonsAreBoardProcessesThatEndWithTheirBoard) {
+    ASSERT_TRUE(sim::add_network(dir(), network("Home", "secret123"), nullptr));
+    start_station("Home", "secret123");
+    zq::port::system(
+        ("udhcpc -i wlan0 -s " + host("/usr/wifi/udhcpc.script") + " >/dev/null &").c_str());
+    int supplicant = record("wpa_supplicant").pid, client = record("udhcpc").pid;
+    // The killers see them in the board's /proc by their board names.
+    DIR *proc = zq::port::opendir("/proc");
+    ASSERT_NE(proc, nullptr);
+    closedir(proc);
+    EXPECT_EQ(text("/proc/" + std::to_string(supplicant) + "/cmdline").substr(0, 25),
+              "/usr/wifi/wpa_supplicant" + std::string(1, '\0'));
+    EXPECT_EQ(zq::port::kill(client, SIGKILL), 0);
+    EXPECT_TRUE(eventually([&] { return process_gone(client); }));
+    fs::remove_all(dir());
+    EXPECT_TRUE(eventually([&] { return process_gone(supplicant); }));
+}
+
+TEST_F(WifiToolsTest, VboardWifiEditsTheRadio) {
+    struct Row {
+        std::string args, output;
+        int status;
+    };
+    const Row rows[] = {
+        {"add 'Caf\\xc3\\xa9 \\\\1' --passphrase secret123 --signal -71.5 --channel 11 --join "
+         "never",
+         "", 0},
+        {"add Open --bssid 02:AA:bb:cc:dd:ee --lease 10.0.0.9/8", "", 0},
+        {"add Dup --bssid 02:aa:bb:cc:dd:ee",
+         "vboard: wifi: the radio already has a network with "
+         "BSSID 02:aa:bb:cc:dd:ee (see vboard wifi --help)\n",
+         1},
+        {"add Bad --passphrase short",
+         "vboard: wifi: a passphrase has 8 to 63 characters (see "
+         "vboard wifi --help)\n",
+         1},
+        {"add 'x\\x00'", "vboard: wifi: SSID: \\x00: no NUL byte (see vboard wifi --help)\n", 1},
+        {"add X --channel 15",
+         "vboard: wifi: channel 15 is not a Wi-Fi channel (see vboard wifi "
+         "--help)\n",
+         1},
+        {"list",
+         sim::bssid_for("Caf\xc3\xa9 \\1") + " -71.50 11 wpa2-psk never 192.168." +
+             std::to_string(100 +
+                            std::stoul(sim::bssid_for("Caf\xc3\xa9 \\1").substr(15), nullptr, 16) %
+                                100) +
+             ".20/24 Caf\\xc3\\xa9 \\x5c1\n02:aa:bb:cc:dd:ee -50.00 6 open ok 10.0.0.9/8 Open\n",
+         0},
+        {"remove 02:AA:BB:CC:DD:EE", "", 0},
+        {"remove Open", "vboard: wifi: no network Open (see vboard wifi --help)\n", 1},
+    };
+    for (const Row &row : rows) {
+        CliRun r = vboard("wifi " + dir() + " " + row.args);
+        EXPECT_EQ(r.out, row.output) << row.args;
+        EXPECT_EQ(r.status, row.status) << row.args;
+    }
+    ASSERT_EQ(sim::radio_networks(dir()).size(), 1u);
+    EXPECT_EQ(sim::radio_networks(dir())[0].ssid, "Caf\xc3\xa9 \\1");
+    EXPECT_EQ(vboard("wifi --help").out.rfind("usage: vboard wifi DIR add SSID", 0), 0u);
+}
+
+TEST(HostSafetyWalk, FindsCommandsThatNameHostPathsOutsideTheBoard) {
+    const std::string b = "/tmp/zq.1/board";
+    struct Row {
+        std::string command;
+        bool outside;
+    };
+    const Row rows[] = {
+        {"rm " + b + "/dev/random", false},
+        {"rm /dev/random", true},
+        {"ln -s " + b + "/dev/urandom " + b + "/dev/random", false},
+        {"echo '0' > /var/tmp/wpa_state", true},
+        {"echo '' >'" + b + "/var/ipisconfig'", false},
+        {"udhcpc -i wlan0 -s " + b + "/usr/wifi/udhcpc.script >/var/tmp/udhcpc_log&", true},
+        {b + "/usr/wifi/iw dev wlan0 scan | egrep 'BSS|signal' | sed '/OBSS/d'", false},
+        {"cat " + b + "/proc/net/route | awk '{print $1,$3}' >/dev/null 2>&1", false},
+        {"mkdir -p " + b + "/../etc", true},
+        {b + "/usr/wifi/wpa_supplicant -iwlan0 -f " + b + "/var/tmp/wpa_log -c/etc/w.conf -B",
+         true},
+        {"dnsd -c " + b + "/etc/dnsd.conf&", false},
+        {"ifconfig wlan0 192.168.5.1 netmask 255.255.255.0", false},
+        {"cp x conf=/etc/y", true},
+    };
+    std::string journal =
+        "30.000001 7 dnsd refused /etc/x: outside the board\n"
+        "30.000002 7 kill pid 4 signal 9\n";
+    std::vector<std::string> expected = {"30.000001 7 dnsd refused /etc/x: outside the board"};
+    for (const Row &row : rows) {
+        std::string line = "30.5 9 shell " + row.command;
+        journal += line + "\n";
+        if (row.outside) expected.push_back(line);
+    }
+    EXPECT_EQ(host_paths_outside_board(journal, b + "/"), expected);
+}
+
+}  // namespace
