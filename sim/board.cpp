@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <json-c/json.h>
 #include <sched.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,6 +56,7 @@ struct Board {
     std::vector<Refusal> refusals;
     MpiLogLevelEntry logLevels[ZQ_MPI_LOG_LEVEL_ENTRIES] = {};
     json_object *root = nullptr;  // board.json as last loaded
+    struct stat rootFile {};      // and the file it was loaded from
     unsigned generation = 0;
 };
 
@@ -120,7 +122,16 @@ void load_log_levels(json_object *root, MpiLogLevelEntry *table) {
     }
 }
 
+// The identity of a board.json as it stands: board.json is replaced whole
+// by every edit, so another inode or time means another content.
+bool same_file(const struct stat &a, const struct stat &b) {
+    return a.st_ino == b.st_ino && a.st_dev == b.st_dev && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
 bool load(Board &b, const std::string &dir, std::string *error) {
+    struct stat file {};
+    ::stat((dir + "/" + kBoardFile).c_str(), &file);
     json_object *root = json_load_file(dir + "/" + kBoardFile, error);
     if (!root) return false;
     load_clock(root, b.clock);
@@ -128,6 +139,7 @@ bool load(Board &b, const std::string &dir, std::string *error) {
     load_log_levels(root, b.logLevels);
     json_object_put(b.root);
     b.root = root;
+    b.rootFile = file;
     ++b.generation;
     return true;
 }
@@ -344,6 +356,14 @@ json_object *board_json() {
     // A copy of its own for the caller: json-c's reference counts are not
     // atomic here, so threads must not share one tree.
     std::lock_guard<std::mutex> hold(g_board.lock);
+    // The board's tools (ifconfig, route, the Wi-Fi daemons) edit board.json
+    // from other processes: what they changed is read afresh.
+    struct stat file {};
+    if (g_board.active && ::stat((g_board.dir + "/" + kBoardFile).c_str(), &file) == 0 &&
+        !same_file(file, g_board.rootFile)) {
+        std::string ignored;
+        load(g_board, g_board.dir, &ignored);
+    }
     json_object *copy = nullptr;
     if (g_board.root && json_object_deep_copy(g_board.root, &copy, nullptr) != 0) copy = nullptr;
     return copy;

@@ -56,6 +56,7 @@ void install_wifi_stand_ins(const std::string &dir) {
     wlan.name = "wlan0";
     wlan.mac = "02:5a:51:00:00:07";
     wlan.up = false;
+    wlan.wireless = true;
     std::filesystem::create_directories(dir + "/usr/wifi");
     for (bool monitor : {true, false}) {
         wlan.monitor = monitor;
