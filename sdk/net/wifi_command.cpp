@@ -81,12 +81,13 @@ int close_pipeline(FILE *pipe) {
 
 bool read_line(FILE *stream, std::string *line) {
     line->clear();
+    // One lock for the whole line: a scan's output is read a character at a
+    // time, and a locked read per character would cost more than the parse.
+    flockfile(stream);
     int c;
-    while ((c = std::fgetc(stream)) != EOF) {
-        if (c == '\n') return true;
-        line->push_back(static_cast<char>(c));
-    }
-    return !line->empty();
+    while ((c = getc_unlocked(stream)) != EOF && c != '\n') line->push_back(static_cast<char>(c));
+    funlockfile(stream);
+    return c == '\n' || !line->empty();
 }
 
 }  // namespace zq::wifi

@@ -110,15 +110,11 @@ void apply_line(Block &block, std::string_view line) {
     }
 }
 
-// Puts candidate before the first of the `used` records with a lower
-// quality, or after them; the last record drops off a full list.
-void insert_by_quality(WifiInfo *list, int capacity, int used, const WifiInfo &candidate) {
-    int at = 0;
-    while (at < used && list[at].s32Quality >= candidate.s32Quality) ++at;
-    if (at >= capacity) return;
-    int last = used < capacity ? used : capacity - 1;
-    for (int i = last; i > at; --i) list[i] = list[i - 1];
-    list[at] = candidate;
+// Strongest first; equal qualities stay in scan order.
+void order_by_quality(WifiInfo *list, int used) {
+    std::stable_sort(list, list + used, [](const WifiInfo &a, const WifiInfo &b) {
+        return a.s32Quality > b.s32Quality;
+    });
 }
 
 }  // namespace
@@ -155,19 +151,22 @@ int LinkQuality(long dbm) {
 }
 
 int CollectScanList(const ScanLines &lines, WifiInfo *out, int capacity) {
+    // The first `capacity` complete blocks in scan order, then ordered: the
+    // same list as inserting each by quality, without moving records on
+    // every insertion.
     int used = 0;
     Block block;
     std::string line;
     while (used < capacity && lines(&line)) {
         if (starts_block(line) && block.complete()) {
-            insert_by_quality(out, capacity, used, block.result());
+            out[used++] = block.result();
             block = Block{};
-            if (++used == capacity) break;
+            if (used == capacity) break;
         }
         apply_line(block, line);
     }
-    if (used < capacity && block.complete())
-        insert_by_quality(out, capacity, used++, block.result());
+    if (used < capacity && block.complete()) out[used++] = block.result();
+    order_by_quality(out, used);
     return used;
 }
 
