@@ -70,4 +70,13 @@ ZQ_VBOARD="$board" build/release/examples/camera_demo
 echo "Look at $board/display.png: the capture (colour bars) at 80,60 of the 800x480 panel,"
 echo "the clock overlay at its top left and the orange cover at its bottom right."
 
+step "Wi-Fi: two networks in the board's radio, then ZQ_VBOARD=$board wifi_join Garden 'green leaves'"
+"$vboard" wifi "$board" add Garden --passphrase 'green leaves' --signal -48 --channel 11
+"$vboard" wifi "$board" add 'Cafe Corner' --signal -71 --channel 1
+"$vboard" wifi "$board" list
+ZQ_VBOARD="$board" build/release/examples/wifi_join Garden 'green leaves' 2>/dev/null
+grep -E ' (wpa_supplicant|udhcpc) ' "$board/journal" | sed 's/^/  journal: /' | head -n 8
+# A listing run starts the module afresh, which ends the station's tools.
+ZQ_VBOARD="$board" build/release/examples/wifi_join >/dev/null 2>&1
+
 printf '\nThe board stays in %s; vboard --help tells what else you can do with it.\n' "$board"
