@@ -6,6 +6,7 @@ deps:
 
 # Every test, under AddressSanitizer and UndefinedBehaviorSanitizer.
 test: deps
+	bash scripts/fetch-wifi-parsers.sh
 	cmake --preset dev
 	cmake --build --preset dev
 	ctest --preset dev

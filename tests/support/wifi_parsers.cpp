@@ -1,0 +1,71 @@
+#include "support/wifi_parsers.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// The configuration without its control socket lines, and with its
+// interface (a line "interface=...") renamed to one no host has.
+std::string harmless(const std::string &configuration) {
+    std::istringstream in(configuration);
+    std::string out;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("ctrl_interface") != std::string::npos) continue;
+        out += line.rfind("interface=", 0) == 0 ? "interface=zqcheck0" : line;
+        out += '\n';
+    }
+    return out;
+}
+
+std::string run_parser(const char *program, const std::string &args,
+                       const std::string &configuration) {
+    const char *root = wifi_parsers_root();
+    if (!root) return "no parsers";
+    char path[] = "/tmp/zqparse.XXXXXX";
+    int fd = ::mkstemp(path);
+    if (fd < 0) return "no temporary file";
+    ::close(fd);
+    std::ofstream(path) << harmless(configuration);
+    std::string r = root;
+    std::string command = "LD_LIBRARY_PATH=" + r + "/lib/x86_64-linux-gnu:" + r +
+                          "/usr/lib/x86_64-linux-gnu timeout 10 " + r + program + " " + args + " " +
+                          path + " 2>&1";
+    std::string out;
+    if (FILE *pipe = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+        ::pclose(pipe);
+    }
+    ::unlink(path);
+    return out;
+}
+
+}  // namespace
+
+const char *wifi_parsers_root() {
+    const char *root = std::getenv("ZQ_WIFI_PARSERS");
+    if (root && *root) return root;
+    // Where scripts/fetch-wifi-parsers.sh puts them, when it could.
+    std::string fetched = ZQ_WIFI_PARSERS_DIR;
+    return ::access((fetched + "/usr/sbin/hostapd").c_str(), X_OK) == 0 ? ZQ_WIFI_PARSERS_DIR
+                                                                        : nullptr;
+}
+
+std::string hostapd_complaints(const std::string &configuration) {
+    return run_parser("/usr/sbin/hostapd", "", configuration);
+}
+
+std::string supplicant_complaints(const std::string &configuration) {
+    return run_parser("/sbin/wpa_supplicant", "-Dnone -izqcheck0 -c", configuration);
+}
+
+bool parsers_complain(const std::string &output) {
+    return output.find("Line ") != std::string::npos ||
+           output.find("errors found") != std::string::npos ||
+           output.find("Failed to read or parse configuration") != std::string::npos;
+}
