@@ -15,7 +15,6 @@
 #include "net/wifi_scan.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"
-#include "support/wifi_stand_ins.h"
 
 namespace {
 

@@ -1,7 +1,9 @@
-// The Wi-Fi operations on a virtual board with stand-in tools: killers,
-// life cycle, access point, station flow and the refusal of hostile input.
+// The Wi-Fi operations on a virtual board with its own tools and radio:
+// killers, life cycle, access point, station flow, scans and the refusal of
+// hostile input. No test's commands may name a host path outside the board.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <json-c/json.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -22,25 +24,38 @@
 #include "net/wifi_state.h"
 #include "process_table.h"
 #include "support/capture.h"
+#include "support/host_safety.h"
 #include "support/vboard_fixture.h"
-#include "support/wifi_stand_ins.h"
+#include "wifi_radio.h"
+#include "wifi_records.h"
+#include "zq_net.h"
 #include "zq_wifi.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 namespace sim = zq::sim;
 using zq::wifi::g_WifiState;
+
+// Board seconds per host second: the longest station wait (about 93 board
+// seconds) stays short, while the tools started through an emulator still
+// act within the board's waits.
+constexpr double kClockSpeed = 50;
 
 class WifiTest : public VBoardTest {
   protected:
     void SetUp() override {
         VBoardTest::SetUp();
-        install_wifi_stand_ins(dir());
+        ASSERT_TRUE(sim::set_clock_speed(dir(), kClockSpeed));
         write_board_file(dir(), "/bin/idle", "#!/bin/sh\nexec sleep 60\n");
         ::chmod(host("/bin/idle").c_str(), 0755);
         tools_ = host("/usr/wifi");
     }
     void TearDown() override {
+        capture_output([] { ZQSDK_WifiExit(); });
+        for (const std::string &line :
+             host_paths_outside_board(sim::read_board_file(dir(), "/journal"), dir()))
+            ADD_FAILURE() << "outside the board: " << line;
         for (pid_t pid : started_) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
@@ -63,12 +78,11 @@ class WifiTest : public VBoardTest {
         }
         return false;
     }
-    std::string init(int type = 1) {
+    void init(int type = 1) {
         int rc = -1;
         std::string err =
             capture_output([&] { rc = ZQSDK_WifiInit("wlan0", "/usr/wifi", type); }).err;
         EXPECT_EQ(rc, 0) << err;
-        return err;
     }
     // The shell commands run since the last call, without mode queries.
     std::vector<std::string> commands() {
@@ -80,6 +94,45 @@ class WifiTest : public VBoardTest {
     }
     std::string board(const std::string &boardPath) {
         return sim::read_board_file(dir(), boardPath);
+    }
+    // Puts a failing program in place of a board tool.
+    void break_tool(const std::string &boardPath) {
+        write_board_file(dir(), boardPath, "#!/bin/sh\nexit 1\n");
+    }
+    // The command lines of the board's processes that hold any of whats,
+    // after giving killed ones a moment to end.
+    std::vector<std::string> board_processes(const std::vector<std::string> &whats) {
+        std::vector<std::string> found;
+        for (int attempt = 0; attempt < 100; ++attempt, ::usleep(20000)) {
+            found.clear();
+            for (const fs::directory_entry &entry : fs::directory_iterator(host("/proc"))) {
+                std::string pid = entry.path().filename();
+                if (pid.find_first_not_of("0123456789") != std::string::npos ||
+                    !sim::runs_on_board(sim::board_root(dir()), std::stoi(pid), false))
+                    continue;
+                std::string line = board("/proc/" + pid + "/cmdline");
+                std::replace(line.begin(), line.end(), '\0', ' ');
+                for (const std::string &what : whats)
+                    if (line.find(what) != std::string::npos) found.push_back(line);
+            }
+            if (found.empty()) break;
+        }
+        return found;
+    }
+    const std::vector<std::string> kStationTools = {"wpa_supplicant", "udhcpc -i wlan0"};
+
+    // The running record of a tool, waiting for a tool started in the background.
+    sim::ToolRecord record(const std::string &tool, const std::string &interface) {
+        sim::ToolRecord r;
+        for (int attempt = 0; attempt < 250; ++attempt, ::usleep(20000))
+            if (sim::running_tool(dir(), tool, interface, &r)) return r;
+        ADD_FAILURE() << tool << " is not running";
+        return r;
+    }
+    EthAttr address() {
+        EthAttr attr{};
+        EXPECT_EQ(ZQSDK_WifiGetEthAttr("wlan0", &attr), 0);
+        return attr;
     }
 
     std::string tools_;
@@ -127,7 +180,7 @@ TEST_F(WifiTest, InitRefusesBeforeKillingAndOperationsNeedAnInterface) {
         {"wlan0", longPath.c_str(), "Set path error: pEthName wlan0"},
         {"wlan0", "/nowhere", "Set path error: pEthName wlan0 pConfigPath /nowhere\n"},
     };
-    std::filesystem::create_directories(host(longPath));
+    fs::create_directories(host(longPath));
     for (const Row &row : rows) {
         int rc = 0;
         std::string err = capture_output([&] { rc = ZQSDK_WifiInit(row.name, row.path, 1); }).err;
@@ -158,19 +211,30 @@ TEST_F(WifiTest, InitRefusesBeforeKillingAndOperationsNeedAnInterface) {
     EXPECT_EQ(::kill(client, 0), 0);
     EXPECT_TRUE(journal_events("kill").empty());
 
-    std::filesystem::remove(host("/usr/wifi/udhcpc.script"));
+    const std::string script = board("/usr/wifi/udhcpc.script");
+    fs::remove(host("/usr/wifi/udhcpc.script"));
     Captured missing =
         capture_output([] { EXPECT_EQ(ZQSDK_WifiInit("wlan0", "/usr/wifi", 3), -1); });
     EXPECT_NE(missing.err.find("Tools Error: /usr/wifi/udhcpc.script not exist\n"),
               std::string::npos);
     EXPECT_STREQ(g_WifiState.g_EthName, "");
-    write_board_file(dir(), "/usr/wifi/udhcpc.script", "");
+    write_board_file(dir(), "/usr/wifi/udhcpc.script", script);
     Captured absent = capture_output([] { EXPECT_EQ(ZQSDK_WifiInit("eth9", "/usr/wifi", 3), -1); });
     EXPECT_NE(absent.err.find("Eth name ivalid, eth9\n"), std::string::npos);
     init(3);
     init(0);
     EXPECT_EQ(g_WifiState.g_EthType, 3);
     EXPECT_EQ(::kill(client, 0), 0);  // another interface's client
+}
+
+// The channel "iw dev IF set channel N" tuned the interface to, as the board
+// recorded it; 0 when none.
+int tuned_channel(const std::string &dir, const char *iface) {
+    json_object *root = json_object_from_file((dir + "/board.json").c_str());
+    int channel = json_object_get_int(json_object_object_get(
+        json_object_object_get(json_object_object_get(root, "wifi"), "channels"), iface));
+    json_object_put(root);
+    return channel;
 }
 
 TEST_F(WifiTest, SwitchModeRebuildsTheInterfaceAndChecksTheResult) {
@@ -186,6 +250,7 @@ TEST_F(WifiTest, SwitchModeRebuildsTheInterfaceAndChecksTheResult) {
     EXPECT_TRUE(commands().empty());
     EXPECT_EQ(ZQSDK_WifiSwitchChannel(11), 0);
     EXPECT_EQ(commands(), std::vector<std::string>({tools_ + "/iw dev wlan0 set channel 11"}));
+    EXPECT_EQ(tuned_channel(d, "wlan0"), 11);
     EXPECT_EQ(ZQSDK_WifiSwitchMode(WIFI_MODE_MANAGED), 0);
     EXPECT_EQ(commands(), std::vector<std::string>(
                               {"ifconfig wlan0 down", tools_ + "/iw dev wlan0 del",
@@ -198,34 +263,57 @@ TEST_F(WifiTest, SwitchModeRebuildsTheInterfaceAndChecksTheResult) {
     EXPECT_NE(err.find("Argure Error: g_EthName wlan0 type 2\n"), std::string::npos);
     std::string channel = capture_output([] { EXPECT_EQ(ZQSDK_WifiSwitchChannel(6), -1); }).err;
     EXPECT_NE(channel.find("Net card is not in monitor mode\n"), std::string::npos);
+    EXPECT_EQ(tuned_channel(d, "wlan0"), 11);
     // The interface does not come back in monitor mode: no success.
-    std::filesystem::remove(host("/usr/wifi/ifconfig.monitor"));
+    break_tool("/usr/wifi/iw");
     capture_output([] { EXPECT_EQ(ZQSDK_WifiSwitchMode(WIFI_MODE_MONITOR), -1); });
+}
+
+template <size_t N>
+void put(char (&field)[N], const char *text) {
+    std::memcpy(field, text, strnlen(text, N - 1));
 }
 
 WifiApParam ap(const char *ssid, const char *pass, unsigned channel, const char *ip) {
     WifiApParam p{};
-    std::strncpy(p.szSsid, ssid, sizeof p.szSsid);
-    std::strncpy(p.szPasswd, pass, sizeof p.szPasswd);
+    put(p.szSsid, ssid);
+    put(p.szPasswd, pass);
     p.s32Channel = channel;
-    std::strncpy(p.szIp, ip, sizeof p.szIp);
+    put(p.szIp, ip);
     return p;
 }
 
-TEST_F(WifiTest, AccessPointFilesAndCommands) {
+// text without its comment lines and with each `from` replaced by its `to`.
+std::string edited(std::string text,
+                   const std::vector<std::pair<std::string, std::string>> &edits) {
+    for (size_t at = 0; (at = text.find('#', at)) != std::string::npos;)
+        if (at == 0 || text[at - 1] == '\n')
+            text.erase(at, text.find('\n', at) + 1 - at);
+        else
+            ++at;
+    for (const auto &[from, to] : edits) {
+        size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        if (at != std::string::npos) text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+TEST_F(WifiTest, AccessPointFilesCommandsAndBoardState) {
     init(3);
-    write_board_file(dir(), "/sbin/dnsd", "");
-    write_board_file(dir(), "/etc/dnsd.conf", "");
     commands();
     WifiApParam secured = ap("Cam \"1\" ;id", "pass=word 1", 0, "192.168.5.1");
     EXPECT_EQ(ZQSDK_WifiCreateAp(&secured), 0);
+    const std::string hostapdTemplate = board("/usr/wifi/hostapd.conf");
     EXPECT_EQ(board("/var/wifi/hostapd.conf"),
-              "interface=wlan0\ndriver=nl80211\nssid=Cam \"1\" ;id\nhw_mode=g\nchannel=6\n"
-              "ignore_broadcast_ssid=0\nwpa=2\nwpa_passphrase=pass=word 1\nwpa_key_mgmt=WPA-PSK\n"
-              "wpa_pairwise=CCMP\nrsn_pairwise=CCMP\n");
-    EXPECT_EQ(board("/var/wifi/udhcpd.conf"),
-              "start\t\t192.168.5.20\nend\t\t192.168.5.254\ninterface=wlan0\n"
-              "opt\tdns\t192.168.5.1\nopt\trouter\t192.168.5.1\n");
+              edited(hostapdTemplate, {{"ssid=ZQ-Camera", "ssid=Cam \"1\" ;id"},
+                                       {"passphrase=zq-camera-setup", "passphrase=pass=word 1"}}));
+    EXPECT_EQ(
+        board("/var/wifi/udhcpd.conf"),
+        edited(board("/usr/wifi/udhcpd.conf"), {{"10.20", "5.20"},
+                                                {"10.254", "5.254"},
+                                                {"dns\t192.168.10.1", "dns\t192.168.5.1"},
+                                                {"router\t192.168.10.1", "router\t192.168.5.1"}}));
     const std::string d = dir();
     EXPECT_EQ(commands(), std::vector<std::string>(
                               {"ifconfig wlan0 192.168.5.1 netmask 255.255.255.0",
@@ -234,15 +322,39 @@ TEST_F(WifiTest, AccessPointFilesAndCommands) {
                                "udhcpd -fS " + d + "/var/wifi/udhcpd.conf &",
                                "dnsd -c " + d + "/etc/dnsd.conf&"}));
     EXPECT_NE(g_WifiState.g_ApStartMs, 0);
+    sim::ToolRecord hostapd = record("hostapd", "wlan0"), pool = record("udhcpd", "wlan0");
+    EXPECT_EQ(hostapd.fields["ssid"], "Cam \"1\" ;id");
+    EXPECT_EQ(hostapd.fields["channel"], "6");
+    EXPECT_EQ(hostapd.fields["passphrase"], "pass=word 1");
+    EXPECT_EQ(pool.fields["start"] + " " + pool.fields["end"] + " " + pool.fields["router"] + " " +
+                  pool.fields["dns"],
+              "192.168.5.20 192.168.5.254 192.168.5.1 192.168.5.1");
+    EXPECT_EQ(record("dnsd", "").fields["config"], "/etc/dnsd.conf");
+    EthAttr attr = address();
+    EXPECT_STREQ(attr.szIp, "192.168.5.1");
+    EXPECT_STREQ(attr.szNetmask, "255.255.255.0");
+    EXPECT_NE(board("/proc/net/route").find("wlan0\t0005A8C0\t00000000"), std::string::npos);
 
     WifiApParam open = ap("Open", "", 11, "");
+    commands();
     EXPECT_EQ(ZQSDK_WifiCreateAp(&open), 0);
     EXPECT_EQ(board("/var/wifi/hostapd.conf"),
-              "interface=wlan0\ndriver=nl80211\nssid=Open\nhw_mode=g\nchannel=11\n"
-              "ignore_broadcast_ssid=0\n");
+              edited(hostapdTemplate, {{"ssid=ZQ-Camera", "ssid=Open"},
+                                       {"channel=6", "channel=11"},
+                                       {"wpa=2\nwpa_passphrase=zq-camera-setup\nwpa_key_mgmt=WPA-"
+                                        "PSK\nwpa_pairwise=CCMP\nrsn_pairwise=CCMP\n",
+                                        ""}}));
     EXPECT_EQ(commands()[0], "ifconfig wlan0 192.168.10.1 netmask 255.255.255.0");
-    write_board_file(dir(), "/usr/wifi/hostapd.status", "1");
+    hostapd = record("hostapd", "wlan0");
+    EXPECT_EQ(
+        hostapd.fields["ssid"] + " " + hostapd.fields["channel"] + " " + hostapd.fields["wpa"],
+        "Open 11 0");
+    EXPECT_EQ(record("udhcpd", "wlan0").fields["start"], "192.168.10.20");
+    EXPECT_STREQ(address().szIp, "192.168.10.1");
+
+    break_tool("/usr/wifi/hostapd");
     capture_output([&] { EXPECT_EQ(ZQSDK_WifiCreateAp(&open), -1); });
+    EXPECT_TRUE(board_processes({"hostapd", "udhcpd"}).empty());
 }
 
 TEST_F(WifiTest, HostileInputIsRefusedBeforeAnythingIsKilledOrStarted) {
@@ -268,60 +380,76 @@ TEST_F(WifiTest, HostileInputIsRefusedBeforeAnythingIsKilledOrStarted) {
     EXPECT_TRUE(commands().empty());
     EXPECT_TRUE(journal_events("kill").empty());
     EXPECT_EQ(::kill(supplicant, 0) | ::kill(hostapd, 0), 0);
-    EXPECT_FALSE(std::filesystem::exists(host("/var/wifi/hostapd.conf")));
+    EXPECT_FALSE(fs::exists(host("/var/wifi/hostapd.conf")));
 }
 
-TEST_F(WifiTest, StationFlowFollowsTheFilesOnARunningClock) {
+sim::RadioNetwork network(const std::string &ssid, double signal, const std::string &passphrase,
+                          const std::string &join = "ok", const std::string &lease = "") {
+    sim::RadioNetwork n;
+    n.ssid = ssid;
+    n.signal = signal;
+    n.passphrase = passphrase;
+    n.join = join;
+    n.lease = lease;
+    return n;
+}
+
+TEST_F(WifiTest, StationFlowJoinsTheRadiosNetworks) {
     init();
-    ASSERT_TRUE(sim::set_clock_speed(dir(), 1000));
-    const std::string state = "echo 9 > \"$ZQ_VBOARD/var/tmp/wpa_state\"\n";
-    const std::string marker = "echo 1 > \"$ZQ_VBOARD/var/ipisconfig\"\n";
-    const std::string failure =
-        "echo 'wlan0: WPA: 4-Way Handshake failed - pre-shared key may be incorrect' >> "
-        "\"$ZQ_VBOARD/var/tmp/wpa_log\"\n";
     struct Row {
-        std::string script;
+        sim::RadioNetwork network;
+        const char *passphrase;
         int result;
-    } rows[] = {{state + marker, 0}, {state, -1}, {marker, 0}, {failure + failure, -2}};
+        int quality = 0;                               // of the link, when joined
+        const char *ip = nullptr, *gateway = nullptr;  // the leased address, when joined
+    } rows[] = {
+        {network("Home \"1\"", -60, "p@ss \"w\" $(id)", "ok", "172.16.5.20/24"), "p@ss \"w\" $(id)",
+         0, 69, "172.16.5.20", "172.16.5.1"},
+        {network("Shop", -50, "right-pass-2"), "wrong-pass-2", -2},
+        {network("Broken", -50, "pass-word-1", "handshake-fail"), "pass-word-1", -2},
+        {network("Silent", -50, "pass-word-1", "never"), "pass-word-1", -1},
+        {network("Caf\xc3\xa9 2", -85, "", "ok", "10.1.0.9/16"), nullptr, 0, 30, "10.1.0.9",
+         "10.1.0.1"},
+    };
+    std::string error;
+    for (const Row &row : rows) ASSERT_TRUE(sim::add_network(dir(), row.network, &error)) << error;
     for (const Row &row : rows) {
-        write_board_file(dir(), "/usr/wifi/wpa_supplicant.do", row.script);
-        EXPECT_EQ(ZQSDK_WifiConnectSTA("Home", "pass-word-1"), row.result) << row.script;
+        const std::string &ssid = row.network.ssid;
+        EXPECT_EQ(ZQSDK_WifiConnectSTA(ssid.c_str(), row.passphrase), row.result) << ssid;
         EXPECT_EQ(g_WifiState.g_StaConnecting.load() | g_WifiState.g_StaAbort.load(), 0);
+        if (row.result != 0) {
+            EXPECT_EQ(board_processes(kStationTools), std::vector<std::string>()) << ssid;
+            continue;
+        }
+        EXPECT_EQ(record("wpa_supplicant", "wlan0").fields["state"], "completed");
+        EXPECT_EQ(record("udhcpc", "wlan0").fields["ip"], row.ip);
+        WifiInfo info;
+        std::memset(&info, 0x5A, sizeof info);
+        EXPECT_EQ(ZQSDK_WifiGetLocalInfo(&info), 0);
+        EXPECT_EQ(info.szSsid, ssid);
+        EXPECT_STREQ(info.szPsk, row.passphrase ? row.passphrase : "");
+        EXPECT_EQ(info.s32Quality, row.quality) << ssid;
+        EXPECT_EQ(info.bOpen, row.passphrase ? 0 : 1);
+        EthAttr attr = address();
+        EXPECT_EQ(std::string(attr.szIp) + " " + attr.szGateway,
+                  std::string(row.ip) + " " + row.gateway);
     }
-    EXPECT_NE(board("/var/wifi/wpa.conf").find("\tssid=\"Home\"\n\tpsk=\"pass-word-1\"\n"),
-              std::string::npos);
+    EXPECT_EQ(board("/var/wifi/wpa.conf"),
+              "ctrl_interface=/var/run/wpa_supplicant\nupdate_config=1\nap_scan=1\n\nnetwork={\n"
+              "\tssid=\"Caf\xc3\xa9 2\"\n\tkey_mgmt=NONE\n}\n");
     const std::string d = dir();
     std::vector<std::string> run = commands();
-    EXPECT_NE(std::find(run.begin(), run.end(),
-                        tools_ + "/wpa_supplicant -iwlan0 -Dnl80211 -f " + d +
-                            "/var/tmp/wpa_log -c " + d + "/var/wifi/wpa.conf -B"),
-              run.end());
-    EXPECT_NE(
-        std::find(run.begin(), run.end(),
-                  "udhcpc -i wlan0 -s " + tools_ + "/udhcpc.script >" + d + "/var/tmp/udhcpc_log&"),
-        run.end());
-
-    write_board_file(dir(), "/usr/wifi/wpa_supplicant.do", state + marker);
-    EXPECT_EQ(ZQSDK_WifiConnectSTA("Cafe", nullptr), 0);
-    EXPECT_EQ(board("/var/wifi/wpa.conf"),
-              "ctrl_interface=/var/run/wpa_supplicant\nnetwork={\n\tssid=\"Cafe\"\n"
-              "\tkey_mgmt=NONE\n}\n");
-    write_board_file(
-        dir(), "/usr/wifi/link.out",
-        "Connected to 02:00:00:00:00:01 (on wlan0)\n\tSSID: Cafe\n\tsignal: -60 dBm\n");
-    WifiInfo info;
-    std::memset(&info, 0x5A, sizeof info);
-    EXPECT_EQ(ZQSDK_WifiGetLocalInfo(&info), 0);
-    EXPECT_STREQ(info.szSsid, "Cafe");
-    EXPECT_STREQ(info.szPsk, "");
-    EXPECT_EQ(info.s32Quality, 69);
-    EXPECT_EQ(info.bOpen, 1);
+    for (const std::string &command :
+         {tools_ + "/wpa_supplicant -iwlan0 -Dnl80211 -f " + d + "/var/tmp/wpa_log -c " + d +
+              "/var/wifi/wpa.conf -B",
+          "udhcpc -i wlan0 -s " + tools_ + "/udhcpc.script >" + d + "/var/tmp/udhcpc_log&"})
+        EXPECT_EQ(std::count(run.begin(), run.end(), command), 5) << command;
 }
 
 TEST_F(WifiTest, ExitAbandonsAWaitingConnectionFromAnotherThread) {
     init();
-    ASSERT_TRUE(sim::set_clock_speed(dir(), 20));
-    write_board_file(dir(), "/usr/wifi/wpa_supplicant.do", "");  // never associates
+    std::string error;
+    ASSERT_TRUE(sim::add_network(dir(), network("Home", -50, "pass-word-1", "never"), &error));
     int result = 0;
     std::thread station([&] { result = ZQSDK_WifiConnectSTA("Home", "pass-word-1"); });
     while (!g_WifiState.g_StaConnecting.load())
@@ -334,22 +462,53 @@ TEST_F(WifiTest, ExitAbandonsAWaitingConnectionFromAnotherThread) {
     EXPECT_EQ(result, 1);
     EXPECT_EQ(g_WifiState.g_StaConnecting.load() | g_WifiState.g_StaAbort.load(), 0);
     EXPECT_STREQ(g_WifiState.g_EthName, "");
+    EXPECT_EQ(board_processes(kStationTools), std::vector<std::string>());
 }
 
-TEST_F(WifiTest, ScansReadTheToolsPipeline) {
+TEST_F(WifiTest, ScansDecodeHostileSsidsAndStartNothing) {
     init();
-    write_board_file(dir(), "/usr/wifi/scan.out",
-                     "BSS 02:00:00:00:00:01(on wlan0)\n\tsignal: -45.00 dBm\n\tSSID: Near\n"
-                     "\t\t * primary channel: 1\n\tRSN:\t * Version: 1\n"
-                     "BSS 02:00:00:00:00:02(on wlan0)\n\tsignal: -75.00 dBm\n\tSSID: Far\\x21\n"
-                     "\t\t * primary channel: 6\n\t\t * OBSS Scan Activity: 3\n");
-    WifiInfo infos[4];
-    WifiList list{4, infos};
-    EXPECT_EQ(ZQSDK_WifiGetList(&list), 2);
-    EXPECT_STREQ(infos[1].szSsid, "Far!");
-    WifiInfo one;
-    EXPECT_EQ(ZQSDK_WifiGetInfoBySsid("Far!", &one), 0);
-    EXPECT_EQ(one.s32Quality, 50);
+    // Listed strongest first, whatever the order on the air.
+    const std::vector<sim::RadioNetwork> radio = {
+        network("BSS 02:00:00:00:00:09(on wlan0)", -55, ""),
+        network("RSN:\t * Version: 1", -60, ""),
+        network("two\nlines", -51, "pass-word-1"),
+        network("$(reboot)", -65, ""),
+        network("x41\\x42", -70, ""),
+        network("Home Net 5", -75, "pass-word-1"),
+        network("\xff\xfe\x80 caf\xc3", -85, ""),
+        network(std::string(32, '\xfe'), -80, ""),
+    };
+    std::string error;
+    for (const sim::RadioNetwork &n : radio)
+        ASSERT_TRUE(sim::add_network(dir(), n, &error)) << error;
+    commands();
+    std::vector<sim::RadioNetwork> strongest = radio;
+    std::stable_sort(strongest.begin(), strongest.end(),
+                     [](const auto &a, const auto &b) { return a.signal > b.signal; });
+    for (int count : {3, 10}) {
+        std::vector<WifiInfo> infos(static_cast<size_t>(count));
+        WifiList list{count, infos.data()};
+        EXPECT_EQ(ZQSDK_WifiGetList(&list), std::min<int>(count, static_cast<int>(radio.size())));
+        for (size_t i = 0; i < std::min(infos.size(), radio.size()); ++i) {
+            EXPECT_EQ(infos[i].szSsid, strongest[i].ssid) << i;
+            EXPECT_EQ(infos[i].bOpen, strongest[i].passphrase.empty() ? 1 : 0) << i;
+        }
+    }
+    WifiInfo found;
+    EXPECT_EQ(ZQSDK_WifiGetInfoBySsid("Home Net 5", &found), 0);
+    EXPECT_EQ(std::string(found.szBssid) + " " + found.szSsid,
+              sim::bssid_for("Home Net 5") + " Home Net 5");
+    EXPECT_EQ(found.s32Quality, 50);
+    EXPECT_EQ(found.s32Channel, 6);
+    WifiInfo absent;
+    std::memset(&absent, 0x5A, sizeof absent);
+    EXPECT_EQ(ZQSDK_WifiGetInfoBySsid("Absent", &absent), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(&absent), sizeof absent),
+              std::string(sizeof absent, '\0'));
+    const std::string scan =
+        tools_ + "/iw dev wlan0 scan | egrep 'BSS|signal|SSID|primary channel|RSN' | sed '/OBSS/d'";
+    EXPECT_EQ(commands(), std::vector<std::string>(4, scan));
+    EXPECT_TRUE(journal_events("kill").empty());
 }
 
 }  // namespace

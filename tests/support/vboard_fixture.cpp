@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "board.h"
 
@@ -51,6 +52,12 @@ std::vector<std::string> VBoardTest::journal_events(const std::string &subject) 
 
 std::string VBoardTest::log_text() const {
     return zq::sim::read_board_file(dir_, "/dev/log");
+}
+
+void write_board_file(const std::string &dir, const std::string &boardPath,
+                      const std::string &text) {
+    std::filesystem::create_directories(std::filesystem::path(dir + boardPath).parent_path());
+    std::ofstream(dir + boardPath, std::ios::binary | std::ios::trunc) << text;
 }
 
 CliRun vboard(const std::string &args) {

@@ -32,6 +32,10 @@ class VBoardTest : public ::testing::Test {
     std::string dir_;
 };
 
+// Writes text to a file of the board (a board path), replacing it.
+void write_board_file(const std::string &dir, const std::string &boardPath,
+                      const std::string &text);
+
 // The vboard command as a person runs it: its exit status (-1 when it did
 // not end normally) and everything it printed, both streams.
 struct CliRun {
