@@ -258,6 +258,9 @@ TEST_F(WifiToolsTest, UdhcpcLeasesTheJoinedNetworksAddressAndRunsItsScript) {
                                    .c_str()),
               0);
     ASSERT_TRUE(eventually([&] { return text("/var/ipisconfig") == "1\n"; }));
+    // The client notes its lease once its script has run.
+    ASSERT_TRUE(eventually(
+        [&] { return text("/var/tmp/udhcpc_log").find(" obtained ") != std::string::npos; }));
     EXPECT_EQ(text("/var/tmp/udhcpc_log"),
               "udhcpc: started, v1.36.1\n"
               "udhcpc: broadcasting discover\n"
