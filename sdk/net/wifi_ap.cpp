@@ -84,14 +84,7 @@ using namespace zq::wifi;
 
 extern "C" int ZQSDK_WifiCreateAp(const WifiApParam *param) noexcept {
     if (!param) return -1;
-    if (!interface_set()) {
-        ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "%s", kNoInterfaceMessage);
-        return -1;
-    }
-    if (GetEthMode() != WIFI_MODE_MANAGED) {
-        ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "Net card is not in managed mode\n");
-        return -1;
-    }
+    if (!WIFI_READY_IN_MODE(WIFI_MODE_MANAGED)) return -1;
     if (param->szSsid[0] == '\0') {
         ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "Error: ssid is null\n");
         return -1;

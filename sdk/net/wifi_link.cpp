@@ -59,14 +59,7 @@ int link_quality(FILE *pipe) {
 using namespace zq::wifi;
 
 extern "C" int ZQSDK_WifiSwitchChannel(int channel) noexcept {
-    if (!interface_set()) {
-        ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "%s", kNoInterfaceMessage);
-        return -1;
-    }
-    if (GetEthMode() != WIFI_MODE_MONITOR) {
-        ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "Net card is not in monitor mode\n");
-        return -1;
-    }
+    if (!WIFI_READY_IN_MODE(WIFI_MODE_MONITOR)) return -1;
     {
         std::lock_guard<std::mutex> hold(g_WifiState.g_ScanMutex);
         KillIwProcess();
@@ -79,14 +72,7 @@ extern "C" int ZQSDK_WifiSwitchChannel(int channel) noexcept {
 
 extern "C" int ZQSDK_WifiGetLocalInfo(WifiInfo *info) noexcept {
     if (!info) return -1;
-    if (!interface_set()) {
-        ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "%s", kNoInterfaceMessage);
-        return -1;
-    }
-    if (GetEthMode() != WIFI_MODE_MANAGED) {
-        ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "Net card is not in managed mode\n");
-        return -1;
-    }
+    if (!WIFI_READY_IN_MODE(WIFI_MODE_MANAGED)) return -1;
     std::memset(info, 0, sizeof *info);
     const std::string command =
         compose({tool_word("/iw"), " dev ", g_WifiState.g_EthName, " link"});

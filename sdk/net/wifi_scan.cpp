@@ -216,14 +216,7 @@ using namespace zq::wifi;
 
 extern "C" int ZQSDK_WifiGetList(WifiList *list) noexcept {
     if (!list || !list->pstInfo || list->s32Count <= 0) return -1;
-    if (!interface_set()) {
-        ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "%s", kNoInterfaceMessage);
-        return -1;
-    }
-    if (GetEthMode() != WIFI_MODE_MANAGED) {
-        ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "Net card is not in managed mode\n");
-        return -1;
-    }
+    if (!WIFI_READY_IN_MODE(WIFI_MODE_MANAGED)) return -1;
     std::memset(list->pstInfo, 0, static_cast<size_t>(list->s32Count) * sizeof(WifiInfo));
     // One scan at a time: each kills any running "iw" first.
     std::lock_guard<std::mutex> hold(g_WifiState.g_ScanMutex);
@@ -248,14 +241,7 @@ extern "C" int ZQSDK_WifiGetList(WifiList *list) noexcept {
 
 extern "C" int ZQSDK_WifiGetInfoBySsid(const char *pSsid, WifiInfo *info) noexcept {
     if (!pSsid || !info) return -1;
-    if (!interface_set()) {
-        ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "%s", kNoInterfaceMessage);
-        return -1;
-    }
-    if (GetEthMode() != WIFI_MODE_MANAGED) {
-        ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "Net card is not in managed mode\n");
-        return -1;
-    }
+    if (!WIFI_READY_IN_MODE(WIFI_MODE_MANAGED)) return -1;
     std::lock_guard<std::mutex> hold(g_WifiState.g_ScanMutex);
     const std::string command = scan_command();
     KillIwProcess();

@@ -44,6 +44,12 @@ bool interface_set();
 // The ERROR text of that refusal.
 inline constexpr const char *kNoInterfaceMessage = "Wifi is not initialised\n";
 
+// Whether an operation may act: an interface is set and in mode (managed or
+// monitor). Otherwise the refusal is logged under the operation's own name
+// and line, and false returned. Use WIFI_READY_IN_MODE.
+bool ready_in_mode(int mode, const char *function, int line);
+#define WIFI_READY_IN_MODE(mode) ::zq::wifi::ready_in_mode((mode), __func__, __LINE__)
+
 // Interface names go into paths and shell commands, so only plain ones are
 // taken: 1 to 15 characters (the kernel's limit), letters, digits, '.', '-'
 // and '_', and never "." or "..".
