@@ -67,6 +67,19 @@ inline json_object *json_member(json_object *obj, const char *key, json_type typ
     return v;
 }
 
+// Rebuilds the array member key of parent (made when missing) with each
+// entry replaced by what rewrite returns for it: an entry the array may own
+// (a new object, or json_object_get of the old one), or null to drop it.
+template <typename Rewrite>
+void rewrite_array(json_object *parent, const char *key, Rewrite rewrite) {
+    json_object *old = json_member(parent, key, json_type_array);
+    json_object *array = json_object_new_array();
+    for (size_t k = 0; k < json_object_array_length(old); ++k)
+        if (json_object *entry = rewrite(json_object_array_get_idx(old, k)))
+            json_object_array_add(array, entry);
+    json_object_object_add(parent, key, array);
+}
+
 // The parsed document (release with json_object_put), or null with a reason.
 inline json_object *json_load_file(const std::string &path, std::string *error) {
     json_object *root = json_object_from_file(path.c_str());

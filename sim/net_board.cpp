@@ -100,16 +100,10 @@ json_object *interface_array(json_object *root) {
     return json_member(json_member(root, "net", json_type_object), "interfaces", json_type_array);
 }
 
-// Rebuilds the array with each entry replaced by what keep() returns (null: dropped).
-template <typename Keep>
-void rewrite_interfaces(json_object *root, Keep keep) {
-    json_object *old = interface_array(root);
-    json_object *array = json_object_new_array();
-    for (size_t k = 0; k < json_object_array_length(old); ++k) {
-        json_object *entry = keep(json_object_array_get_idx(old, k));
-        if (entry) json_object_array_add(array, entry);
-    }
-    json_object_object_add(json_get(root, "net"), "interfaces", array);
+// The "net.interfaces" array with each entry replaced by what rewrite returns.
+template <typename Rewrite>
+void rewrite_interfaces(json_object *root, Rewrite rewrite) {
+    rewrite_array(json_member(root, "net", json_type_object), "interfaces", rewrite);
 }
 
 }  // namespace

@@ -43,13 +43,10 @@ json_object *record_array(json_object *root) {
 // Keeps the entries for which keep() holds.
 template <typename Keep>
 void filter_records(json_object *root, Keep keep) {
-    json_object *old = record_array(root);
-    json_object *kept = json_object_new_array();
-    for (size_t k = 0; k < json_object_array_length(old); ++k) {
-        json_object *entry = json_object_array_get_idx(old, k);
-        if (keep(record_from_json(entry))) json_object_array_add(kept, json_object_get(entry));
-    }
-    json_object_object_add(json_get(root, "wifi"), "running", kept);
+    rewrite_array(json_member(root, "wifi", json_type_object), "running",
+                  [&](json_object *entry) -> json_object * {
+                      return keep(record_from_json(entry)) ? json_object_get(entry) : nullptr;
+                  });
 }
 
 }  // namespace
