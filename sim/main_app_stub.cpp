@@ -1,11 +1,9 @@
 // The main camera application's stand-in: "/usr/bin/Morva" on a new board
 // says that it ran and ends at once.
-#include <sys/stat.h>
-
-#include <fstream>
 #include <string>
 
 #include "board_parts.h"
+#include "file_util.h"
 
 namespace zq::sim {
 namespace {
@@ -17,13 +15,7 @@ constexpr const char *kStubText =
     "exit 0\n";
 
 bool stub_create(const std::string &dir, json_object *, std::string *error) {
-    const std::string path = dir + "/usr/bin/Morva";
-    std::ofstream(path, std::ios::trunc) << kStubText;
-    if (::chmod(path.c_str(), 0755) != 0) {
-        *error = path + ": cannot be made executable";
-        return false;
-    }
-    return true;
+    return write_file_whole(dir + "/usr/bin/Morva", kStubText, 0755, error);
 }
 
 }  // namespace

@@ -1,17 +1,16 @@
 // The board files that follow from board.json's "net" section:
 // sys/class/net/<if>/address, proc/net/route and the ifconfig tool bin/ifconfig.
 #include <arpa/inet.h>
-#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <set>
 
 #include "board.h"
 #include "board_parts.h"
 #include "board_tools.h"
+#include "file_util.h"
 #include "net_board.h"
 
 namespace zq::sim {
@@ -56,22 +55,6 @@ void net_defaults(json_object *root) {
     set_interface_json(root, wlan0);
 }
 
-bool write_file(const std::string &path, const std::string &text, std::string *error) {
-    std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        if (!out) {
-            if (error) *error = temporary + ": cannot be written";
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temporary, path, ec);
-    if (ec && error) *error = path + ": " + ec.message();
-    return !ec;
-}
-
 std::string lower(std::string text) {
     for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -101,7 +84,8 @@ bool sync_class_net(const std::string &dir, const std::vector<NetInterface> &int
         if (!names.count(entry.path().filename().string())) fs::remove_all(entry.path(), ec);
     for (const NetInterface &i : interfaces) {
         fs::create_directories(classNet / i.name, ec);
-        if (!write_file((classNet / i.name / "address").string(), lower(i.mac) + "\n", error))
+        if (!write_file_whole((classNet / i.name / "address").string(), lower(i.mac) + "\n", 0644,
+                              error))
             return false;
         // Only wireless interfaces have a radio (phy80211) behind them.
         fs::path phy = classNet / i.name / "phy80211";
@@ -110,7 +94,7 @@ bool sync_class_net(const std::string &dir, const std::vector<NetInterface> &int
             continue;
         }
         fs::create_directories(phy, ec);
-        if (!write_file((phy / "index").string(), std::to_string(i.phy) + "\n", error))
+        if (!write_file_whole((phy / "index").string(), std::to_string(i.phy) + "\n", 0644, error))
             return false;
     }
     return true;
@@ -230,13 +214,10 @@ bool net_sync(const std::string &dir, json_object *root, std::string *error) {
     std::error_code ec;
     fs::create_directories(dir + "/proc/net", ec);
     fs::create_directories(dir + "/bin", ec);
-    std::string tool = dir + "/bin/ifconfig";
     if (!sync_class_net(dir, interfaces, error) ||
-        !write_file(dir + "/proc/net/route", route_table(interfaces), error) ||
-        !write_file(tool, ifconfig_script(interfaces), error))
+        !write_file_whole(dir + "/proc/net/route", route_table(interfaces), 0644, error))
         return false;
-    ::chmod(tool.c_str(), 0755);
-    return true;
+    return write_file_whole(dir + "/bin/ifconfig", ifconfig_script(interfaces), 0755, error);
 }
 
 }  // namespace

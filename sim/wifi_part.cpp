@@ -2,13 +2,12 @@
 // the running tools set up), the tool directory "/usr/wifi" with its
 // programs and templates, and the network tools of "/bin".
 #include <json-c/json.h>
-#include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "board_parts.h"
 #include "board_tools.h"
+#include "file_util.h"
 #include "json_util.h"
 
 namespace zq::sim {
@@ -130,15 +129,6 @@ const char *const kRefusedTools[] = {
     "ifup",    "ifdown",         "rfkill",      "vconfig",   "udhcpc6",  "pump",    "netstat",
 };
 
-bool write_file(const std::string &path, const std::string &text, mode_t mode, std::string *error) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-    if (::chmod(path.c_str(), mode) != 0) {
-        *error = path + ": cannot be written";
-        return false;
-    }
-    return true;
-}
-
 void wifi_defaults(json_object *root) {
     json_object *wifi = json_member(root, "wifi", json_type_object);
     json_object *phy = json_object_new_object();
@@ -158,20 +148,21 @@ bool wifi_create(const std::string &dir, json_object *, std::string *error) {
         fs::create_directories(dir + "/" + sub, ec);
     const std::string wifi = dir + "/usr/wifi/";
     // The Wi-Fi module replaces the board's /dev/random by a link to /dev/urandom.
-    bool ok = make_node(dir, "/dev/random", error) && make_node(dir, "/dev/urandom", error) &&
-              write_file(wifi + "hostapd.conf", kHostapdConf, 0644, error) &&
-              write_file(wifi + "wpa_wpa2.conf", kWpaConf, 0644, error) &&
-              write_file(wifi + "udhcpd.conf", kUdhcpdConf, 0644, error) &&
-              write_file(wifi + "udhcpc.script", kUdhcpcScript, 0755, error) &&
-              write_file(dir + "/usr/share/udhcpc/default.script", kUdhcpcScript, 0755, error) &&
-              write_file(dir + "/etc/dnsd.conf", kDnsdConf, 0644, error) &&
-              write_file(dir + "/sbin/dnsd", board_tool_script("dnsd"), 0755, error);
+    bool ok =
+        make_node(dir, "/dev/random", error) && make_node(dir, "/dev/urandom", error) &&
+        write_file_whole(wifi + "hostapd.conf", kHostapdConf, 0644, error) &&
+        write_file_whole(wifi + "wpa_wpa2.conf", kWpaConf, 0644, error) &&
+        write_file_whole(wifi + "udhcpd.conf", kUdhcpdConf, 0644, error) &&
+        write_file_whole(wifi + "udhcpc.script", kUdhcpcScript, 0755, error) &&
+        write_file_whole(dir + "/usr/share/udhcpc/default.script", kUdhcpcScript, 0755, error) &&
+        write_file_whole(dir + "/etc/dnsd.conf", kDnsdConf, 0644, error) &&
+        write_file_whole(dir + "/sbin/dnsd", board_tool_script("dnsd"), 0755, error);
     for (const char *tool : kToolDirTools)
-        ok = ok && write_file(wifi + tool, board_tool_script(tool), 0755, error);
+        ok = ok && write_file_whole(wifi + tool, board_tool_script(tool), 0755, error);
     for (const char *tool : kBinTools)
-        ok = ok && write_file(dir + "/bin/" + tool, board_tool_script(tool), 0755, error);
+        ok = ok && write_file_whole(dir + "/bin/" + tool, board_tool_script(tool), 0755, error);
     for (const char *tool : kRefusedTools)
-        ok = ok && write_file(dir + "/bin/" + tool, refusing_tool_script(tool), 0755, error);
+        ok = ok && write_file_whole(dir + "/bin/" + tool, refusing_tool_script(tool), 0755, error);
     return ok;
 }
 

@@ -15,6 +15,7 @@
 #include <functional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board.h"
@@ -302,6 +303,16 @@ TEST_F(WifiToolsTest, IfconfigAndRouteChangeTheBoardsInterfaces) {
         }
         EXPECT_EQ(routes, row.routes) << row.command;
     }
+    // Listings while another tool edits the board: the listing program is
+    // replaced whole and executable, so the host's ifconfig never answers.
+    std::thread editor([] {
+        for (int mtu = 1400; mtu < 1440; ++mtu) run("ifconfig wlan0 mtu " + std::to_string(mtu));
+    });
+    for (int k = 0; k < 80; ++k) {
+        std::string listing = run("ifconfig -a wlan0").out;
+        EXPECT_EQ(listing.rfind("wlan0 ", 0), 0u) << listing;
+    }
+    editor.join();
 }
 
 TEST_F(WifiToolsTest, ToolsRefuseHostPathsAndStubsRefuseToRun) {
