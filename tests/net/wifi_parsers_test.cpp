@@ -21,7 +21,7 @@ using WifiMadeFilesTest = VBoardTest;
 TEST_F(WifiMadeFilesTest, RealParsersAcceptThem) {
     if (!wifi_parsers_root()) GTEST_SKIP() << "ZQ_WIFI_PARSERS names no unpacked daemons";
     // Fast, but not so fast that a board tool's own run time outlasts the waits.
-    ASSERT_TRUE(zq::sim::set_clock_speed(dir(), 50));
+    ASSERT_TRUE(zq::sim::set_clock_speed(dir(), 20));
     ASSERT_EQ(ZQSDK_WifiInit("wlan0", "/usr/wifi", 1), 0);
     struct Row {
         std::string ssid, passphrase;
