@@ -149,12 +149,6 @@ TEST_F(WifiToolsTest, AFreshBoardHasWlan0AndItsToolDirectory) {
     for (const char *line : {"\ninterface=wlan0\n", "\nssid=", "\nchannel=6\n",
                              "\nwpa_passphrase=", "\nrsn_pairwise=CCMP\n"})
         EXPECT_NE(hostapd.find(line), std::string::npos) << line;
-    std::string udhcpd = text("/usr/wifi/udhcpd.conf");
-    for (const char *line :
-         {"\nstart\t\t192.168.10.20\n", "\nend\t\t192.168.10.254\n", "\ninterface=wlan0\n",
-          "\nopt\tdns\t192.168.10.1\n", "\nopt\trouter\t192.168.10.1\n"})
-        EXPECT_NE(udhcpd.find(line), std::string::npos) << line;
-    EXPECT_FALSE(text("/etc/dnsd.conf").empty());
 }
 
 TEST_F(WifiToolsTest, ScanPrintsEachNetworkAsIwDoes) {
