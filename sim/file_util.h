@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace zq::sim {
 
@@ -30,7 +31,7 @@ inline std::string read_all(int fd) {
 // PATH sees the old file or the whole new one, always executable, and never
 // falls through to the host's tool of the same name. On failure the old file
 // stays and error (when given) says why.
-inline bool write_file_whole(const std::string &path, const std::string &text, mode_t mode,
+inline bool write_file_whole(const std::string &path, std::string_view text, mode_t mode,
                              std::string *error) {
     std::string temporary = path + ".XXXXXX";
     int fd = ::mkostemp(temporary.data(), O_CLOEXEC);

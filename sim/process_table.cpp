@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "file_util.h"
+
 namespace zq::sim {
 namespace {
 
@@ -55,13 +57,6 @@ std::string host_file(const std::string &path, size_t limit) {
         text.append(buffer, static_cast<size_t>(n));
     ::close(fd);
     return text;
-}
-
-bool write_whole(const std::string &path, const std::string &text) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    return ::close(fd) == 0 && ok;
 }
 
 std::vector<std::string> split_nul(const std::string &text) {
@@ -165,9 +160,7 @@ bool register_board_process(const std::string &dir, pid_t pid,
     std::string entry = entry_dir(dir, pid);
     std::error_code ec;
     fs::create_directories(entry, ec);
-    std::string temporary = entry + "/cmdline." + std::to_string(::getpid());
-    if (!write_whole(temporary, joined_with_nul(argv))) return false;
-    return ::rename(temporary.c_str(), (entry + "/cmdline").c_str()) == 0;
+    return write_file_whole(entry + "/cmdline", joined_with_nul(argv), 0644, nullptr);
 }
 
 void join_board(const std::string &dir) {

@@ -199,12 +199,8 @@ std::string bitmap_file(const std::string &bitmapDir, int channel, unsigned hand
 
 bool write_bitmap(const std::string &path, const void *data, size_t length) {
     ::mkdir(path.substr(0, path.rfind('/')).c_str(), 0755);
-    std::string temporary = path + ".new";
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool written = ::write(fd, data, length) == static_cast<ssize_t>(length);
-    ::close(fd);
-    return written && ::rename(temporary.c_str(), path.c_str()) == 0;
+    return write_file_whole(path, std::string_view(static_cast<const char *>(data), length), 0644,
+                            nullptr);
 }
 
 // ---- requests ----
