@@ -92,9 +92,17 @@ int run_main_app_if_wanted() {
     return 0;
 }
 
-void remove_newline(char *line) {
-    size_t n = std::strlen(line);
-    if (n > 0 && line[n - 1] == '\n') line[n - 1] = '\0';
+// Reads what fgets would (at most size - 1 bytes, up to and including a
+// newline) and returns how many bytes that was, so that a NUL byte in the
+// file does not hide where its line ends.
+size_t read_piece(FILE *file, char *piece, size_t size) {
+    size_t n = 0;
+    for (int c; n + 1 < size && (c = std::getc(file)) != EOF;) {
+        piece[n++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    piece[n] = '\0';
+    return n;
 }
 
 // Fills the six MAC bytes from eth2's address text; false without one.
@@ -163,13 +171,12 @@ int read_key_lines(FILE *file, HwInfo &info, unsigned *keysSeen) {
     unsigned seen = 0;
     char line[kLineSize];
     bool lineStart = true;
-    while (std::fgets(line, sizeof line, file)) {
+    for (size_t length; (length = read_piece(file, line, sizeof line)) > 0;) {
         // A line longer than 127 characters arrives in pieces; only the first
         // piece is the start of a line that can name a key.
         const bool startsLine = lineStart;
-        const size_t length = std::strlen(line);
-        lineStart = length > 0 && line[length - 1] == '\n';
-        remove_newline(line);
+        lineStart = line[length - 1] == '\n';
+        if (lineStart) line[length - 1] = '\0';
         if (!startsLine) continue;
         for (size_t k = 0; k < std::size(keys); ++k) {
             KeyField &key = keys[k];
