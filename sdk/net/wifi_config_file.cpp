@@ -29,19 +29,22 @@ struct FileClose {
     }
 };
 
-// Where the key stands in line as the rules take it, or npos.
+// Where the key stands in line, or npos: at the start of the line, after
+// its indentation (the supplicant's own examples indent their network
+// blocks), or right after a tab ("opt<TAB>dns" of the DHCP server).
 size_t find_key(std::string_view line, std::string_view key, std::string_view separators,
                 bool whole) {
-    for (size_t at = 0; at != std::string_view::npos;) {
-        if (line.compare(at, key.size(), key) == 0) {
-            size_t end = at + key.size();
-            if (!whole || end == line.size() ||
-                separators.find(line[end]) != std::string_view::npos)
-                return at;
-        }
-        size_t tab = line.find('\t', at);
-        at = tab == std::string_view::npos ? tab : tab + 1;
-    }
+    auto stands_at = [&](size_t at) {
+        if (line.compare(at, key.size(), key) != 0) return false;
+        size_t end = at + key.size();
+        return !whole || end == line.size() || separators.find(line[end]) != std::string_view::npos;
+    };
+    size_t indent = line.find_first_not_of(" \t");
+    if (indent == std::string_view::npos) return indent;
+    if (stands_at(indent)) return indent;
+    for (size_t tab = line.find('\t'); tab != std::string_view::npos;
+         tab = line.find('\t', tab + 1))
+        if (stands_at(tab + 1)) return tab + 1;
     return std::string_view::npos;
 }
 
@@ -133,6 +136,7 @@ int WriteConfigFile(const char *path, const char *pSrcStr, const char *delim, co
             return -2;
         }
         size_t consumed = 0;
+        bool taken = false;
         for (std::string line; read_line(in.file, &line);) {
             consumed += line.size() + 1;
             if (consumed > kConfigFileLimit) {
@@ -143,10 +147,18 @@ int WriteConfigFile(const char *path, const char *pSrcStr, const char *delim, co
             size_t at =
                 key.empty() ? std::string::npos : find_key(line, key, separators, delim != nullptr);
             if (at != std::string::npos && !value) continue;
-            if (at != std::string::npos)
+            if (at != std::string::npos) {
                 line = rewrite_line(line, at, key, delim, separators, value, quote ? quote : "");
+                taken = true;
+            }
             content += line;
             content += '\n';
+        }
+        // A value that no line takes would leave the tool on the template's
+        // setting (an open access point, the template's network): a failure.
+        if (value && !taken) {
+            ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "No line for key %s in %s\n", pSrcStr, path);
+            return -1;
         }
     }
     FileClose out{zq::port::fopen(path, "w+")};
