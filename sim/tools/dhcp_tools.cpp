@@ -3,7 +3,6 @@
 // the server and the DNS responder read their configuration and run as
 // board processes whose records say what they serve.
 #include <json-c/json.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,8 +17,6 @@
 #include "tool.h"
 #include "wifi_radio.h"
 #include "wifi_records.h"
-
-extern char **environ;
 
 namespace zq::sim::tools {
 namespace {
@@ -52,35 +49,6 @@ bool parse(const Tool &tool, const std::string &withValue, const std::string &fl
         }
     }
     return true;
-}
-
-// Runs the event script with busybox's environment; the board's tools come first in PATH.
-void run_script(const Tool &tool, const std::string &script, const std::string &event,
-                const std::vector<std::string> &variables) {
-    std::vector<std::string> env;
-    for (char **e = environ; e && *e; ++e)
-        if (std::string(*e).compare(0, 5, "PATH=") != 0) env.emplace_back(*e);
-    const char *hostPath = std::getenv("PATH");
-    env.push_back("PATH=" + tool.dir + "/bin:" + (hostPath ? hostPath : "/usr/bin:/bin"));
-    env.insert(env.end(), variables.begin(), variables.end());
-    std::vector<char *> envp, argv;
-    for (std::string &e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string file = script, word = event;
-    argv = {file.data(), word.data(), nullptr};
-    note(tool, "script %s %s", file.c_str(), event.c_str());
-    std::fflush(nullptr);
-    pid_t child = ::fork();
-    if (child == 0) {
-        ::execve(file.c_str(), argv.data(), envp.data());
-        std::fprintf(stderr, "udhcpc: can't execute '%s': %s\n", file.c_str(),
-                     std::strerror(errno));
-        ::_exit(127);
-    }
-    int status = 0;
-    if (child > 0)
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
 }
 
 // The network the interface's station joined, while its supplicant runs.
@@ -126,7 +94,7 @@ int udhcpc_main(Tool &tool) {
         return 1;
     }
     if (!pidHost.empty()) write_text(pidHost, std::to_string(::getpid()) + "\n");
-    run_script(tool, script, "deconfig", {"interface=" + interface});
+    run_script(tool, script, {"deconfig"}, {"interface=" + interface});
     int tries = o.count('t') ? std::max(1, std::atoi(o['t'].c_str())) : 3;
     double interval = o.count('T') ? std::max(1, std::atoi(o['T'].c_str())) : kDiscoverInterval;
     double pause = o.count('A') ? std::max(0, std::atoi(o['A'].c_str())) : kPauseAfterTries;
@@ -153,7 +121,7 @@ int udhcpc_main(Tool &tool) {
     uint32_t address = 0, mask = 0;
     ipv4_value(lease.address, &address);
     ipv4_value(lease.netmask, &mask);
-    run_script(tool, script, "bound",
+    run_script(tool, script, {"bound"},
                {"interface=" + interface, "ip=" + lease.address, "siaddr=" + lease.router,
                 "subnet=" + lease.netmask, "mask=" + std::to_string(lease.prefix),
                 "broadcast=" + dotted(address | ~mask), "router=" + lease.router,
@@ -227,8 +195,8 @@ bool pool_line(DhcpPool &pool, const std::string &keyword, const std::string &va
 }
 
 // Reads the server's configuration as busybox does: "#" comments, keyword
-// and value split by white space. "interface=wlan0", which busybox's parser
-// does not split, is read as the Wi-Fi module writes it.
+// and value split by white space. A line of one word ("interface=wlan0") is
+// reported and skipped, so its setting keeps its default.
 void read_pool(const std::string &host, const std::string &shown, DhcpPool *pool,
                std::vector<std::string> *complaints) {
     std::string text;
@@ -248,10 +216,6 @@ void read_pool(const std::string &host, const std::string &shown, DhcpPool *pool
         while (!value.empty() &&
                (value.back() == ' ' || value.back() == '\t' || value.back() == '\r'))
             value.pop_back();
-        if (value.empty() && keyword.compare(0, 10, "interface=") == 0) {
-            value = keyword.substr(10);
-            keyword = "interface";
-        }
         if (value.empty()) {
             complaints->push_back("bad line " + std::to_string(line) +
                                   ": 1 tokens found, 2 needed");

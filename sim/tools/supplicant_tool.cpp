@@ -1,8 +1,9 @@
 // wpa_supplicant: reads its configuration as the real parser does (and
 // reports bad lines the same way), then joins the virtual radio's network on
-// the board clock, logging what the real one logs, and writes the station
-// state the Wi-Fi module polls: 9 when the association is complete, 0 when
-// it is not.
+// the board clock, logging what the real one logs. Like the real one it
+// writes no station state: what its control interface would tell (wpa_cli
+// reads it) is its record in board.json, with the control directory the
+// configuration names.
 #include <json-c/json.h>
 #include <unistd.h>
 
@@ -20,8 +21,6 @@
 namespace zq::sim::tools {
 namespace {
 
-constexpr const char *kStateFile = "/var/tmp/wpa_state";
-constexpr int kStateCompleted = 9, kStateDisconnected = 0;
 // Board seconds: a scan, the steps of a join, the pause before a retry.
 constexpr double kScan = 1.0, kStep = 0.2, kHandshake = 0.5, kRetry = 3.0, kAuthTimeout = 2.0;
 
@@ -206,7 +205,7 @@ const char *const kGlobalFields[] = {
 
 // Reads the configuration as the real parser does; the complaints go to the log.
 bool read_config(const std::string &host, const std::string &shown, std::vector<NetworkBlock> *out,
-                 const Log &log) {
+                 std::string *controlDir, const Log &log) {
     std::string text;
     if (!read_text(host, &text)) {
         log.line("Failed to open config file '" + shown + "', error: No such file or directory");
@@ -266,6 +265,12 @@ bool read_config(const std::string &host, const std::string &shown, std::vector<
         bool known = eq != std::string::npos &&
                      std::any_of(std::begin(kGlobalFields), std::end(kGlobalFields),
                                  [&](const char *f) { return name == f; });
+        // "DIR=/var/run/wpa_supplicant GROUP=0" or the directory alone.
+        if (known && name == "ctrl_interface") {
+            std::string value = line.substr(eq + 1);
+            if (value.rfind("DIR=", 0) == 0) value = value.substr(4);
+            *controlDir = value.substr(0, value.find_first_of(" \t"));
+        }
         if (!known) {
             complain("Line " + std::to_string(lineNo) + ": unknown global field '" + line + "'.");
             complain("Line " + std::to_string(lineNo) + ": Invalid configuration line '" + line +
@@ -327,18 +332,18 @@ struct Station {
     Options options;
     std::vector<NetworkBlock> blocks;
     Log log;
-    std::string stateFile;
+    std::string controlDir;  // board path; empty: no control interface
     int failures = 0;
 
-    void state(int value) { overwrite_text(stateFile, std::to_string(value) + "\n"); }
     std::string ifp() const { return options.interface + ": "; }
 
-    void record(const RadioNetwork *n) {
+    void record(const RadioNetwork *n, const NetworkBlock *b = nullptr) {
         ToolRecord r;
         r.tool = "wpa_supplicant";
         r.pid = ::getpid();
         r.interface = options.interface;
         r.fields["config"] = board_terms(tool, options.config);
+        r.fields["ctrl_interface"] = controlDir;
         r.fields["state"] = n ? "completed" : "disconnected";
         if (n) {
             r.fields["bssid"] = n->bssid;
@@ -348,6 +353,8 @@ struct Station {
             char signal[32];
             std::snprintf(signal, sizeof signal, "%.2f", n->signal);
             r.fields["signal"] = signal;
+            r.fields["id"] = std::to_string(b->id);
+            r.fields["id_str"] = b->idStr;
         }
         edit(tool, [&](json_object *root) { set_tool_record(root, tool.dir, r); });
     }
@@ -416,9 +423,8 @@ struct Station {
             log.line(ifp() + "WPA: Key negotiation completed with " + n.bssid +
                      " [PTK=CCMP GTK=CCMP]");
         }
-        // The state is complete before the event says so, as in the real one.
-        record(&n);
-        state(kStateCompleted);
+        // Complete for the control interface before the event says so.
+        record(&n, b);
         log.line(ifp() + "CTRL-EVENT-CONNECTED - Connection to " + n.bssid +
                  " completed [id=" + std::to_string(b->id) + " id_str=" + b->idStr + "]");
         note(tool, "%s associated with %s (SSID '%s')", options.interface.c_str(), n.bssid.c_str(),
@@ -429,7 +435,6 @@ struct Station {
         log.line(ifp() + "CTRL-EVENT-DISCONNECTED bssid=" + n.bssid +
                  " reason=4 locally_generated=0");
         record(nullptr);
-        state(kStateDisconnected);
         return true;
     }
 };
@@ -453,9 +458,9 @@ int wpa_supplicant_main(Tool &tool) {
         !path_argument(tool, options.config, &configHost) ||
         (!options.pidFile.empty() && !path_argument(tool, options.pidFile, &pidHost)))
         return 255;
-    Station station{tool, options, {}, log, board_file(kStateFile)};
+    Station station{tool, options, {}, log, {}};
     log.line("Successfully initialized wpa_supplicant");
-    if (!read_config(configHost, configHost, &station.blocks, log)) return 255;
+    if (!read_config(configHost, configHost, &station.blocks, &station.controlDir, log)) return 255;
     NetInterface i;
     if (!find_interface(tool, options.interface, &i) || !i.wireless || i.monitor) {
         log.line("Could not read interface " + options.interface + " flags: No such device");
@@ -475,7 +480,6 @@ int wpa_supplicant_main(Tool &tool) {
             }
     });
     station.record(nullptr);
-    station.state(kStateDisconnected);
     while (station.attempt()) {
     }
     return 0;

@@ -31,6 +31,7 @@ int udhcpd_main(Tool &tool);
 int dnsd_main(Tool &tool);
 int ifconfig_main(Tool &tool);
 int route_main(Tool &tool);
+int wpa_cli_main(Tool &tool);
 
 // A text in board terms: host paths inside the board become board paths,
 // control bytes become \xHH.
@@ -49,6 +50,12 @@ bool read_text(const std::string &hostPath, std::string *text);
 bool write_text(const std::string &hostPath, const std::string &text, bool append = false);
 // Replaces the content in place (readers that keep the file open see it).
 bool overwrite_text(const std::string &hostPath, const std::string &text);
+
+// Runs a board script (an event script of a tool) with its arguments and
+// the tool's environment plus variables ("NAME=value"), the board's tools
+// first in PATH, and waits for it.
+void run_script(const Tool &tool, const std::string &script, const std::vector<std::string> &args,
+                const std::vector<std::string> &variables);
 
 // Waits on the board clock; false when the board is gone (a board tool then
 // ends). At a stopped clock the wait is a short pause of host time.

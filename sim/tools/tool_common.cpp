@@ -3,10 +3,14 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <json-c/json.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 
@@ -14,6 +18,8 @@
 #include "json_util.h"
 #include "process_table.h"
 #include "tool.h"
+
+extern char **environ;
 
 namespace zq::sim::tools {
 namespace {
@@ -126,6 +132,40 @@ bool overwrite_text(const std::string &hostPath, const std::string &text) {
     bool ok = ::pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()) &&
               ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
     return ::close(fd) == 0 && ok;
+}
+
+void run_script(const Tool &tool, const std::string &script, const std::vector<std::string> &args,
+                const std::vector<std::string> &variables) {
+    std::vector<std::string> env;
+    for (char **e = environ; e && *e; ++e)
+        if (std::string(*e).compare(0, 5, "PATH=") != 0) env.emplace_back(*e);
+    const char *hostPath = std::getenv("PATH");
+    env.push_back("PATH=" + tool.dir + "/bin:" + (hostPath ? hostPath : "/usr/bin:/bin"));
+    env.insert(env.end(), variables.begin(), variables.end());
+    std::vector<std::string> words{script};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char *> envp, argv;
+    for (std::string &e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string shown;
+    for (std::string &w : words) {
+        argv.push_back(w.data());
+        shown += (shown.empty() ? "" : " ") + w;
+    }
+    argv.push_back(nullptr);
+    note(tool, "script %s", shown.c_str());
+    std::fflush(nullptr);
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::execve(script.c_str(), argv.data(), envp.data());
+        std::fprintf(stderr, "%s: can't execute '%s': %s\n", tool.name.c_str(), script.c_str(),
+                     std::strerror(errno));
+        ::_exit(127);
+    }
+    int status = 0;
+    if (child > 0)
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
 }
 
 bool board_gone(const Tool &tool) {

@@ -18,13 +18,10 @@ struct Entry {
 };
 
 const Entry kTools[] = {
-    {"iw", iw_main},
-    {"wpa_supplicant", wpa_supplicant_main},
-    {"hostapd", hostapd_main},
-    {"udhcpc", udhcpc_main},
-    {"udhcpd", udhcpd_main},
-    {"dnsd", dnsd_main},
-    {"ifconfig", ifconfig_main},
+    {"iw", iw_main},           {"wpa_supplicant", wpa_supplicant_main},
+    {"wpa_cli", wpa_cli_main}, {"hostapd", hostapd_main},
+    {"udhcpc", udhcpc_main},   {"udhcpd", udhcpd_main},
+    {"dnsd", dnsd_main},       {"ifconfig", ifconfig_main},
     {"route", route_main},
 };
 

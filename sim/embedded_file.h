@@ -1,0 +1,17 @@
+// A file of the product that a fresh board gets as it is (the Wi-Fi tool
+// directory's templates and scripts), built into the board's code from the
+// tree by cmake/embed_files.cmake.
+#pragma once
+
+namespace zq::sim {
+
+struct EmbeddedFile {
+    const char *name;  // null ends a table
+    unsigned mode;
+    const char *text;
+};
+
+// sdk/net/wifi_tool_dir, as the board build installs it.
+extern const EmbeddedFile kWifiToolDirFiles[];
+
+}  // namespace zq::sim
