@@ -51,8 +51,10 @@ bool write_hostapd_config(const WifiApParam &param, const std::string &iface) {
 
 bool write_udhcpd_config(const std::string &iface, const AddressPlan *plan) {
     std::string tool = std::string(g_WifiState.g_ConfigPath) + "/udhcpd.conf";
+    // busybox's udhcpd reads "keyword value" only: an "interface=wlan0"
+    // line is skipped, and the server then serves its default, eth0.
     if (CopyConfigFile(tool.c_str(), kUdhcpdConf) != 0 ||
-        WriteConfigFile(kUdhcpdConf, "interface", "=", iface.c_str(), nullptr) != 0)
+        WriteConfigFile(kUdhcpdConf, "interface", " ", iface.c_str(), nullptr) != 0)
         return false;
     if (!plan) return true;
     const std::string start = plan->prefix + "20", end = plan->prefix + "254";
@@ -99,10 +101,6 @@ extern "C" int ZQSDK_WifiCreateAp(const WifiApParam *param) noexcept {
         ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "Error: password invalid\n");
         return -1;
     }
-    if (!usable_ap_channel(param->s32Channel)) {
-        ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "Channel invalid, %u\n", param->s32Channel);
-        return -1;
-    }
     AddressPlan plan;
     const bool ownAddress = param->szIp[0] != '\0';
     if (ownAddress) {
@@ -117,11 +115,15 @@ extern "C" int ZQSDK_WifiCreateAp(const WifiApParam *param) noexcept {
     // while the files are written; a connection already waiting needs no
     // lock to give up.
     std::lock_guard<std::mutex> hold(g_WifiState.g_ModeMutex);
-    ProcKillList kills =
-        MakeKillList({{"wpa_supplicant", nullptr}, {"hostapd", nullptr}, {"udhcpd", nullptr}});
+    const std::string iface = g_WifiState.g_EthName;
+    // The station's DHCP client goes too: left running it would renew or
+    // deconfigure the interface under the access point, or lease from it.
+    ProcKillList kills = MakeKillList({{"wpa_supplicant", nullptr},
+                                       {"udhcpc", iface.c_str()},
+                                       {"hostapd", nullptr},
+                                       {"udhcpd", nullptr}});
     KillProcessList(&kills);
     AbandonStationWait();
-    const std::string iface = g_WifiState.g_EthName;
     if (!write_hostapd_config(*param, iface) ||
         !write_udhcpd_config(iface, ownAddress ? &plan : nullptr)) {
         ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "Access point configuration failed\n");

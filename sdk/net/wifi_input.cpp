@@ -44,8 +44,4 @@ bool plain_ipv4(const char *text, size_t capacity, std::string *prefix) {
     return true;
 }
 
-bool usable_ap_channel(unsigned channel) {
-    return channel <= 13;
-}
-
 }  // namespace zq::wifi

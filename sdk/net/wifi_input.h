@@ -1,5 +1,5 @@
 // What the Wi-Fi unit takes from its callers: network names, passphrases,
-// addresses and channels, checked before anything is killed or written.
+// and addresses, checked before anything is killed or written.
 #pragma once
 
 #include <cstddef>
@@ -21,10 +21,5 @@ bool usable_passphrase(const char *passphrase, size_t capacity);
 // leading zeros, signs, blanks or anything after it), not 255.255.255.255.
 // prefix gets the text up to and including its last '.'.
 bool plain_ipv4(const char *text, size_t capacity, std::string *prefix);
-
-// Access-point channels: 0 (channel 6) or 1 to 13, the 2.4 GHz channels
-// open in most regulatory domains, so that the made hostapd.conf is valid
-// for the templates' hw_mode=g.
-bool usable_ap_channel(unsigned channel);
 
 }  // namespace zq::wifi

@@ -60,11 +60,17 @@ using namespace zq::wifi;
 
 extern "C" int ZQSDK_WifiSwitchChannel(int channel) noexcept {
     if (!WIFI_READY_IN_MODE(WIFI_MODE_MONITOR)) return -1;
+    int refused;
     {
         std::lock_guard<std::mutex> hold(g_WifiState.g_ScanMutex);
         KillIwProcess();
-        run_command(compose({tool_word("/iw"), " dev ", g_WifiState.g_EthName, " set channel ",
-                             std::to_string(channel)}));
+        refused = run_command(compose({tool_word("/iw"), " dev ", g_WifiState.g_EthName,
+                                       " set channel ", std::to_string(channel)}));
+    }
+    // iw refuses a channel the radio does not have (200, -5): no change.
+    if (refused != 0) {
+        ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "Set channel %d failed\n", channel);
+        return -1;
     }
     ZQSDK_LOG(ZQ_LOG_INFO, "wifi", "Set channel %d\n", channel);
     return 0;
