@@ -12,6 +12,8 @@ packages=(
   # 32-bit ARM: cross compiler, qemu-user for its tests, and what makes the
   # armhf sysroot from Debian's armhf packages (scripts/make-armhf-sysroot.sh)
   g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user apt dpkg
+  # The Wi-Fi tests run Debian's tools in network namespaces of their own
+  iproute2 procps util-linux
 )
 
 missing=()

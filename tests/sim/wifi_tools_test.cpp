@@ -230,6 +230,32 @@ TEST_F(WifiToolsTest, UdhcpcLeasesTheJoinedNetworksAddressAndRunsItsScript) {
               nul_joined({"udhcpc", "-i", "wlan0", "-s", "/usr/wifi/udhcpc.script"}));
 }
 
+TEST_F(WifiToolsTest, WpaCliRunsTheActionAtEachConnectionAndEndsWithTheSupplicant) {
+    ASSERT_TRUE(sim::add_network(dir(), network("Home", "secret123"), nullptr));
+    // The supplicant itself writes no state: the tool directory's wpa_cli
+    // action does, from the supplicant's events.
+    std::ofstream(host("/var/tmp/wpa_state")) << "5\n";
+    start_station("Home", "secret123");
+    ASSERT_TRUE(eventually([&] { return text("/var/tmp/wpa_state") == "9\n"; }));
+    Ran status = run("wpa_cli -i wlan0 status");
+    EXPECT_EQ(status.out.substr(status.out.find("mode=")), "mode=station\nwpa_state=COMPLETED\n");
+    EXPECT_EQ(run("wpa_cli -i wlan1 ping").out,
+              "Failed to connect to non-global ctrl_ifname: wlan1  error: No such file or "
+              "directory\n");
+    EXPECT_EQ(run("wpa_cli -p /var/run/other -i wlan0 ping").status, 255);
+    int supplicant = record("wpa_supplicant").pid;
+    ASSERT_TRUE(sim::remove_network(dir(), "Home"));
+    ASSERT_TRUE(eventually([&] { return text("/var/tmp/wpa_state") == "0\n"; }));
+    std::string journal = text("/journal");
+    EXPECT_NE(journal.find("script /usr/wifi/wpa_event.sh wlan0 CONNECTED"), std::string::npos);
+    EXPECT_NE(journal.find("script /usr/wifi/wpa_event.sh wlan0 DISCONNECTED"), std::string::npos);
+    EXPECT_EQ(zq::port::kill(supplicant, SIGKILL), 0);
+    EXPECT_TRUE(eventually([&] {
+        return text("/journal").find("wlan0: supplicant gone, stopped watching") !=
+               std::string::npos;
+    }));
+}
+
 TEST_F(WifiToolsTest, AccessPointToolsServeWhatTheirFilesSay) {
     working_copy("hostapd.conf", "/var/wifi/hostapd.conf",
                  {{"ssid=", "ssid=Cam #1 \"x\""},
@@ -238,6 +264,12 @@ TEST_F(WifiToolsTest, AccessPointToolsServeWhatTheirFilesSay) {
     working_copy("udhcpd.conf", "/var/wifi/udhcpd.conf",
                  {{"start\t", "start\t\t192.168.5.20"}, {"end\t", "end\t\t192.168.5.254"}});
     EXPECT_EQ(run("udhcpd -fS " + host("/var/wifi/udhcpd.conf")).status, 1);  // no address yet
+    // "interface=wlan0" is one word: busybox skips the line and serves eth0.
+    working_copy("udhcpd.conf", "/var/wifi/equals.conf", {{"interface\t", "interface=wlan0"}});
+    Ran equals = run("udhcpd -f " + host("/var/wifi/equals.conf"));
+    EXPECT_EQ(equals.out,
+              "udhcpd: bad line 6: 1 tokens found, 2 needed\n"
+              "udhcpd: is interface eth0 up and configured?: Cannot assign requested address\n");
     EXPECT_EQ(run("ifconfig wlan0 192.168.5.1 netmask 255.255.255.0").status, 0);
     EXPECT_EQ(run("route add -net 192.168.5.0 netmask 255.255.255.0 dev wlan0").out,
               "route: SIOCADDRT: File exists\n");  // the address brought its prefix route
@@ -339,9 +371,10 @@ TEST_F(WifiToolsTest, DaemonsAreBoardProcessesThatEndWithTheirBoard) {
     zq::port::system(
         ("udhcpc -i wlan0 -s " + host("/usr/wifi/udhcpc.script") + " >/dev/null &").c_str());
     int supplicant = record("wpa_supplicant").pid, client = record("udhcpc").pid;
-    // The killers see them in the board's /proc by their board names.
-    EXPECT_EQ(text("/proc/" + std::to_string(supplicant) + "/cmdline").substr(0, 25),
-              "/usr/wifi/wpa_supplicant" + std::string(1, '\0'));
+    // The killers see them in the board's /proc by their board names (the
+    // tool directory's wrapper runs the board's own supplicant from bin/).
+    EXPECT_EQ(text("/proc/" + std::to_string(supplicant) + "/cmdline").substr(0, 23),
+              nul_joined({"wpa_supplicant", "-iwlan0"}));
     EXPECT_EQ(zq::port::kill(client, SIGKILL), 0);
     EXPECT_TRUE(eventually([&] { return process_gone(client); }));
     fs::remove_all(dir());

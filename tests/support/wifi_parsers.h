@@ -1,9 +1,12 @@
-// Debian's hostapd and wpa_supplicant, unpacked (not installed) by
-// scripts/fetch-wifi-parsers.sh (or in the directory ZQ_WIFI_PARSERS names):
-// their configuration readers report every bad line of a file before they
-// reach a driver, so they judge the Wi-Fi configurations without touching
-// the host's network.
+// Debian's hostapd, wpa_supplicant, wpa_cli and busybox, unpacked (not
+// installed) by scripts/fetch-wifi-parsers.sh (or in the directory
+// ZQ_WIFI_PARSERS names): their configuration readers report every bad line
+// of a file before they reach a driver, so they judge the Wi-Fi
+// configurations without touching the host's network; and they run the tool
+// directory's scripts in a network namespace of their own.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <string>
 
@@ -20,3 +23,27 @@ std::string supplicant_complaints(const std::string &configuration);
 
 // Whether an output holds any complaint about a line or the file.
 bool parsers_complain(const std::string &output);
+
+// Whether a missing unpacked root fails the test instead of skipping it: in
+// CI (CI=true), where Debian's packages are reachable.
+bool wifi_parsers_required();
+
+#define ZQ_REQUIRE_WIFI_PARSERS()                                                                \
+    do {                                                                                         \
+        if (wifi_parsers_root()) break;                                                          \
+        if (wifi_parsers_required())                                                             \
+            FAIL() << "Debian's Wi-Fi tools are not unpacked (scripts/fetch-wifi-parsers.sh)";   \
+        GTEST_SKIP() << "Debian's Wi-Fi tools are not unpacked (scripts/fetch-wifi-parsers.sh)"; \
+    } while (0)
+
+// Runs script with sh in network, mount and process namespaces of its own
+// (its /proc lists only its own processes, and every process it starts ends
+// with it), with the real tools first in PATH
+// (wpa_supplicant, wpa_cli, hostapd, and busybox's udhcpc, udhcpd, ifconfig
+// and route) and ZQ_VBOARD set to board. Its status (-1 when it did not end
+// normally) and everything it printed.
+struct RealRun {
+    int status;
+    std::string out;
+};
+RealRun run_with_real_tools(const std::string &board, const std::string &script);
