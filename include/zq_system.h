@@ -30,7 +30,9 @@ ZQ_LAYOUT_CHECK(VersionInfo, sizeof(VersionInfo) == 24 && offsetof(VersionInfo, 
  * input, output and error, and waits for it. 0: exit status 0; 1: any other
  * exit status (127: the command cannot be started); -1: ended by a signal,
  * no child or no wait, or a null cmdline. Safe from several threads; the
- * caller's thread blocks for the command's run time. */
+ * caller's thread blocks for the command's run time. The results are the
+ * same when the program ignores SIGCHLD (or sets SA_NOCLDWAIT): a go-between
+ * child then waits for the shell, and the disposition is left as it is. */
 ZQ_API s32 ZQSDK_SafeSystem(const char *cmdline) ZQ_NOEXCEPT;
 
 /* Sends SIGKILL to every process of "/proc" whose program name (first

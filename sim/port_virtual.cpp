@@ -350,7 +350,7 @@ pid_t spawn_piped_shell(const char *command, int childFd, int childStdFd) {
     return pid;
 }
 
-pid_t v_spawn_shell(const char *command) {
+pid_t v_spawn_shell(const char *command, int reportFd) {
     if (!command) {
         errno = EINVAL;
         return -1;
@@ -362,7 +362,7 @@ pid_t v_spawn_shell(const char *command) {
         return -1;
     }
     BoardEnvironment env;
-    return spawn_shell_with(command, env.envp.data());
+    return spawn_shell_with(command, env.envp.data(), reportFd);
 }
 
 pid_t v_waitpid(pid_t pid, int *status, int options) {

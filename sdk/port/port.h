@@ -59,8 +59,13 @@ struct Ops {
 
     // Processes: "/bin/sh -c command" in a child that keeps only standard
     // input, output and error (a failed exec ends it with status 127), and
-    // the wait for it.
-    pid_t (*spawn_shell)(const char *command);
+    // the wait for it. With a reportFd (not -1: the write end of a pipe) the
+    // child is a go-between instead, for a caller whose SIGCHLD is ignored
+    // and whose children the kernel therefore reaps unasked: it starts the
+    // shell, waits for it, writes the shell's raw wait status (an int) to
+    // reportFd and ends; it writes nothing when it cannot start or wait for
+    // the shell.
+    pid_t (*spawn_shell)(const char *command, int reportFd);
     pid_t (*waitpid)(pid_t pid, int *status, int options);
 
     // Signals, storage flush, reboot, real-time scheduling.
@@ -153,8 +158,8 @@ inline int pclose(FILE *stream) {
 inline int host_path(const char *boardPath, char *out, size_t outSize) {
     return ZQ_SEAM(host_path)(boardPath, out, outSize);
 }
-inline pid_t spawn_shell(const char *command) {
-    return ZQ_SEAM(spawn_shell)(command);
+inline pid_t spawn_shell(const char *command, int reportFd = -1) {
+    return ZQ_SEAM(spawn_shell)(command, reportFd);
 }
 inline pid_t waitpid(pid_t pid, int *status, int options) {
     return ZQ_SEAM(waitpid)(pid, status, options);
@@ -206,8 +211,12 @@ int replace_host_file(const char *hostPath, const void *data, size_t length);
 
 // Starts "/bin/sh -c command" with the environment envp in a child whose
 // descriptors from 3 up are closed, whatever the descriptor limit; a failed
-// exec ends the child with status 127. Both backends start shells with it.
-pid_t spawn_shell_with(const char *command, char *const envp[]);
+// exec ends the child with status 127. No signal reaches the child before
+// the exec; the shell starts with the caller's signal mask, the caller's
+// handlers at their defaults and SIGCHLD at its default even when the
+// caller ignores it. With a reportFd the child is the go-between of the
+// spawn_shell entry. Both backends start shells with it.
+pid_t spawn_shell_with(const char *command, char *const envp[], int reportFd = -1);
 
 // Sleeps on the board clock; returns early only when a signal interrupts.
 int sleep_ns(uint64_t ns);

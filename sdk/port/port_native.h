@@ -101,7 +101,7 @@ inline int host_path(const char *boardPath, char *out, size_t outSize) {
     std::memcpy(out, boardPath, n + 1);
     return 0;
 }
-pid_t spawn_shell(const char *command);
+pid_t spawn_shell(const char *command, int reportFd);
 inline pid_t waitpid(pid_t pid, int *status, int options) {
     return ::waitpid(pid, status, options);
 }

@@ -6,9 +6,18 @@
 // only. Descriptors are closed with close_range where the kernel has it,
 // else by listing /proc/self/fd, and only as a last resort by walking up to
 // the descriptor limit (a million calls at a high limit).
+//
+// Signals: every signal is blocked around the vfork, so that none can run
+// one of the application's handlers in the child, on the parent's memory.
+// The child sets every handler that is not ignored back to its default,
+// and SIGCHLD to its default even when it is ignored (an ignored SIGCHLD
+// outlives the exec and would break the shell's own waits), then restores
+// the caller's mask just before the exec.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,6 +35,22 @@ namespace {
 
 constexpr int kFirstClosed = 3;
 
+// The kernel's signal numbers run from 1 to 64 on every Linux port this
+// builds for; its signal sets are 8 bytes.
+constexpr int kLastSignal = 64;
+constexpr size_t kKernelSigsetSize = 8;
+
+// The kernel's own sigaction record (not the C library's), as x86, ARM and
+// the generic layout have it: the handler first. Only the handler is read;
+// an all-zero record is SIG_DFL with no flags and an empty mask, which needs
+// no restorer on any port.
+struct KernelSigaction {
+    void (*handler)(int);
+    unsigned long flags;
+    void (*restorer)();
+    unsigned long mask[kKernelSigsetSize / sizeof(unsigned long)];
+};
+
 // The kernel's directory record of getdents64.
 struct DirentRecord {
     uint64_t inode;
@@ -35,7 +60,7 @@ struct DirentRecord {
     char name[1];
 };
 
-bool close_listed_descriptors() {
+bool close_listed_descriptors(int kept) {
     int dir = static_cast<int>(
         ::syscall(SYS_openat, AT_FDCWD, "/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir < 0) return false;
@@ -50,26 +75,82 @@ bool close_listed_descriptors() {
             const char *c = record->name;
             if (*c < '0' || *c > '9') continue;
             for (; *c >= '0' && *c <= '9' && fd < INT_MAX / 10; ++c) fd = fd * 10 + (*c - '0');
-            if (fd >= kFirstClosed && fd != dir) ::syscall(SYS_close, fd);
+            if (fd >= kFirstClosed && fd != dir && fd != kept) ::syscall(SYS_close, fd);
         }
     }
     ::syscall(SYS_close, dir);
     return true;
 }
 
-// Runs in the vfork child: system calls only, nothing that touches memory
-// the parent still needs.
-void close_inherited_descriptors(long limit) {
+// Runs in the child: system calls only, nothing that touches memory the
+// parent still needs. Closes every descriptor from 3 up but kept (-1: none).
+void close_inherited_descriptors(long limit, int kept) {
 #ifdef SYS_close_range
-    if (::syscall(SYS_close_range, kFirstClosed, ~0u, 0) == 0) return;
+    if (kept < kFirstClosed) {
+        if (::syscall(SYS_close_range, kFirstClosed, ~0u, 0) == 0) return;
+    } else if ((kept == kFirstClosed ||
+                ::syscall(SYS_close_range, kFirstClosed, kept - 1, 0) == 0) &&
+               ::syscall(SYS_close_range, kept + 1, ~0u, 0) == 0) {
+        return;
+    }
 #endif
-    if (close_listed_descriptors()) return;
-    for (long fd = kFirstClosed; fd < limit; ++fd) ::syscall(SYS_close, fd);
+    if (close_listed_descriptors(kept)) return;
+    for (long fd = kFirstClosed; fd < limit; ++fd)
+        if (fd != kept) ::syscall(SYS_close, fd);
+}
+
+// Runs in the child: the application's handlers back to the defaults (the
+// child has its own table, even after vfork), ignored signals stay ignored
+// but for SIGCHLD, which gets its default and loses SA_NOCLDWAIT.
+void reset_signal_handlers() {
+    for (int sig = 1; sig <= kLastSignal; ++sig) {
+        if (sig == SIGKILL || sig == SIGSTOP) continue;
+        KernelSigaction current{};
+        if (::syscall(SYS_rt_sigaction, sig, nullptr, &current, kKernelSigsetSize) != 0) continue;
+        if (sig != SIGCHLD && (current.handler == SIG_DFL || current.handler == SIG_IGN)) continue;
+        const KernelSigaction byDefault{};
+        ::syscall(SYS_rt_sigaction, sig, &byDefault, nullptr, kKernelSigsetSize);
+    }
+}
+
+void set_signal_mask(const sigset_t *mask) {
+    ::syscall(SYS_rt_sigprocmask, SIG_SETMASK, mask, nullptr, kKernelSigsetSize);
+}
+
+// Runs in the child, its handlers already reset: the shell, with the
+// caller's signal mask.
+[[noreturn]] void exec_shell(char *const argv[], char *const envp[], const sigset_t *mask) {
+    set_signal_mask(mask);
+    ::execve("/bin/sh", argv, envp);
+    ::_exit(127);
+}
+
+// The go-between of a caller whose children the kernel reaps unasked: a
+// forked copy of the caller, alone in it, so that the C library's
+// async-signal-safe calls are safe. It keeps every signal blocked (only
+// SIGKILL ends it before it reports), starts the shell, waits for it and
+// writes its raw wait status to reportFd; nothing when either fails.
+[[noreturn]] void report_shell(char *const argv[], char *const envp[], const sigset_t *mask,
+                               long limit, int reportFd) {
+    reset_signal_handlers();
+    close_inherited_descriptors(limit, reportFd);
+    pid_t shell = ::vfork();
+    if (shell == 0) {
+        ::syscall(SYS_close, reportFd);
+        exec_shell(argv, envp, mask);
+    }
+    int status = 0;
+    pid_t waited = -1;
+    if (shell > 0)
+        while ((waited = ::waitpid(shell, &status, 0)) < 0 && errno == EINTR) {
+        }
+    if (waited == shell) (void)!::write(reportFd, &status, sizeof status);
+    ::_exit(0);
 }
 
 }  // namespace
 
-pid_t spawn_shell_with(const char *command, char *const envp[]) {
+pid_t spawn_shell_with(const char *command, char *const envp[], int reportFd) {
     struct rlimit files {};
     long limit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY &&
                          files.rlim_cur < static_cast<rlim_t>(INT_MAX)
@@ -77,19 +158,28 @@ pid_t spawn_shell_with(const char *command, char *const envp[]) {
                      : 1024;
     char sh[] = "sh", dashC[] = "-c";
     char *argv[] = {sh, dashC, const_cast<char *>(command), nullptr};
+    sigset_t all, mask;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &mask);
     int savedErrno = errno;
-    pid_t pid = ::vfork();
+    // The go-between is a copy (fork): it waits for the shell, and the
+    // caller must not stay suspended, as in vfork, for the command's run.
+    pid_t pid = reportFd < 0 ? ::vfork() : ::fork();
     if (pid == 0) {
-        close_inherited_descriptors(limit);
-        ::execve("/bin/sh", argv, envp);
-        ::_exit(127);
+        if (reportFd >= 0) report_shell(argv, envp, &mask, limit, reportFd);
+        reset_signal_handlers();
+        close_inherited_descriptors(limit, -1);
+        exec_shell(argv, envp, &mask);
     }
-    if (pid > 0) errno = savedErrno;  // the child's calls share our errno
+    int forkErrno = errno;
+    ::pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+    // The vfork child's calls share our errno.
+    errno = pid > 0 ? savedErrno : forkErrno;
     return pid;
 }
 
-pid_t native::spawn_shell(const char *command) {
-    return spawn_shell_with(command, environ);
+pid_t native::spawn_shell(const char *command, int reportFd) {
+    return spawn_shell_with(command, environ, reportFd);
 }
 
 }  // namespace zq::port

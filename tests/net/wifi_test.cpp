@@ -512,3 +512,30 @@ TEST_F(WifiTest, ScansDecodeHostileSsidsAndStartNothing) {
 }
 
 }  // namespace
+
+// ---- The access point of a program that ignores SIGCHLD ----
+
+namespace {
+
+// The kernel reaps the children of such a program by itself: hostapd's
+// start still counts as a start, and udhcpd follows it.
+TEST_F(WifiTest, AccessPointStartsInAProgramThatIgnoresChildSignals) {
+    struct Ignored {
+        struct sigaction previous {};
+        Ignored() {
+            struct sigaction ignore {};
+            ignore.sa_handler = SIG_IGN;
+            ::sigaction(SIGCHLD, &ignore, &previous);
+        }
+        ~Ignored() { ::sigaction(SIGCHLD, &previous, nullptr); }
+    } ignored;
+    init(3);
+    WifiApParam secured = ap("Cam", "pass-word-1", 0, "");
+    int rc = -1;
+    std::string err = capture_output([&] { rc = ZQSDK_WifiCreateAp(&secured); }).err;
+    EXPECT_EQ(rc, 0) << err;
+    EXPECT_EQ(record("hostapd", "wlan0").fields["ssid"], "Cam");
+    EXPECT_EQ(record("udhcpd", "wlan0").fields["start"], "192.168.10.20");
+}
+
+}  // namespace

@@ -5,12 +5,15 @@
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board.h"
@@ -105,6 +108,83 @@ TEST_F(ProcessTest, RefusedForkOrWaitIsAFailure) {
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0], "fork refused");
     EXPECT_EQ(events[1].rfind("wait for ", 0), 0u) << events[1];
+}
+
+// Sets SIGCHLD's disposition for as long as it lives, then puts it back.
+class ChildSignalAs {
+  public:
+    ChildSignalAs(void (*handler)(int), int flags) {
+        struct sigaction action {};
+        action.sa_handler = handler;
+        action.sa_flags = flags;
+        ::sigaction(SIGCHLD, &action, &previous_);
+    }
+    ~ChildSignalAs() { ::sigaction(SIGCHLD, &previous_, nullptr); }
+    ChildSignalAs(const ChildSignalAs &) = delete;
+    ChildSignalAs &operator=(const ChildSignalAs &) = delete;
+
+  private:
+    struct sigaction previous_ {};
+};
+
+void NoteChild(int) {}
+
+// The kernel reaps the children of a program that ignores SIGCHLD (or sets
+// SA_NOCLDWAIT): the results stay those of the commands, and the program's
+// disposition stays as it set it.
+TEST_F(ProcessTest, ShellCommandResultsDoNotDependOnAnIgnoredChildSignal) {
+    const struct {
+        const char *command;
+        s32 result;
+    } cases[] = {{"exit 0", 0}, {"exit 3", 1}, {"kill -9 $$", -1}};
+    for (int flags : {0, SA_NOCLDWAIT}) {
+        void (*handler)(int) = flags ? NoteChild : SIG_IGN;
+        ChildSignalAs disposition(handler, flags);
+        for (const auto &c : cases)
+            EXPECT_EQ(ZQSDK_SafeSystem(c.command), c.result) << c.command << " flags " << flags;
+        struct sigaction now {};
+        ::sigaction(SIGCHLD, nullptr, &now);
+        EXPECT_EQ(now.sa_handler, handler);
+        EXPECT_EQ(now.sa_flags & SA_NOCLDWAIT, flags);
+    }
+    EXPECT_EQ(journal_events("shell").size(), 6u);
+    ChildSignalAs ignored(SIG_IGN, 0);
+    ASSERT_TRUE(zq::sim::set_operation_failing(dir(), "fork", true));
+    EXPECT_EQ(ZQSDK_SafeSystem("true"), -1);
+}
+
+std::atomic<pid_t> g_testerPid{0}, g_handledElsewhere{0};
+
+void NoteWhereHandled(int) {
+    auto here = static_cast<pid_t>(::syscall(SYS_getpid));
+    if (here != g_testerPid.load()) g_handledElsewhere.store(here);
+}
+
+// Signals that reach a shell's child before its exec run none of our
+// handlers there, on our memory (the child of vfork shares it).
+TEST_F(ProcessTest, NoHandlerOfOursRunsInAChildBeforeItsExec) {
+    // A process group of its own, so that the flood of signals reaches
+    // only the tester and its children.
+    pid_t tester = ::fork();
+    if (tester == 0) {
+        ::setpgid(0, 0);
+        g_testerPid = ::getpid();
+        struct sigaction action {};
+        action.sa_handler = NoteWhereHandled;
+        ::sigaction(SIGWINCH, &action, nullptr);  // by default ignored: the shells live on
+        std::atomic<bool> done{false};
+        std::thread flood([&] {
+            while (!done.load()) ::kill(0, SIGWINCH);
+        });
+        for (int i = 0; i < 200 && g_handledElsewhere.load() == 0; ++i) ZQSDK_SafeSystem("true");
+        done = true;
+        flood.join();
+        ::_exit(g_handledElsewhere.load() == 0 ? 0 : 1);
+    }
+    ASSERT_GT(tester, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(tester, &status, 0), tester);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(ProcessTest, KillerTakesOnlyTheMatchingProcessesOfThisBoard) {
