@@ -108,9 +108,11 @@ std::string read_board_file(const std::string &dir, const std::string &boardPath
 // Starts program (the board's bin/ first in its PATH) in the background as a
 // process of the board at dir, with argv as its command line (argv[0] is the
 // name the board sees). Its output goes to processes.log in the board
-// directory. The pid, or -1 with a reason.
+// directory. With a user it is a process of that other user, whose kills
+// the board refuses (EPERM). The pid, or -1 with a reason.
 pid_t start_board_process(const std::string &dir, const std::string &program,
-                          const std::vector<std::string> &argv, std::string *error);
+                          const std::vector<std::string> &argv, std::string *error,
+                          const std::string &user = {});
 
 // Sets the board.json value at a dotted path ("temperature.value"); a value
 // that reads as JSON is stored as such, anything else as text.

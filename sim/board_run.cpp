@@ -68,7 +68,8 @@ std::vector<char *> pointers(std::vector<std::string> &texts) {
 }  // namespace
 
 pid_t start_board_process(const std::string &dir, const std::string &program,
-                          const std::vector<std::string> &argv, std::string *error) {
+                          const std::vector<std::string> &argv, std::string *error,
+                          const std::string &user) {
     std::string root = board_root(dir);
     auto fail = [&](const std::string &why) {
         if (error) *error = why;
@@ -114,6 +115,7 @@ pid_t start_board_process(const std::string &dir, const std::string &program,
     // Listed before the program runs, so that the board never shows it
     // with the host's command line.
     register_board_process(root, pid, argv);
+    if (!user.empty()) set_board_process_user(root, pid, user);
     (void)!::write(go[1], "g", 1);
     ::close(go[1]);
     int why = 0;

@@ -1,7 +1,7 @@
 // The seam's virtual-board backend: board paths resolve inside the board
 // directory, device nodes reach their emulators, clocks run on the board
 // clock, shell commands see the board's tools, and only the board's own
-// processes can be signalled.
+// processes can be signalled (those of another user not even they).
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -441,6 +441,14 @@ int v_kill(pid_t pid, int sig) {
         sim::journal("kill", "pid %d signal %d refused: not a board process", static_cast<int>(pid),
                      sig);
         errno = ESRCH;
+        return -1;
+    }
+    // A process of another user: the kernel refuses to signal it.
+    std::string user = sim::board_process_user(sim::active_dir(), pid);
+    if (!user.empty()) {
+        sim::journal("kill", "pid %d signal %d refused: a process of user %s",
+                     static_cast<int>(pid), sig, user.c_str());
+        errno = EPERM;
         return -1;
     }
     sim::journal("kill", "pid %d signal %d", static_cast<int>(pid), sig);

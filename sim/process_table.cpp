@@ -5,11 +5,13 @@
 // A process belongs to the board when it runs with this board's ZQ_VBOARD
 // in its environment, or when it joined the board after it started (an SDK
 // program whose ZQ_VBOARD was set in the process) and holds the lock of its
-// entry. Programs started as board processes register the command line they
-// were given; a process that joined registers its own; the rest (fake
-// tools, shells) are listed with their host command line in board terms:
-// host paths inside the board become board paths, and the interpreter of a
-// script or the emulator of a foreign program is left out.
+// entry; one may be marked as a process of another user (its entry's "user"
+// file), whose kills the board refuses. Programs started as board processes
+// register the command line they were given; a process that joined
+// registers its own; the rest (fake tools, shells) are listed with their
+// host command line in board terms: host paths inside the board become
+// board paths, and the interpreter of a script or the emulator of a foreign
+// program is left out.
 #include "process_table.h"
 
 #include <dirent.h>
@@ -160,7 +162,20 @@ bool register_board_process(const std::string &dir, pid_t pid,
     std::string entry = entry_dir(dir, pid);
     std::error_code ec;
     fs::create_directories(entry, ec);
+    // A new process of a pid is the board's own, whatever the last one was.
+    fs::remove(entry + "/user", ec);
     return write_file_whole(entry + "/cmdline", joined_with_nul(argv), 0644, nullptr);
+}
+
+bool set_board_process_user(const std::string &dir, pid_t pid, const std::string &user) {
+    std::string path = entry_dir(dir, pid) + "/user";
+    std::error_code ec;
+    if (user.empty()) return fs::remove(path, ec) || !ec;
+    return write_file_whole(path, user, 0644, nullptr);
+}
+
+std::string board_process_user(const std::string &dir, pid_t pid) {
+    return host_file(entry_dir(dir, pid) + "/user", 256);
 }
 
 void join_board(const std::string &dir) {

@@ -18,6 +18,13 @@ bool runs_on_board(const std::string &dir, pid_t pid, bool patient);
 bool register_board_process(const std::string &dir, pid_t pid,
                             const std::vector<std::string> &argv);
 
+// Marks the board process pid as one of another user, whose kills the
+// board refuses with EPERM as the kernel would ("proc/<pid>/user" holds
+// the name); an empty user makes it the board's own again.
+bool set_board_process_user(const std::string &dir, pid_t pid, const std::string &user);
+// The other user pid belongs to; "" for the board's own processes.
+std::string board_process_user(const std::string &dir, pid_t pid);
+
 // Lists this process on the board at dir for as long as it lives.
 void join_board(const std::string &dir);
 

@@ -25,12 +25,14 @@ bool board_exists(const std::string &dir) {
 }  // namespace
 
 const char *const kRunUsage =
-    "usage: vboard run DIR [--as ARGV0] -- CMD [ARGS...]\n"
+    "usage: vboard run DIR [--as ARGV0] [--user NAME] -- CMD [ARGS...]\n"
     "Starts CMD (the board's bin/ first in PATH) in the background as a process\n"
     "of the board, and prints its pid. The board's /proc shows it with the\n"
     "command line ARGV0 ARGS... (ARGV0 is CMD unless --as gives it); CMD gets\n"
     "the same arguments. Its output goes to DIR/processes.log. Only processes\n"
-    "of a board can be signalled by programs on it, and every kill is journaled.\n";
+    "of a board can be signalled by programs on it, and every kill is journaled.\n"
+    "With --user the process belongs to another user NAME: programs on the\n"
+    "board may not signal it (EPERM), as the kernel refuses a foreign process.\n";
 
 const char *const kSetUsage =
     "usage: vboard set DIR KEY VALUE\n"
@@ -58,11 +60,13 @@ int run_mmz(const Args &args) {
 }
 
 int run_run(const Args &args) {
-    std::string dir, as;
+    std::string dir, as, user;
     size_t i = 0;
     for (; i < args.size() && args[i] != "--"; ++i) {
         if (args[i] == "--as" && i + 1 < args.size())
             as = args[++i];
+        else if (args[i] == "--user" && i + 1 < args.size() && !args[i + 1].empty())
+            user = args[++i];
         else if (dir.empty() && args[i][0] != '-')
             dir = args[i];
         else
@@ -86,7 +90,7 @@ int run_run(const Args &args) {
         ::close(report[0]);
         ::setsid();
         std::string error;
-        pid_t pid = start_board_process(dir, program, argv, &error);
+        pid_t pid = start_board_process(dir, program, argv, &error, user);
         std::string message = pid < 0 ? "run: " + error : std::to_string(pid);
         (void)!::write(report[1], message.data(), message.size());
         ::close(report[1]);

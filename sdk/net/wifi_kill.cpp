@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
 #include "net/wifi_state.h"
 #include "port/port.h"
@@ -25,27 +26,29 @@ struct DirClose {
 };
 
 // Walks the board's processes but this one; kills those `applies` picks.
-// -1 when "/proc" cannot be read or a kill is refused (the process's pid
-// and program name go to failed).
-template <typename Applies>
-int KillWalk(Applies applies, pid_t *failedPid, std::string *failedName) {
+// A refused kill does not end the walk: `refused` hears of it (the pid and
+// the program name) and the others are still killed. -1 when "/proc" cannot
+// be read or any kill was refused; a process that ended meanwhile (ESRCH)
+// is no refusal.
+template <typename Applies, typename Refused>
+int KillWalk(Applies applies, Refused refused) {
     DIR *proc = zq::port::opendir("/proc");
     if (!proc) return -1;
     DirClose closer{proc};
     std::lock_guard<std::mutex> hold(g_WifiState.g_ProcMutex);
     const pid_t self = getpid();
+    int result = 0;
     while (const struct dirent *entry = readdir(proc)) {
         pid_t pid = 0;
         if (!zq::system::plain_pid(entry->d_name, &pid) || pid == self) continue;
         CommandLine line;
         if (!zq::system::read_command_line(entry->d_name, &line) || !applies(line)) continue;
         if (zq::port::kill(pid, SIGKILL) != 0 && errno != ESRCH) {
-            *failedPid = pid;
-            *failedName = std::string(line.program());
-            return -1;
+            refused(pid, line.program());
+            result = -1;
         }
     }
-    return 0;
+    return result;
 }
 
 }  // namespace
@@ -64,9 +67,7 @@ ProcKillList MakeKillList(std::initializer_list<KillTarget> targets) {
 int KillProcessList(const ProcKillList *list) {
     if (!list) return -1;
     const s32 count = list->s32Count < 0 ? 0 : list->s32Count > 10 ? 10 : list->s32Count;
-    pid_t failedPid = 0;
-    std::string failedName;
-    int result = KillWalk(
+    return KillWalk(
         [&](const CommandLine &line) {
             for (s32 i = 0; i < count; ++i) {
                 const ProcKillEntry &e = list->entries[i];
@@ -76,20 +77,16 @@ int KillProcessList(const ProcKillList *list) {
             }
             return false;
         },
-        &failedPid, &failedName);
-    if (result != 0 && failedPid != 0) {
-        std::printf("kill pid %d name %s failed\n", static_cast<int>(failedPid),
-                    failedName.c_str());
-        std::fflush(stdout);
-    }
-    return result;
+        [](pid_t pid, std::string_view program) {
+            std::printf("kill pid %d name %.*s failed\n", static_cast<int>(pid),
+                        static_cast<int>(program.size()), program.data());
+            std::fflush(stdout);
+        });
 }
 
 int KillIwProcess() {
-    pid_t failedPid = 0;
-    std::string failedName;
     return KillWalk([](const CommandLine &line) { return zq::system::command_is(line, "iw", {}); },
-                    &failedPid, &failedName);
+                    [](pid_t, std::string_view) {});
 }
 
 }  // namespace zq::wifi

@@ -28,11 +28,14 @@ struct KillTarget {
 ProcKillList MakeKillList(std::initializer_list<KillTarget> targets);
 
 // SIGKILL to every board process that the first applicable entry names;
-// never to this process. A process that ended meanwhile is no failure. 0, or
-// -1 when "/proc" cannot be read or a kill is refused.
+// never to this process. A process that ended meanwhile is no failure. A
+// refused kill prints "kill pid %d name %s failed" on standard output and
+// the walk goes on, so that every process that can be killed is. 0, or -1
+// when "/proc" cannot be read or any kill was refused.
 int KillProcessList(const ProcKillList *list);
 
-// SIGKILL to every process whose program is "iw". 0 or -1 as above.
+// SIGKILL to every process whose program is "iw", the same way without the
+// message. 0 or -1 as above.
 int KillIwProcess();
 
 }  // namespace zq::wifi

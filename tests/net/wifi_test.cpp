@@ -513,9 +513,42 @@ TEST_F(WifiTest, ScansDecodeHostileSsidsAndStartNothing) {
 
 }  // namespace
 
-// ---- The access point of a program that ignores SIGCHLD ----
+// ---- The killers past a refused kill, and the access point of a program
+// that ignores SIGCHLD ----
 
 namespace {
+
+// The first of pids that a walk of the board's "/proc" (its host
+// directory procDir) meets.
+pid_t met_first(const std::string &procDir, const std::vector<pid_t> &pids) {
+    for (const fs::directory_entry &entry : fs::directory_iterator(procDir)) {
+        std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (std::find(pids.begin(), pids.end(), std::stoi(name)) != pids.end())
+            return std::stoi(name);
+    }
+    return -1;
+}
+
+// A process the board may not kill (another user's) is reported and the
+// walk goes on: the list's later matches are killed all the same.
+TEST_F(WifiTest, KillersGoOnPastAProcessOfAnotherUser) {
+    std::vector<pid_t> hostapds = {decoy({"hostapd"}), decoy({"hostapd"}), decoy({"hostapd"})};
+    std::vector<pid_t> iws = {decoy({"iw", "dev"}), decoy({"iw", "dev"})};
+    pid_t foreign = met_first(host("/proc"), hostapds), foreignIw = met_first(host("/proc"), iws);
+    ASSERT_TRUE(sim::set_board_process_user(dir(), foreign, "www-data"));
+    ASSERT_TRUE(sim::set_board_process_user(dir(), foreignIw, "www-data"));
+    zq::wifi::ProcKillList list = zq::wifi::MakeKillList({{"hostapd", nullptr}});
+    Captured out = capture_output([&] {
+        EXPECT_EQ(zq::wifi::KillProcessList(&list), -1);
+        EXPECT_EQ(zq::wifi::KillIwProcess(), -1);
+    });
+    EXPECT_EQ(out.out, "kill pid " + std::to_string(foreign) + " name hostapd failed\n");
+    for (pid_t pid : {foreign, foreignIw}) EXPECT_EQ(::kill(pid, 0), 0) << pid;
+    for (pid_t pid : hostapds) EXPECT_TRUE(pid == foreign || killed(pid)) << pid;
+    for (pid_t pid : iws) EXPECT_TRUE(pid == foreignIw || killed(pid)) << pid;
+    EXPECT_EQ(count_of(board("/journal"), " signal 9 refused: a process of user www-data"), 2u);
+}
 
 // The kernel reaps the children of such a program by itself: hostapd's
 // start still counts as a start, and udhcpd follows it.

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -108,6 +109,19 @@ TEST_F(VboardCliTest, RunStartsABoardProcessAndSetEditsTheBoard) {
               std::string("udhcpc\0-i\0wlan0\0", 16));
     kill(pid, SIGKILL);
     expect_vboard("run " + dir() + " -- zq-no-such-program", 1, "no such program", true);
+    // A process of another user: programs on the board may not signal it.
+    run = vboard("run " + dir() + " --as hostapd --user www-data -- idle");
+    ASSERT_EQ(run.status, 0) << run.out;
+    pid_t foreign = std::stoi(run.out);
+    errno = 0;
+    EXPECT_EQ(zq::port::kill(foreign, SIGKILL), -1);
+    EXPECT_EQ(errno, EPERM);
+    EXPECT_EQ(kill(foreign, 0), 0);
+    EXPECT_NE(zq::sim::read_board_file(dir(), "/journal")
+                  .find(" kill pid " + std::to_string(foreign) +
+                        " signal 9 refused: a process of user www-data"),
+              std::string::npos);
+    kill(foreign, SIGKILL);
 
     expect_vboard("set " + dir() + " temperature.value 61", 0, "");
     expect_vboard("set " + dir() + " temperature.unit celsius", 0, "");
