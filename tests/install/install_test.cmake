@@ -19,6 +19,17 @@ set(app_build ${WORK_DIR}/app)
 file(REMOVE_RECURSE ${WORK_DIR})
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
+# The Wi-Fi tool directory comes with it: programs executable, scripts that
+# parse.
+set(tool_dir ${prefix}/share/zqsdk/wifi)
+foreach(program hostapd iw wpa_supplicant udhcpc.script wpa_event.sh)
+  run(test -x ${tool_dir}/${program})
+  run(sh -n ${tool_dir}/${program})
+endforeach()
+foreach(file hostapd.conf udhcpd.conf wpa_wpa2.conf system_tool.sh)
+  run(test -f ${tool_dir}/${file})
+endforeach()
+
 set(configure ${CMAKE_COMMAND} -S ${CMAKE_CURRENT_LIST_DIR} -B ${app_build}
   -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Debug)
 if(TOOLCHAIN_FILE)
