@@ -26,7 +26,7 @@ std::string on_board(std::string script, const std::string &board) {
 }
 
 TEST_F(WifiRealToolsTest, WpaCliKeepsTheStationStateOfTheRealSupplicant) {
-    ZQ_REQUIRE_WIFI_PARSERS();
+    ZQ_REQUIRE_REAL_TOOLS(true);
     write_board_file(
         dir(), "/var/wifi/wired.conf",
         "ctrl_interface=" + dir() + "/run\nap_scan=0\nnetwork={\n\tkey_mgmt=NONE\n}\n");
@@ -66,7 +66,7 @@ pgrep -f "wpa_cli -B -i zqsta0 -p @B@/run" >/dev/null || echo "watcher ended"
 }
 
 TEST_F(WifiRealToolsTest, BusyboxServesAndLeasesWithTheMadeFiles) {
-    ZQ_REQUIRE_WIFI_PARSERS();
+    ZQ_REQUIRE_REAL_TOOLS(true);
     ASSERT_TRUE(zq::sim::set_clock_speed(dir(), 20));
     ASSERT_EQ(ZQSDK_WifiInit("wlan0", "/usr/wifi", 1), 0);
     WifiApParam ap{};

@@ -78,6 +78,14 @@ bool wifi_parsers_required() {
     return ci && std::string(ci) == "true";
 }
 
+const char *wifi_parsers_missing(bool namespaces) {
+    if (!wifi_parsers_root())
+        return "Debian's Wi-Fi tools are not unpacked (scripts/fetch-wifi-parsers.sh)";
+    if (namespaces && std::system("unshare -n -m -p -f --mount-proc true >/dev/null 2>&1") != 0)
+        return "no network, mount and process namespaces can be made here (unshare, as root)";
+    return nullptr;
+}
+
 RealRun run_with_real_tools(const std::string &board, const std::string &script) {
     const char *rootText = wifi_parsers_root();
     if (!rootText) return {-1, "no real tools"};

@@ -28,13 +28,18 @@ bool parsers_complain(const std::string &output);
 // CI (CI=true), where Debian's packages are reachable.
 bool wifi_parsers_required();
 
-#define ZQ_REQUIRE_WIFI_PARSERS()                                                                \
-    do {                                                                                         \
-        if (wifi_parsers_root()) break;                                                          \
-        if (wifi_parsers_required())                                                             \
-            FAIL() << "Debian's Wi-Fi tools are not unpacked (scripts/fetch-wifi-parsers.sh)";   \
-        GTEST_SKIP() << "Debian's Wi-Fi tools are not unpacked (scripts/fetch-wifi-parsers.sh)"; \
+// What keeps the real tools from running here, or null: the unpacked root,
+// and with namespaces, the right to make network namespaces (root).
+const char *wifi_parsers_missing(bool namespaces);
+
+#define ZQ_REQUIRE_REAL_TOOLS(namespaces)                       \
+    do {                                                        \
+        const char *missing = wifi_parsers_missing(namespaces); \
+        if (!missing) break;                                    \
+        if (wifi_parsers_required()) FAIL() << missing;         \
+        GTEST_SKIP() << missing;                                \
     } while (0)
+#define ZQ_REQUIRE_WIFI_PARSERS() ZQ_REQUIRE_REAL_TOOLS(false)
 
 // Runs script with sh in network, mount and process namespaces of its own
 // (its /proc lists only its own processes, and every process it starts ends
