@@ -251,6 +251,15 @@ TEST_F(WifiTest, SwitchModeRebuildsTheInterfaceAndChecksTheResult) {
     EXPECT_EQ(ZQSDK_WifiSwitchChannel(11), 0);
     EXPECT_EQ(commands(), std::vector<std::string>({tools_ + "/iw dev wlan0 set channel 11"}));
     EXPECT_EQ(tuned_channel(d, "wlan0"), 11);
+    // What iw refuses is no change of channel.
+    std::string refused = capture_output([] {
+                              EXPECT_EQ(ZQSDK_WifiSwitchChannel(200), -1);
+                              EXPECT_EQ(ZQSDK_WifiSwitchChannel(-5), -1);
+                          }).err;
+    EXPECT_NE(refused.find("Set channel 200 failed\n"), std::string::npos) << refused;
+    EXPECT_EQ(refused.find("[INFO]"), std::string::npos) << refused;
+    EXPECT_EQ(tuned_channel(d, "wlan0"), 11);
+    commands();
     EXPECT_EQ(ZQSDK_WifiSwitchMode(WIFI_MODE_MANAGED), 0);
     EXPECT_EQ(commands(), std::vector<std::string>(
                               {"ifconfig wlan0 down", tools_ + "/iw dev wlan0 del",
@@ -368,7 +377,6 @@ TEST_F(WifiTest, HostileInputIsRefusedBeforeAnythingIsKilledOrStarted) {
                                     ap("ok", "12345678\nwpa_psk=0", 0, ""),
                                     ap("ok", "", 0, "1.2.3.4;reboot"),
                                     ap("ok", "", 0, "192.168.5.300"),
-                                    ap("ok", "", 14, ""),
                                     ap("", "", 0, "")};
     std::string err = capture_output([&] {
                           for (const WifiApParam &p : aps) EXPECT_EQ(ZQSDK_WifiCreateAp(&p), -1);
@@ -509,6 +517,83 @@ TEST_F(WifiTest, ScansDecodeHostileSsidsAndStartNothing) {
         tools_ + "/iw dev wlan0 scan | egrep 'BSS|signal|SSID|primary channel|RSN' | sed '/OBSS/d'";
     EXPECT_EQ(commands(), std::vector<std::string>(4, scan));
     EXPECT_TRUE(journal_events("kill").empty());
+}
+
+// A template whose line for a value is missing or commented out is refused
+// before anything starts; an indented line is rewritten in place (hostapd
+// itself refuses indented lines, so its start fails); duplicates all change.
+TEST_F(WifiTest, TemplatesTakeEveryValueOrNothingStarts) {
+    init();
+    std::string error;
+    ASSERT_TRUE(sim::add_network(dir(), network("Home", -50, "pass-word-1"), &error)) << error;
+    const std::string hostapd = board("/usr/wifi/hostapd.conf"),
+                      udhcpd = board("/usr/wifi/udhcpd.conf"),
+                      station = board("/usr/wifi/wpa_wpa2.conf");
+    struct Row {
+        const char *name, *file;
+        std::string original, from, to;
+        int result;
+        const char *made;  // a line of the made file, when one was made
+    } rows[] = {
+        {"wpa commented out", "hostapd.conf", hostapd, "\nwpa=2\n", "\n#wpa=2\n", -1, nullptr},
+        {"ssid missing", "hostapd.conf", hostapd, "\nssid=ZQ-Camera\n", "\n", -1, nullptr},
+        {"interface missing", "udhcpd.conf", udhcpd, "interface\twlan0\n", "", -1, nullptr},
+        {"channel twice", "hostapd.conf", hostapd, "\nchannel=6\n", "\nchannel=6\nchannel=1\n", 0,
+         "\nchannel=11\nchannel=11\n"},
+        {"hostapd indented", "hostapd.conf", hostapd, "\nssid=", "\n  ssid=", -1, "\n  ssid=Cam\n"},
+        {"station indented", "wpa_wpa2.conf", station, "\t", "    ", 0, "\n    ssid=\"Home\"\n"},
+        {"psk commented out", "wpa_wpa2.conf", station, "\tpsk=", "\t#psk=", -1, nullptr},
+    };
+    for (Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string text = row.original;
+        for (size_t at = 0; (at = text.find(row.from, at)) != std::string::npos;
+             at += row.to.size())
+            text.replace(at, row.from.size(), row.to);
+        write_board_file(dir(), std::string("/usr/wifi/") + row.file, text);
+        fs::remove(host("/var/wifi/hostapd.conf"));
+        fs::remove(host("/var/wifi/wpa.conf"));
+        int rc = 0;
+        std::string err;
+        if (std::string(row.file) == "wpa_wpa2.conf") {
+            err = capture_output([&] { rc = ZQSDK_WifiConnectSTA("Home", "pass-word-1"); }).err;
+        } else {
+            WifiApParam secured = ap("Cam", "pass-word-1", 11, "");
+            err = capture_output([&] { rc = ZQSDK_WifiCreateAp(&secured); }).err;
+        }
+        EXPECT_EQ(rc, row.result) << err;
+        std::string made =
+            board(std::string("/var/wifi/") +
+                  (std::string(row.file) == "wpa_wpa2.conf" ? "wpa.conf" : row.file));
+        if (row.made) {
+            EXPECT_NE(made.find(row.made), std::string::npos) << made;
+        } else {
+            EXPECT_NE(err.find("No line for key "), std::string::npos) << err;
+        }
+        if (row.result != 0) {
+            EXPECT_EQ(board_processes({"hostapd", "udhcpd", "wpa_supplicant", "udhcpc"}),
+                      std::vector<std::string>());
+        }
+        write_board_file(dir(), std::string("/usr/wifi/") + row.file, row.original);
+    }
+}
+
+// The access point takes the interface from a joined station: no station
+// tool is left to renew, deconfigure or lease from the camera's own server.
+TEST_F(WifiTest, AccessPointAfterTheStationLeavesNoStationToolRunning) {
+    init();
+    std::string error;
+    ASSERT_TRUE(sim::add_network(dir(), network("Home", -50, "pass-word-1"), &error)) << error;
+    ASSERT_EQ(ZQSDK_WifiConnectSTA("Home", "pass-word-1"), 0);
+    ASSERT_EQ(board_processes({"udhcpc -i wlan0"}).size(), 1u);
+    WifiApParam open = ap("Cam", "", 14, "");
+    EXPECT_EQ(ZQSDK_WifiCreateAp(&open), 0);
+    EXPECT_EQ(board_processes(kStationTools), std::vector<std::string>());
+    EXPECT_EQ(record("hostapd", "wlan0").fields["channel"], "14");  // passed on: hw_mode=g has it
+    EXPECT_EQ(record("udhcpd", "wlan0").interface, "wlan0");
+    WifiApParam fiveGHz = ap("Cam", "", 36, "");
+    std::string err = capture_output([&] { EXPECT_EQ(ZQSDK_WifiCreateAp(&fiveGHz), -1); }).err;
+    EXPECT_NE(err.find("Start hostapd failed\n"), std::string::npos) << err;
 }
 
 }  // namespace
