@@ -117,11 +117,29 @@ void set_signal_mask(const sigset_t *mask) {
     ::syscall(SYS_rt_sigprocmask, SIG_SETMASK, mask, nullptr, kKernelSigsetSize);
 }
 
+// The wait of the go-between (a process of its own: the C library's wait
+// is safe there).
+bool wait_for(pid_t child, int *status) {
+    pid_t waited;
+    while ((waited = ::waitpid(child, status, 0)) < 0 && errno == EINTR) {
+    }
+    return waited == child;
+}
+
+// What a child needs, in memory the child only reads.
+struct ChildPlan {
+    char *const *argv;
+    char *const *envp;
+    sigset_t mask;  // the caller's, for the shell
+    long limit;     // of descriptors
+    int reportFd;   // -1: the child is the shell, not a go-between
+};
+
 // Runs in the child, its handlers already reset: the shell, with the
 // caller's signal mask.
-[[noreturn]] void exec_shell(char *const argv[], char *const envp[], const sigset_t *mask) {
-    set_signal_mask(mask);
-    ::execve("/bin/sh", argv, envp);
+[[noreturn]] void exec_shell(const ChildPlan *plan) {
+    set_signal_mask(&plan->mask);
+    ::execve("/bin/sh", plan->argv, plan->envp);
     ::_exit(127);
 }
 
@@ -130,49 +148,50 @@ void set_signal_mask(const sigset_t *mask) {
 // async-signal-safe calls are safe. It keeps every signal blocked (only
 // SIGKILL ends it before it reports), starts the shell, waits for it and
 // writes its raw wait status to reportFd; nothing when either fails.
-[[noreturn]] void report_shell(char *const argv[], char *const envp[], const sigset_t *mask,
-                               long limit, int reportFd) {
-    reset_signal_handlers();
-    close_inherited_descriptors(limit, reportFd);
+[[noreturn]] void report_shell(const ChildPlan *plan) {
+    close_inherited_descriptors(plan->limit, plan->reportFd);
     pid_t shell = ::vfork();
     if (shell == 0) {
-        ::syscall(SYS_close, reportFd);
-        exec_shell(argv, envp, mask);
+        ::syscall(SYS_close, plan->reportFd);
+        exec_shell(plan);
     }
     int status = 0;
-    pid_t waited = -1;
-    if (shell > 0)
-        while ((waited = ::waitpid(shell, &status, 0)) < 0 && errno == EINTR) {
-        }
-    if (waited == shell) (void)!::write(reportFd, &status, sizeof status);
+    if (shell > 0 && wait_for(shell, &status))
+        (void)!::write(plan->reportFd, &status, sizeof status);
     ::_exit(0);
+}
+
+[[noreturn]] void run_child(const ChildPlan *plan) {
+    reset_signal_handlers();
+    if (plan->reportFd >= 0) report_shell(plan);
+    close_inherited_descriptors(plan->limit, -1);
+    exec_shell(plan);
+}
+
+long descriptor_limit() {
+    struct rlimit files {};
+    return ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY &&
+                   files.rlim_cur < static_cast<rlim_t>(INT_MAX)
+               ? static_cast<long>(files.rlim_cur)
+               : 1024;
 }
 
 }  // namespace
 
 pid_t spawn_shell_with(const char *command, char *const envp[], int reportFd) {
-    struct rlimit files {};
-    long limit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY &&
-                         files.rlim_cur < static_cast<rlim_t>(INT_MAX)
-                     ? static_cast<long>(files.rlim_cur)
-                     : 1024;
     char sh[] = "sh", dashC[] = "-c";
     char *argv[] = {sh, dashC, const_cast<char *>(command), nullptr};
-    sigset_t all, mask;
+    ChildPlan plan{argv, envp, {}, descriptor_limit(), reportFd};
+    sigset_t all;
     ::sigfillset(&all);
-    ::pthread_sigmask(SIG_SETMASK, &all, &mask);
-    int savedErrno = errno;
+    ::pthread_sigmask(SIG_SETMASK, &all, &plan.mask);
+    const int savedErrno = errno;
     // The go-between is a copy (fork): it waits for the shell, and the
     // caller must not stay suspended, as in vfork, for the command's run.
-    pid_t pid = reportFd < 0 ? ::vfork() : ::fork();
-    if (pid == 0) {
-        if (reportFd >= 0) report_shell(argv, envp, &mask, limit, reportFd);
-        reset_signal_handlers();
-        close_inherited_descriptors(limit, -1);
-        exec_shell(argv, envp, &mask);
-    }
-    int forkErrno = errno;
-    ::pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+    pid_t pid = plan.reportFd < 0 ? ::vfork() : ::fork();
+    if (pid == 0) run_child(&plan);
+    const int forkErrno = errno;
+    ::pthread_sigmask(SIG_SETMASK, &plan.mask, nullptr);
     // The vfork child's calls share our errno.
     errno = pid > 0 ? savedErrno : forkErrno;
     return pid;
