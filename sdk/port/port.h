@@ -218,6 +218,16 @@ int replace_host_file(const char *hostPath, const void *data, size_t length);
 // spawn_shell entry. Both backends start shells with it.
 pid_t spawn_shell_with(const char *command, char *const envp[], int reportFd = -1);
 
+// Runs "/bin/sh -c command" through the seam's spawn_shell and waits for
+// it: kShellWaited with its wait status in *status, kShellNotStarted when
+// no child can be made, kShellNotWaited when it cannot be waited for. When
+// the kernel reaps this process's children unasked (SIGCHLD ignored, or
+// SA_NOCLDWAIT) no wait could find the shell: a go-between child waits for
+// it and passes its status back on a pipe, and the process-wide
+// disposition, which other threads rely on, stays as it is.
+enum ShellRun { kShellWaited = 0, kShellNotStarted = -1, kShellNotWaited = -2 };
+ShellRun run_shell(const char *command, int *status);
+
 // Sleeps on the board clock; returns early only when a signal interrupts.
 int sleep_ns(uint64_t ns);
 inline int sleep_us(uint64_t us) {

@@ -1,10 +1,12 @@
 // The seam's helpers that both backends share: close-on-exec streams,
-// termination signals held over a flash write, and files replaced whole.
+// termination signals held over a flash write, files replaced whole, and a
+// shell command waited for whatever the caller does with SIGCHLD.
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -138,6 +140,32 @@ TerminationHold::~TerminationHold() {
 void refuse_termination_signals() {
     sigset_t held = termination_signals();
     pthread_sigmask(SIG_BLOCK, &held, nullptr);
+}
+
+ShellRun run_shell(const char *command, int *status) {
+    struct sigaction current {};
+    const bool reapedUnasked =
+        ::sigaction(SIGCHLD, nullptr, &current) == 0 &&
+        (current.sa_handler == SIG_IGN || (current.sa_flags & SA_NOCLDWAIT) != 0);
+    if (!reapedUnasked) {
+        pid_t child = spawn_shell(command);
+        if (child < 0) return kShellNotStarted;
+        while (waitpid(child, status, 0) < 0)
+            if (errno != EINTR) return kShellNotWaited;
+        return kShellWaited;
+    }
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) return kShellNotStarted;
+    pid_t child = spawn_shell(command, report[1]);
+    ::close(report[1]);
+    ssize_t n = -1;
+    if (child >= 0)
+        while ((n = ::read(report[0], status, sizeof *status)) < 0 && errno == EINTR) {
+        }
+    ::close(report[0]);
+    if (child < 0) return kShellNotStarted;
+    // The go-between writes nothing when it could not start or wait for the shell.
+    return n == static_cast<ssize_t>(sizeof *status) ? kShellWaited : kShellNotWaited;
 }
 
 int replace_file(const char *boardPath, const void *data, size_t length) {

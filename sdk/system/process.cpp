@@ -1,6 +1,5 @@
 // Shell commands and the process killer of the zq_system unit.
 #include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,29 +53,6 @@ s32 KillByCmdline(const char *pProgName, const char *pProgArg) {
     return 0;
 }
 
-// Whether the kernel reaps this process's children unasked (SIGCHLD
-// ignored, or SA_NOCLDWAIT), so that no wait can find them.
-bool ChildrenReapedUnasked() {
-    struct sigaction current {};
-    return ::sigaction(SIGCHLD, nullptr, &current) == 0 &&
-           (current.sa_handler == SIG_IGN || (current.sa_flags & SA_NOCLDWAIT) != 0);
-}
-
-// The status a go-between wrote to the pipe (see port::spawn_shell); false
-// when it ended without one.
-bool ReadReportedStatus(int fd, int *status) {
-    ssize_t n;
-    while ((n = ::read(fd, status, sizeof *status)) < 0 && errno == EINTR) {
-    }
-    return n == static_cast<ssize_t>(sizeof *status);
-}
-
-s32 WaitFailed() {
-    std::printf("------- kill\n");
-    std::fflush(stdout);
-    return -1;
-}
-
 }  // namespace
 
 s32 ZQSDK_SafeSystem(const char *cmdline) noexcept {
@@ -85,23 +61,12 @@ s32 ZQSDK_SafeSystem(const char *cmdline) noexcept {
         return -1;
     }
     int status = 0;
-    if (ChildrenReapedUnasked()) {
-        // No wait of ours could find the shell: a go-between waits for it
-        // and passes its status on, and the process-wide SIGCHLD
-        // disposition, which other threads rely on, stays as it is.
-        int report[2];
-        if (::pipe2(report, O_CLOEXEC) != 0) return -1;
-        pid_t child = port::spawn_shell(cmdline, report[1]);
-        ::close(report[1]);
-        bool reported = child >= 0 && ReadReportedStatus(report[0], &status);
-        ::close(report[0]);
-        if (child < 0) return -1;
-        if (!reported) return WaitFailed();
-    } else {
-        pid_t child = port::spawn_shell(cmdline);
-        if (child < 0) return -1;
-        while (port::waitpid(child, &status, 0) < 0)
-            if (errno != EINTR) return WaitFailed();
+    const port::ShellRun ran = port::run_shell(cmdline, &status);
+    if (ran == port::kShellNotStarted) return -1;
+    if (ran == port::kShellNotWaited) {
+        std::printf("------- kill\n");
+        std::fflush(stdout);
+        return -1;
     }
     if (!WIFEXITED(status)) return -1;
     return WEXITSTATUS(status) == 0 ? 0 : 1;
