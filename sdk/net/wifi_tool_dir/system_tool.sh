@@ -3,7 +3,7 @@
 # directory (which may be in PATH too).
 system_tool() {
     case $0 in
-        */*) _zq_here=$(cd "${0%/*}" && pwd -P) ;;
+        */*) _zq_here=$(cd "$(dirname "$0")" && pwd -P) ;;
         *) _zq_here= ;;
     esac
     _zq_ifs=$IFS
