@@ -1,14 +1,11 @@
 // The hardware profile parser: hostile and odd profiles fail or pass cleanly with their
 // messages, and a full profile gives every field and the summary byte for byte.
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <fstream>
 #include <regex>
 #include <sstream>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "support/capture.h"
 #include "support/vboard_fixture.h"

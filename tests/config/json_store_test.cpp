@@ -1,14 +1,11 @@
 // The JSON key store: typed get and set on class members, the exact lines it prints, what it
 // leaves on disk, bad files that must fail cleanly, and use from several threads at once.
-#include <gtest/gtest.h>
 #include <json-c/json.h>
 
 #include <filesystem>
 #include <fstream>
-#include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 #include "board.h"
 #include "support/capture.h"

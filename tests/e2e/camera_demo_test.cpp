@@ -1,12 +1,10 @@
 // The camera example as a user runs it first: on a fresh board it captures,
 // displays, overlays and grabs frames in order, and the panel then shows the
 // capture with the overlay and the cover where the example put them.
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "port/port.h"
 #include "support/vboard_fixture.h"

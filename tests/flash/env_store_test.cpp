@@ -2,9 +2,7 @@
 // CRC as the boot loader sees them in flash, layouts, and bad images.
 #include "flash/env_store.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
+#include <fstream>
 
 #include "board.h"
 #include "flash/flash_block.h"
@@ -129,9 +127,7 @@ TEST_F(EnvStoreTest, PartitionTableProblemsFailTheLoad) {
         "dev:    size   erasesize  name\nmtd1: 00030000 00010000 \"kernel\"\n",  // no mtd0
     };
     for (const char *table : tables) {
-        std::FILE *f = std::fopen(host("/proc/mtd").c_str(), "w");
-        std::fputs(table, f);
-        std::fclose(f);
+        std::ofstream(host("/proc/mtd"), std::ios::trunc) << table;
         EXPECT_EQ(read("zqauto"), "<none>") << table;
         set("zqauto", "1", -1);
     }
@@ -163,7 +159,7 @@ TEST_F(EnvStoreTest, ImageWithABadCrcIsNoEnvironment) {
     EXPECT_TRUE(env_crc_valid(image()));
 }
 
-TEST_F(EnvStoreTest, ErasedImageNeverRunsPastTheImage) {
+TEST_F(EnvStoreTest, ErasedOrUnterminatedImagesNeverRunPastTheImage) {
     image_is(std::vector<uint8_t>(0x10000, 0xFF));
     EXPECT_EQ(read("zqauto"), "<none>");
     EXPECT_EQ(missing(set("zqauto", "1", -1).err, {"Environment Overflow, \"zqauto\" Deleted\n",
@@ -172,9 +168,7 @@ TEST_F(EnvStoreTest, ErasedImageNeverRunsPastTheImage) {
     int entries = 0;
     EXPECT_TRUE(zq::flash::env_for_each([&](std::string_view) { ++entries; }));
     EXPECT_EQ(entries, 1);  // one unterminated entry up to the image end
-}
-
-TEST_F(EnvStoreTest, RemovingBeforeAnUnterminatedEntryStaysInTheImage) {
+    // Removing the entry before an unterminated one stays in the image too.
     std::vector<uint8_t> image(0x10000, 'x');  // "zqauto=0", then text up to the image end
     const std::string entry = "zqauto=0";
     std::copy(entry.begin(), entry.end(), image.begin() + 4);

@@ -1,7 +1,6 @@
 // The identity record: round trip, what makes a record invalid, failure
 // paths, and the rest of its erase block, which a 192 KiB partition shares
 // with the boot environment.
-#include <gtest/gtest.h>
 
 #include "board.h"
 #include "flash/flash_block.h"

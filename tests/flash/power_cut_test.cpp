@@ -2,10 +2,8 @@
 // block (192 KiB partition: environment and identity record): what reads
 // afterwards is the old value, the new one or nothing, never anything else,
 // and the record survives every cut past its own 2 KiB.
-#include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
 
 #include "flash.h"
 #include "flash_format.h"

@@ -1,6 +1,5 @@
 // The interface queries: the record ZQSDK_WifiGetEthAttr fills and what each failure
 // leaves in it, the names CheckEthExist takes, the mode GetEthMode reads from ifconfig.
-#include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -10,10 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <string>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 #include "board.h"
 #include "net/wifi_state.h"

@@ -5,7 +5,6 @@
 #include "board.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>

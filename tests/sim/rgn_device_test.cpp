@@ -1,11 +1,7 @@
 // The region driver's emulator: its rules, its state as other processes
 // see it, and regions drawn into video input pictures.
 #include <cerrno>
-#include <cstdio>
-#include <functional>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "port/port.h"
 #include "region_overlay.h"

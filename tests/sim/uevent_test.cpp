@@ -2,7 +2,6 @@
 // ports and protocols are the kernel's, and waits run on the board clock.
 #include "uevent.h"
 
-#include <gtest/gtest.h>
 #include <linux/netlink.h>
 #include <sys/un.h>
 #include <unistd.h>

@@ -1,11 +1,10 @@
 // "/dev/vo": the driver's rules, the composed display and vboard vo.
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <string>
+#include <tuple>
 
 #include "board.h"
 #include "mem_device.h"
@@ -44,6 +43,12 @@ std::string pixel(const VoPicture &p, uint32_t x, uint32_t y) {
     char text[8];
     std::snprintf(text, sizeof text, "%02X%02X%02X", px[0], px[1], px[2]);
     return text;
+}
+
+// Each spot of the picture shows its colour, as RRGGBB.
+void expect_pixels(const VoPicture &p,
+                   std::initializer_list<std::tuple<uint32_t, uint32_t, const char *>> spots) {
+    for (const auto &[x, y, rgb] : spots) EXPECT_EQ(pixel(p, x, y), rgb) << x << "," << y;
 }
 
 TEST_F(VoDeviceTest, DriverRefusesWhatItCannotShowAndTakesTheLargestPanel) {
@@ -91,23 +96,21 @@ TEST_F(VoDeviceTest, DisplayShowsBackgroundChannelsAndTheImageLayerOnTop) {
     ASSERT_EQ(p.width, 16u);
     ASSERT_EQ(p.height, 8u);
     // Channel 1 has no input picture: black, exactly its rectangle.
-    EXPECT_EQ(pixel(p, 0, 0), "102030");
-    EXPECT_EQ(pixel(p, 4, 2), "000000");
-    EXPECT_EQ(pixel(p, 9, 5), "000000");
-    EXPECT_EQ(pixel(p, 10, 5), "102030");
-    EXPECT_EQ(pixel(p, 3, 2), "102030");
-    EXPECT_EQ(pixel(p, 4, 6), "102030");
-    EXPECT_EQ(pixel(p, 0, 7), "FF0000");
-    EXPECT_EQ(pixel(p, 1, 7), "102030");
+    expect_pixels(p, {{0, 0, "102030"},
+                      {4, 2, "000000"},
+                      {9, 5, "000000"},
+                      {10, 5, "102030"},
+                      {3, 2, "102030"},
+                      {4, 6, "102030"},
+                      {0, 7, "FF0000"},
+                      {1, 7, "102030"}});
 
     // ARGB1555: shown only with the alpha bit; the layer may hang off the panel.
     ASSERT_TRUE(zq::sim::write_phys_word(dir(), 0x2000, 0x001F801F));
     layer = {{14, -1, 3, 2}, VO_PIXFMT_ARGB1555, 0x2000 - 6, 0};  // row 1 starts at 0x2000
     ASSERT_EQ(ZQ_MPI_VO_SetImageLayerAttr(0, &layer), 0);
     ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &p, &error)) << error;
-    EXPECT_EQ(pixel(p, 14, 0), "0000FF");
-    EXPECT_EQ(pixel(p, 15, 0), "102030");
-    EXPECT_EQ(pixel(p, 0, 7), "102030");
+    expect_pixels(p, {{14, 0, "0000FF"}, {15, 0, "102030"}, {0, 7, "102030"}});
 
     ASSERT_EQ(ZQ_MPI_VO_DisableChn(0, 1), 0);
     ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &p, &error));
@@ -142,8 +145,7 @@ TEST_F(VoDeviceTest, VboardShowsTheStateAndSavesTheDisplayAsPng) {
     VoPicture read{image.width, image.height, rgb};
     EXPECT_EQ(read.width, 16u);
     EXPECT_EQ(read.height, 8u);
-    EXPECT_EQ(pixel(read, 15, 7), "102030");
-    EXPECT_EQ(pixel(read, 5, 3), "000000");
+    expect_pixels(read, {{15, 7, "102030"}, {5, 3, "000000"}});
 #else
     EXPECT_EQ(snap.status, 1);
     EXPECT_NE(snap.out.find("built without PNG support"), std::string::npos) << snap.out;

@@ -1,8 +1,6 @@
 // Temperature cache, reboot and version on a virtual board.
-#include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 
 #include "board.h"
 #include "port/port.h"
@@ -42,20 +40,22 @@ TEST_F(BoardControlTest, TemperatureIsAskedOncePerThirtySecondsOfUptime) {
     EXPECT_EQ(sensor_reads(), 2u);
 
     // A wall clock set back an hour neither freezes nor refreshes the value.
-    zq::sim::ClockSetting back;
-    back.monotonic_ns = 160'000'000'000;
-    back.realtime_ns = (1767323045LL - 3600) * 1'000'000'000;
-    back.speed = 0;
-    ASSERT_TRUE(zq::sim::set_clock(dir(), back));
+    ASSERT_TRUE(
+        zq::sim::set_clock(dir(), {0, 160'000'000'000, (1767323045LL - 3600) * 1'000'000'000}));
     set_temperature(55);
     ASSERT_EQ(ZQSDK_GetTempurature(&t), 0);
     EXPECT_EQ(t, 55);
     EXPECT_EQ(sensor_reads(), 3u);
 }
 
+// A missing sensor, an invalid reading or a refused request: asked again at the next call.
 TEST_F(BoardControlTest, NoValidReadingMeansAskingAgain) {
     freeze_clock(100);
     s32 t = 7;
+    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/temp_sensor", true));
+    EXPECT_EQ(ZQSDK_GetTempurature(&t), -1);
+    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/temp_sensor", false));
+    EXPECT_EQ(journal_events("/dev/temp_sensor").front(), "open refused: device missing");
     set_temperature(-1000);
     EXPECT_EQ(ZQSDK_GetTempurature(&t), -1);
     set_temperature(40);
@@ -72,15 +72,6 @@ TEST_F(BoardControlTest, NoValidReadingMeansAskingAgain) {
 
     Captured null = capture_output([] { EXPECT_EQ(ZQSDK_GetTempurature(nullptr), -1); });
     EXPECT_NE(null.err.find("Error: temp is null\n"), std::string::npos);
-}
-
-TEST_F(BoardControlTest, MissingSensorIsTriedAgainOnEveryCall) {
-    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/temp_sensor", true));
-    s32 t = 0;
-    EXPECT_EQ(ZQSDK_GetTempurature(&t), -1);
-    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/temp_sensor", false));
-    EXPECT_EQ(ZQSDK_GetTempurature(&t), 0);
-    EXPECT_EQ(journal_events("/dev/temp_sensor").front(), "open refused: device missing");
 }
 
 TEST_F(BoardControlTest, RebootFlushesSyncsWaitsAndMutes) {

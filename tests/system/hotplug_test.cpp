@@ -1,6 +1,5 @@
 // The hot-plug monitor: which headers become which events, how a burst is
 // collected, and the thread on a board whose clock runs a hundred times fast.
-#include <gtest/gtest.h>
 #include <linux/netlink.h>
 #include <pthread.h>
 #include <unistd.h>

@@ -1,10 +1,7 @@
 // The MPI log: the exact line in the log driver, the driver's level table and
 // its prefix matching, the 255-character cut, and the failure paths.
-#include <gtest/gtest.h>
 
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "board.h"
 #include "support/vboard_fixture.h"
@@ -50,13 +47,17 @@ TEST_F(MpiLogTest, DriverTableDecidesByFirstPrefixMatch) {
               "kept\n\n50.0 <6>adec y\n\n50.0 <3> z\n\n50.0 <3> z\n\n50.0 <3>rgn z\n\n");
 }
 
-// The driver's table is first asked for at one second of uptime, the initial
+// A failed open of the log driver is tried again at the next line. The
+// driver's table is first asked for at one second of uptime, the initial
 // table (failures written, traces dropped) serving until then; a refused
 // request keeps the last table.
-TEST_F(MpiLogTest, DriverTableFromOneSecondOnKeptWhenARefreshIsRefused) {
+TEST_F(MpiLogTest, MissingDriverTriedAgainAndTableFromOneSecondOnKeptWhenARefreshIsRefused) {
     driver_levels({{"sys", 6}});
     ASSERT_TRUE(zq::sim::refuse_request(dir(), "/dev/log", ZQ_MPI_LOG_GET_LEVELS, 1));
+    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/log", true));
     freeze_clock(0.5);
+    EXPECT_EQ(mpi_log(3, ZQ_MOD_SYS, "lost\n"), -1);
+    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/log", false));
     EXPECT_EQ(mpi_log(6, ZQ_MOD_SYS, "early trace\n"), 0);
     EXPECT_EQ(mpi_log(3, ZQ_MOD_VDEC, "fail\n"), 0);
     EXPECT_EQ(count_of(zq::sim::read_board_file(dir(), "/journal"), "ioctl"), 0u);
@@ -66,16 +67,6 @@ TEST_F(MpiLogTest, DriverTableFromOneSecondOnKeptWhenARefreshIsRefused) {
     EXPECT_EQ(log_text(), "0.500 <3>vdec fail\n\n1.0 <6>sys one\n\n1.0 <6>sys two\n\n");
     EXPECT_EQ(count_of(zq::sim::read_board_file(dir(), "/journal"), " ioctl 0x800C4C00 refused"),
               1u);
-}
-
-// A failed open of the log driver is tried again at the next line.
-TEST_F(MpiLogTest, MissingDeviceFailsUntilItAppears) {
-    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/log", true));
-    freeze_clock(90);
-    EXPECT_EQ(mpi_log(3, ZQ_MOD_SYS, "lost\n"), -1);
-    ASSERT_TRUE(zq::sim::set_device_missing(dir(), "/dev/log", false));
-    EXPECT_EQ(mpi_log(3, ZQ_MOD_SYS, "found\n"), 0);
-    EXPECT_EQ(log_text(), "90.0 <3>sys found\n\n");
 }
 
 TEST_F(MpiLogTest, ConcurrentLinesStayWhole) {

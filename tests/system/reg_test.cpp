@@ -1,10 +1,7 @@
 // Register writes and GPIO pads through "/dev/mem": the exact word at the
 // exact physical address, the input level, and every failure path.
-#include <gtest/gtest.h>
 
 #include <climits>
-#include <string>
-#include <vector>
 
 #include "board.h"
 #include "mem_device.h"

@@ -1,9 +1,7 @@
 // The SDK log: exact bytes of every level's line, streams, the level filter,
 // redirection to a file with its failure paths, and the wrap-around.
-#include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 
 #include "board.h"
 #include "support/capture.h"

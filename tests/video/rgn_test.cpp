@@ -4,9 +4,7 @@
 #include <array>
 #include <cstring>
 #include <thread>
-#include <tuple>
 #include <utility>
-#include <vector>
 
 #include "board.h"
 #include "rgn_state.h"

@@ -27,7 +27,6 @@ constexpr s32 kBadChannel = s32(0xA0108002), kBadRate = s32(0xA0108003);
 constexpr s32 kNull = s32(0xA0108006), kFailed = s32(0xA0108007), kNoFrame = s32(0xA010800E);
 constexpr s32 kOpenFailed = s32(0xA0108010), kRefused = s32(0xA0108012);
 
-// A table row's call: its text (for the failure message) and the call itself.
 using Sent = std::vector<std::pair<unsigned long, std::vector<uint8_t>>>;
 
 std::vector<uint8_t> words(std::initializer_list<uint32_t> values) {

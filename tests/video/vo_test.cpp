@@ -1,12 +1,9 @@
 // The video output family on a virtual board's "/dev/vo".
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "board.h"
 #include "support/call_rows.h"
@@ -22,7 +19,6 @@ constexpr s32 code(u32 error) {
     return static_cast<s32>(0xA00F8000u + error);
 }
 
-// A table row's call: its text (for the failure message) and the call itself.
 using Words = std::vector<u32>;
 
 template <typename Record>
