@@ -2,11 +2,11 @@
 #include "mmz.h"
 
 #include <cstring>
-#include <thread>
 
 #include "board.h"
 #include "mem_device.h"
 #include "support/capture.h"
+#include "support/first_call_race.h"
 #include "support/vboard_fixture.h"
 #include "zq_sys.h"
 #include "zq_system.h"
@@ -144,13 +144,8 @@ TEST_F(MmzTest, MappingsCoverWholePagesAndNeverWrapOrReachForeignMemory) {
 }
 
 TEST_F(MmzTest, RacingFirstCallsKeepOneDescriptor) {
-    std::thread a([] { ZQ_MPI_SYS_MmzReset(); }), b([] { ZQ_MPI_SYS_MmzReset(); });
-    a.join();
-    b.join();
-    std::vector<std::string> events = journal_events("/dev/mmz");
-    EXPECT_EQ(std::count(events.begin(), events.end(), "open") -
-                  std::count(events.begin(), events.end(), "close"),
-              1);
+    expect_racing_first_calls_keep_one_descriptor(dir(), "/dev/mmz",
+                                                  [](int) { return ZQ_MPI_SYS_MmzReset(); });
 }
 
 TEST_F(MmzTest, ExtraMemoryIsANamedBufferOfTheZone) {

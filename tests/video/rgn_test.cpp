@@ -1,13 +1,12 @@
 // The region family: the records the driver gets, argument checks with their
 // lines and codes, and a kept table that never disagrees with the driver.
 #include <algorithm>
-#include <array>
 #include <cstring>
-#include <thread>
 #include <utility>
 
 #include "board.h"
 #include "rgn_state.h"
+#include "support/first_call_race.h"
 #include "support/vboard_fixture.h"
 #include "zq_rgn.h"
 
@@ -214,15 +213,8 @@ TEST_F(RgnTest, RefusedCallsLeaveTheKeptRecordAsTheDriverHasIt) {
 
 TEST_F(RgnTest, ThreadsThatOpenTheDeviceAtOnceKeepOneDescriptor) {
     sim::set_rgn_request_tap(nullptr);  // four threads would append to one list at once
-    std::array<s32, 4> results{};
-    std::vector<std::thread> threads;
-    for (s32 &rc : results) threads.emplace_back([&rc] { rc = ZQ_MPI_RGN_Init(); });
-    for (std::thread &t : threads) t.join();
-    EXPECT_EQ(results, (std::array<s32, 4>{}));
-    const std::vector<std::string> events = journal_events("/dev/rgn");
-    EXPECT_EQ(std::count(events.begin(), events.end(), "open") -
-                  std::count(events.begin(), events.end(), "close"),
-              1);
+    expect_racing_first_calls_keep_one_descriptor(dir(), "/dev/rgn",
+                                                  [](int) { return ZQ_MPI_RGN_Init(); });
 }
 
 }  // namespace

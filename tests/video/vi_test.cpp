@@ -8,11 +8,11 @@
 #include <cstring>
 #include <functional>
 #include <numeric>
-#include <thread>
 
 #include "board.h"
 #include "port/port.h"
 #include "support/call_rows.h"
+#include "support/first_call_race.h"
 #include "support/vboard_fixture.h"
 #include "vi_frames.h"
 #include "video/vi_keep_mask.h"
@@ -243,16 +243,9 @@ TEST_F(ViTest, FramesAtHalfTheSourceRateReadThroughAMapping) {
     port::close(mem);
 }
 
-// Two first calls at once open the device each; one descriptor is kept.
 TEST_F(ViTest, RacingFirstCallsKeepOneDescriptor) {
-    std::thread other([] { EXPECT_EQ(ZQ_MPI_VI_EnableChn(1), 0); });
-    EXPECT_EQ(ZQ_MPI_VI_EnableChn(2), 0);
-    other.join();
-    EXPECT_EQ(ZQ_MPI_VI_DisableChn(1), 0);
-    const std::vector<std::string> events = journal_events("/dev/vi");
-    EXPECT_EQ(std::count(events.begin(), events.end(), "open") -
-                  std::count(events.begin(), events.end(), "close"),
-              1);
+    expect_racing_first_calls_keep_one_descriptor(dir(), "/dev/vi",
+                                                  [](int i) { return ZQ_MPI_VI_EnableChn(i + 1); });
 }
 
 }  // namespace

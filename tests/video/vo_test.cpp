@@ -1,12 +1,11 @@
 // The video output family on a virtual board's "/dev/vo".
 
-#include <algorithm>
 #include <cstring>
 #include <functional>
-#include <thread>
 
 #include "board.h"
 #include "support/call_rows.h"
+#include "support/first_call_race.h"
 #include "support/vboard_fixture.h"
 #include "vo_display.h"
 #include "zq_vo.h"
@@ -183,15 +182,8 @@ TEST_F(VoTest, MissingOrRefusingDriverChangesNothingStoredAndRacingInitsOpenOnce
     expect_failure("Init", ZQ_MPI_VO_Init, code(0x10), "/dev/vo open failed\n");
     for (const auto &row : rows) expect_failure(row.call, row.run, row.result, row.message);
     ASSERT_TRUE(zq::sim::set_device_missing(dir(), zq::sim::kVoDevice, false));
-    std::vector<std::thread> threads;
-    s32 results[4] = {-1, -1, -1, -1};
-    for (s32 &r : results) threads.emplace_back([&r] { r = ZQ_MPI_VO_Init(); });
-    for (std::thread &t : threads) t.join();
-    for (s32 r : results) EXPECT_EQ(r, 0);
-    const std::vector<std::string> events = journal_events("/dev/vo");
-    EXPECT_EQ(std::count(events.begin(), events.end(), "open") -
-                  std::count(events.begin(), events.end(), "close"),
-              1);
+    expect_racing_first_calls_keep_one_descriptor(dir(), "/dev/vo",
+                                                  [](int) { return ZQ_MPI_VO_Init(); });
 
     ASSERT_EQ(ZQ_MPI_VO_SetPubAttr(0, &pub), 0);
     ASSERT_EQ(ZQ_MPI_VO_SetChnAttr(0, 3, &chn), 0);
