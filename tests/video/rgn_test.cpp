@@ -6,6 +6,7 @@
 
 #include "board.h"
 #include "rgn_state.h"
+#include "support/call_rows.h"
 #include "support/first_call_race.h"
 #include "support/vboard_fixture.h"
 #include "zq_rgn.h"
@@ -76,11 +77,11 @@ class RgnTest : public VBoardTest {
         EXPECT_EQ(ZQ_MPI_RGN_GetAttr(chn, &a), 0);
         return a;
     }
-    // A call's result, and the failure line it logged last.
-    void expect_refused(s32 rc, s32 want, const std::string &line) {
-        EXPECT_EQ(rc, want) << line;
-        const std::string text = log_text(), last = "<3>rgn " + line + "\n";
-        EXPECT_EQ(text.substr(text.size() - std::min(text.size(), last.size())), last);
+    // The row's result, and the failure line it logged last.
+    void expect_refused(const ArgumentRow &row) {
+        EXPECT_EQ(row.run(), row.result) << row.call;
+        const std::string text = log_text(), last = std::string("<3>rgn ") + row.message + "\n";
+        EXPECT_EQ(text.substr(text.size() - std::min(text.size(), last.size())), last) << row.call;
     }
 };
 
@@ -139,26 +140,28 @@ TEST_F(RgnTest, BadArgumentsAreRefusedInOrderBeforeAnyRequest) {
     };
     RgnAttr badType = osd(0, 0, 0, 1, 1);
     badType.enType = 2;
-    expect_refused(create(3, badType), kOutOfRange, "not support ViChn = 3\n");
-    expect_refused(ZQ_MPI_RGN_Create(0, nullptr), kNull, "pstRegion is null\n");
-    expect_refused(create(0, osd(8, 0, 0, 1, 1)), kBadHandle, "not support Handle = 8\n");
-    expect_refused(create(0, cover(32, 0, 0, 1, 1)), kBadHandle, "not support Handle = 32\n");
-    expect_refused(ZQ_MPI_RGN_SetAttr(0, &badType), kOutOfRange, "unknown enType 2\n");
-    expect_refused(ZQ_MPI_RGN_Enable(0, 0, 5), kOutOfRange, " unknown enType 5\n");
-    expect_refused(ZQ_MPI_RGN_Disable(0, 0, 5), kOutOfRange, "unknown enType 5\n");
-    expect_refused(ZQ_MPI_RGN_Disable(-2, 0, ZQ_RGN_OSD), kOutOfRange, "not support ViChn = -2\n");
-    expect_refused(ZQ_MPI_RGN_SetPallet(3, nullptr), kOutOfRange, "not support ViChn = 3\n");
-    expect_refused(ZQ_MPI_RGN_SetPallet(0, nullptr), kNull, "pstPallet is null\n");
-    expect_refused(ZQ_MPI_RGN_SetBitMap(9, nullptr), kNull, "pointer is NULL");
-    expect_refused(bitmap(9, 0, 1, 1, 0, nullptr), kNull, "pointer is NULL");
-    expect_refused(bitmap(0, 0, 4097, 1, 0, pixels), kOutOfRange,
-                   "ILLEGAL_PARAM ch:0 w:4097 h:1 f:0\n");
-    expect_refused(bitmap(0, 0, 1, 4097, 0, pixels), kOutOfRange,
-                   "ILLEGAL_PARAM ch:0 w:1 h:4097 f:0\n");
-    expect_refused(bitmap(0, 0, 1, 1, 3, pixels), kOutOfRange, "ILLEGAL_PARAM ch:0 w:1 h:1 f:3\n");
-    expect_refused(bitmap(-1, 9, 1, 1, 0, pixels), kOutOfRange,
-                   "ILLEGAL_PARAM ch:-1 w:1 h:1 f:0\n");
-    expect_refused(bitmap(0, 8, 1, 1, 0, pixels), kBadHandle, "not support Handle = 8\n");
+    const ArgumentRow rows[] = {
+        {CALL(create(3, badType)), kOutOfRange, "not support ViChn = 3\n"},
+        {CALL(ZQ_MPI_RGN_Create(0, nullptr)), kNull, "pstRegion is null\n"},
+        {CALL(create(0, osd(8, 0, 0, 1, 1))), kBadHandle, "not support Handle = 8\n"},
+        {CALL(create(0, cover(32, 0, 0, 1, 1))), kBadHandle, "not support Handle = 32\n"},
+        {CALL(ZQ_MPI_RGN_SetAttr(0, &badType)), kOutOfRange, "unknown enType 2\n"},
+        {CALL(ZQ_MPI_RGN_Enable(0, 0, 5)), kOutOfRange, " unknown enType 5\n"},
+        {CALL(ZQ_MPI_RGN_Disable(0, 0, 5)), kOutOfRange, "unknown enType 5\n"},
+        {CALL(ZQ_MPI_RGN_Disable(-2, 0, ZQ_RGN_OSD)), kOutOfRange, "not support ViChn = -2\n"},
+        {CALL(ZQ_MPI_RGN_SetPallet(3, nullptr)), kOutOfRange, "not support ViChn = 3\n"},
+        {CALL(ZQ_MPI_RGN_SetPallet(0, nullptr)), kNull, "pstPallet is null\n"},
+        {CALL(ZQ_MPI_RGN_SetBitMap(9, nullptr)), kNull, "pointer is NULL"},
+        {CALL(bitmap(9, 0, 1, 1, 0, nullptr)), kNull, "pointer is NULL"},
+        {CALL(bitmap(0, 0, 4097, 1, 0, pixels)), kOutOfRange,
+         "ILLEGAL_PARAM ch:0 w:4097 h:1 f:0\n"},
+        {CALL(bitmap(0, 0, 1, 4097, 0, pixels)), kOutOfRange,
+         "ILLEGAL_PARAM ch:0 w:1 h:4097 f:0\n"},
+        {CALL(bitmap(0, 0, 1, 1, 3, pixels)), kOutOfRange, "ILLEGAL_PARAM ch:0 w:1 h:1 f:3\n"},
+        {CALL(bitmap(-1, 9, 1, 1, 0, pixels)), kOutOfRange, "ILLEGAL_PARAM ch:-1 w:1 h:1 f:0\n"},
+        {CALL(bitmap(0, 8, 1, 1, 0, pixels)), kBadHandle, "not support Handle = 8\n"},
+    };
+    for (const ArgumentRow &row : rows) expect_refused(row);
     EXPECT_TRUE(g_seen.empty());
 }
 
@@ -179,24 +182,26 @@ TEST_F(RgnTest, RefusedCallsLeaveTheKeptRecordAsTheDriverHasIt) {
           ZQ_RGN_REQ_OSD_SHOW, ZQ_RGN_REQ_COVER_SHOW, ZQ_RGN_REQ_SET_PALLET,
           ZQ_RGN_REQ_OSD_SET_BITMAP})
         ASSERT_TRUE(sim::refuse_request(dir(), "/dev/rgn", request, 0, 1));
-    auto unchanged = [&](s32 rc, s32 want, const char *line) {
-        expect_refused(rc, want, line);
-        EXPECT_TRUE(same(kept(1, 2, ZQ_RGN_OSD), o)) << line;
-        EXPECT_TRUE(same(kept(1, 3, ZQ_RGN_COVER), c)) << line;
+    const ArgumentRow rows[] = {
+        {CALL(ZQ_MPI_RGN_SetAttr(1, &oMoved)), kNotChanged, " rgn set attr failed\n"},
+        {CALL(ZQ_MPI_RGN_SetAttr(1, &cMoved)), kNotChanged, " rgn set attr failed\n"},
+        {CALL(ZQ_MPI_RGN_Destroy(1, &o)), kDestroyRefused, "destory rgn failed\n"},
+        {CALL(ZQ_MPI_RGN_Destroy(1, &c)), kDestroyRefused, "destory rgn failed\n"},
+        {CALL(ZQ_MPI_RGN_Create(1, &o)), kCreateRefused, " osd create\n"},  // they exist
+        {CALL(ZQ_MPI_RGN_Create(1, &cMoved)), kCreateRefused, " win create\n"},
+        // The second request of a create refused: the new region is taken back.
+        {CALL(ZQ_MPI_RGN_Create(1, &oNew)), kNotChanged, " osd set attr\n"},
+        {CALL(ZQ_MPI_RGN_Create(1, &cNew)), kNotChanged, " win set attr\n"},
+        {CALL(ZQ_MPI_RGN_Enable(1, 2, ZQ_RGN_OSD)), kNotChanged, "rgn enable failed\n"},
+        {CALL(ZQ_MPI_RGN_Disable(1, 3, ZQ_RGN_COVER)), kNotChanged, "rgn disable failed\n"},
+        {CALL(ZQ_MPI_RGN_SetPallet(1, &palette)), kCreateRefused, " osd pallet set\n"},
+        {CALL(ZQ_MPI_RGN_SetBitMap(1, &b)), kBitmapRefused, "osd set bitmap failed\n"},
     };
-    unchanged(ZQ_MPI_RGN_SetAttr(1, &oMoved), kNotChanged, " rgn set attr failed\n");
-    unchanged(ZQ_MPI_RGN_SetAttr(1, &cMoved), kNotChanged, " rgn set attr failed\n");
-    unchanged(ZQ_MPI_RGN_Destroy(1, &o), kDestroyRefused, "destory rgn failed\n");
-    unchanged(ZQ_MPI_RGN_Destroy(1, &c), kDestroyRefused, "destory rgn failed\n");
-    unchanged(ZQ_MPI_RGN_Create(1, &o), kCreateRefused, " osd create\n");  // they exist
-    unchanged(ZQ_MPI_RGN_Create(1, &cMoved), kCreateRefused, " win create\n");
-    // The second request of a create refused: the new region is taken back.
-    unchanged(ZQ_MPI_RGN_Create(1, &oNew), kNotChanged, " osd set attr\n");
-    unchanged(ZQ_MPI_RGN_Create(1, &cNew), kNotChanged, " win set attr\n");
-    unchanged(ZQ_MPI_RGN_Enable(1, 2, ZQ_RGN_OSD), kNotChanged, "rgn enable failed\n");
-    unchanged(ZQ_MPI_RGN_Disable(1, 3, ZQ_RGN_COVER), kNotChanged, "rgn disable failed\n");
-    unchanged(ZQ_MPI_RGN_SetPallet(1, &palette), kCreateRefused, " osd pallet set\n");
-    unchanged(ZQ_MPI_RGN_SetBitMap(1, &b), kBitmapRefused, "osd set bitmap failed\n");
+    for (const ArgumentRow &row : rows) {
+        expect_refused(row);
+        EXPECT_TRUE(same(kept(1, 2, ZQ_RGN_OSD), o)) << row.call;
+        EXPECT_TRUE(same(kept(1, 3, ZQ_RGN_COVER), c)) << row.call;
+    }
     const sim::RgnChannel driver = sim::read_regions(dir()).channels[1];
     EXPECT_EQ(driver.overlays[2].x, 10);
     EXPECT_EQ(driver.covers[3].width, 3u);

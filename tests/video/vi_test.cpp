@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <numeric>
+#include <tuple>
 
 #include "board.h"
 #include "port/port.h"
@@ -57,12 +58,7 @@ TEST_F(ViTest, EachCallSendsItsRecordByteForByteAndTheSetsAreKept) {
     // Width, height, Y, UV, capture time and buffer of a frame handed back.
     ViFrameInfo frame{0x33, 0x44, {}, 0x11111111, 0x22222222, {}, ~0ull, {}, 3, 0};
     const ViBindDest toVo{ZQ_MOD_VO, 99, 1}, toVenc{ZQ_MOD_VENC, 0, 4};
-    const struct {
-        const char *call;
-        std::function<s32()> run;
-        s32 result;
-        Sent sent;
-    } rows[] = {
+    const std::tuple<const char *, std::function<s32()>, s32, Sent> rows[] = {
         {CALL(ZQ_MPI_VI_Init()), 0, {{0x5606, {}}}},
         {CALL(ZQ_MPI_VI_SetChnAttr(0, &attr_)),
          0,
@@ -83,12 +79,12 @@ TEST_F(ViTest, EachCallSendsItsRecordByteForByteAndTheSetsAreKept) {
          kRefused,
          {{0x40205605, words({1, 3, 0x11111111, 0x22222222, 0x33, 0x44, 0, 0})}}},
     };
-    for (const auto &row : rows) {
+    for (const auto &[call, run, result, expected] : rows) {
         sim::clear_vi_requests();
-        EXPECT_EQ(row.run(), row.result) << row.call;
+        EXPECT_EQ(run(), result) << call;
         Sent sent;
         for (const sim::ViRequest &r : sim::vi_requests()) sent.emplace_back(r.code, r.record);
-        EXPECT_EQ(sent, row.sent) << row.call;
+        EXPECT_EQ(sent, expected) << call;
     }
     // The attributes set come back whole; Init forgets that they were set.
     ViChnAttr gotAttr;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <functional>
+#include <tuple>
 
 #include "board.h"
 #include "support/call_rows.h"
@@ -79,23 +80,32 @@ TEST_F(VoTest, RequestRecordsReachTheDriverByteForByte) {
     VoImageLayerAttr layer16 = layer32;
     layer16.enPixFormat = VO_PIXFMT_ARGB1555;
     VoVideoLayerAttr video{{1, 2, 3, 4}, 0x55, 0x66};
-    ASSERT_EQ(ZQ_MPI_VO_SetChnAttr(0, 2, &chn), 0);
-    EXPECT_EQ(words(driver().channels[2].rect), Words({2, 704, u32(-4), 8, 704, 576}));
-    ASSERT_EQ(ZQ_MPI_VO_SetChnCrop(0, 2, &crop), 0);
-    EXPECT_EQ(words(driver().channels[2].crop), Words({2, 1, 352, 288, 352, 288}));
-    ASSERT_EQ(ZQ_MPI_VO_SetImageLayerAttr(0, &layer32), 0);
-    EXPECT_EQ(words(driver().layer), Words({1, 0x90001000, 10, u32(-2), 64, 32, 5}));
-    ASSERT_EQ(ZQ_MPI_VO_SetImageLayerAttr(0, &layer16), 0);
-    EXPECT_EQ(words(driver().layer), Words({0, 0x90001000, 10, u32(-2), 64, 32, 5}));
-    ASSERT_EQ(ZQ_MPI_VO_SetVideoLayerAttr(9, &video), 0);
-    EXPECT_EQ(words(driver().videoLayer), Words({0x55, 0x66, 0, 0}));
-    EXPECT_EQ(ZQ_MPI_VO_EnableChn(0, 3), 0);
-    EXPECT_EQ(ZQ_MPI_VO_EnableImageLayer(0), 0);
-    EXPECT_TRUE(driver().channels[3].enabled && driver().layerEnabled &&
-                !driver().channels[2].enabled);
-    EXPECT_EQ(ZQ_MPI_VO_DisableChn(0, 3), 0);
-    EXPECT_EQ(ZQ_MPI_VO_DisableImageLayer(0), 0);
-    EXPECT_FALSE(driver().channels[3].enabled || driver().layerEnabled);
+    VoDriverState d;  // the driver's state after each call
+    auto *c = d.channels;
+    // Each call, and the words the driver then keeps at a place in d.
+    const std::tuple<const char *, std::function<s32()>, const void *, Words> setters[] = {
+        {CALL(ZQ_MPI_VO_SetChnAttr(0, 2, &chn)), &c[2].rect, {2, 704, u32(-4), 8, 704, 576}},
+        {CALL(ZQ_MPI_VO_SetChnCrop(0, 2, &crop)), &c[2].crop, {2, 1, 352, 288, 352, 288}},
+        {CALL(ZQ_MPI_VO_SetImageLayerAttr(0, &layer32)),
+         &d.layer,
+         {1, 0x90001000, 10, u32(-2), 64, 32, 5}},
+        {CALL(ZQ_MPI_VO_SetImageLayerAttr(0, &layer16)),
+         &d.layer,
+         {0, 0x90001000, 10, u32(-2), 64, 32, 5}},
+        {CALL(ZQ_MPI_VO_SetVideoLayerAttr(9, &video)), &d.videoLayer, {0x55, 0x66, 0, 0}},
+        {CALL(ZQ_MPI_VO_EnableChn(0, 3)), &c[3].enabled, {1}},
+        {CALL(ZQ_MPI_VO_EnableImageLayer(0)), &d.layerEnabled, {1}},
+        {CALL(ZQ_MPI_VO_DisableChn(0, 3)), &c[3].enabled, {0}},
+        {CALL(ZQ_MPI_VO_DisableImageLayer(0)), &d.layerEnabled, {0}},
+    };
+    for (const auto &[call, run, kept, expected] : setters) {
+        ASSERT_EQ(run(), 0) << call;
+        d = driver();
+        Words now(expected.size());
+        std::memcpy(now.data(), kept, now.size() * 4);
+        EXPECT_EQ(now, expected) << call;
+    }
+    EXPECT_FALSE(c[2].enabled);
     // The crop's trace shows its first four fields, bEnable first.
     EXPECT_NE(
         log_text().find("[ZQ_MPI_VO_SetChnCrop]: VoLayer[0], VoChn[2], stRect[1, 352, 288, 352]\n"),
