@@ -60,7 +60,8 @@ class ViDeviceTest : public VBoardTest {
     int fd_ = -1;
 };
 
-TEST_F(ViDeviceTest, KeepMaskThinsTheSourceAndALateReaderGetsTheNewestFrame) {
+TEST_F(ViDeviceTest, KeepMaskThinsTheSourceIntoFourFixedBuffersAndOnlyHeldFramesGoBack) {
+    ASSERT_TRUE(sim::set_board_value(dir(), "vi.buffer_base", "\"0x90000000\"", nullptr));
     start(1, 256, 32, 5, 0x12);  // frames 1 and 4 of each second of 5
     for (u32 expected : {1, 4, 6, 9}) {
         u32 n;
@@ -79,10 +80,7 @@ TEST_F(ViDeviceTest, KeepMaskThinsTheSourceAndALateReaderGetsTheNewestFrame) {
     EXPECT_EQ(get_error(1), EAGAIN);                                            // keeps no frames
     EXPECT_EQ(error_of(ZQ_VI_SET_FRM_RATE, ViDrvFrmRate{1, 4, 0x20}), EINVAL);  // frame 5 of 5
     EXPECT_EQ(error_of(ZQ_VI_SET_FRM_RATE, ViDrvFrmRate{1, 30, 1}), EINVAL);    // 31 a second
-}
 
-TEST_F(ViDeviceTest, FourBuffersAtFixedAddressesAndOnlyHeldFramesGoBack) {
-    ASSERT_TRUE(sim::set_board_value(dir(), "vi.buffer_base", "\"0x90000000\"", nullptr));
     start(2, 256, 32, 30, 0x3FFFFFFF);
     const u32 stride = (1920 * 1080 * 3 / 2 + 4095) / 4096 * 4096;
     std::vector<ViDrvFrame> held;
