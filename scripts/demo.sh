@@ -75,7 +75,7 @@ step "Wi-Fi: two networks in the board's radio, then ZQ_VBOARD=$board wifi_join 
 "$vboard" wifi "$board" add 'Cafe Corner' --signal -71 --channel 1
 "$vboard" wifi "$board" list
 ZQ_VBOARD="$board" build/release/examples/wifi_join Garden 'green leaves' 2>/dev/null
-grep -E ' (wpa_supplicant|udhcpc) ' "$board/journal" | sed 's/^/  journal: /' | head -n 8
+grep -E ' (wpa_supplicant|wpa_cli|udhcpc) ' "$board/journal" | sed 's/^/  journal: /' | head -n 10
 # A listing run starts the module afresh, which ends the station's tools.
 ZQ_VBOARD="$board" build/release/examples/wifi_join >/dev/null 2>&1
 
