@@ -14,6 +14,9 @@ packages=(
   g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user apt dpkg
   # The Wi-Fi tests run Debian's tools in network namespaces of their own
   iproute2 procps util-linux
+  # The kernel board (scripts/kernel-board.sh): Debian's armhf kernel under
+  # full-system emulation, its modules chosen with kmod, its initramfs a cpio
+  qemu-system-arm kmod cpio
 )
 
 missing=()
