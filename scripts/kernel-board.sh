@@ -61,26 +61,10 @@ recipe="1 $machine $flavour ${packages[*]} ${modules_virt[*]} $board_stamp $(sha
 if [[ ! -f $image/stamp || "$(cat "$image/stamp")" != "$recipe" ]]; then
   echo "kernel-board: making the $machine guest in $image" >&2
   rm -rf "$image"
-  apt_dir=$work/apt
-  mkdir -p "$apt_dir"/{state/lists/partial,cache/archives/partial,sources.list.d,preferences.d} \
-    "$image/debs" "$image/root" "$image/kernel"
-  [[ -f $apt_dir/status ]] || : >"$apt_dir/status"
-  cp /etc/apt/sources.list "$apt_dir/sources.list" 2>/dev/null || : >"$apt_dir/sources.list"
-  shopt -s nullglob
-  for source in /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-    cp "$source" "$apt_dir/sources.list.d/"
-  done
-  shopt -u nullglob
-  apt_options=(
-    -o APT::Architecture=armhf -o APT::Architectures::=armhf
-    -o Dir::State="$apt_dir/state" -o Dir::State::status="$apt_dir/status"
-    -o Dir::Cache="$apt_dir/cache" -o Dir::Etc::SourceList="$apt_dir/sources.list"
-    -o Dir::Etc::SourceParts="$apt_dir/sources.list.d" -o Dir::Etc::Preferences="$apt_dir/preferences"
-    -o Dir::Etc::PreferencesParts="$apt_dir/preferences.d" -o Acquire::Languages=none
-    -o Debug::NoLocking=true
-  )
-  [[ $(id -u) -eq 0 ]] && apt_options+=(-o APT::Sandbox::User=root)
-  apt-get "${apt_options[@]}" -qq update
+  mkdir -p "$image/debs" "$image/root" "$image/kernel"
+  # shellcheck source=scripts/armhf-apt.sh
+  . scripts/armhf-apt.sh
+  armhf_apt "$work/apt"
   kernel=$(apt-cache "${apt_options[@]}" depends "linux-image-$flavour" |
     sed -n 's/^ *Depends: \(linux-image-[0-9].*\)$/\1/p' | head -n 1)
   [[ -n $kernel ]] || { echo "kernel-board: no linux-image-$flavour for armhf" >&2; exit 1; }

@@ -38,38 +38,10 @@ done
 
 echo "make-armhf-sysroot: $sysroot"
 rm -rf "$sysroot" "$apt_dir"
-mkdir -p "$apt_dir"/{state/lists/partial,cache/archives/partial,sources.list.d,preferences.d,debs} "$sysroot"
-: >"$apt_dir/status"
-
-# The machine's sources, as they are; disabled files (other suffixes) stay out.
-if [[ -f /etc/apt/sources.list ]]; then
-  cp /etc/apt/sources.list "$apt_dir/sources.list"
-else
-  : >"$apt_dir/sources.list"
-fi
-shopt -s nullglob
-for source in /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-  cp "$source" "$apt_dir/sources.list.d/"
-done
-shopt -u nullglob
-
-apt_options=(
-  -o APT::Architecture=armhf
-  -o APT::Architectures::=armhf
-  -o Dir::State="$apt_dir/state"
-  -o Dir::State::status="$apt_dir/status"
-  -o Dir::Cache="$apt_dir/cache"
-  -o Dir::Etc::SourceList="$apt_dir/sources.list"
-  -o Dir::Etc::SourceParts="$apt_dir/sources.list.d"
-  -o Dir::Etc::Preferences="$apt_dir/preferences"
-  -o Dir::Etc::PreferencesParts="$apt_dir/preferences.d"
-  -o Acquire::Languages=none
-  -o Debug::NoLocking=true
-)
-# apt drops root for downloads to a user that cannot write into the build tree.
-[[ $(id -u) -eq 0 ]] && apt_options+=(-o APT::Sandbox::User=root)
-
-apt-get "${apt_options[@]}" -qq update
+mkdir -p "$apt_dir/debs" "$sysroot"
+# shellcheck source=scripts/armhf-apt.sh
+. scripts/armhf-apt.sh
+armhf_apt "$apt_dir"
 (cd "$apt_dir/debs" && apt-get "${apt_options[@]}" -qq download "${packages[@]}")
 
 for deb in "$apt_dir"/debs/*.deb; do
