@@ -48,8 +48,6 @@ std::string board_file(const std::string &boardPath);
 
 bool read_text(const std::string &hostPath, std::string *text);
 bool write_text(const std::string &hostPath, const std::string &text, bool append = false);
-// Replaces the content in place (readers that keep the file open see it).
-bool overwrite_text(const std::string &hostPath, const std::string &text);
 
 // Runs a board script (an event script of a tool) with its arguments and
 // the tool's environment plus variables ("NAME=value"), the board's tools

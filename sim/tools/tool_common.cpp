@@ -124,16 +124,6 @@ bool write_text(const std::string &hostPath, const std::string &text, bool appen
     return ::close(fd) == 0 && ok;
 }
 
-bool overwrite_text(const std::string &hostPath, const std::string &text) {
-    // Written over the old text, then cut to length: a reader never finds
-    // the file empty on the way from one value to the next.
-    int fd = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = ::pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()) &&
-              ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
-    return ::close(fd) == 0 && ok;
-}
-
 void run_script(const Tool &tool, const std::string &script, const std::vector<std::string> &args,
                 const std::vector<std::string> &variables) {
     std::vector<std::string> env;
