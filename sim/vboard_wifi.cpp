@@ -17,6 +17,7 @@ const char *const kWifiUsage =
     "                              [--lease IP[/N]]\n"
     "       vboard wifi DIR remove SSID|BSSID\n"
     "       vboard wifi DIR list\n"
+    "       vboard wifi DIR scan answer|hang\n"
     "Edits the networks the board's Wi-Fi radio hears (board.json \"wifi.networks\").\n"
     "SSIDs and passphrases take any byte but NUL: write a byte as \\xHH (two hex\n"
     "digits) and a backslash as \\\\ (quote them from the shell).\n"
@@ -27,6 +28,8 @@ const char *const kWifiUsage =
     "  --join J         what joining does: ok (default), handshake-fail (the 4-way\n"
     "                   handshake fails whatever the key), never (no answer)\n"
     "  --lease IP[/N]   the address its DHCP server offers (default 192.168.<n>.20/24)\n"
+    "scan hang makes the board's iw wait for ever on a scan, printing nothing, as\n"
+    "the real iw does when it misses the kernel's report that the scan is done.\n"
     "list prints one network a line: BSSID, signal, channel, security, join, lease\n"
     "and the SSID (bytes as \\xHH).\n";
 
@@ -85,6 +88,8 @@ int run_wifi(const Args &args) {
         if (!unescape_bytes(args[2], &key, &error)) return fail(error);
         return remove_network(dir, key) ? 0 : fail("no network " + args[2]);
     }
+    if (what == "scan" && args.size() == 3)
+        return set_scan_answer(dir, args[2]) ? 0 : fail("scan wants answer or hang");
     if (what == "list" && args.size() == 2) {
         for (const RadioNetwork &n : radio_networks(dir))
             std::printf("%s %.2f %d %s %s %s %s\n", n.bssid.c_str(), n.signal, n.channel,
@@ -92,7 +97,7 @@ int run_wifi(const Args &args) {
                         escape_bytes(n.ssid).c_str());
         return 0;
     }
-    return fail("wants add SSID [options], remove SSID|BSSID or list");
+    return fail("wants add SSID [options], remove SSID|BSSID, list or scan answer|hang");
 }
 
 }  // namespace zq::sim

@@ -236,6 +236,18 @@ bool remove_network(const std::string &dir, const std::string &ssidOrBssid) {
     return ok && removed;
 }
 
+bool set_scan_answer(const std::string &dir, const std::string &answer) {
+    if (answer != "answer" && answer != "hang") return false;
+    return edit_board(dir, [&](json_object *root) {
+        json_object_object_add(json_member(root, "wifi", json_type_object), "scan",
+                               json_object_new_string(answer.c_str()));
+    });
+}
+
+bool scan_hangs_json(json_object *root) {
+    return json_string(json_get(root, "wifi"), "scan", "answer") == "hang";
+}
+
 std::vector<RadioNetwork> radio_networks(const std::string &dir) {
     json_object *root = json_load_file(dir + "/" + kBoardFile, nullptr);
     std::vector<RadioNetwork> out = radio_networks_json(root);

@@ -26,11 +26,17 @@ struct RadioNetwork {
 bool add_network(const std::string &dir, const RadioNetwork &network, std::string *error);
 // Removes every network with that SSID or BSSID; false when none had it.
 bool remove_network(const std::string &dir, const std::string &ssidOrBssid);
+// How the board's iw answers a scan: "answer" (default), or "hang": it
+// never prints, as the real iw does when it misses the kernel's report that
+// the scan is done. False when dir is no board or the word is neither.
+bool set_scan_answer(const std::string &dir, const std::string &answer);
 // The radio's networks in order, with BSSID and lease filled in.
 std::vector<RadioNetwork> radio_networks(const std::string &dir);
 
 // ---- shared with the fake tools ----
 
+// Whether a board.json's scans hang.
+bool scan_hangs_json(json_object *root);
 // The networks of a board.json (entries with bad fields are left out).
 std::vector<RadioNetwork> radio_networks_json(json_object *root);
 

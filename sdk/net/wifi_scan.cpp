@@ -190,6 +190,10 @@ namespace {
 
 constexpr int64_t kApSettleMs = 3000;
 constexpr int kAdapterWithScanHold = 3;
+// iw prints a scan's results all at once when the kernel reports the scan
+// done; it starts listening only after it has asked for the scan, so it
+// can miss that report and wait for ever. A scan takes a few seconds.
+constexpr int kScanLimitMs = 15000;
 
 std::string scan_command() {
     return compose({tool_word("/iw"), " dev ", g_WifiState.g_EthName,
@@ -207,6 +211,22 @@ FILE *start_scan(const std::string &command) {
         return nullptr;
     }
     return open_pipeline(command);
+}
+
+// Waits, before anything is read from it, for the pipeline's first output
+// (or its end). When the scan gives nothing in time, its iw is killed, so
+// that the pipeline ends, and false comes back.
+bool scan_answered(FILE *pipe) {
+    pollfd wait{fileno(pipe), POLLIN, 0};
+    int ready;
+    do {
+        ready = zq::port::poll(&wait, 1, kScanLimitMs);
+    } while (ready < 0 && errno == EINTR);
+    if (ready > 0) return true;
+    ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "Scan on %s gave no answer in %d s, stopped\n",
+              g_WifiState.g_EthName, kScanLimitMs / 1000);
+    KillIwProcess();
+    return false;
 }
 
 }  // namespace
@@ -234,6 +254,10 @@ extern "C" int ZQSDK_WifiGetList(WifiList *list) noexcept {
                   std::strerror(errno));
         return -1;
     }
+    if (!scan_answered(pipe)) {
+        close_pipeline(pipe);
+        return -1;
+    }
     int filled = CollectScanList(lines_of(pipe), list->pstInfo, list->s32Count);
     close_pipeline(pipe);
     return filled;
@@ -249,6 +273,10 @@ extern "C" int ZQSDK_WifiGetInfoBySsid(const char *pSsid, WifiInfo *info) noexce
     if (!pipe) {
         ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "popen %s failed, %s\n", command.c_str(),
                   std::strerror(errno));
+        return -1;
+    }
+    if (!scan_answered(pipe)) {
+        close_pipeline(pipe);
         return -1;
     }
     WifiInfo found{};

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include "board.h"
 #include "json_util.h"
@@ -148,6 +149,11 @@ int scan(Tool &tool, const std::string &name) {
     if (i.monitor) return command_failed(EOPNOTSUPP);
     if (!board_wait(tool, kScanSeconds)) return command_failed(ENODEV);
     json_object *root = board_json();
+    if (scan_hangs_json(root)) {
+        json_object_put(root);
+        note(tool, "scan on %s: waits for ever", name.c_str());
+        for (;;) pause();
+    }
     std::vector<RadioNetwork> networks = radio_networks_json(root);
     json_object_put(root);
     ToolRecord link;

@@ -519,6 +519,25 @@ TEST_F(WifiTest, ScansDecodeHostileSsidsAndStartNothing) {
     EXPECT_TRUE(journal_events("kill").empty());
 }
 
+// The real iw can miss the kernel's report that its scan is done and wait
+// for ever: a scan that gives nothing in time is stopped and fails.
+TEST_F(WifiTest, AScanThatNeverAnswersIsStoppedAndFails) {
+    init();
+    std::string error;
+    ASSERT_TRUE(sim::add_network(dir(), network("Home", -50, ""), &error)) << error;
+    ASSERT_TRUE(sim::set_scan_answer(dir(), "hang"));
+    std::vector<WifiInfo> infos(4);
+    WifiList list{4, infos.data()};
+    std::string err = capture_output([&] { EXPECT_EQ(ZQSDK_WifiGetList(&list), -1); }).err;
+    EXPECT_NE(err.find("Scan on wlan0 gave no answer in 15 s, stopped"), std::string::npos) << err;
+    WifiInfo found;
+    capture_output([&] { EXPECT_EQ(ZQSDK_WifiGetInfoBySsid("Home", &found), -1); });
+    EXPECT_EQ(journal_events("kill").size(), 2u);
+
+    ASSERT_TRUE(sim::set_scan_answer(dir(), "answer"));
+    EXPECT_EQ(ZQSDK_WifiGetList(&list), 1);
+}
+
 // A template whose line for a value is missing or commented out is refused
 // before anything starts; an indented line is rewritten in place (hostapd
 // itself refuses indented lines, so its start fails); duplicates all change.
