@@ -1,5 +1,5 @@
 # The two commands of the README, and a few more for developers.
-.PHONY: demo test deps tsan release bench fuzz clean test-arm board footprint
+.PHONY: demo test deps tsan release bench fuzz clean test-arm board footprint test-kernel
 
 deps:
 	@bash scripts/install-deps.sh
@@ -33,6 +33,12 @@ board: deps
 	bash scripts/make-armhf-sysroot.sh
 	cmake --preset board
 	cmake --build --preset board
+
+# The board build on Debian's own armhf kernel under qemu-system-arm: the
+# real NOR flash chip, processes, uevents, interfaces and Wi-Fi.
+test-kernel: board
+	cmake --build --preset board --target kernel_tests
+	ctest --preset kernel
 
 # Stripped sizes of the board build (which must hold no virtual board code)
 # and the tool's peak memory on a virtual board.
