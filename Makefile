@@ -1,5 +1,5 @@
 # The two commands of the README, and a few more for developers.
-.PHONY: demo test deps tsan release bench fuzz clean test-arm board footprint test-kernel
+.PHONY: demo test deps tsan release bench fuzz clean test-arm board footprint test-kernel bench-kernel
 
 deps:
 	@bash scripts/install-deps.sh
@@ -39,6 +39,12 @@ board: deps
 test-kernel: board
 	cmake --build --preset board --target kernel_tests
 	ctest --preset kernel
+
+# The environment save on the kernel board's NOR chip against fw_setenv.
+bench-kernel: board
+	cmake --build --preset board --target kernel_env_save_bench
+	bash scripts/kernel-board.sh --machine nor --share build/board/tests/kernel/share \
+	  -- ./kernel_env_save_bench
 
 # Stripped sizes of the board build (which must hold no virtual board code)
 # and the tool's peak memory on a virtual board.

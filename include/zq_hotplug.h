@@ -57,7 +57,9 @@ typedef void (*HotplugEventCallback)(HotplugEvent *pstEvent);
  * The thread may be ended with pthread_cancel: the cancellation takes effect
  * while the monitor waits for events, never inside the callback, and the
  * socket is closed as the thread ends. That is why this function, unlike the
- * others, lets the cancellation's unwinding through. */
+ * others, lets the cancellation's unwinding through. The joiner then gets
+ * PTHREAD_CANCELED, which on Linux is the same -1 as ZQ_HOTPLUG_THREAD_FAILED:
+ * only the caller that cancelled knows which it was. */
 ZQ_API void *SystemHotPlugDetectPthread(void *arg);
 
 /* Makes pfHotplugEventCb the callback, in place of any earlier one. 0, or -1

@@ -97,11 +97,15 @@ ZQ_API int ZQSDK_WifiCreateAp(const WifiApParam *param) ZQ_NOEXCEPT;
 ZQ_API int ZQSDK_WifiConnectSTA(const char *pSsid, const char *pPasswd) ZQ_NOEXCEPT;
 
 /* Scans and fills list->pstInfo with the first list->s32Count networks
- * heard, strongest first. The number filled, or -1. */
+ * heard, strongest first. The number filled, or -1 (also when iw gives no
+ * answer within 15 seconds: it is then stopped). A network is listed only
+ * when its beacon carries an HT operation element (every 802.11n or later
+ * access point): the primary channel comes from there, so an 802.11b/g-only
+ * access point is not listed, though ZQSDK_WifiConnectSTA joins it. */
 ZQ_API int ZQSDK_WifiGetList(WifiList *list) ZQ_NOEXCEPT;
 
-/* Scans for the first network named pSsid; info is all zero when none was
- * heard. 0 or -1. */
+/* Scans for the first network named pSsid (listed as ZQSDK_WifiGetList
+ * lists); info is all zero when none was heard. 0 or -1. */
 ZQ_API int ZQSDK_WifiGetInfoBySsid(const char *pSsid, WifiInfo *info) ZQ_NOEXCEPT;
 
 /* Tunes the interface, which must be in monitor mode, to channel. 0 or -1. */

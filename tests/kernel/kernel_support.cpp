@@ -85,7 +85,7 @@ bool exists(const std::string &path) {
 }
 
 std::string pids_named(const std::string &name) {
-    return sh("for d in /proc/[0-9]*; do n=$(tr '\\0' '\\n' <$d/cmdline 2>/dev/null | head -n 1);"
+    return sh("for d in /proc/[0-9]*; do n=$(tr '\\0' '\\n' 2>/dev/null <$d/cmdline | head -n 1);"
               " [ \"${n##*/}\" = '" + name + "' ] && echo ${d#/proc/}; done | sort -n | tr '\\n' ' '")
         .out;
 }

@@ -48,11 +48,11 @@ protected:
         std::fclose(file);
     }
 
-    // A WPA2 (or open, passphrase empty) 802.11n access point on channel 6,
-    // 192.168.7.1, with busybox's udhcpd.
-    void start_peer_ap(const std::string &ssid, const std::string &passphrase) {
+    // A WPA2 (or open, passphrase empty) access point on channel 6, 802.11n
+    // or 802.11g only, 192.168.7.1, with busybox's udhcpd.
+    void start_peer_ap(const std::string &ssid, const std::string &passphrase, bool ht = true) {
         std::string conf = "interface=wlan1\ndriver=nl80211\nssid=" + ssid +
-                           "\nhw_mode=g\nchannel=6\nieee80211n=1\n";
+                           "\nhw_mode=g\nchannel=6\nieee80211n=" + (ht ? "1" : "0") + "\n";
         if (!passphrase.empty())
             conf += "wpa=2\nwpa_passphrase=" + passphrase + "\nwpa_key_mgmt=WPA-PSK\nrsn_pairwise=CCMP\n";
         write("ap.conf", conf);
@@ -168,6 +168,22 @@ TEST_F(WifiKernelTest, StationJoinsARealAccessPoint) {
 
     EXPECT_EQ(ZQSDK_WifiExit(), 0);
     EXPECT_TRUE(none_running({"wpa_supplicant", "wpa_cli", "udhcpc", "iw"}));
+}
+
+// An 802.11g-only access point sends no HT operation element, so its scan
+// block has no "primary channel" line and the scan does not list it; the
+// join does not need the scan.
+TEST_F(WifiKernelTest, StationJoinsALegacyAccessPointTheScanDoesNotList) {
+    start_peer_ap("OldNet", "old-pass-1", false);
+    init();
+    ASSERT_EQ(kb::sh("iw dev wlan0 scan dump | grep -q 'SSID: OldNet'").status, 0) << "heard";
+    WifiInfo info;
+    EXPECT_EQ(ZQSDK_WifiGetInfoBySsid("OldNet", &info), 0);
+    EXPECT_STREQ(info.szSsid, "") << "listed";
+    ASSERT_EQ(ZQSDK_WifiConnectSTA("OldNet", "old-pass-1"), 0);
+    EthAttr attr;
+    EXPECT_EQ(ZQSDK_WifiGetEthAttr("wlan0", &attr), 0);
+    EXPECT_STREQ(attr.szGateway, "192.168.7.1");
 }
 
 TEST_F(WifiKernelTest, StationWithAWrongPassphraseFails) {
