@@ -8,8 +8,11 @@
 #   scripts/kernel-board.sh [--machine virt|nor] [--share DIR] -- COMMAND [ARGS...]
 #
 # virt: -M virt, Cortex-A15, the armmp-lpae kernel, virtio-9p shares,
-# mac80211_hwsim for Wi-Fi. (nor, the i.MX6 machine with a real SPI NOR
-# chip as /dev/mtd0, is not made yet.) The guest image is made once from
+# mac80211_hwsim for Wi-Fi. nor: -M sabrelite (i.MX6), the armmp kernel,
+# the kernel's spi-nor driver on a 2 MiB SPI NOR chip as /dev/mtd0 (kept in
+# build/kernel-board/nor/nor.img, or ZQ_KERNEL_BOARD_NOR), DIR copied in
+# (no 9p there). ZQ_KERNEL_BOARD_BUILT=1 skips remaking the board build.
+# docs/board.md, "The kernel board", says more. The guest image is made once from
 # Debian's packages (a private apt configuration, as for the armhf sysroot:
 # nothing is installed into the machine but qemu-system-arm) and kept in
 # build/kernel-board, remade when its recipe or the board build changes.

@@ -147,6 +147,8 @@ TEST(NorFlashTest, ProvisioningToolWritesTheRecordWithoutAudioDrivers) {
     std::printf("The tool said:\n%s", out.c_str());
     EXPECT_EQ(kb::sh("kill -0 " + pid).status, 0) << "the tool ended:\n" << out;
     kb::sh("kill " + pid);
+    // No amplifier switch and no audio output here: said, not hidden.
+    EXPECT_NE(out.find("AO_Enable  err:"), std::string::npos) << out;
     for (const char *line : {"version:301\n", "APP_ID: [app-7]\n", "UUID: [uuid-stored]\n",
                              "KEY: [key-stored]\n", "enc_mac:025a51000002\n"}) {
         EXPECT_NE(out.find(line), std::string::npos) << line << " missing from:\n" << out;
