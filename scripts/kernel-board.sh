@@ -71,8 +71,9 @@ board_stamp=$(find build/board -name 'libzqsdk.so*' -o -name zqprovision | sort 
 
 recipe="2 $machine $flavour ${packages[*]} ${modules[*]} ${extra_modules[*]} $board_stamp $(sha256sum "$0" | cut -c1-16)"
 mkdir -p "$work"
-exec 9>"$work/$machine.lock"
-flock 9
+# Guests are made one at a time (they share the apt configuration).
+exec 8>"$work/make.lock"
+flock 8
 if [[ ! -f $image/stamp || "$(cat "$image/stamp")" != "$recipe" ]]; then
   echo "kernel-board: making the $machine guest in $image" >&2
   rm -rf "$image"
@@ -171,8 +172,12 @@ EOF
   (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$image/initrd.gz"
   printf '%s' "$recipe" >"$image/stamp"
 fi
+flock -u 8
 # The NOR machine's chip is one file: one run at a time keeps it.
-[[ $machine == nor ]] || flock -u 9
+if [[ $machine == nor ]]; then
+  exec 9>"$work/nor-chip.lock"
+  flock 9
+fi
 
 ctl=$(mktemp -d "$work/run.XXXXXX")
 trap 'rm -rf "$ctl"' EXIT
