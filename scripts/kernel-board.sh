@@ -147,12 +147,13 @@ echo 0 0 0 0 >/proc/sys/kernel/printk
 while read -r module; do modprobe "$module"; done </etc/boot-modules
 machine=$(cat /etc/machine)
 if [ "$machine" = virt ]; then
-  # virt: two Wi-Fi radios (wlan0, wlan1), and the shares over virtio-9p.
+  # virt: the shares over virtio-9p (mac80211_hwsim's two radios are
+  # wlan0 and wlan1).
   mount -t 9p -o trans=virtio,version=9p2000.L,cache=loose ctl /ctl
   mount -t 9p -o trans=virtio,version=9p2000.L,cache=loose host /host
 else
   # nor: the SPI NOR chip is mtd0 once its driver has probed.
-  for wait in $(seq 50); do [ -e /dev/mtd0 ] && break; sleep 0.2; done
+  for try in $(seq 50); do [ -e /dev/mtd0 ] && break; sleep 0.2; done
 fi
 ip link set lo up
 hostname zq-board
