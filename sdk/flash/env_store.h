@@ -1,5 +1,5 @@
-// The boot environment store's internal steps, for the public calls, the
-// vboard command and the tests.
+// The boot environment store's internal steps, for the public calls and
+// the tests.
 #pragma once
 
 #include <cstdint>
