@@ -1,9 +1,7 @@
 // The Wi-Fi unit's killers, walking "/proc" under g_ProcMutex.
 #include "net/wifi_kill.h"
 
-#include <dirent.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -20,11 +18,6 @@ namespace {
 
 using zq::system::CommandLine;
 
-struct DirClose {
-    DIR *dir;
-    ~DirClose() { closedir(dir); }
-};
-
 // Walks the board's processes but this one; kills those `applies` picks.
 // A refused kill does not end the walk: `refused` hears of it (the pid and
 // the program name) and the others are still killed. -1 when "/proc" cannot
@@ -32,23 +25,16 @@ struct DirClose {
 // is no refusal.
 template <typename Applies, typename Refused>
 int KillWalk(Applies applies, Refused refused) {
-    DIR *proc = zq::port::opendir("/proc");
-    if (!proc) return -1;
-    DirClose closer{proc};
     std::lock_guard<std::mutex> hold(g_WifiState.g_ProcMutex);
-    const pid_t self = getpid();
     int result = 0;
-    while (const struct dirent *entry = readdir(proc)) {
-        pid_t pid = 0;
-        if (!zq::system::plain_pid(entry->d_name, &pid) || pid == self) continue;
-        CommandLine line;
-        if (!zq::system::read_command_line(entry->d_name, &line) || !applies(line)) continue;
-        if (zq::port::kill(pid, SIGKILL) != 0 && errno != ESRCH) {
+    const bool walked = zq::system::for_each_process([&](pid_t pid, const CommandLine &line) {
+        if (applies(line) && zq::port::kill(pid, SIGKILL) != 0 && errno != ESRCH) {
             refused(pid, line.program());
             result = -1;
         }
-    }
-    return result;
+        return true;
+    });
+    return walked ? result : -1;
 }
 
 }  // namespace

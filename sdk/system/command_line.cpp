@@ -1,6 +1,9 @@
 // Bounded reads of process command lines.
 #include "system/command_line.h"
 
+#include <dirent.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -47,6 +50,21 @@ bool plain_pid(const char *name, pid_t *pid) {
         if (value > 0x7FFFFFFF) return false;
     }
     *pid = static_cast<pid_t>(value);
+    return true;
+}
+
+bool for_each_process(const std::function<bool(pid_t pid, const CommandLine &line)> &visit) {
+    DIR *proc = zq::port::opendir("/proc");
+    if (!proc) return false;
+    const pid_t self = getpid();
+    while (const struct dirent *entry = readdir(proc)) {
+        pid_t pid = 0;
+        if (!plain_pid(entry->d_name, &pid) || pid == self) continue;
+        CommandLine line;
+        if (!read_command_line(entry->d_name, &line)) continue;
+        if (!visit(pid, line)) break;
+    }
+    closedir(proc);
     return true;
 }
 

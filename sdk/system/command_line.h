@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <functional>
 #include <string_view>
 
 namespace zq::system {
@@ -33,6 +34,12 @@ bool parse_command_line(const char *bytes, size_t length, CommandLine *out);
 // An entry name of "/proc" that is a plain positive process number: digits
 // only, no sign, no leading zero, in range.
 bool plain_pid(const char *name, pid_t *pid);
+
+// Walks the processes of "/proc" in its order, all but the calling one,
+// with their command lines (a process that ends before its line is read is
+// left out); the walk stops when visit returns false. False when "/proc"
+// cannot be read. The caller holds its own killer's lock around it.
+bool for_each_process(const std::function<bool(pid_t pid, const CommandLine &line)> &visit);
 
 // Whether a command line is one to kill: its program name contains name (an
 // empty name matches nothing) and, unless arg is null, its whole text

@@ -1,5 +1,4 @@
 // Shell commands and the process killer of the zq_system unit.
-#include <dirent.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,31 +25,23 @@ struct KillState {
 
 KillState g_Kill;
 
-struct DirClose {
-    DIR *dir;
-    ~DirClose() { closedir(dir); }
-};
-
 // Kills every matching process of "/proc" but the caller; 0 when the scan
 // reached the end, -1 when "/proc" cannot be read or a kill is refused.
 s32 KillByCmdline(const char *pProgName, const char *pProgArg) {
-    DIR *proc = port::opendir("/proc");
-    if (!proc) return -1;
-    DirClose closer{proc};
     std::lock_guard<std::mutex> hold(g_Kill.g_KillMutex);
-    const pid_t self = getpid();
-    while (const struct dirent *entry = readdir(proc)) {
-        pid_t pid = 0;
-        if (!zq::system::plain_pid(entry->d_name, &pid) || pid == self) continue;
-        CommandLine line;
-        if (!zq::system::read_command_line(entry->d_name, &line)) continue;
-        if (!zq::system::command_matches(line, pProgName, nullptr)) continue;
+    s32 result = 0;
+    const bool walked = zq::system::for_each_process([&](pid_t pid, const CommandLine &line) {
+        if (!zq::system::command_matches(line, pProgName, nullptr)) return true;
         std::memcpy(g_Kill.g_KillCmdline, line.text, sizeof g_Kill.g_KillCmdline);
-        if (!zq::system::command_matches(line, pProgName, pProgArg)) continue;
+        if (!zq::system::command_matches(line, pProgName, pProgArg)) return true;
         // A process that ended on its own since it was listed is no failure.
-        if (port::kill(pid, SIGKILL) != 0 && errno != ESRCH) return -1;
-    }
-    return 0;
+        if (port::kill(pid, SIGKILL) != 0 && errno != ESRCH) {
+            result = -1;
+            return false;
+        }
+        return true;
+    });
+    return walked ? result : -1;
 }
 
 }  // namespace
