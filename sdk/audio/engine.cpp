@@ -131,19 +131,8 @@ s32 audio_get_ao_fd(AudioDevId devId) {
 }
 
 s32 audio_open_device(std::atomic<s32> &slot, const char *path, int flags, bool *alreadyOpen) {
-    *alreadyOpen = false;
-    if (s32 open = slot.load(std::memory_order_acquire); open >= 0) {
-        *alreadyOpen = true;
-        return open;
-    }
-    int fd = port::open(path, flags);
-    if (fd < 0) return -1;
-    s32 empty = -1;
-    if (!slot.compare_exchange_strong(empty, fd, std::memory_order_acq_rel)) {
-        port::close(fd);
-        return empty;
-    }
-    return fd;
+    *alreadyOpen = slot.load(std::memory_order_acquire) >= 0;
+    return port::open_kept(slot, path, flags);
 }
 
 s32 audio_take_device_fd(std::atomic<s32> &slot) {
