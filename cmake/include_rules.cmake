@@ -2,6 +2,7 @@
 #   sdk/  its own headers and the public ones (include/): never sim/ or app/
 #   sim/  the public headers, the seam's interface (port/port.h) and its own:
 #         the board's side checks the SDK with code of its own
+#   app/  the public headers, the seam's interface and its own: never sim/
 # A quoted include that names a file of a layer it may not use fails the build.
 cmake_minimum_required(VERSION 3.25)
 
@@ -33,3 +34,5 @@ endfunction()
 check_layer(sdk "include;sdk" "")
 # The seam's interface is what the virtual board plugs into.
 check_layer(sim "include;sim" "port/port.h")
+# The tool reaches files, clocks and the shell through the seam too.
+check_layer(app "include;app" "port/port.h")

@@ -36,6 +36,9 @@ namespace {
 
 using sim::Device;
 
+// What the SDK lent at the hook: its Linux backend and shell spawner.
+NativeParts g_Native{};
+
 // Which emulator stands behind each open descriptor.
 std::array<std::atomic<const Device *>, 4096> g_deviceOfFd{};
 
@@ -362,7 +365,7 @@ pid_t v_spawn_shell(const char *command, int reportFd) {
         return -1;
     }
     BoardEnvironment env;
-    return spawn_shell_with(command, env.envp.data(), reportFd);
+    return g_Native.spawn_shell_with(command, env.envp.data(), reportFd);
 }
 
 pid_t v_waitpid(pid_t pid, int *status, int options) {
@@ -386,7 +389,7 @@ int v_system(const char *command) {
     if (!command) return 1;
     sim::journal("shell", "%s", command);
     BoardEnvironment env;
-    pid_t pid = spawn_shell_with(command, env.envp.data());
+    pid_t pid = g_Native.spawn_shell_with(command, env.envp.data(), -1);
     return pid < 0 ? -1 : wait_status(pid);
 }
 
@@ -509,25 +512,23 @@ constexpr Ops kVirtualOps = {
     .set_realtime = v_set_realtime,
 };
 
-const Ops &choose_ops() {
+}  // namespace
+
+}  // namespace zq::port
+
+// The seam's hook: this table for the board that ZQ_VBOARD names.
+extern "C" __attribute__((visibility("default"))) const zq::port::Ops *zq_vboard_ops(
+    const zq::port::NativeParts *native) {
     const char *dir = std::getenv("ZQ_VBOARD");
-    if (!dir || !*dir) return linux_ops();
+    if (!dir || !*dir) return nullptr;
+    zq::port::g_Native = *native;
     std::string error;
-    if (!sim::activate(dir, &error)) {
+    if (!zq::sim::activate(dir, &error)) {
         // Never fall back to real hardware when a virtual board was asked for.
         std::fprintf(stderr, "zqsdk: ZQ_VBOARD=%s is not a virtual board: %s\n", dir,
                      error.c_str());
         std::_Exit(70);
     }
-    sim::join_board(sim::active_dir());
-    return kVirtualOps;
+    zq::sim::join_board(zq::sim::active_dir());
+    return &zq::port::kVirtualOps;
 }
-
-}  // namespace
-
-const Ops &ops() {
-    static const Ops &chosen = choose_ops();
-    return chosen;
-}
-
-}  // namespace zq::port

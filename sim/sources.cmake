@@ -1,5 +1,5 @@
-# The virtual board's emulators and the seam's virtual backend, compiled into
-# the SDK when ZQ_VIRTUAL_BOARD is on: what a process on a board runs.
+# The virtual board's emulators and the seam's virtual backend (the zqvboard
+# library): what a process on a virtual board runs.
 set(ZQ_SIM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/port_virtual.cpp
   ${CMAKE_CURRENT_LIST_DIR}/board.cpp

@@ -78,10 +78,29 @@ struct Ops {
 // The backend that forwards to the C library.
 const Ops &linux_ops();
 
+// What the SDK lends a virtual board that plugs into the seam: the Linux
+// backend, and the shell spawner both backends start shells with.
+struct NativeParts {
+    const Ops *linux;
+    pid_t (*spawn_shell_with)(const char *command, char *const envp[], int reportFd);
+};
+
+}  // namespace zq::port
+
+// The virtual board's hook, defined by the virtual-board library only (the
+// SDK refers to it weakly): given the SDK's native parts, the board's ops
+// table when ZQ_VBOARD names a board, null when it is unset. A named
+// directory that is no board ends the process.
+extern "C" const zq::port::Ops *zq_vboard_ops(const zq::port::NativeParts *native);
+
+namespace zq::port {
+
 #if ZQ_VIRTUAL_BOARD
 // The backend of this process, chosen at the first call: the virtual board's
-// when ZQ_VBOARD names a board directory, the Linux one otherwise. The
-// virtual board defines it.
+// when ZQ_VBOARD names a board directory and the program is linked with the
+// virtual board (which defines zq_vboard_ops), the Linux one when ZQ_VBOARD
+// is unset. A program without the virtual board that is asked for one ends
+// (status 70): it never runs on real hardware instead.
 const Ops &ops();
 #define ZQ_SEAM(entry) ops().entry
 #else

@@ -1,7 +1,17 @@
-// The seam's Linux backend: the ops table of straight C-library calls, and
-// the board clock helpers.
+// The seam's Linux backend: the ops table of straight C-library calls, the
+// choice of a virtual board where one is linked in, and the board clock
+// helpers.
+#include <cstdio>
+#include <cstdlib>
+
 #include "port/port.h"
 #include "port/port_native.h"
+
+#if ZQ_VIRTUAL_BOARD
+// Null unless the program is linked with the virtual board.
+extern "C" const zq::port::Ops *zq_vboard_ops(const zq::port::NativeParts *native)
+    __attribute__((weak));
+#endif
 
 namespace zq::port {
 namespace {
@@ -43,6 +53,32 @@ constexpr Ops kLinuxOps = {
 const Ops &linux_ops() {
     return kLinuxOps;
 }
+
+#if ZQ_VIRTUAL_BOARD
+namespace {
+
+const Ops &choose_ops() {
+    static const NativeParts native = {&kLinuxOps, spawn_shell_with};
+    if (zq_vboard_ops) {
+        const Ops *board = zq_vboard_ops(&native);
+        return board ? *board : kLinuxOps;
+    }
+    const char *dir = std::getenv("ZQ_VBOARD");
+    if (dir && *dir) {
+        // Never run on real hardware when a virtual board was asked for.
+        std::fprintf(stderr, "zqsdk: ZQ_VBOARD=%s, but this program has no virtual board\n", dir);
+        std::_Exit(70);
+    }
+    return kLinuxOps;
+}
+
+}  // namespace
+
+const Ops &ops() {
+    static const Ops &chosen = choose_ops();
+    return chosen;
+}
+#endif
 
 int sleep_ns(uint64_t ns) {
     struct timespec d;

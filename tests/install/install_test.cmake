@@ -53,3 +53,11 @@ foreach(program hello_cmake hello_cmake_static hello_pkgconfig)
   endif()
   message(STATUS "${program}: ${run_output}")
 endforeach()
+
+# The installed library holds no virtual board: a program asked for one
+# without being linked with it ends rather than reach real hardware.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env ZQ_VBOARD=${WORK_DIR}/no-board
+  ${EMULATOR} ${app_build}/hello_cmake flash RESULT_VARIABLE rc ERROR_VARIABLE err OUTPUT_QUIET)
+if(NOT rc EQUAL 70 OR NOT err MATCHES "ZQ_VBOARD=.*but this program has no virtual board")
+  message(FATAL_ERROR "hello_cmake flash on ZQ_VBOARD without a virtual board: ${rc}\n${err}")
+endif()
