@@ -17,6 +17,7 @@ cmake --build --preset board >/dev/null
 board=build/board
 lib=$board/sdk/libzqsdk.so.$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $board/CMakeCache.txt)
 archive=$board/sdk/libzqsdk.a
+objects=$board/sdk/libzqsdk_all.a  # the same code, one object per source
 tool=$board/app/zqprovision
 size_of() { stat -c %s "$1"; }
 
@@ -45,9 +46,9 @@ echo "no virtual board code in the board build (nm: no zq::sim symbols; no ZQ_VB
 # The seam must cost nothing on the board either: no SDK object reaches the
 # C library through the ops table, and the flash code calls open and ioctl
 # itself (the environment store opens mtd0, the block owner erases).
-table_calls=$(arm-linux-gnueabihf-nm -A -C "$archive" 2>/dev/null |
+table_calls=$(arm-linux-gnueabihf-nm -A -C "$objects" 2>/dev/null |
   grep -E ' U zq::port::(linux_ops|ops)\(\)' || true)
-direct_calls=$(arm-linux-gnueabihf-nm -A "$archive" 2>/dev/null |
+direct_calls=$(arm-linux-gnueabihf-nm -A "$objects" 2>/dev/null |
   grep -E '(env_store|flash_block)\.cpp\.o: +U (open|open64|ioctl)$' | wc -l)
 if [[ -n "$table_calls" || "$direct_calls" -lt 2 ]]; then
   echo "footprint: the board build calls through the seam's table:" >&2

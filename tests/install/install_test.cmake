@@ -54,6 +54,38 @@ foreach(program hello_cmake hello_cmake_static hello_pkgconfig)
   message(STATUS "${program}: ${run_output}")
 endforeach()
 
+run(${EMULATOR} ${app_build}/hello_names)
+if(NOT run_output MATCHES "zqsdk: names 64 7 3 2")
+  message(FATAL_ERROR "hello_names printed: ${run_output}")
+endif()
+
+# Both installed libraries show the public names of the headers alone.
+execute_process(COMMAND ${CMAKE_COMMAND} -DHEADERS=${SOURCE_DIR}/include
+  -DNAMES=${WORK_DIR}/public_names.txt -P ${SOURCE_DIR}/cmake/public_object.cmake)
+file(STRINGS ${WORK_DIR}/public_names.txt public)
+file(GLOB shared ${prefix}/lib*/libzqsdk.so)
+file(GLOB static ${prefix}/lib*/libzqsdk.a)
+foreach(library ${shared} ${static})
+  set(dynamic "")
+  if(library MATCHES "[.]so$")
+    set(dynamic -D)
+  endif()
+  run(${NM} ${dynamic} -g --defined-only ${library})
+  string(REGEX MATCHALL "[ \n][A-Za-z] [^ \n]+" entries "${run_output}")
+  set(stray "")
+  foreach(entry ${entries})
+    string(REGEX REPLACE "^.[A-Za-z] " "" name "${entry}")
+    if(NOT name IN_LIST public)
+      list(APPEND stray ${name})
+    endif()
+  endforeach()
+  if(stray)
+    message(FATAL_ERROR "${library} exports names the headers do not declare: ${stray}")
+  endif()
+  list(LENGTH entries count)
+  message(STATUS "${library}: ${count} names, all public")
+endforeach()
+
 # The installed library holds no virtual board: a program asked for one
 # without being linked with it ends rather than reach real hardware.
 execute_process(COMMAND ${CMAKE_COMMAND} -E env ZQ_VBOARD=${WORK_DIR}/no-board
