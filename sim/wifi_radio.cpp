@@ -89,16 +89,19 @@ json_object *network_array(json_object *root) {
 
 }  // namespace
 
+std::string escape_byte(unsigned char c) {
+    char hex[5];
+    std::snprintf(hex, sizeof hex, "\\x%02x", c);
+    return hex;
+}
+
 std::string escape_bytes(const std::string &bytes) {
     std::string text;
     for (unsigned char c : bytes) {
-        if (plain_byte(c)) {
+        if (plain_byte(c))
             text += static_cast<char>(c);
-        } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            text += hex;
-        }
+        else
+            text += escape_byte(c);
     }
     return text;
 }

@@ -43,6 +43,9 @@ std::vector<RadioNetwork> radio_networks_json(json_object *root);
 // Bytes as a text of printable ASCII: other bytes and the backslash become
 // \xHH. The inverse takes \xHH and \\ (any other backslash is an error).
 std::string escape_bytes(const std::string &bytes);
+// One byte as "\xHH" (two lower-case hex digits): the escape of every text
+// the board and its tools write.
+std::string escape_byte(unsigned char c);
 bool unescape_bytes(const std::string &text, std::string *bytes, std::string *error);
 
 // The centre frequency in MHz of a channel (0 when there is none).

@@ -31,7 +31,8 @@ double timed_shell(const std::string &command) {
 int main() {
     // A fresh chip: fw_setenv refuses an erased environment, so the SDK's
     // first save makes it.
-    if (timed_shell("flash_erase -q /dev/mtd0 0x20000 16 && flash_erase -q /dev/mtd0 0x40000 64") < 0) {
+    if (timed_shell("flash_erase -q /dev/mtd0 0x20000 16 && flash_erase -q /dev/mtd0 0x40000 64") <
+        0) {
         std::fprintf(stderr, "env_save_bench: no chip to erase\n");
         return 1;
     }

@@ -70,9 +70,7 @@ std::string ssid_text(const std::string &ssid) {
         } else if (c >= 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
         } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
+            out += escape_byte(c);
         }
     }
     return out;

@@ -18,6 +18,7 @@
 #include "json_util.h"
 #include "process_table.h"
 #include "tool.h"
+#include "wifi_radio.h"
 
 extern char **environ;
 
@@ -57,13 +58,10 @@ std::string board_terms(const Tool &tool, const std::string &text) {
             continue;
         }
         auto c = static_cast<unsigned char>(text[i++]);
-        if (c < 0x20 || c == 0x7F) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
-        } else {
+        if (c < 0x20 || c == 0x7F)
+            out += escape_byte(c);
+        else
             out += static_cast<char>(c);
-        }
     }
     return out;
 }

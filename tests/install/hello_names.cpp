@@ -7,7 +7,9 @@
 
 #include "zq_g711.h"
 
-int env_init() { return 7; }
+int env_init() {
+    return 7;
+}
 int g_AudioEngine = 3;
 
 int main() {

@@ -28,8 +28,12 @@ void erase(const char *offset, int sectors) {
                             std::to_string(sectors) + " 2>&1");
     ASSERT_EQ(run.status, 0) << run.out;
 }
-void erase_environment() { erase("0x40000", 64); }
-void erase_record_block() { erase("0x20000", 16); }
+void erase_environment() {
+    erase("0x40000", 64);
+}
+void erase_record_block() {
+    erase("0x20000", 16);
+}
 
 int sdk_read(const char *name, std::string *value) {
     const auto run = kb::in_child([name](std::string &out) {
@@ -43,7 +47,8 @@ int sdk_read(const char *name, std::string *value) {
 }
 
 int sdk_write(const char *name, const char *value) {
-    return kb::in_child([&](std::string &) { return ZQSDK_EnvWriteKeyValue(name, value) == 0 ? 0 : 1; })
+    return kb::in_child(
+               [&](std::string &) { return ZQSDK_EnvWriteKeyValue(name, value) == 0 ? 0 : 1; })
         .status;
 }
 

@@ -25,8 +25,8 @@ std::vector<std::string> g_Events;
 void record(HotplugEvent *event) {
     std::lock_guard<std::mutex> lock(g_Mutex);
     g_Events.push_back(std::to_string(event->s32EventType) + " " +
-                       std::to_string(event->s32DeviceType) + " " + std::to_string(event->s32Status) +
-                       " " + event->szDevName);
+                       std::to_string(event->s32DeviceType) + " " +
+                       std::to_string(event->s32Status) + " " + event->szDevName);
 }
 std::vector<std::string> events() {
     std::lock_guard<std::mutex> lock(g_Mutex);
@@ -40,21 +40,23 @@ void multicast(const std::string &action, const std::string &path) {
     ASSERT_GE(fd, 0);
     std::string message = action + "@" + path;
     message += '\0';
-    for (const std::string &pair : {"ACTION=" + action, "DEVPATH=" + path, std::string("SEQNUM=1")}) {
+    for (const std::string &pair :
+         {"ACTION=" + action, "DEVPATH=" + path, std::string("SEQNUM=1")}) {
         message += pair;
         message += '\0';
     }
     sockaddr_nl to{};
     to.nl_family = AF_NETLINK;
     to.nl_groups = 1;
-    EXPECT_EQ(sendto(fd, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to),
-              static_cast<ssize_t>(message.size()))
+    EXPECT_EQ(
+        sendto(fd, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to),
+        static_cast<ssize_t>(message.size()))
         << std::strerror(errno);
     close(fd);
 }
 
 class HotplugTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(ZQSDK_RegisterSystemHotplugEventFunc(record), 0);
         ASSERT_EQ(pthread_create(&m_Thread, nullptr, SystemHotPlugDetectPthread, nullptr), 0);
@@ -86,7 +88,8 @@ TEST_F(HotplugTest, RealKernelEventsOfOtherDevicesGiveNoCallback) {
 
 TEST_F(HotplugTest, BoardPathsGiveTheirCallbacksInOrder) {
     const std::string usb = "/devices/platform/soc/10030000.ehci/usb1/1-1/1-1:1.0/net/eth1";
-    const std::string sd = "/devices/platform/soc/arasan-sdhci.0/mmc_host/mmc0/mmc0:0001/block/mmcblk0";
+    const std::string sd =
+        "/devices/platform/soc/arasan-sdhci.0/mmc_host/mmc0/mmc0:0001/block/mmcblk0";
     multicast("add", usb);
     multicast("add", sd);
     multicast("add", sd + "/mmcblk0p1");  // the partition: no callback of its own

@@ -56,7 +56,8 @@ Run in_child(const std::function<int(std::string &out)> &body) {
     }
     char block[4096];
     ssize_t got;
-    while ((got = read(ends[0], block, sizeof block)) > 0) run.out.append(block, static_cast<size_t>(got));
+    while ((got = read(ends[0], block, sizeof block)) > 0)
+        run.out.append(block, static_cast<size_t>(got));
     close(ends[0]);
     int status = 0;
     if (waitpid(child, &status, 0) == child) run.status = decode(status);
@@ -86,7 +87,8 @@ bool exists(const std::string &path) {
 
 std::string pids_named(const std::string &name) {
     return sh("for d in /proc/[0-9]*; do n=$(tr '\\0' '\\n' 2>/dev/null <$d/cmdline | head -n 1);"
-              " [ \"${n##*/}\" = '" + name + "' ] && echo ${d#/proc/}; done | sort -n | tr '\\n' ' '")
+              " [ \"${n##*/}\" = '" +
+              name + "' ] && echo ${d#/proc/}; done | sort -n | tr '\\n' ' '")
         .out;
 }
 

@@ -1,9 +1,8 @@
 // The process utilities on the real kernel: shell statuses, the descriptors
 // a command inherits, and the killer reading command lines from the real
 // /proc, against decoys started under the names it looks for.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
@@ -15,9 +14,9 @@ namespace {
 
 // Starts the decoy program as /tmp/decoys/NAME with args; its pid.
 std::string start_decoy(const std::string &name, const std::string &args) {
-    const auto run = kb::sh("mkdir -p /tmp/decoys && cp -f kernel_decoy '/tmp/decoys/" + name +
-                            "' && { '/tmp/decoys/" + name + "' " + args +
-                            " >/dev/null 2>&1 & echo $!; }");
+    const auto run =
+        kb::sh("mkdir -p /tmp/decoys && cp -f kernel_decoy '/tmp/decoys/" + name +
+               "' && { '/tmp/decoys/" + name + "' " + args + " >/dev/null 2>&1 & echo $!; }");
     kb::sh("sleep 0.3");  // past exec: its command line is the decoy's own
     return run.out.substr(0, run.out.find('\n'));
 }

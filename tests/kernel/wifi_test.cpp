@@ -21,7 +21,7 @@ namespace {
 const char *const kPeer = "/tmp/peer";
 
 class WifiKernelTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         kb::sh(std::string("rm -rf ") + kPeer + " && mkdir -p " + kPeer);
         // The namespace lives as long as its sleeper.
@@ -34,8 +34,10 @@ protected:
     }
     void TearDown() override {
         ZQSDK_WifiExit();
-        kb::sh(std::string("for f in ") + kPeer + "/*.pid; do [ -f $f ] && kill $(cat $f); done 2>/dev/null;"
-               " kill $(pidof peer_ap peer_sta) " + m_Peer + " 2>/dev/null; sleep 0.5");
+        kb::sh(std::string("for f in ") + kPeer +
+               "/*.pid; do [ -f $f ] && kill $(cat $f); done 2>/dev/null;"
+               " kill $(pidof peer_ap peer_sta) " +
+               m_Peer + " 2>/dev/null; sleep 0.5");
     }
 
     kb::Run in_peer(const std::string &command) {
@@ -54,14 +56,16 @@ protected:
         std::string conf = "interface=wlan1\ndriver=nl80211\nssid=" + ssid +
                            "\nhw_mode=g\nchannel=6\nieee80211n=" + (ht ? "1" : "0") + "\n";
         if (!passphrase.empty())
-            conf += "wpa=2\nwpa_passphrase=" + passphrase + "\nwpa_key_mgmt=WPA-PSK\nrsn_pairwise=CCMP\n";
+            conf += "wpa=2\nwpa_passphrase=" + passphrase +
+                    "\nwpa_key_mgmt=WPA-PSK\nrsn_pairwise=CCMP\n";
         write("ap.conf", conf);
         write("udhcpd.conf",
               "start 192.168.7.100\nend 192.168.7.120\ninterface wlan1\n"
               "option subnet 255.255.255.0\noption router 192.168.7.1\n"
               "lease_file /tmp/peer/leases\npidfile /tmp/peer/udhcpd.pid\n");
         const auto started = in_peer(
-            "cp $(command -v hostapd) /tmp/peer/peer_ap && /tmp/peer/peer_ap -B /tmp/peer/ap.conf && "
+            "cp $(command -v hostapd) /tmp/peer/peer_ap && /tmp/peer/peer_ap -B /tmp/peer/ap.conf "
+            "&& "
             "ip addr add 192.168.7.1/24 dev wlan1 && touch /tmp/peer/leases && "
             "busybox udhcpd /tmp/peer/udhcpd.conf");
         ASSERT_EQ(started.status, 0) << started.out;
@@ -70,16 +74,18 @@ protected:
     // A station on wlan1 joining ssid, leasing an address with busybox's
     // udhcpc; the address it got ("" when none).
     std::string join_as_peer(const std::string &ssid, const std::string &passphrase) {
-        write("sta.conf", "ctrl_interface=/tmp/peer/sta-ctrl\nnetwork={\n\tssid=\"" + ssid + "\"\n" +
-                              (passphrase.empty() ? "\tkey_mgmt=NONE\n"
-                                                  : "\tpsk=\"" + passphrase + "\"\n") +
-                              "}\n");
+        write("sta.conf",
+              "ctrl_interface=/tmp/peer/sta-ctrl\nnetwork={\n\tssid=\"" + ssid + "\"\n" +
+                  (passphrase.empty() ? "\tkey_mgmt=NONE\n" : "\tpsk=\"" + passphrase + "\"\n") +
+                  "}\n");
         write("dhcp.sh",
               "#!/bin/sh\n[ \"$1\" = bound ] && ip addr add $ip/$mask dev $interface\nexit 0\n");
         const auto joined = in_peer(
             "chmod +x /tmp/peer/dhcp.sh && ip addr flush dev wlan1 && "
-            "{ [ -x /tmp/peer/peer_sta ] || cp $(command -v wpa_supplicant) /tmp/peer/peer_sta; } && "
-            "/tmp/peer/peer_sta -B -P /tmp/peer/sta.pid -D nl80211 -i wlan1 -c /tmp/peer/sta.conf >/dev/null && "
+            "{ [ -x /tmp/peer/peer_sta ] || cp $(command -v wpa_supplicant) /tmp/peer/peer_sta; } "
+            "&& "
+            "/tmp/peer/peer_sta -B -P /tmp/peer/sta.pid -D nl80211 -i wlan1 -c /tmp/peer/sta.conf "
+            ">/dev/null && "
             "busybox udhcpc -i wlan1 -n -q -t 30 -T 1 -s /tmp/peer/dhcp.sh >/dev/null 2>&1; "
             "ip -4 -o addr show dev wlan1 | awk \"{print \\$4}\"");
         return joined.out.substr(0, joined.out.find('\n'));
@@ -88,9 +94,7 @@ protected:
         kb::sh(std::string("kill $(cat ") + kPeer + "/sta.pid) 2>/dev/null; sleep 0.5");
     }
 
-    static void init() {
-        ASSERT_EQ(ZQSDK_WifiInit("wlan0", "/usr/wifi", 1), 0);
-    }
+    static void init() { ASSERT_EQ(ZQSDK_WifiInit("wlan0", "/usr/wifi", 1), 0); }
     static bool none_running(const std::vector<std::string> &names) {
         for (const auto &name : names)
             if (!kb::pids_named(name).empty()) return false;
