@@ -24,9 +24,8 @@ struct Payload {
 static_assert(sizeof(Payload) == 134);
 
 void erase(const char *offset, int sectors) {
-    const auto run = kb::sh(std::string("flash_erase -q /dev/mtd0 ") + offset + " " +
-                            std::to_string(sectors) + " 2>&1");
-    ASSERT_EQ(run.status, 0) << run.out;
+    ASSERT_TRUE(
+        kb::ran(std::string("flash_erase -q /dev/mtd0 ") + offset + " " + std::to_string(sectors)));
 }
 void erase_environment() {
     erase("0x40000", 64);
@@ -89,8 +88,7 @@ TEST(NorFlashTest, EnvironmentIsSharedWithDebiansTools) {
     EXPECT_EQ(printed.status, 0);
     EXPECT_EQ(printed.out, "zqauto=0\n");
 
-    const auto set = kb::sh("fw_setenv bootdelay 3 2>&1");
-    ASSERT_EQ(set.status, 0) << set.out;
+    ASSERT_TRUE(kb::ran("fw_setenv bootdelay 3"));
     EXPECT_EQ(sdk_read("bootdelay", &value), 0);
     EXPECT_EQ(value, "3");
     EXPECT_EQ(sdk_read("zqauto", &value), 0);
@@ -109,8 +107,7 @@ TEST(NorFlashTest, IdentityRecordRoundTripsAndLeavesTheEnvironmentValid) {
     auto stored = sdk_read_record();
     EXPECT_EQ(stored.status, 1) << "an erased block holds no record";
 
-    const auto set = kb::sh("fw_setenv zqauto 0 2>&1");
-    ASSERT_EQ(set.status, 0) << set.out;
+    ASSERT_TRUE(kb::ran("fw_setenv zqauto 0"));
     const Payload payload = payload_of("app-1", "uuid-1", "key-1");
     ASSERT_EQ(sdk_write_record(payload, 0x301), 0);
 
@@ -131,17 +128,15 @@ TEST(NorFlashTest, IdentityRecordRoundTripsAndLeavesTheEnvironmentValid) {
 // register drivers are absent: the tool must still end its record work, say
 // so, and neither crash nor hang.
 TEST(NorFlashTest, ProvisioningToolWritesTheRecordWithoutAudioDrivers) {
-    ASSERT_EQ(kb::sh("modprobe dummy numdummies=0 && ip link add eth2 type dummy && "
-                     "ip link set eth2 address 02:5a:51:00:00:02 && ip link set eth2 up")
-                  .status,
-              0);
+    ASSERT_TRUE(
+        kb::ran("modprobe dummy numdummies=0 && ip link add eth2 type dummy && "
+                "ip link set eth2 address 02:5a:51:00:00:02 && ip link set eth2 up"));
     erase_record_block();
     ASSERT_EQ(sdk_write_record(payload_of("old-app", "uuid-stored", "key-stored"), 0x300), 0);
-    ASSERT_EQ(kb::sh("rm -rf /tmp/prov && mkdir /tmp/prov && "
-                     "printf 'APP_ID=app-7\\r\\nUUID=u-1\\r\\nKEY=k\\r\\n' >/tmp/prov/zq.txt && "
-                     "head -c 1600 /dev/zero | tr '\\0' '\\325' >/tmp/prov/shaoxiechenggong.pcm")
-                  .status,
-              0);
+    ASSERT_TRUE(
+        kb::ran("rm -rf /tmp/prov && mkdir /tmp/prov && "
+                "printf 'APP_ID=app-7\\r\\nUUID=u-1\\r\\nKEY=k\\r\\n' >/tmp/prov/zq.txt && "
+                "head -c 1600 /dev/zero | tr '\\0' '\\325' >/tmp/prov/shaoxiechenggong.pcm"));
 
     kb::sh("zqprovision /tmp/prov/zq.txt >/tmp/prov/out 2>&1 & echo $! >/tmp/prov/pid");
     const std::string pid = kb::read_file("/tmp/prov/pid");

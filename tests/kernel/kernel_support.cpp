@@ -30,6 +30,12 @@ Run sh(const std::string &command) {
     return run;
 }
 
+::testing::AssertionResult ran(const std::string &command) {
+    const Run run = sh(command + " 2>&1");
+    if (run.status == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << command << "\nstatus " << run.status << ": " << run.out;
+}
+
 Run in_child(const std::function<int(std::string &out)> &body) {
     Run run{-1, {}};
     int ends[2];

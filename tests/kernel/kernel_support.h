@@ -3,6 +3,8 @@
 // process), and waits with a limit.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 
@@ -15,6 +17,9 @@ struct Run {
 
 // Runs command with "/bin/sh -c".
 Run sh(const std::string &command);
+// The same as an assertion: success when it exits 0, else its status and
+// output (standard error included).
+::testing::AssertionResult ran(const std::string &command);
 
 // Runs body in a forked child; its exit status is body's result (0 to 255),
 // 128 + signal when it was killed. Whatever body writes to out comes back.

@@ -28,9 +28,8 @@ class WifiKernelTest : public ::testing::Test {
         m_Peer = kb::sh("unshare -n sleep 100000 >/dev/null 2>&1 & echo $!").out;
         m_Peer = m_Peer.substr(0, m_Peer.find('\n'));
         kb::sh("sleep 0.3");
-        const auto moved = kb::sh("iw phy phy1 set netns " + m_Peer + " 2>&1");
-        ASSERT_EQ(moved.status, 0) << moved.out;
-        ASSERT_EQ(in_peer("ip link set lo up && ip link set wlan1 up").status, 0);
+        ASSERT_TRUE(kb::ran("iw phy phy1 set netns " + m_Peer));
+        ASSERT_TRUE(kb::ran(peer("ip link set lo up && ip link set wlan1 up")));
     }
     void TearDown() override {
         ZQSDK_WifiExit();
@@ -40,9 +39,11 @@ class WifiKernelTest : public ::testing::Test {
                m_Peer + " 2>/dev/null; sleep 0.5");
     }
 
-    kb::Run in_peer(const std::string &command) {
-        return kb::sh("nsenter -t " + m_Peer + " -n sh -c '" + command + "' 2>&1");
+    // command as the peer's namespace runs it.
+    std::string peer(const std::string &command) const {
+        return "nsenter -t " + m_Peer + " -n sh -c '" + command + "'";
     }
+    kb::Run in_peer(const std::string &command) const { return kb::sh(peer(command) + " 2>&1"); }
     static void write(const std::string &name, const std::string &text) {
         FILE *file = std::fopen((std::string(kPeer) + "/" + name).c_str(), "w");
         ASSERT_NE(file, nullptr);
@@ -63,12 +64,11 @@ class WifiKernelTest : public ::testing::Test {
               "start 192.168.7.100\nend 192.168.7.120\ninterface wlan1\n"
               "option subnet 255.255.255.0\noption router 192.168.7.1\n"
               "lease_file /tmp/peer/leases\npidfile /tmp/peer/udhcpd.pid\n");
-        const auto started = in_peer(
+        ASSERT_TRUE(kb::ran(peer(
             "cp $(command -v hostapd) /tmp/peer/peer_ap && /tmp/peer/peer_ap -B /tmp/peer/ap.conf "
             "&& "
             "ip addr add 192.168.7.1/24 dev wlan1 && touch /tmp/peer/leases && "
-            "busybox udhcpd /tmp/peer/udhcpd.conf");
-        ASSERT_EQ(started.status, 0) << started.out;
+            "busybox udhcpd /tmp/peer/udhcpd.conf")));
     }
 
     // A station on wlan1 joining ssid, leasing an address with busybox's
