@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "board.h"
+#include "emul/board.h"
 
 inline std::string make_bench_board() {
     char pattern[] = "/tmp/zqbench.XXXXXX";

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bench_board.h"
-#include "region_overlay.h"
+#include "emul/region_overlay.h"
 #include "zq_rgn.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "net/wifi_command.h"
 #include "net/wifi_scan.h"
 #include "port/port.h"
-#include "wifi_radio.h"
+#include "board/wifi_radio.h"
 #include "zq_wifi.h"
 
 namespace {

@@ -20,7 +20,7 @@ foreach(kind PROGRAMS FILES)
   endforeach()
 endforeach()
 file(WRITE ${OUTPUT}.new "// Made by cmake/embed_files.cmake from ${DIR}: edit those files, not this one.
-#include \"embedded_file.h\"
+#include \"board/embedded_file.h\"
 
 namespace zq::sim {
 

@@ -12,9 +12,9 @@
 #include <map>
 #include <sstream>
 
-#include "tool.h"
-#include "wifi_radio.h"
-#include "wifi_records.h"
+#include "tools/tool.h"
+#include "board/wifi_radio.h"
+#include "board/wifi_records.h"
 
 namespace zq::sim::tools {
 namespace {

@@ -10,11 +10,11 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "board.h"
-#include "json_util.h"
-#include "tool.h"
-#include "wifi_radio.h"
-#include "wifi_records.h"
+#include "emul/board.h"
+#include "emul/json_util.h"
+#include "tools/tool.h"
+#include "board/wifi_radio.h"
+#include "board/wifi_records.h"
 
 namespace zq::sim::tools {
 namespace {

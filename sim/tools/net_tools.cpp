@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "json_util.h"
-#include "tool.h"
+#include "emul/json_util.h"
+#include "tools/tool.h"
 
 namespace zq::sim::tools {
 namespace {

@@ -13,10 +13,10 @@
 #include <cstring>
 #include <sstream>
 
-#include "board.h"
-#include "tool.h"
-#include "wifi_radio.h"
-#include "wifi_records.h"
+#include "emul/board.h"
+#include "tools/tool.h"
+#include "board/wifi_radio.h"
+#include "board/wifi_records.h"
 
 namespace zq::sim::tools {
 namespace {

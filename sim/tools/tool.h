@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "net_board.h"
+#include "emul/net.h"
 
 struct json_object;
 

@@ -14,11 +14,11 @@
 #include <ctime>
 #include <filesystem>
 
-#include "board.h"
-#include "json_util.h"
-#include "process_table.h"
-#include "tool.h"
-#include "wifi_radio.h"
+#include "emul/board.h"
+#include "emul/json_util.h"
+#include "emul/process_table.h"
+#include "tools/tool.h"
+#include "board/wifi_radio.h"
 
 extern char **environ;
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "board.h"
-#include "tool.h"
+#include "emul/board.h"
+#include "tools/tool.h"
 
 namespace {
 

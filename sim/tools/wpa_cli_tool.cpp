@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "tool.h"
-#include "wifi_records.h"
+#include "tools/tool.h"
+#include "board/wifi_records.h"
 
 namespace zq::sim::tools {
 namespace {

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "audio_devices.h"
+#include "emul/audio.h"
 #include "engine_fixture.h"
 
 namespace sim = zq::sim;

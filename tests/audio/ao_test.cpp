@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "audio_devices.h"
+#include "emul/audio.h"
 #include "engine_fixture.h"
 #include "support/capture.h"
 #include "zq_ao.h"

@@ -14,7 +14,7 @@
 
 #include "audio/engine.h"
 #include "audio/engine_thread.h"
-#include "board.h"
+#include "emul/board.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"
 

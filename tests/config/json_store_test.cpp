@@ -7,7 +7,7 @@
 #include <thread>
 #include <tuple>
 
-#include "board.h"
+#include "emul/board.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"
 #include "zq_config.h"

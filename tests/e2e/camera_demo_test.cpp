@@ -8,7 +8,7 @@
 
 #include "port/port.h"
 #include "support/vboard_fixture.h"
-#include "vo_display.h"
+#include "emul/vo.h"
 
 namespace {
 

@@ -8,14 +8,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "audio_devices.h"
-#include "board.h"
-#include "flash.h"
+#include "emul/audio.h"
+#include "emul/board.h"
+#include "emul/flash.h"
 #include "flash/flash_block.h"
 #include "hw_info.h"
-#include "mem_device.h"
-#include "net_board.h"
-#include "prompt_files.h"
+#include "emul/mem.h"
+#include "emul/net.h"
+#include "board/prompt_files.h"
 #include "support/vboard_fixture.h"
 #include "tool_runner.h"
 

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#include "board.h"
+#include "emul/board.h"
 
 extern char **environ;
 

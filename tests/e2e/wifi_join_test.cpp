@@ -9,9 +9,9 @@
 #include <iterator>
 #include <string>
 
-#include "board.h"
+#include "emul/board.h"
 #include "support/vboard_fixture.h"
-#include "wifi_radio.h"
+#include "board/wifi_radio.h"
 
 namespace {
 

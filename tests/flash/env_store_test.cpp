@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "board.h"
+#include "emul/board.h"
 #include "flash/flash_block.h"
 #include "flash_test_support.h"
 #include "support/capture.h"

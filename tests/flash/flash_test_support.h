@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "flash.h"
+#include "emul/flash.h"
 #include "flash/crc32.h"
 
 inline uint32_t le32(const std::vector<uint8_t> &b, size_t at) {

@@ -2,7 +2,7 @@
 // paths, and the rest of its erase block, which a 192 KiB partition shares
 // with the boot environment.
 
-#include "board.h"
+#include "emul/board.h"
 #include "flash/flash_block.h"
 #include "flash_test_support.h"
 #include "support/capture.h"

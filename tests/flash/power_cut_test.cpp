@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "flash.h"
-#include "flash_format.h"
+#include "emul/flash.h"
+#include "board/flash_format.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"
 #include "zq_flash.h"

@@ -12,9 +12,9 @@
 #include <tuple>
 #include <utility>
 
-#include "board.h"
+#include "emul/board.h"
 #include "net/wifi_state.h"
-#include "net_board.h"
+#include "emul/net.h"
 #include "port/port.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"

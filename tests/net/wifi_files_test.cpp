@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "board.h"
+#include "emul/board.h"
 #include "net/wifi_config_file.h"
 #include "net/wifi_input.h"
 #include "net/wifi_scan.h"

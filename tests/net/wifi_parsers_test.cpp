@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "board.h"
+#include "emul/board.h"
 #include "support/vboard_fixture.h"
-#include "wifi_radio.h"
+#include "board/wifi_radio.h"
 #include "zq_wifi.h"
 
 namespace {

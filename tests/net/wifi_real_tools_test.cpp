@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "board.h"
+#include "emul/board.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"
 #include "support/wifi_parsers.h"

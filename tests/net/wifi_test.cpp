@@ -19,15 +19,15 @@
 #include <thread>
 #include <vector>
 
-#include "board.h"
+#include "emul/board.h"
 #include "net/wifi_kill.h"
 #include "net/wifi_state.h"
-#include "process_table.h"
+#include "emul/process_table.h"
 #include "support/capture.h"
 #include "support/host_safety.h"
 #include "support/vboard_fixture.h"
-#include "wifi_radio.h"
-#include "wifi_records.h"
+#include "board/wifi_radio.h"
+#include "board/wifi_records.h"
 #include "zq_net.h"
 #include "zq_wifi.h"
 

@@ -15,7 +15,7 @@
 #include <fstream>
 #include <regex>
 
-#include "board.h"
+#include "emul/board.h"
 #include "support/vboard_fixture.h"
 #include "zq_ai.h"
 #include "zq_ao.h"

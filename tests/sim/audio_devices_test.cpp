@@ -1,16 +1,16 @@
 // The audio emulators keep the drivers' rules: whole 320-byte frames paced at
 // 20 ms of board time, a speaker.wav valid after every write, microphone frames
 // of mic.wav from each open's start, then silence.
-#include "audio_devices.h"
+#include "emul/audio.h"
 
 #include <fcntl.h>
 
 #include <cerrno>
 
-#include "board.h"
+#include "emul/board.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"
-#include "wav.h"
+#include "emul/wav.h"
 
 namespace port = zq::port;
 namespace sim = zq::sim;

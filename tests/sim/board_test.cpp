@@ -2,14 +2,14 @@
 // earlier records and level-table names exactly as board.json gives them;
 // NOR flash that erases whole erase blocks, where programming only clears
 // bits and the partition ends where board.json says.
-#include "board.h"
+#include "emul/board.h"
 
 #include <fcntl.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "flash.h"
+#include "emul/flash.h"
 #include "flash/flash_block.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"

@@ -1,7 +1,7 @@
 // The prompts sound as meant: a chime that rises, a buzz that falls, both
 // faded in and out and well inside full scale. (That a board's prompt files
 // hold these bytes, the end-to-end runs show: the speaker plays them.)
-#include "prompt_files.h"
+#include "board/prompt_files.h"
 
 #include <gtest/gtest.h>
 

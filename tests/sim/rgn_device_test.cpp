@@ -4,8 +4,8 @@
 #include <tuple>
 
 #include "port/port.h"
-#include "region_overlay.h"
-#include "rgn_state.h"
+#include "emul/region_overlay.h"
+#include "emul/rgn.h"
 #include "support/vboard_fixture.h"
 #include "zq_rgn.h"
 

@@ -1,6 +1,6 @@
 // The board's uevent feed: a board's events reach its own listeners only,
 // ports and protocols are the kernel's, and waits run on the board clock.
-#include "uevent.h"
+#include "emul/uevent.h"
 
 #include <linux/netlink.h>
 #include <sys/un.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "board.h"
+#include "emul/board.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"
 

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <string>
 
-#include "board.h"
-#include "flash.h"
+#include "emul/board.h"
+#include "emul/flash.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"
 

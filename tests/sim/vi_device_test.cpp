@@ -6,10 +6,10 @@
 
 #include <cerrno>
 
-#include "board.h"
+#include "emul/board.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"
-#include "vi_frames.h"
+#include "emul/vi.h"
 #include "zq_vi.h"
 
 namespace port = zq::port;

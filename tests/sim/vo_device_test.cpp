@@ -6,11 +6,11 @@
 #include <cstring>
 #include <tuple>
 
-#include "board.h"
-#include "mem_device.h"
+#include "emul/board.h"
+#include "emul/mem.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"
-#include "vo_display.h"
+#include "emul/vo.h"
 #include "zq_vo.h"
 
 #if ZQ_HAVE_PNG

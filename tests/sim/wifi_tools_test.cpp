@@ -18,14 +18,14 @@
 #include <thread>
 #include <vector>
 
-#include "board.h"
-#include "net_board.h"
+#include "emul/board.h"
+#include "emul/net.h"
 #include "port/port.h"
-#include "process_table.h"
+#include "emul/process_table.h"
 #include "support/host_safety.h"
 #include "support/vboard_fixture.h"
-#include "wifi_radio.h"
-#include "wifi_records.h"
+#include "board/wifi_radio.h"
+#include "board/wifi_records.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <thread>
 
-#include "board.h"
+#include "emul/board.h"
 #include "support/vboard_fixture.h"
 #include "zq_common.h"
 

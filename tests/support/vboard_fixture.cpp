@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "board.h"
+#include "emul/board.h"
 
 void VBoardTest::SetUp() {
     const char *tmp = std::getenv("TMPDIR");

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "board.h"
+#include "emul/board.h"
 #include "port/port.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"

@@ -10,13 +10,13 @@
 #include <mutex>
 #include <thread>
 
-#include "board.h"
+#include "emul/board.h"
 #include "port/port.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"
 #include "system/hotplug_parse.h"
 #include "system/hotplug_thread.h"
-#include "uevent.h"
+#include "emul/uevent.h"
 #include "zq_hotplug.h"
 #include "zq_log.h"
 

@@ -1,10 +1,10 @@
 // The media memory zone family and its driver on a virtual board.
-#include "mmz.h"
+#include "emul/mmz.h"
 
 #include <cstring>
 
-#include "board.h"
-#include "mem_device.h"
+#include "emul/board.h"
+#include "emul/mem.h"
 #include "support/capture.h"
 #include "support/first_call_race.h"
 #include "support/vboard_fixture.h"

@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "board.h"
+#include "emul/board.h"
 #include "support/vboard_fixture.h"
 #include "zq_log.h"
 

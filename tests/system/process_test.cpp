@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "board.h"
-#include "process_table.h"
+#include "emul/board.h"
+#include "emul/process_table.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"
 #include "system/command_line.h"

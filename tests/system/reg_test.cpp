@@ -3,8 +3,8 @@
 
 #include <climits>
 
-#include "board.h"
-#include "mem_device.h"
+#include "emul/board.h"
+#include "emul/mem.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"
 #include "zq_reg.h"

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "board.h"
+#include "emul/board.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"
 #include "zq_log.h"

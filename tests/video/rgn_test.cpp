@@ -4,8 +4,8 @@
 #include <cstring>
 #include <utility>
 
-#include "board.h"
-#include "rgn_state.h"
+#include "emul/board.h"
+#include "emul/rgn.h"
 #include "support/call_rows.h"
 #include "support/first_call_race.h"
 #include "support/vboard_fixture.h"

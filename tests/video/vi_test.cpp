@@ -10,12 +10,12 @@
 #include <numeric>
 #include <tuple>
 
-#include "board.h"
+#include "emul/board.h"
 #include "port/port.h"
 #include "support/call_rows.h"
 #include "support/first_call_race.h"
 #include "support/vboard_fixture.h"
-#include "vi_frames.h"
+#include "emul/vi.h"
 #include "video/vi_keep_mask.h"
 #include "zq_vi.h"
 

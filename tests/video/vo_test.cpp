@@ -4,11 +4,11 @@
 #include <functional>
 #include <tuple>
 
-#include "board.h"
+#include "emul/board.h"
 #include "support/call_rows.h"
 #include "support/first_call_race.h"
 #include "support/vboard_fixture.h"
-#include "vo_display.h"
+#include "emul/vo.h"
 #include "zq_vo.h"
 
 namespace {

@@ -1,0 +1,73 @@
+// The audio hardware of a board: the speaker's, the microphone's and the
+// codec's parts of board.json and their files on a new board, and the fault
+// knobs of the speaker and the microphone.
+#include <fcntl.h>
+#include <json-c/json.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "emul/audio.h"
+#include "emul/board.h"
+#include "board/parts.h"
+#include "emul/wav.h"
+
+namespace zq::sim {
+namespace {
+
+void speaker_defaults(json_object *root) {
+    json_object *speaker = json_object_new_object();
+    json_object_object_add(speaker, "refuse_after_frames", json_object_new_int64(-1));
+    json_object_object_add(root, "speaker", speaker);
+}
+
+bool speaker_create(const std::string &dir, json_object *, std::string *error) {
+    if (!make_node(dir, "/dev/ao", error)) return false;
+    bool ok = wav_write_samples(dir + "/" + kSpeakerFile, {});
+    if (!ok && error) *error = dir + ": the speaker cannot be made";
+    return ok;
+}
+
+void mic_defaults(json_object *root) {
+    json_object *mic = json_object_new_object();
+    json_object_object_add(mic, "short_read_at", json_object_new_int64(0));
+    json_object_object_add(mic, "short_reads", json_object_new_int64(1));
+    json_object_object_add(mic, "short_read_bytes", json_object_new_int64(0));
+    json_object_object_add(root, "mic", mic);
+}
+
+// A new board has a microphone but nothing for it to hear.
+bool mic_create(const std::string &dir, json_object *, std::string *error) {
+    return make_node(dir, "/dev/ai", error);
+}
+
+bool acodec_create(const std::string &dir, json_object *, std::string *error) {
+    bool ok = write_codec(dir, CodecState{});
+    if (!ok && error) *error = dir + "/dev/acodec: cannot be made";
+    return ok;
+}
+
+}  // namespace
+
+extern const BoardPart kSpeakerPart;
+const BoardPart kSpeakerPart = {"speaker", speaker_defaults, speaker_create, nullptr};
+extern const BoardPart kMicPart;
+const BoardPart kMicPart = {"mic", mic_defaults, mic_create, nullptr};
+extern const BoardPart kAcodecPart;
+const BoardPart kAcodecPart = {"acodec", nullptr, acodec_create, nullptr};
+
+bool set_speaker_refusal(const std::string &dir, int64_t frames) {
+    return set_board_number(dir, "speaker", "refuse_after_frames", frames);
+}
+
+bool set_mic_short_reads(const std::string &dir, int64_t at, int64_t count, int64_t bytes) {
+    return edit_board(dir, [&](json_object *root) {
+        json_object *mic = json_object_new_object();
+        json_object_object_add(mic, "short_read_at", json_object_new_int64(at));
+        json_object_object_add(mic, "short_reads", json_object_new_int64(count));
+        json_object_object_add(mic, "short_read_bytes", json_object_new_int64(bytes));
+        json_object_object_add(root, "mic", mic);
+    });
+}
+
+}  // namespace zq::sim

@@ -1,0 +1,263 @@
+// The test-facing face of the virtual board: making a board, changing its
+// clock, log levels and faults, and reading what happened on it.
+#include <fcntl.h>
+#include <json-c/json.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "emul/board.h"
+#include "board/parts.h"
+#include "emul/json_util.h"
+
+namespace zq::sim {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The board's directories; device nodes and board files live below them.
+constexpr const char *kBoardDirs[] = {"dev", "proc", "sys/class/net", "usr/bin", "bin",
+                                      "var", "tmp"};
+
+// A new board has been up for half a minute when the factory tool first runs.
+constexpr int64_t kBootUptimeNs = 30'000'000'000;
+
+int64_t host_clock_ns(clockid_t clock) {
+    struct timespec ts {};
+    ::clock_gettime(clock, &ts);
+    return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
+}
+
+json_object *levels_json(const std::vector<std::pair<std::string, int>> &levels) {
+    json_object *array = json_object_new_array();
+    for (const auto &[name, level] : levels) {
+        json_object *entry = json_object_new_object();
+        json_object_object_add(entry, "name", json_object_new_string(name.c_str()));
+        json_object_object_add(entry, "level", json_object_new_int(level));
+        json_object_array_add(array, entry);
+    }
+    return array;
+}
+
+json_object *clock_json(const ClockSetting &s) {
+    json_object *clock = json_object_new_object();
+    json_object_object_add(clock, "speed", json_object_new_double(s.speed));
+    json_object_object_add(clock, "monotonic_ns", json_object_new_int64(s.monotonic_ns));
+    json_object_object_add(clock, "realtime_ns", json_object_new_int64(s.realtime_ns));
+    json_object_object_add(clock, "host_anchor_ns",
+                           json_object_new_int64(host_clock_ns(CLOCK_MONOTONIC)));
+    return clock;
+}
+
+json_object *default_board_json() {
+    json_object *root = json_object_new_object();
+    json_object_object_add(root, "name", json_object_new_string("zq-virtual-board"));
+    ClockSetting clock;
+    clock.monotonic_ns = kBootUptimeNs;
+    clock.realtime_ns = host_clock_ns(CLOCK_REALTIME);
+    json_object_object_add(root, "clock", clock_json(clock));
+    json_object *faults = json_object_new_object();
+    json_object_object_add(faults, "missing", json_object_new_array());
+    json_object_object_add(faults, "refuse", json_object_new_array());
+    json_object_object_add(root, "faults", faults);
+    size_t count = 0;
+    const BoardPart *const *parts = board_parts(&count);
+    for (size_t i = 0; i < count; ++i)
+        if (parts[i]->defaults) parts[i]->defaults(root);
+    return root;
+}
+
+// Runs one hook of every part; stops at the first that fails.
+bool run_parts(bool (*const BoardPart::*hook)(const std::string &, json_object *, std::string *),
+               const std::string &dir, json_object *root, std::string *error) {
+    size_t count = 0;
+    const BoardPart *const *parts = board_parts(&count);
+    for (size_t i = 0; i < count; ++i) {
+        auto fn = parts[i]->*hook;
+        if (fn && !fn(dir, root, error)) return false;
+    }
+    return true;
+}
+
+bool write_text(const std::string &path, const std::string &text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+bool create_board(const std::string &dir, std::string *error) {
+    std::error_code ec;
+    if (fs::exists(dir + "/" + kBoardFile, ec)) {
+        if (error) *error = dir + " already holds a board";
+        return false;
+    }
+    for (const char *sub : kBoardDirs) {
+        fs::create_directories(dir + "/" + sub, ec);
+        if (ec) {
+            if (error) *error = dir + "/" + sub + ": " + ec.message();
+            return false;
+        }
+    }
+    std::string ignored;
+    error = error ? error : &ignored;
+    json_object *root = default_board_json();
+    bool ok = write_text(dir + "/" + kJournalFile, "") &&
+              run_parts(&BoardPart::create, dir, root, error) &&
+              run_parts(&BoardPart::sync, dir, root, error);
+    // board.json comes last: a directory with one holds a whole board.
+    if (ok && !json_save_file(dir + "/" + kBoardFile, root)) {
+        *error = dir + "/" + kBoardFile + ": cannot be written";
+        ok = false;
+    }
+    json_object_put(root);
+    return ok;
+}
+
+// Holds the board directory's lock: edits by several processes (the tools
+// of a board change it as they run) must not lose each other's changes.
+struct BoardEditLock {
+    int fd;
+    explicit BoardEditLock(const std::string &dir)
+        : fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd >= 0)
+            while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~BoardEditLock() {
+        if (fd >= 0) ::close(fd);
+    }
+    BoardEditLock(const BoardEditLock &) = delete;
+    BoardEditLock &operator=(const BoardEditLock &) = delete;
+};
+
+bool edit_board(const std::string &dir, const std::function<void(json_object *)> &edit) {
+    BoardEditLock hold(dir);
+    std::string path = dir + "/" + kBoardFile;
+    json_object *root = json_load_file(path, nullptr);
+    if (!root) return false;
+    edit(root);
+    std::string error;
+    bool ok = json_save_file(path, root) && run_parts(&BoardPart::sync, dir, root, &error);
+    json_object_put(root);
+    if (ok) reload_if_active(dir);
+    return ok;
+}
+
+bool set_clock(const std::string &dir, const ClockSetting &setting) {
+    return edit_board(dir, [&](json_object *root) {
+        json_object_object_add(root, "clock", clock_json(setting));
+    });
+}
+
+bool set_clock_speed(const std::string &dir, double speed) {
+    // Re-anchor at the present board time so that the clock does not jump.
+    std::string error;
+    ClockSetting now;
+    now.speed = speed;
+    json_object *root = json_load_file(dir + "/" + kBoardFile, &error);
+    if (!root) return false;
+    json_object *clock = json_get(root, "clock");
+    double old = json_double(clock, "speed", 1.0);
+    int64_t elapsed =
+        old > 0 ? static_cast<int64_t>(static_cast<double>(host_clock_ns(CLOCK_MONOTONIC) -
+                                                           json_int64(clock, "host_anchor_ns", 0)) *
+                                       old)
+                : 0;
+    now.monotonic_ns = json_int64(clock, "monotonic_ns", 0) + elapsed;
+    now.realtime_ns = json_int64(clock, "realtime_ns", 0) + elapsed;
+    json_object_put(root);
+    return set_clock(dir, now);
+}
+
+void set_log_levels_json(json_object *root,
+                         const std::vector<std::pair<std::string, int>> &levels) {
+    json_object_object_add(json_member(root, "log", json_type_object), "levels",
+                           levels_json(levels));
+}
+
+bool set_log_levels(const std::string &dir,
+                    const std::vector<std::pair<std::string, int>> &levels) {
+    return edit_board(dir, [&](json_object *root) { set_log_levels_json(root, levels); });
+}
+
+namespace {
+// Adds name to, or removes it from, the text list faults.<list>.
+bool edit_fault_list(const std::string &dir, const char *list, const std::string &name, bool on,
+                     std::string (*canonical)(std::string_view)) {
+    return edit_board(dir, [&](json_object *root) {
+        json_object *faults = json_member(root, "faults", json_type_object);
+        json_object *array = json_object_new_array();
+        for (const std::string &p : json_strings(json_get(faults, list)))
+            if (canonical(p) != canonical(name))
+                json_object_array_add(array, json_object_new_string(p.c_str()));
+        if (on) json_object_array_add(array, json_object_new_string(name.c_str()));
+        json_object_object_add(faults, list, array);
+    });
+}
+
+std::string as_is(std::string_view text) {
+    return std::string(text);
+}
+}  // namespace
+
+bool set_device_missing(const std::string &dir, const std::string &boardPath, bool missing) {
+    return edit_fault_list(dir, "missing", boardPath, missing, normalize);
+}
+
+bool set_operation_failing(const std::string &dir, const std::string &operation, bool failing) {
+    return edit_fault_list(dir, "fail", operation, failing, as_is);
+}
+
+bool refuse_request(const std::string &dir, const std::string &boardPath, unsigned long request,
+                    int after, int count, int error) {
+    return edit_board(dir, [&](json_object *root) {
+        json_object *refuse =
+            json_member(json_member(root, "faults", json_type_object), "refuse", json_type_array);
+        char code[32];
+        std::snprintf(code, sizeof code, "0x%08lX", request);
+        json_object *rule = json_object_new_object();
+        json_object_object_add(rule, "device", json_object_new_string(boardPath.c_str()));
+        json_object_object_add(rule, "request", json_object_new_string(code));
+        json_object_object_add(rule, "after", json_object_new_int(after));
+        json_object_object_add(rule, "count", json_object_new_int(count));
+        json_object_object_add(rule, "errno", json_object_new_int(error));
+        json_object_array_add(refuse, rule);
+    });
+}
+
+std::string read_board_file(const std::string &dir, const std::string &boardPath) {
+    std::ifstream in(dir + normalize(boardPath), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> journal_lines(const std::string &dir) {
+    std::ifstream in(dir + "/" + kJournalFile);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+bool set_board_number(const std::string &dir, const char *section, const char *key, int64_t value) {
+    return edit_board(dir, [&](json_object *root) {
+        json_object *part = json_get(root, section);
+        if (!json_object_is_type(part, json_type_object)) {
+            part = json_object_new_object();
+            json_object_object_add(root, section, part);
+        }
+        json_object_object_add(part, key, json_object_new_int64(value));
+    });
+}
+
+}  // namespace zq::sim

@@ -1,0 +1,78 @@
+// Physical memory of a board: its part of board.json, the empty memory file
+// of a new board, and the test-facing face (input levels, physical words,
+// pad registers as a program reads them).
+#include <fcntl.h>
+#include <json-c/json.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "emul/board.h"
+#include "board/parts.h"
+#include "emul/json_util.h"
+#include "emul/mem.h"
+#include "zq_reg.h"
+
+namespace zq::sim {
+namespace {
+
+void mem_defaults(json_object *root) {
+    json_object *gpio = json_object_new_object();
+    json_object_object_add(gpio, "inputs", json_object_new_object());
+    json_object_object_add(root, "gpio", gpio);
+}
+
+// An empty file: it grows sparsely as physical addresses are written.
+bool mem_create(const std::string &dir, json_object *, std::string *error) {
+    int fd = ::open((dir + "/dev/mem").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (error) *error = dir + "/dev/mem: " + std::strerror(errno);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+}  // namespace
+
+extern const BoardPart kMemPart;
+const BoardPart kMemPart = {"mem", mem_defaults, mem_create, nullptr};
+
+bool set_gpio_input(const std::string &dir, unsigned gpio, int level) {
+    return edit_board(dir, [&](json_object *root) {
+        json_object *inputs =
+            json_member(json_member(root, "gpio", json_type_object), "inputs", json_type_object);
+        json_object_object_add(inputs, std::to_string(gpio).c_str(),
+                               json_object_new_int(level ? 1 : 0));
+    });
+}
+
+uint32_t read_phys_word(const std::string &dir, uint32_t address) {
+    uint32_t word = 0;
+    int fd = ::open((dir + "/dev/mem").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)!::pread(fd, &word, sizeof word, static_cast<off_t>(address));
+        ::close(fd);
+    }
+    return word;
+}
+
+bool write_phys_word(const std::string &dir, uint32_t address, uint32_t value) {
+    int fd = ::open((dir + "/dev/mem").c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::pwrite(fd, &value, sizeof value, address) == static_cast<ssize_t>(sizeof value);
+    ::close(fd);
+    return ok;
+}
+
+uint32_t read_gpio_pad(const std::string &dir, unsigned gpio) {
+    uint32_t word = read_phys_word(dir, ZQ_GPIO_REG_BASE + 4u * gpio);
+    json_object *board = json_load_file(dir + "/" + kBoardFile, nullptr);
+    int level = input_level(board, gpio);
+    json_object_put(board);
+    return pad_reads(word, level);
+}
+
+}  // namespace zq::sim

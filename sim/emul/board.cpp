@@ -1,0 +1,382 @@
+// The board this process runs on: loading board.json, path resolution, the
+// board clock, fault knobs and the journal.
+#include "emul/board.h"
+
+#include <fcntl.h>
+#include <json-c/json.h>
+#include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+
+#include "emul/json_util.h"
+#include "zq_log.h"
+
+namespace zq::sim {
+namespace {
+
+struct Refusal {
+    std::string device;
+    unsigned long request = 0;
+    int after = 0;
+    int count = -1;
+    int error = EPERM;
+    int seen = 0;
+};
+
+// The board clock: board time = anchor + host time elapsed since the anchor
+// times the speed. At speed 0 the clock stands, and only this process's own
+// sleeps move it on (at once), which makes timing tests exact.
+struct BoardClock {
+    double speed = 1.0;
+    int64_t monotonic0 = 0;
+    int64_t realtime0 = 0;
+    int64_t host0 = 0;
+    int64_t slept = 0;  // used at speed 0
+};
+
+struct Board {
+    std::mutex lock;
+    bool active = false;
+    std::string dir;
+    int journalFd = -1;
+    BoardClock clock;
+    std::vector<std::string> missing;
+    std::vector<std::string> failing;  // system operations that fail: "fork", "wait", "reboot"
+    std::vector<Refusal> refusals;
+    MpiLogLevelEntry logLevels[ZQ_MPI_LOG_LEVEL_ENTRIES] = {};
+    json_object *root = nullptr;  // board.json as last loaded
+    struct stat rootFile {};      // and the file it was loaded from
+    unsigned generation = 0;
+};
+
+Board g_board;
+
+int64_t host_monotonic_ns() {
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
+}
+
+int64_t elapsed_ns(const BoardClock &c) {
+    if (c.speed <= 0) return c.slept;
+    int64_t host = host_monotonic_ns() - c.host0;
+    return host > 0 ? static_cast<int64_t>(static_cast<double>(host) * c.speed) : 0;
+}
+
+void load_clock(json_object *root, BoardClock &c) {
+    json_object *clock = json_get(root, "clock");
+    c.speed = json_double(clock, "speed", 1.0);
+    if (c.speed < 0) c.speed = 0;
+    c.monotonic0 = json_int64(clock, "monotonic_ns", 0);
+    c.realtime0 = json_int64(clock, "realtime_ns", 0);
+    c.host0 = json_int64(clock, "host_anchor_ns", host_monotonic_ns());
+    c.slept = 0;
+}
+
+void load_faults(json_object *root, Board &b) {
+    json_object *faults = json_get(root, "faults");
+    b.missing.clear();
+    for (const std::string &path : json_strings(json_get(faults, "missing")))
+        b.missing.push_back(normalize(path));
+    b.failing = json_strings(json_get(faults, "fail"));
+    // Rules that stay across a reload keep counting where they were.
+    std::vector<Refusal> before = std::move(b.refusals);
+    b.refusals.clear();
+    json_object *refuse = json_get(faults, "refuse");
+    size_t n = json_object_is_type(refuse, json_type_array) ? json_object_array_length(refuse) : 0;
+    for (size_t i = 0; i < n; ++i) {
+        json_object *rule = json_object_array_get_idx(refuse, i);
+        Refusal r;
+        r.device = normalize(json_string(rule, "device", ""));
+        r.request = static_cast<unsigned long>(json_number(rule, "request", 0));
+        r.after = static_cast<int>(json_int64(rule, "after", 0));
+        r.count = static_cast<int>(json_int64(rule, "count", -1));
+        r.error = static_cast<int>(json_int64(rule, "errno", EPERM));
+        if (i < before.size() && before[i].device == r.device && before[i].request == r.request)
+            r.seen = before[i].seen;
+        b.refusals.push_back(r);
+    }
+}
+
+void load_log_levels(json_object *root, MpiLogLevelEntry *table) {
+    std::memset(table, 0, sizeof(MpiLogLevelEntry) * ZQ_MPI_LOG_LEVEL_ENTRIES);
+    json_object *levels = json_get(json_get(root, "log"), "levels");
+    size_t n = json_object_is_type(levels, json_type_array) ? json_object_array_length(levels) : 0;
+    for (size_t i = 0; i < n && i < ZQ_MPI_LOG_LEVEL_ENTRIES; ++i) {
+        json_object *entry = json_object_array_get_idx(levels, i);
+        table[i].s32Level = static_cast<s32>(json_int64(entry, "level", 0));
+        // A driver may fill all 8 name bytes; so may the board.
+        std::string name = json_string(entry, "name", "");
+        std::memcpy(table[i].szName, name.data(), std::min(name.size(), sizeof table[i].szName));
+    }
+}
+
+// The identity of a board.json as it stands: board.json is replaced whole
+// by every edit, so another inode or time means another content.
+bool same_file(const struct stat &a, const struct stat &b) {
+    return a.st_ino == b.st_ino && a.st_dev == b.st_dev && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+bool load(Board &b, const std::string &dir, std::string *error) {
+    struct stat file {};
+    ::stat((dir + "/" + kBoardFile).c_str(), &file);
+    json_object *root = json_load_file(dir + "/" + kBoardFile, error);
+    if (!root) return false;
+    load_clock(root, b.clock);
+    load_faults(root, b);
+    load_log_levels(root, b.logLevels);
+    json_object_put(b.root);
+    b.root = root;
+    b.rootFile = file;
+    ++b.generation;
+    return true;
+}
+
+}  // namespace
+
+std::string board_root(const std::string &dir) {
+    std::string root = std::filesystem::absolute(dir).lexically_normal().string();
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    return root;
+}
+
+bool activate(const std::string &where, std::string *error) {
+    // An absolute root, so that commands run elsewhere still find the board.
+    std::string dir = board_root(where);
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    if (!load(g_board, dir, error)) return false;
+    g_board.dir = dir;
+    g_board.journalFd =
+        ::open((dir + "/" + kJournalFile).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    g_board.active = true;
+    return true;
+}
+
+bool is_active() {
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    return g_board.active;
+}
+
+const std::string &active_dir() {
+    return g_board.dir;
+}
+
+// Reloads board.json after a test-facing edit of the active board.
+void reload_if_active(const std::string &dir) {
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    if (!g_board.active || g_board.dir != dir) return;
+    std::string ignored;
+    load(g_board, dir, &ignored);
+}
+
+std::string normalize(std::string_view path) {
+    std::vector<std::string_view> parts;
+    size_t i = 0;
+    while (i < path.size()) {
+        size_t j = path.find('/', i);
+        if (j == std::string_view::npos) j = path.size();
+        std::string_view part = path.substr(i, j - i);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        i = j + 1;
+    }
+    std::string out;
+    for (std::string_view part : parts) {
+        out += '/';
+        out += part;
+    }
+    return out.empty() ? "/" : out;
+}
+
+namespace {
+
+std::string board_join(const std::vector<std::string> &parts) {
+    std::string out = g_board.dir;
+    for (const std::string &part : parts) out += "/" + part;
+    return out;
+}
+
+constexpr int kMaxLinks = 40;  // as the kernel's own limit
+
+}  // namespace
+
+// Walks the path as the kernel does for a process chrooted in the board:
+// ".." stops at the root, and a link is followed inside the board (an
+// absolute target starts again at the board root), so that no link on the
+// board can lead to a host path outside it.
+std::string resolve(std::string_view boardPath) {
+    if (boardPath.empty() || boardPath[0] != '/') return std::string(boardPath);
+    std::vector<std::string> done;
+    std::string rest(boardPath);
+    int links = 0;
+    for (size_t i = 0; i < rest.size();) {
+        size_t j = std::min(rest.find('/', i), rest.size());
+        std::string part = rest.substr(i, j - i);
+        i = j + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!done.empty()) done.pop_back();
+            continue;
+        }
+        done.push_back(part);
+        char target[PATH_MAX];
+        ssize_t n = ::readlink(board_join(done).c_str(), target, sizeof target - 1);
+        if (n <= 0) continue;
+        // Too many links: a path under a plain file, which no call can open.
+        if (++links > kMaxLinks) return g_board.dir + "/" + kBoardFile + "/link-loop";
+        target[n] = '\0';
+        done.pop_back();
+        if (target[0] == '/') done.clear();
+        rest = std::string(target) + "/" + (i < rest.size() ? rest.substr(i) : std::string());
+        i = 0;
+    }
+    return board_join(done);
+}
+
+void journal(std::string_view subject, const char *format, ...) {
+    int fd = g_board.journalFd;
+    if (fd < 0) return;
+    char line[512];
+    int64_t now = board_monotonic_ns();
+    int n = std::snprintf(
+        line, sizeof line, "%lld.%06lld %d %.*s ", static_cast<long long>(now / 1000000000),
+        static_cast<long long>(now % 1000000000 / 1000), static_cast<int>(::getpid()),
+        static_cast<int>(subject.size()), subject.data());
+    if (n < 0 || static_cast<size_t>(n) >= sizeof line) return;
+    va_list args;
+    va_start(args, format);
+    int m = std::vsnprintf(line + n, sizeof line - static_cast<size_t>(n), format, args);
+    va_end(args);
+    if (m < 0) return;
+    size_t len = std::min(static_cast<size_t>(n) + static_cast<size_t>(m), sizeof line - 2);
+    line[len++] = '\n';
+    // One write per line: O_APPEND keeps lines of several processes whole.
+    (void)!::write(fd, line, len);
+}
+
+int64_t board_monotonic_ns() {
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    return g_board.clock.monotonic0 + elapsed_ns(g_board.clock);
+}
+
+void clock_read(clockid_t clock, struct timespec *ts) {
+    int64_t ns;
+    {
+        std::lock_guard<std::mutex> hold(g_board.lock);
+        const BoardClock &c = g_board.clock;
+        bool wall = clock == CLOCK_REALTIME || clock == CLOCK_REALTIME_COARSE;
+        ns = (wall ? c.realtime0 : c.monotonic0) + elapsed_ns(c);
+    }
+    ts->tv_sec = static_cast<time_t>(ns / 1000000000);
+    ts->tv_nsec = static_cast<long>(ns % 1000000000);
+}
+
+void clock_sleep(const struct timespec *d) {
+    int64_t ns = int64_t{d->tv_sec} * 1000000000 + d->tv_nsec;
+    double speed;
+    {
+        std::lock_guard<std::mutex> hold(g_board.lock);
+        speed = g_board.clock.speed;
+        if (speed <= 0) g_board.clock.slept += ns;
+    }
+    if (speed <= 0) {
+        ::sched_yield();
+        return;
+    }
+    int64_t host = static_cast<int64_t>(static_cast<double>(ns) / speed);
+    struct timespec real {
+        static_cast<time_t>(host / 1000000000), static_cast<long>(host % 1000000000)
+    };
+    ::nanosleep(&real, nullptr);
+}
+
+int clock_poll(struct pollfd *fds, nfds_t count, int timeoutMs) {
+    int64_t ns = int64_t{timeoutMs} * 1000000;
+    double speed;
+    {
+        std::lock_guard<std::mutex> hold(g_board.lock);
+        speed = g_board.clock.speed;
+    }
+    if (speed <= 0) {
+        int ready = ::poll(fds, count, 0);
+        if (ready != 0) return ready;
+        struct timespec d {
+            static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)
+        };
+        clock_sleep(&d);
+        return 0;
+    }
+    // Rounded up: the wait never ends before its board time has passed.
+    auto host = static_cast<int64_t>(std::ceil(static_cast<double>(ns) / speed));
+    struct timespec real {
+        static_cast<time_t>(host / 1000000000), static_cast<long>(host % 1000000000)
+    };
+    return ::ppoll(fds, count, &real, nullptr);
+}
+
+bool device_missing(std::string_view boardPath) {
+    std::string path = normalize(boardPath);
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    return std::find(g_board.missing.begin(), g_board.missing.end(), path) != g_board.missing.end();
+}
+
+bool operation_fails(std::string_view operation) {
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    return std::find(g_board.failing.begin(), g_board.failing.end(), operation) !=
+           g_board.failing.end();
+}
+
+int request_refusal(std::string_view boardPath, unsigned long request) {
+    std::string path = normalize(boardPath);
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    for (Refusal &r : g_board.refusals) {
+        if (r.device != path || r.request != request) continue;
+        ++r.seen;
+        if (r.seen > r.after && (r.count < 0 || r.seen - r.after <= r.count)) return r.error;
+    }
+    return 0;
+}
+
+json_object *board_json() {
+    // A copy of its own for the caller: json-c's reference counts are not
+    // atomic here, so threads must not share one tree.
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    // The board's tools (ifconfig, route, the Wi-Fi daemons) edit board.json
+    // from other processes: what they changed is read afresh.
+    struct stat file {};
+    if (g_board.active && ::stat((g_board.dir + "/" + kBoardFile).c_str(), &file) == 0 &&
+        !same_file(file, g_board.rootFile)) {
+        std::string ignored;
+        load(g_board, g_board.dir, &ignored);
+    }
+    json_object *copy = nullptr;
+    if (g_board.root && json_object_deep_copy(g_board.root, &copy, nullptr) != 0) copy = nullptr;
+    return copy;
+}
+
+unsigned board_generation() {
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    return g_board.generation;
+}
+
+void log_levels(void *table120) {
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    std::memcpy(table120, g_board.logLevels, sizeof g_board.logLevels);
+}
+
+}  // namespace zq::sim

@@ -1,0 +1,123 @@
+// "/dev/mtd0": NOR flash. Erase sets whole erase blocks to 0xFF; a write
+// programs any byte range inside the partition and can only clear bits.
+// Fault knobs cut the power in the middle of a write, interrupt it with a
+// Ctrl-C, or make writes short.
+#include <fcntl.h>
+#include <json-c/json.h>
+#include <sys/ioctl.h>
+// after sys/ioctl.h, whose macros it uses
+#include <mtd/mtd-user.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "emul/board.h"
+#include "emul/devices.h"
+#include "emul/flash.h"
+#include "emul/flash_config.h"
+#include "emul/json_util.h"
+
+namespace zq::sim {
+namespace {
+
+FlashConfig active_config() {
+    json_object *root = board_json();
+    FlashConfig c = config_from(root);
+    json_object_put(root);
+    return c;
+}
+
+// Bytes programmed by this process's writes, for the power-cut and
+// interrupt knobs; the interrupt comes once.
+std::atomic<int64_t> g_programmed{0};
+std::atomic<bool> g_interrupted{false};
+
+bool whole_blocks(const FlashConfig &c, uint64_t start, uint64_t length) {
+    return start % c.eraseSize == 0 && length % c.eraseSize == 0 && start + length <= c.size;
+}
+
+int mtd_ioctl(int fd, unsigned long request, void *arg) {
+    if (!known_request(request, MEMERASE, arg)) return -1;
+    erase_info_user erase;
+    std::memcpy(&erase, arg, sizeof erase);
+    FlashConfig c = active_config();
+    if (erase.length == 0 || !whole_blocks(c, erase.start, erase.length)) {
+        journal("/dev/mtd0", "erase 0x%08X+0x%X refused: not whole erase blocks", erase.start,
+                erase.length);
+        errno = EINVAL;
+        return -1;
+    }
+    std::vector<uint8_t> erased(erase.length, 0xFF);
+    if (::pwrite(fd, erased.data(), erased.size(), erase.start) !=
+        static_cast<ssize_t>(erased.size()))
+        return -1;
+    journal("/dev/mtd0", "erase 0x%08X+0x%X", erase.start, erase.length);
+    return 0;
+}
+
+// Programming only clears bits: the cell keeps old AND new.
+bool program(int fd, off_t at, const uint8_t *data, size_t n) {
+    std::vector<uint8_t> cells(n);
+    if (::pread(fd, cells.data(), n, at) != static_cast<ssize_t>(n)) return false;
+    for (size_t i = 0; i < n; ++i) cells[i] &= data[i];
+    return ::pwrite(fd, cells.data(), n, at) == static_cast<ssize_t>(n);
+}
+
+// A Ctrl-C at the console once afterBytes have been programmed.
+void interrupt_if_due(const FlashConfig &c) {
+    if (c.interruptAfter < 0 || g_programmed.load() < c.interruptAfter) return;
+    if (g_interrupted.exchange(true)) return;
+    journal("/dev/mtd0", "interrupt (SIGINT) after 0x%llX bytes written",
+            static_cast<unsigned long long>(g_programmed.load()));
+    ::kill(::getpid(), SIGINT);
+}
+
+ssize_t mtd_write(int fd, const void *buf, size_t count) {
+    FlashConfig c = active_config();
+    off_t at = ::lseek(fd, 0, SEEK_CUR);
+    if (at < 0) return -1;
+    // As the MTD character device: nothing at the partition end, a write
+    // that runs past it is cut there.
+    if (static_cast<uint64_t>(at) >= c.size) {
+        journal("/dev/mtd0", "write 0x%08llX+0x%zX refused: past the partition end",
+                static_cast<unsigned long long>(at), count);
+        errno = ENOSPC;
+        return -1;
+    }
+    count = static_cast<size_t>(std::min<uint64_t>(count, c.size - static_cast<uint64_t>(at)));
+    size_t n = c.shortWrite && c.shortWrite < count ? c.shortWrite : count;
+    bool cut = false;
+    if (c.powerCutAfter >= 0 && g_programmed.load() + static_cast<int64_t>(n) > c.powerCutAfter) {
+        n = static_cast<size_t>(std::max<int64_t>(0, c.powerCutAfter - g_programmed.load()));
+        cut = true;
+    }
+    if (!program(fd, at, static_cast<const uint8_t *>(buf), n)) return -1;
+    g_programmed += static_cast<int64_t>(n);
+    if (cut) {
+        journal("/dev/mtd0", "power cut after 0x%zX of 0x%zX bytes written at 0x%08llX", n, count,
+                static_cast<unsigned long long>(at));
+        ::fsync(fd);
+        ::kill(::getpid(), SIGKILL);
+    }
+    ::lseek(fd, at + static_cast<off_t>(n), SEEK_SET);
+    if (n < count)
+        journal("/dev/mtd0", "short write: 0x%zX of 0x%zX bytes at 0x%08llX", n, count,
+                static_cast<unsigned long long>(at));
+    else
+        journal("/dev/mtd0", "write 0x%08llX+0x%zX", static_cast<unsigned long long>(at), count);
+    interrupt_if_due(c);
+    return static_cast<ssize_t>(n);
+}
+
+}  // namespace
+
+extern const Device kMtdDevice;
+const Device kMtdDevice = {"/dev/mtd0", 0, mtd_ioctl, nullptr, mtd_write, nullptr, nullptr};
+
+}  // namespace zq::sim

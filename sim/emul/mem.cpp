@@ -1,0 +1,230 @@
+// "/dev/mem": physical memory as the sparse board file "dev/mem" (file
+// offset = physical address). A mapping is a private copy of its pages; when
+// it ends, the words the program changed are written back, word by word so
+// that concurrent mappings of one page keep each other's stores. The GPIO
+// pad registers take effect at that moment: a pad made an input reads its
+// level from board.json's "gpio.inputs" in bit 13, every other word reads
+// back as written, and each store into the GPIO block is journaled.
+//
+// A store that leaves a word as it was cannot be told from no store; the
+// level of an input pad is therefore refreshed whenever a mapping is made.
+#include "emul/mem.h"
+
+#include <fcntl.h>
+#include <json-c/json.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "emul/board.h"
+#include "emul/devices.h"
+#include "emul/json_util.h"
+#include "zq_reg.h"
+
+namespace zq::sim {
+namespace {
+
+constexpr size_t kPageSize = 4096;
+constexpr uint64_t kAddressSpace = uint64_t{1} << 32;
+constexpr uint64_t kGpioBlockEnd = ZQ_GPIO_REG_BASE + 4u * ZQ_GPIO_COUNT;
+
+struct Mapping {
+    uint8_t *base = nullptr;
+    size_t length = 0;               // whole pages
+    uint64_t phys = 0;               // physical address of the first byte
+    int fd = -1;                     // the device, held while mapped (as the kernel holds it)
+    bool writesBack = false;         // shared and writable
+    std::vector<uint8_t> handedOut;  // the pages as the program first saw them
+};
+
+struct MemState {
+    std::mutex lock;
+    std::vector<Mapping> mappings;
+};
+
+MemState g_mem;
+
+std::optional<unsigned> gpio_of(uint64_t phys) {
+    if (phys < ZQ_GPIO_REG_BASE || phys >= kGpioBlockEnd || phys % 4 != 0) return std::nullopt;
+    return static_cast<unsigned>((phys - ZQ_GPIO_REG_BASE) / 4);
+}
+
+bool is_input(uint32_t word) {
+    return (word & ~ZQ_GPIO_PAD_LEVEL) == ZQ_GPIO_PAD_INPUT;
+}
+
+}  // namespace
+
+// The kernel's rules for mapping a device: readable descriptor, and a
+// read-write one for a shared writable mapping.
+int mapping_refusal(const char *device, int fd, size_t length, int prot, int flags, off_t offset) {
+    if (length == 0 || offset < 0 || offset % static_cast<off_t>(kPageSize) != 0 ||
+        static_cast<uint64_t>(offset) + length > kAddressSpace)
+        return EINVAL;
+    int access = ::fcntl(fd, F_GETFL) & O_ACCMODE;
+    bool sharedWrite = (flags & MAP_SHARED) && (prot & PROT_WRITE);
+    if (access == O_WRONLY || (sharedWrite && access != O_RDWR)) return EACCES;
+    return request_refusal(device, kMapRequest);
+}
+
+int input_level(json_object *board, unsigned gpio) {
+    char key[16];
+    std::snprintf(key, sizeof key, "%u", gpio);
+    json_object *level = json_get(json_get(json_get(board, "gpio"), "inputs"), key);
+    return json_object_get_int(level) != 0 ? 1 : 0;
+}
+
+uint32_t pad_reads(uint32_t word, int level) {
+    if (!is_input(word)) return word;
+    return ZQ_GPIO_PAD_INPUT | (level ? ZQ_GPIO_PAD_LEVEL : 0);
+}
+
+namespace {
+
+uint32_t word_at(const uint8_t *p) {
+    uint32_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+void set_word_at(uint8_t *p, uint32_t word) {
+    std::memcpy(p, &word, sizeof word);
+}
+
+// The GPIO pads inside a mapping, as byte offsets [first, end) into it.
+std::pair<size_t, size_t> pads_in(const Mapping &m) {
+    uint64_t first = std::max<uint64_t>(m.phys, ZQ_GPIO_REG_BASE);
+    uint64_t end = std::min<uint64_t>(m.phys + m.length, kGpioBlockEnd);
+    if (first >= end) return {0, 0};
+    return {static_cast<size_t>(first - m.phys), static_cast<size_t>(end - m.phys)};
+}
+
+void show_input_levels(Mapping &m) {
+    auto [first, end] = pads_in(m);
+    if (first == end) return;
+    json_object *board = board_json();
+    for (size_t at = first; at < end; at += 4) {
+        unsigned gpio = *gpio_of(m.phys + at);
+        set_word_at(m.base + at, pad_reads(word_at(m.base + at), input_level(board, gpio)));
+    }
+    json_object_put(board);
+}
+
+void journal_pad_store(unsigned gpio, uint32_t word, int level) {
+    if (is_input(word))
+        journal("gpio", "%u pad 0x%08X (input, level %d)", gpio, word, level);
+    else if (word == ZQ_GPIO_PAD_HIGH)
+        journal("gpio", "%u pad 0x%08X (high)", gpio, word);
+    else if (word == ZQ_GPIO_PAD_LOW)
+        journal("gpio", "%u pad 0x%08X (low)", gpio, word);
+    else
+        journal("gpio", "%u pad 0x%08X", gpio, word);
+}
+
+bool write_words(int fd, const uint8_t *from, size_t length, uint64_t phys) {
+    return ::pwrite(fd, from, length, static_cast<off_t>(phys)) == static_cast<ssize_t>(length);
+}
+
+// Writes back each run of changed words; pad stores take effect on the way.
+void write_back(Mapping &m) {
+    json_object *board = board_json();
+    size_t runStart = 0;
+    bool inRun = false;
+    for (size_t at = 0; at <= m.length; at += 4) {
+        bool changed = at < m.length && word_at(m.base + at) != word_at(&m.handedOut[at]);
+        if (changed) {
+            if (auto gpio = gpio_of(m.phys + at)) {
+                int level = input_level(board, *gpio);
+                journal_pad_store(*gpio, word_at(m.base + at), level);
+                set_word_at(m.base + at, pad_reads(word_at(m.base + at), level));
+            }
+            if (!inRun) runStart = at;
+            inRun = true;
+        } else if (inRun) {
+            inRun = false;
+            if (!write_words(m.fd, m.base + runStart, at - runStart, m.phys + runStart))
+                journal(kMemDevice, "store at 0x%08llX lost: %s",
+                        static_cast<unsigned long long>(m.phys + runStart), std::strerror(errno));
+        }
+    }
+    json_object_put(board);
+}
+
+bool read_pages(int fd, Mapping &m) {
+    for (size_t done = 0; done < m.length;) {
+        ssize_t n = ::pread(fd, m.base + done, m.length - done, static_cast<off_t>(m.phys + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;  // beyond the written part: zeros
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void *mem_mmap(int fd, size_t length, int prot, int flags, off_t offset) {
+    auto phys = static_cast<unsigned long long>(offset);
+    if (int refusal = mapping_refusal(kMemDevice, fd, length, prot, flags, offset)) {
+        journal(kMemDevice, "mmap 0x%08llX length %zu refused: %s", phys, length,
+                std::strerror(refusal));
+        errno = refusal;
+        return MAP_FAILED;
+    }
+    Mapping m;
+    m.length = (length + kPageSize - 1) / kPageSize * kPageSize;
+    m.phys = phys;
+    void *base =
+        ::mmap(nullptr, m.length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) return MAP_FAILED;
+    m.base = static_cast<uint8_t *>(base);
+    m.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (m.fd < 0 || !read_pages(fd, m)) {
+        int saved = errno;
+        if (m.fd >= 0) ::close(m.fd);
+        ::munmap(base, m.length);
+        errno = saved;
+        return MAP_FAILED;
+    }
+    show_input_levels(m);
+    m.writesBack = (flags & MAP_SHARED) && (prot & PROT_WRITE);
+    if (m.writesBack) m.handedOut.assign(m.base, m.base + m.length);
+    if (!(prot & PROT_WRITE)) ::mprotect(base, m.length, prot);
+    journal(kMemDevice, "mmap 0x%08llX length %zu", phys, length);
+    std::lock_guard<std::mutex> hold(g_mem.lock);
+    g_mem.mappings.push_back(std::move(m));
+    return base;
+}
+
+// Ends the whole mapping that starts at addr.
+int mem_munmap(void *addr, size_t length) {
+    Mapping m;
+    {
+        std::lock_guard<std::mutex> hold(g_mem.lock);
+        auto it = g_mem.mappings.begin();
+        while (it != g_mem.mappings.end() && it->base != addr) ++it;
+        if (it == g_mem.mappings.end()) return ::munmap(addr, length);
+        m = std::move(*it);
+        g_mem.mappings.erase(it);
+    }
+    if (m.writesBack) write_back(m);
+    ::close(m.fd);
+    journal(kMemDevice, "munmap 0x%08llX length %zu", static_cast<unsigned long long>(m.phys),
+            length);
+    return ::munmap(m.base, m.length);
+}
+
+}  // namespace
+
+extern const Device kMemDeviceEmulator;
+const Device kMemDeviceEmulator = {kMemDevice, 0,        no_requests, nullptr,
+                                   nullptr,    mem_mmap, mem_munmap};
+
+}  // namespace zq::sim

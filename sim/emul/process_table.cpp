@@ -1,0 +1,224 @@
+// The board's process table: "/proc/<pid>/cmdline" of the board directory
+// lists the processes running on this board, with their command lines as
+// the board sees them.
+//
+// A process belongs to the board when it runs with this board's ZQ_VBOARD
+// in its environment, or when it joined the board after it started (an SDK
+// program whose ZQ_VBOARD was set in the process) and holds the lock of its
+// entry; one may be marked as a process of another user (its entry's "user"
+// file), whose kills the board refuses. Programs started as board processes
+// register the command line they were given; a process that joined
+// registers its own; the rest (fake tools, shells) are listed with their
+// host command line in board terms: host paths inside the board become
+// board paths, and the interpreter of a script or the emulator of a foreign
+// program is left out.
+#include "emul/process_table.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "emul/file_util.h"
+
+namespace zq::sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string entry_dir(const std::string &dir, pid_t pid) {
+    return dir + "/proc/" + std::to_string(pid);
+}
+
+bool plain_pid(const char *name, pid_t *pid) {
+    long value = 0;
+    if (!*name) return false;
+    for (const char *c = name; *c; ++c) {
+        if (*c < '0' || *c > '9' || value > 99999999) return false;
+        value = value * 10 + (*c - '0');
+    }
+    *pid = static_cast<pid_t>(value);
+    return value > 0;
+}
+
+// The whole of a small host file ("" when it cannot be read).
+std::string host_file(const std::string &path, size_t limit) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while (text.size() < limit && (n = ::read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(n));
+    ::close(fd);
+    return text;
+}
+
+std::vector<std::string> split_nul(const std::string &text) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\0', start);
+        if (end == std::string::npos) end = text.size();
+        parts.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::string base_name(const std::string &path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Options of the user-mode emulator that take a value.
+bool emulator_option_with_value(const std::string &option) {
+    static const char *const kWithValue[] = {"-L", "-E",    "-U",     "-0",     "-cpu", "-g",
+                                             "-s", "-d",    "-D",     "-p",     "-r",   "-B",
+                                             "-R", "-seed", "-trace", "-plugin"};
+    for (const char *o : kWithValue)
+        if (option == o) return true;
+    return false;
+}
+
+// The host command line of a board process in board terms.
+std::vector<std::string> board_view(const std::string &dir, std::vector<std::string> args) {
+    if (!args.empty() && base_name(args[0]).rfind("qemu-", 0) == 0) {
+        size_t i = 1;
+        while (i < args.size() && args[i].size() > 1 && args[i][0] == '-')
+            i += emulator_option_with_value(args[i]) ? 2 : 1;
+        args.erase(args.begin(), args.begin() + static_cast<long>(std::min(i, args.size())));
+    }
+    static const char *const kShells[] = {"sh", "dash", "bash"};
+    if (args.size() >= 2 && args[1].rfind(dir + "/", 0) == 0)
+        for (const char *shell : kShells)
+            if (base_name(args[0]) == shell) {
+                args.erase(args.begin());
+                break;
+            }
+    for (std::string &arg : args)
+        if (arg.rfind(dir + "/", 0) == 0) arg.erase(0, dir.size());
+    return args;
+}
+
+std::string joined_with_nul(const std::vector<std::string> &argv) {
+    std::string text;
+    for (const std::string &arg : argv) text.append(arg).push_back('\0');
+    return text;
+}
+
+// The lock a process that joined its board holds for as long as it lives.
+int g_ownerLock = -1;
+
+bool owner_lock_held(const std::string &dir, pid_t pid) {
+    int fd = ::open((entry_dir(dir, pid) + "/owner").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+// Whether the process of a /proc directory is gone or a zombie.
+bool ended(const std::string &proc) {
+    std::string stat = host_file(proc + "/stat", 4096);
+    size_t paren = stat.rfind(')');
+    return paren == std::string::npos || paren + 2 >= stat.size() || stat[paren + 2] == 'Z' ||
+           stat[paren + 2] == 'X';
+}
+
+}  // namespace
+
+bool runs_on_board(const std::string &dir, pid_t pid, bool patient) {
+    std::string proc = "/proc/" + std::to_string(pid);
+    std::string want = "ZQ_VBOARD=" + dir;
+    // Between two programs (exec) a process's environment reads empty for a
+    // moment; a patient caller looks again before saying no, unless the
+    // process has ended and only waits to be reaped.
+    for (int attempt = 0; attempt < (patient ? 20 : 1); ++attempt) {
+        std::string environment = host_file(proc + "/environ", 1 << 20);
+        if (!environment.empty()) {
+            for (const std::string &entry : split_nul(environment))
+                if (entry == want) return true;
+            break;
+        }
+        if (!patient || ended(proc)) break;
+        struct timespec pause {
+            0, 1000000
+        };
+        ::nanosleep(&pause, nullptr);
+    }
+    return owner_lock_held(dir, pid);
+}
+
+bool register_board_process(const std::string &dir, pid_t pid,
+                            const std::vector<std::string> &argv) {
+    std::string entry = entry_dir(dir, pid);
+    std::error_code ec;
+    fs::create_directories(entry, ec);
+    // A new process of a pid is the board's own, whatever the last one was.
+    fs::remove(entry + "/user", ec);
+    return write_file_whole(entry + "/cmdline", joined_with_nul(argv), 0644, nullptr);
+}
+
+bool set_board_process_user(const std::string &dir, pid_t pid, const std::string &user) {
+    std::string path = entry_dir(dir, pid) + "/user";
+    std::error_code ec;
+    if (user.empty()) return fs::remove(path, ec) || !ec;
+    return write_file_whole(path, user, 0644, nullptr);
+}
+
+std::string board_process_user(const std::string &dir, pid_t pid) {
+    return host_file(entry_dir(dir, pid) + "/user", 256);
+}
+
+void join_board(const std::string &dir) {
+    pid_t self = ::getpid();
+    // Read by this process, the command line is its own even under an
+    // emulator, which shows the emulated program's.
+    std::string own = host_file("/proc/self/cmdline", 1 << 16);
+    if (!register_board_process(dir, self, split_nul(own))) return;
+    int fd =
+        ::open((entry_dir(dir, self) + "/owner").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return;
+    }
+    if (g_ownerLock >= 0) ::close(g_ownerLock);
+    g_ownerLock = fd;
+}
+
+void refresh_board_processes(const std::string &dir) {
+    // Ended processes leave the table.
+    if (DIR *table = ::opendir((dir + "/proc").c_str())) {
+        while (struct dirent *e = ::readdir(table)) {
+            pid_t pid = 0;
+            if (plain_pid(e->d_name, &pid) && !runs_on_board(dir, pid, true)) {
+                std::error_code ec;
+                fs::remove_all(entry_dir(dir, pid), ec);
+            }
+        }
+        ::closedir(table);
+    }
+    // Board processes nobody registered join it.
+    DIR *host = ::opendir("/proc");
+    if (!host) return;
+    while (struct dirent *e = ::readdir(host)) {
+        pid_t pid = 0;
+        if (!plain_pid(e->d_name, &pid)) continue;
+        if (::access((entry_dir(dir, pid) + "/cmdline").c_str(), F_OK) == 0) continue;
+        if (!runs_on_board(dir, pid, false)) continue;
+        std::string cmdline = host_file("/proc/" + std::string(e->d_name) + "/cmdline", 1 << 16);
+        if (!cmdline.empty()) register_board_process(dir, pid, board_view(dir, split_nul(cmdline)));
+    }
+    ::closedir(host);
+}
+
+}  // namespace zq::sim

@@ -1,0 +1,497 @@
+// "/dev/rgn": the region driver. It keeps palettes, overlays (with their
+// bitmap bytes) and covers per video input channel in board files (see
+// emul/rgn.h), each request read-modify-written under a lock of the node
+// file. Every request is journaled under "rgn".
+//
+// Its rules: channels 0..2, overlay handles 0..7, cover handles 0..31
+// (EINVAL otherwise); creating a region that exists fails with EEXIST, any
+// other request on a region that does not exist with ENOENT; an overlay is
+// at most 4096 x 4096 pixels at format 0..2 (EINVAL); a bitmap longer than
+// its overlay needs fails with EINVAL, a shorter one is taken (the pixels it
+// does not reach are not drawn). New regions are hidden.
+#include <fcntl.h>
+#include <json-c/json.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <string>
+
+#include "emul/board.h"
+#include "emul/devices.h"
+#include "emul/file_util.h"
+#include "emul/json_util.h"
+#include "emul/rgn.h"
+#include "zq_rgn.h"
+
+namespace zq::sim {
+namespace {
+
+constexpr const char *kRgnNode = "/dev/rgn";
+constexpr const char *kRgnBitmapDir = "/dev/rgn.d";
+
+int fail(int error) {
+    errno = error;
+    return -1;
+}
+
+// ---- the state file ----
+
+struct Field {
+    const char *key;
+    uint32_t RgnOverlay::*u;
+    int32_t RgnOverlay::*s;
+};
+
+constexpr Field kOverlayFields[] = {
+    {"width", &RgnOverlay::width, nullptr},
+    {"height", &RgnOverlay::height, nullptr},
+    {"format", &RgnOverlay::format, nullptr},
+    {"x", nullptr, &RgnOverlay::x},
+    {"y", nullptr, &RgnOverlay::y},
+    {"color_map", &RgnOverlay::colorMap, nullptr},
+    {"effect", &RgnOverlay::effect, nullptr},
+    {"bitmap_bytes", &RgnOverlay::bitmapBytes, nullptr},
+    {"bitmap_serial", &RgnOverlay::bitmapSerial, nullptr},
+};
+
+struct CoverField {
+    const char *key;
+    uint32_t RgnCover::*u;
+    int32_t RgnCover::*s;
+};
+
+constexpr CoverField kCoverFields[] = {
+    {"width", &RgnCover::width, nullptr}, {"height", &RgnCover::height, nullptr},
+    {"x", nullptr, &RgnCover::x},         {"y", nullptr, &RgnCover::y},
+    {"color", &RgnCover::color, nullptr}, {"effect", &RgnCover::effect, nullptr},
+};
+
+template <typename Region, typename F, size_t N>
+void read_fields(json_object *obj, Region *r, const F (&fields)[N]) {
+    for (const F &f : fields) {
+        int64_t v = json_int64(obj, f.key, 0);
+        if (f.u)
+            r->*f.u = static_cast<uint32_t>(v);
+        else
+            r->*f.s = static_cast<int32_t>(v);
+    }
+    r->exists = true;
+    r->shown = json_object_get_boolean(json_get(obj, "shown"));
+}
+
+template <typename Region, typename F, size_t N>
+json_object *write_fields(int channel, unsigned handle, const Region &r, const F (&fields)[N]) {
+    json_object *obj = json_object_new_object();
+    json_object_object_add(obj, "channel", json_object_new_int(channel));
+    json_object_object_add(obj, "handle", json_object_new_int(static_cast<int>(handle)));
+    for (const F &f : fields)
+        json_object_object_add(obj, f.key, json_object_new_int64(f.u ? int64_t{r.*f.u} : r.*f.s));
+    json_object_object_add(obj, "shown", json_object_new_boolean(r.shown));
+    return obj;
+}
+
+// The region of a JSON entry, or null when it names none.
+template <typename Region, size_t N>
+Region *entry_slot(json_object *obj, RgnBoardState *state, Region (RgnChannel::*list)[N]) {
+    int64_t channel = json_int64(obj, "channel", -1), handle = json_int64(obj, "handle", -1);
+    if (channel < 0 || channel >= kRgnChannels || handle < 0 || handle >= int64_t{N})
+        return nullptr;
+    return &(state->channels[channel].*list)[handle];
+}
+
+RgnBoardState parse_state(const std::string &text) {
+    RgnBoardState state;
+    json_object *root = json_tokener_parse(text.c_str());
+    // An element of an array, or null: json-c stops the process for a non-array.
+    auto element = [](json_object *array, size_t i) {
+        return json_object_is_type(array, json_type_array) && i < json_object_array_length(array)
+                   ? json_object_array_get_idx(array, i)
+                   : nullptr;
+    };
+    json_object *palettes = json_get(root, "palettes");
+    for (int c = 0; c < kRgnChannels; ++c) {
+        json_object *p = element(palettes, static_cast<size_t>(c));
+        for (size_t i = 0; i < 16; ++i)
+            state.channels[c].palette[i] =
+                static_cast<uint32_t>(json_object_get_int64(element(p, i)));
+    }
+    json_object *overlays = json_get(root, "overlays"), *covers = json_get(root, "covers");
+    for (size_t i = 0; json_object *o = element(overlays, i); ++i)
+        if (RgnOverlay *r = entry_slot(o, &state, &RgnChannel::overlays))
+            read_fields(o, r, kOverlayFields);
+    for (size_t i = 0; json_object *o = element(covers, i); ++i)
+        if (RgnCover *r = entry_slot(o, &state, &RgnChannel::covers))
+            read_fields(o, r, kCoverFields);
+    json_object_put(root);
+    return state;
+}
+
+std::string format_state(const RgnBoardState &state) {
+    json_object *root = json_object_new_object();
+    json_object *palettes = json_object_new_array(), *overlays = json_object_new_array(),
+                *covers = json_object_new_array();
+    for (int c = 0; c < kRgnChannels; ++c) {
+        const RgnChannel &ch = state.channels[c];
+        json_object *p = json_object_new_array();
+        for (uint32_t colour : ch.palette) json_object_array_add(p, json_object_new_int64(colour));
+        json_object_array_add(palettes, p);
+        for (unsigned h = 0; h < kRgnOverlays; ++h)
+            if (ch.overlays[h].exists)
+                json_object_array_add(overlays, write_fields(c, h, ch.overlays[h], kOverlayFields));
+        for (unsigned h = 0; h < kRgnCovers; ++h)
+            if (ch.covers[h].exists)
+                json_object_array_add(covers, write_fields(c, h, ch.covers[h], kCoverFields));
+    }
+    json_object_object_add(root, "palettes", palettes);
+    json_object_object_add(root, "overlays", overlays);
+    json_object_object_add(root, "covers", covers);
+    std::string text = json_object_to_json_string_ext(root, JSON_C_TO_STRING_SPACED);
+    json_object_put(root);
+    return text + '\n';
+}
+
+// Rewrites the state and moves the file's modification stamp on, even within
+// one tick of a coarse file-system clock: readers cache by that stamp.
+bool store_state(int fd, const RgnBoardState &state) {
+    struct stat before {};
+    ::fstat(fd, &before);
+    std::string text = format_state(state);
+    if (::ftruncate(fd, 0) != 0 ||
+        ::pwrite(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
+        return false;
+    struct stat after {};
+    ::fstat(fd, &after);
+    if (after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+        after.st_mtim.tv_nsec == before.st_mtim.tv_nsec) {
+        struct timespec stamps[2] = {{0, UTIME_OMIT}, before.st_mtim};
+        if (++stamps[1].tv_nsec == 1000000000L) stamps[1] = {before.st_mtim.tv_sec + 1, 0};
+        ::futimens(fd, stamps);
+    }
+    return true;
+}
+
+// The node file, open and locked for one request or one reader.
+struct RgnFile {
+    int fd;
+    RgnFile(const std::string &path, int flags, int lock)
+        : fd(::open(path.c_str(), flags | O_CLOEXEC)) {
+        if (fd >= 0) ::flock(fd, lock);
+    }
+    ~RgnFile() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+std::string bitmap_file(const std::string &bitmapDir, int channel, unsigned handle) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/osd-%d-%u", channel, handle);
+    return bitmapDir + name;
+}
+
+bool write_bitmap(const std::string &path, const void *data, size_t length) {
+    ::mkdir(path.substr(0, path.rfind('/')).c_str(), 0755);
+    return write_file_whole(path, std::string_view(static_cast<const char *>(data), length), 0644,
+                            nullptr);
+}
+
+// ---- requests ----
+
+struct Request {
+    RgnBoardState &state;
+    const void *arg;
+    std::string bitmapDir;
+};
+
+template <typename Record>
+Record record_of(const Request &r) {
+    Record record;
+    std::memcpy(&record, r.arg, sizeof record);
+    return record;
+}
+
+// The overlay or cover a request names, or null (journaled, errno-style
+// answer in *error) when the channel or handle is out of range, or when the
+// region's existence is not what the request wants.
+template <typename Region, size_t N>
+Region *region_of(Request &r, Region (RgnChannel::*list)[N], int32_t channel, uint32_t handle,
+                  const char *what, bool wantExisting, int *error) {
+    if (channel < 0 || channel >= kRgnChannels || handle >= N) {
+        journal("rgn", "%s chn %d handle %u refused: out of range", what, channel, handle);
+        *error = EINVAL;
+        return nullptr;
+    }
+    Region *region = &(r.state.channels[channel].*list)[handle];
+    if (region->exists != wantExisting) {
+        journal("rgn", "%s chn %d handle %u refused: %s", what, channel, handle,
+                wantExisting ? "no such region" : "exists");
+        *error = wantExisting ? ENOENT : EEXIST;
+        return nullptr;
+    }
+    return region;
+}
+
+int osd_create(Request &r) {
+    auto q = record_of<RgnOsdCreateReq>(r);
+    int error = 0;
+    RgnOverlay *o =
+        region_of(r, &RgnChannel::overlays, q.s32ViChn, q.u32Handle, "osd create", false, &error);
+    if (!o) return error;
+    if (q.u32Width > ZQ_RGN_MAX_BITMAP_SIDE || q.u32Height > ZQ_RGN_MAX_BITMAP_SIDE ||
+        q.u32Format > ZQ_RGN_FORMAT_4BPP) {
+        journal("rgn", "osd create chn %d handle %u refused: %ux%u format %u", q.s32ViChn,
+                q.u32Handle, q.u32Width, q.u32Height, q.u32Format);
+        return EINVAL;
+    }
+    *o = RgnOverlay{};
+    o->exists = true;
+    o->width = q.u32Width;
+    o->height = q.u32Height;
+    o->format = q.u32Format;
+    ::unlink(bitmap_file(r.bitmapDir, q.s32ViChn, q.u32Handle).c_str());
+    journal("rgn", "osd create chn %d handle %u %ux%u format %u", q.s32ViChn, q.u32Handle,
+            q.u32Width, q.u32Height, q.u32Format);
+    return 0;
+}
+
+int osd_destroy(Request &r) {
+    auto q = record_of<RgnOsdCreateReq>(r);
+    int error = 0;
+    RgnOverlay *o =
+        region_of(r, &RgnChannel::overlays, q.s32ViChn, q.u32Handle, "osd destroy", true, &error);
+    if (!o) return error;
+    *o = RgnOverlay{};
+    ::unlink(bitmap_file(r.bitmapDir, q.s32ViChn, q.u32Handle).c_str());
+    journal("rgn", "osd destroy chn %d handle %u", q.s32ViChn, q.u32Handle);
+    return 0;
+}
+
+int osd_set_attr(Request &r) {
+    auto q = record_of<RgnOsdAttrReq>(r);
+    int error = 0;
+    RgnOverlay *o =
+        region_of(r, &RgnChannel::overlays, q.s32ViChn, q.u32Handle, "osd attr", true, &error);
+    if (!o) return error;
+    o->x = q.s32X;
+    o->y = q.s32Y;
+    o->colorMap = q.u32ColorMap;
+    o->effect = q.u32Effect;
+    journal("rgn", "osd attr chn %d handle %u at %d,%d color map 0x%X effect 0x%X", q.s32ViChn,
+            q.u32Handle, q.s32X, q.s32Y, q.u32ColorMap, q.u32Effect);
+    return 0;
+}
+
+int osd_set_bitmap(Request &r) {
+    auto q = record_of<RgnOsdBitmapReq>(r);
+    int error = 0;
+    RgnOverlay *o =
+        region_of(r, &RgnChannel::overlays, q.s32ViChn, q.u32Handle, "osd bitmap", true, &error);
+    if (!o) return error;
+    const uint64_t needed = rgn_bitmap_size(o->width, o->height, o->format);
+    if (q.u32Length > needed || (!q.pData && q.u32Length)) {
+        journal("rgn", "osd bitmap chn %d handle %u refused: %u bytes for %" PRIu64, q.s32ViChn,
+                q.u32Handle, q.u32Length, needed);
+        return q.pData ? EINVAL : EFAULT;
+    }
+    if (!write_bitmap(bitmap_file(r.bitmapDir, q.s32ViChn, q.u32Handle), q.pData, q.u32Length))
+        return EIO;
+    o->bitmapBytes = q.u32Length;
+    ++o->bitmapSerial;
+    journal("rgn", "osd bitmap chn %d handle %u %u bytes", q.s32ViChn, q.u32Handle, q.u32Length);
+    return 0;
+}
+
+template <typename Region, size_t N>
+int show(Request &r, Region (RgnChannel::*list)[N], const char *what) {
+    auto q = record_of<RgnShowReq>(r);
+    int error = 0;
+    Region *region = region_of(r, list, q.s32ViChn, q.u32Handle, what, true, &error);
+    if (!region) return error;
+    region->shown = q.bShow != 0;
+    journal("rgn", "%s chn %d handle %u %s", what, q.s32ViChn, q.u32Handle,
+            region->shown ? "shown" : "hidden");
+    return 0;
+}
+
+int osd_show(Request &r) {
+    return show(r, &RgnChannel::overlays, "osd show");
+}
+
+int cover_show(Request &r) {
+    return show(r, &RgnChannel::covers, "cover show");
+}
+
+int cover_set(Request &r, const char *what, bool create) {
+    auto q = record_of<RgnCoverReq>(r);
+    int error = 0;
+    RgnCover *c = region_of(r, &RgnChannel::covers, q.s32ViChn, q.u32Handle, what, !create, &error);
+    if (!c) return error;
+    const bool shown = c->shown;
+    *c = RgnCover{
+        true,       create ? false : shown, q.u32Width, q.u32Height, q.s32X, q.s32Y, q.u32Color,
+        q.u32Effect};
+    journal("rgn", "%s chn %d handle %u %ux%u at %d,%d color 0x%06X effect 0x%X", what, q.s32ViChn,
+            q.u32Handle, q.u32Width, q.u32Height, q.s32X, q.s32Y, q.u32Color, q.u32Effect);
+    return 0;
+}
+
+int cover_create(Request &r) {
+    return cover_set(r, "cover create", true);
+}
+
+int cover_set_attr(Request &r) {
+    return cover_set(r, "cover attr", false);
+}
+
+int cover_destroy(Request &r) {
+    auto q = record_of<RgnCoverReq>(r);
+    int error = 0;
+    RgnCover *c =
+        region_of(r, &RgnChannel::covers, q.s32ViChn, q.u32Handle, "cover destroy", true, &error);
+    if (!c) return error;
+    *c = RgnCover{};
+    journal("rgn", "cover destroy chn %d handle %u", q.s32ViChn, q.u32Handle);
+    return 0;
+}
+
+int set_pallet(Request &r) {
+    auto q = record_of<RgnPalletReq>(r);
+    if (q.s32ViChn < 0 || q.s32ViChn >= kRgnChannels) {
+        journal("rgn", "palette chn %d refused: out of range", q.s32ViChn);
+        return EINVAL;
+    }
+    std::memcpy(r.state.channels[q.s32ViChn].palette, q.au32Color, sizeof q.au32Color);
+    journal("rgn", "palette chn %d", q.s32ViChn);
+    return 0;
+}
+
+struct Handler {
+    unsigned long code;
+    int (*run)(Request &r);
+};
+
+constexpr Handler kHandlers[] = {
+    {ZQ_RGN_REQ_OSD_CREATE, osd_create},       {ZQ_RGN_REQ_OSD_DESTROY, osd_destroy},
+    {ZQ_RGN_REQ_OSD_SET_ATTR, osd_set_attr},   {ZQ_RGN_REQ_OSD_SET_BITMAP, osd_set_bitmap},
+    {ZQ_RGN_REQ_OSD_SHOW, osd_show},           {ZQ_RGN_REQ_COVER_CREATE, cover_create},
+    {ZQ_RGN_REQ_COVER_DESTROY, cover_destroy}, {ZQ_RGN_REQ_COVER_SET_ATTR, cover_set_attr},
+    {ZQ_RGN_REQ_COVER_SHOW, cover_show},       {ZQ_RGN_REQ_SET_PALLET, set_pallet},
+};
+
+std::atomic<RgnRequestTap> g_requestTap{nullptr};
+
+int rgn_ioctl(int, unsigned long code, void *arg) {
+    if (RgnRequestTap tap = g_requestTap.load()) tap(code, arg, arg ? _IOC_SIZE(code) : 0);
+    if (code == ZQ_RGN_REQ_INIT) {
+        journal("rgn", "init");
+        return 0;
+    }
+    const Handler *handler = nullptr;
+    for (const Handler &h : kHandlers)
+        if (h.code == code) handler = &h;
+    if (!handler) {
+        journal("rgn", "request 0x%08lX unknown", code);
+        return fail(ENOTTY);
+    }
+    if (!arg) return fail(EFAULT);
+    RgnFile file(resolve(kRgnNode), O_RDWR, LOCK_EX);
+    if (file.fd < 0) return -1;
+    RgnBoardState state = parse_state(read_all(file.fd));
+    Request request{state, arg, resolve(kRgnBitmapDir)};
+    if (int error = handler->run(request)) return fail(error);
+    return store_state(file.fd, state) ? 0 : fail(EIO);
+}
+
+}  // namespace
+
+extern const Device kRgnDevice;
+const Device kRgnDevice = {kRgnNode, 0, rgn_ioctl, refuse_read, refuse_write, nullptr, nullptr};
+
+void set_rgn_request_tap(RgnRequestTap tap) {
+    g_requestTap.store(tap);
+}
+
+bool load_rgn_board(const std::string &nodePath, const std::string &bitmapDir, RgnBoardState *state,
+                    std::vector<std::vector<uint8_t>> *bitmaps) {
+    RgnFile file(nodePath, O_RDONLY, LOCK_SH);
+    if (file.fd < 0) return false;
+    *state = parse_state(read_all(file.fd));
+    if (!bitmaps) return true;
+    bitmaps->assign(kRgnChannels * kRgnOverlays, {});
+    for (int c = 0; c < kRgnChannels; ++c)
+        for (unsigned h = 0; h < kRgnOverlays; ++h) {
+            const RgnOverlay &o = state->channels[c].overlays[h];
+            if (!o.exists || !o.bitmapBytes) continue;
+            std::vector<uint8_t> &bytes = (*bitmaps)[static_cast<size_t>(c) * kRgnOverlays + h];
+            int fd = ::open(bitmap_file(bitmapDir, c, h).c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) continue;
+            bytes.resize(o.bitmapBytes);
+            ssize_t n = ::pread(fd, bytes.data(), bytes.size(), 0);
+            bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+            ::close(fd);
+        }
+    return true;
+}
+
+// ---- test-facing ----
+
+RgnBoardState read_regions(const std::string &dir) {
+    RgnBoardState state;
+    load_rgn_board(dir + kRgnNode, dir + kRgnBitmapDir, &state, nullptr);
+    return state;
+}
+
+std::vector<uint8_t> read_region_bitmap(const std::string &dir, int channel, unsigned handle) {
+    RgnBoardState state;
+    std::vector<std::vector<uint8_t>> bitmaps;
+    if (channel < 0 || channel >= kRgnChannels || handle >= kRgnOverlays ||
+        !load_rgn_board(dir + kRgnNode, dir + kRgnBitmapDir, &state, &bitmaps))
+        return {};
+    return bitmaps[static_cast<size_t>(channel) * kRgnOverlays + handle];
+}
+
+std::string regions_text(const RgnBoardState &state) {
+    std::string text;
+    char line[160];
+    for (int c = 0; c < kRgnChannels; ++c) {
+        const RgnChannel &ch = state.channels[c];
+        if (std::any_of(std::begin(ch.palette), std::end(ch.palette),
+                        [](uint32_t v) { return v; })) {
+            text += "palette " + std::to_string(c) + ":";
+            for (uint32_t colour : ch.palette) {
+                std::snprintf(line, sizeof line, " %08X", colour);
+                text += line;
+            }
+            text += '\n';
+        }
+        for (unsigned h = 0; h < kRgnOverlays; ++h) {
+            const RgnOverlay &o = ch.overlays[h];
+            if (!o.exists) continue;
+            std::snprintf(line, sizeof line,
+                          "osd %d/%u %ux%u format %u at %d,%d color map 0x%X effect 0x%X %s, "
+                          "bitmap %u bytes\n",
+                          c, h, o.width, o.height, o.format, o.x, o.y, o.colorMap, o.effect,
+                          o.shown ? "shown" : "hidden", o.bitmapBytes);
+            text += line;
+        }
+        for (unsigned h = 0; h < kRgnCovers; ++h) {
+            const RgnCover &v = ch.covers[h];
+            if (!v.exists) continue;
+            std::snprintf(line, sizeof line,
+                          "cover %d/%u %ux%u at %d,%d color 0x%06X effect 0x%X %s\n", c, h, v.width,
+                          v.height, v.x, v.y, v.color, v.effect, v.shown ? "shown" : "hidden");
+            text += line;
+        }
+    }
+    return text.empty() ? "no regions\n" : text;
+}
+
+}  // namespace zq::sim

@@ -1,0 +1,208 @@
+// "/dev/vo": the video output driver. It checks and keeps the records of its
+// requests in its node file "dev/vo" (under a file lock), so that every
+// process on the board, vboard and the tests see the same display. Every
+// request is journaled under "vo".
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "emul/board.h"
+#include "emul/devices.h"
+#include "emul/vo.h"
+
+namespace zq::sim {
+namespace {
+
+struct StateFile {
+    int fd;
+    StateFile(const std::string &hostPath, int flags)
+        : fd(::open(hostPath.c_str(), flags | O_CLOEXEC)) {
+        if (fd >= 0) ::flock(fd, LOCK_EX);
+    }
+    ~StateFile() {
+        if (fd >= 0) ::close(fd);
+    }
+    StateFile(const StateFile &) = delete;
+    StateFile &operator=(const StateFile &) = delete;
+
+    VoDriverState load() const {
+        VoDriverState state;
+        std::memset(&state, 0, sizeof state);
+        // A short node (a new board) reads as power-on state past its end.
+        if (fd >= 0) (void)!::pread(fd, &state, sizeof state, 0);
+        return state;
+    }
+    bool store(const VoDriverState &state) const {
+        return ::pwrite(fd, &state, sizeof state, 0) == static_cast<ssize_t>(sizeof state);
+    }
+};
+
+__attribute__((format(printf, 2, 3))) void appendf(std::string *text, const char *format, ...) {
+    char line[160];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    *text += line;
+}
+
+int fail(int error) {
+    errno = error;
+    return -1;
+}
+
+bool good_channel(int32_t chn) {
+    return chn >= 0 && chn < kVoChannels;
+}
+
+// Checks one request against the driver's rules and applies it to state;
+// 0 or the errno of a refusal. Each outcome is journaled.
+int apply(unsigned long request, const void *arg, VoDriverState *state) {
+    switch (request) {
+        case ZQ_VO_SET_PUB_ATTR: {
+            VoDrvTiming t;
+            std::memcpy(&t, arg, sizeof t);
+            uint64_t width = uint64_t{t.u32LastColumn} + 1, height = uint64_t{t.u32LastLine} + 1;
+            if (width > kVoMaxSide || height > kVoMaxSide) {
+                journal("vo", "timing refused: last column %u, last line %u", t.u32LastColumn,
+                        t.u32LastLine);
+                return EINVAL;
+            }
+            state->timing = t;
+            state->timingSet = 1;
+            journal("vo", "timing %llux%llu flags 0x%X background 0x%06X",
+                    static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
+                    t.u32Flags, t.u32BgColor);
+            return 0;
+        }
+        case ZQ_VO_SET_CHN_ATTR: {
+            VoDrvChnRect r;
+            std::memcpy(&r, arg, sizeof r);
+            if (!good_channel(r.s32Chn)) break;
+            state->channels[r.s32Chn].rect = r;
+            state->channels[r.s32Chn].rectSet = 1;
+            journal("vo", "channel %d rectangle %d,%d %ux%u", r.s32Chn, r.s32X, r.s32Y, r.u32Width,
+                    r.u32Height);
+            return 0;
+        }
+        case ZQ_VO_SET_CHN_CROP: {
+            VoDrvChnCrop c;
+            std::memcpy(&c, arg, sizeof c);
+            if (!good_channel(c.s32Chn)) break;
+            state->channels[c.s32Chn].crop = c;
+            state->channels[c.s32Chn].cropSet = 1;
+            if (c.bEnable)
+                journal("vo", "channel %d crop %d,%d %ux%u", c.s32Chn, c.s32X, c.s32Y, c.u32Width,
+                        c.u32Height);
+            else
+                journal("vo", "channel %d crop off", c.s32Chn);
+            return 0;
+        }
+        case ZQ_VO_ENABLE_CHN:
+        case ZQ_VO_DISABLE_CHN: {
+            int32_t chn;
+            std::memcpy(&chn, arg, sizeof chn);
+            if (!good_channel(chn)) break;
+            state->channels[chn].enabled = request == ZQ_VO_ENABLE_CHN;
+            journal("vo", "channel %d %s", chn,
+                    request == ZQ_VO_ENABLE_CHN ? "enabled" : "disabled");
+            return 0;
+        }
+        case ZQ_VO_SET_IMAGE_LAYER_ATTR: {
+            VoDrvImageLayer l;
+            std::memcpy(&l, arg, sizeof l);
+            if (l.u32Format > 1) {
+                journal("vo", "image layer format %u refused", l.u32Format);
+                return EINVAL;
+            }
+            state->layer = l;
+            state->layerSet = 1;
+            journal("vo", "image layer %s at 0x%08X, %d,%d %ux%u, effect 0x%X",
+                    l.u32Format == 0 ? "ARGB1555" : "ARGB8888", l.u32PhyAddr, l.s32X, l.s32Y,
+                    l.u32Width, l.u32Height, l.u32Effect);
+            return 0;
+        }
+        case ZQ_VO_ENABLE_IMAGE_LAYER:
+        case ZQ_VO_DISABLE_IMAGE_LAYER:
+            state->layerEnabled = request == ZQ_VO_ENABLE_IMAGE_LAYER;
+            journal("vo", "image layer %s", state->layerEnabled ? "enabled" : "disabled");
+            return 0;
+        case ZQ_VO_SET_VIDEO_LAYER_ATTR:
+            std::memcpy(&state->videoLayer, arg, sizeof state->videoLayer);
+            state->videoLayerSet = 1;
+            journal("vo", "video layer 0x%08X 0x%08X", state->videoLayer.u32Value0,
+                    state->videoLayer.u32Value1);
+            return 0;
+        default:
+            journal("vo", "request 0x%08lX unknown", request);
+            return ENOTTY;
+    }
+    int32_t chn;
+    std::memcpy(&chn, arg, sizeof chn);
+    journal("vo", "request 0x%08lX refused: no channel %d", request, chn);
+    return EINVAL;
+}
+
+int vo_ioctl(int, unsigned long request, void *arg) {
+    bool takesRecord = request != ZQ_VO_ENABLE_IMAGE_LAYER && request != ZQ_VO_DISABLE_IMAGE_LAYER;
+    if (takesRecord && !arg) {
+        journal("vo", "request 0x%08lX refused: no record", request);
+        return fail(EFAULT);
+    }
+    StateFile file(resolve(kVoDevice), O_RDWR);
+    if (file.fd < 0) return -1;
+    VoDriverState state = file.load();
+    if (int refusal = apply(request, arg, &state)) return fail(refusal);
+    return file.store(state) ? 0 : fail(EIO);
+}
+
+}  // namespace
+
+extern const Device kVoDeviceEmulator;
+const Device kVoDeviceEmulator = {kVoDevice,    0,       vo_ioctl, refuse_read,
+                                  refuse_write, nullptr, nullptr};
+
+// ---- test-facing ----
+
+VoDriverState read_vo_state(const std::string &dir) {
+    return StateFile(dir + kVoDevice, O_RDONLY).load();
+}
+
+std::string describe_vo(const std::string &dir) {
+    VoDriverState s = read_vo_state(dir);
+    std::string text;
+    if (s.timingSet)
+        appendf(&text, "timing %llux%llu flags 0x%X background 0x%06X\n",
+                s.timing.u32LastColumn + 1ull, s.timing.u32LastLine + 1ull, s.timing.u32Flags,
+                s.timing.u32BgColor);
+    else
+        appendf(&text, "timing not set\n");
+    for (int i = 0; i < kVoChannels; ++i) {
+        const VoChannelState &c = s.channels[i];
+        appendf(&text, "channel %d %s", i, c.enabled ? "on " : "off");
+        if (c.rectSet)
+            appendf(&text, " rectangle %d,%d %ux%u", c.rect.s32X, c.rect.s32Y, c.rect.u32Width,
+                    c.rect.u32Height);
+        if (c.cropSet && c.crop.bEnable)
+            appendf(&text, " crop %d,%d %ux%u", c.crop.s32X, c.crop.s32Y, c.crop.u32Width,
+                    c.crop.u32Height);
+        text += '\n';
+    }
+    appendf(&text, "image layer %s", s.layerEnabled ? "on " : "off");
+    if (s.layerSet)
+        appendf(&text, " %s at 0x%08X, %d,%d %ux%u, effect 0x%X",
+                s.layer.u32Format == 0 ? "ARGB1555" : "ARGB8888", s.layer.u32PhyAddr, s.layer.s32X,
+                s.layer.s32Y, s.layer.u32Width, s.layer.u32Height, s.layer.u32Effect);
+    text += '\n';
+    if (s.videoLayerSet)
+        appendf(&text, "video layer 0x%08X 0x%08X\n", s.videoLayer.u32Value0,
+                s.videoLayer.u32Value1);
+    return text;
+}
+
+}  // namespace zq::sim
