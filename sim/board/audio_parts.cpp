@@ -15,30 +15,10 @@
 namespace zq::sim {
 namespace {
 
-void speaker_defaults(json_object *root) {
-    json_object *speaker = json_object_new_object();
-    json_object_object_add(speaker, "refuse_after_frames", json_object_new_int64(-1));
-    json_object_object_add(root, "speaker", speaker);
-}
-
 bool speaker_create(const std::string &dir, json_object *, std::string *error) {
-    if (!make_node(dir, "/dev/ao", error)) return false;
     bool ok = wav_write_samples(dir + "/" + kSpeakerFile, {});
     if (!ok && error) *error = dir + ": the speaker cannot be made";
     return ok;
-}
-
-void mic_defaults(json_object *root) {
-    json_object *mic = json_object_new_object();
-    json_object_object_add(mic, "short_read_at", json_object_new_int64(0));
-    json_object_object_add(mic, "short_reads", json_object_new_int64(1));
-    json_object_object_add(mic, "short_read_bytes", json_object_new_int64(0));
-    json_object_object_add(root, "mic", mic);
-}
-
-// A new board has a microphone but nothing for it to hear.
-bool mic_create(const std::string &dir, json_object *, std::string *error) {
-    return make_node(dir, "/dev/ai", error);
 }
 
 bool acodec_create(const std::string &dir, json_object *, std::string *error) {
@@ -50,9 +30,7 @@ bool acodec_create(const std::string &dir, json_object *, std::string *error) {
 }  // namespace
 
 extern const BoardPart kSpeakerPart;
-const BoardPart kSpeakerPart = {"speaker", speaker_defaults, speaker_create, nullptr};
-extern const BoardPart kMicPart;
-const BoardPart kMicPart = {"mic", mic_defaults, mic_create, nullptr};
+const BoardPart kSpeakerPart = {"speaker", nullptr, speaker_create, nullptr};
 extern const BoardPart kAcodecPart;
 const BoardPart kAcodecPart = {"acodec", nullptr, acodec_create, nullptr};
 

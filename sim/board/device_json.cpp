@@ -1,25 +1,12 @@
-// The device configuration file of a new board. It is made once: the SDK
-// and the tools may rewrite it, so later board.json edits leave it alone.
+// The device configuration file "/usr/bin/device.json": a new board's comes
+// from its fixed files (sim/board/files); tests rewrite it here.
 #include "board/device_json.h"
 
 #include <json-c/json.h>
 
-#include "board/parts.h"
 #include "emul/json_util.h"
 
 namespace zq::sim {
-namespace {
-
-bool device_json_create(const std::string &dir, json_object *, std::string *error) {
-    if (set_amplifier_gpio(dir, kAmplifierGpio)) return true;
-    if (error) *error = dir + "/usr/bin/device.json: cannot be written";
-    return false;
-}
-
-}  // namespace
-
-extern const BoardPart kDeviceJsonPart;
-const BoardPart kDeviceJsonPart = {"device.json", nullptr, device_json_create, nullptr};
 
 bool set_amplifier_gpio(const std::string &dir, int gpio) {
     json_object *root = json_object_new_object();

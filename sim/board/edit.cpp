@@ -15,6 +15,8 @@
 
 #include "emul/board.h"
 #include "board/parts.h"
+#include "board/embedded_file.h"
+#include "emul/file_util.h"
 #include "emul/json_util.h"
 
 namespace zq::sim {
@@ -25,10 +27,7 @@ namespace fs = std::filesystem;
 
 // The board's directories; device nodes and board files live below them.
 constexpr const char *kBoardDirs[] = {"dev", "proc", "sys/class/net", "usr/bin", "bin",
-                                      "var", "tmp"};
-
-// A new board has been up for half a minute when the factory tool first runs.
-constexpr int64_t kBootUptimeNs = 30'000'000'000;
+                                      "var", "tmp", "etc"};
 
 int64_t host_clock_ns(clockid_t clock) {
     struct timespec ts {};
@@ -57,22 +56,35 @@ json_object *clock_json(const ClockSetting &s) {
     return clock;
 }
 
+// The fixed files' board.json, with the clock set to run from the host's
+// date: the speed and uptime are data.
 json_object *default_board_json() {
-    json_object *root = json_object_new_object();
-    json_object_object_add(root, "name", json_object_new_string("zq-virtual-board"));
+    json_object *root = nullptr;
+    for (const EmbeddedFile *f = kBoardFiles; f->name && !root; ++f)
+        if (std::string(f->name) == kBoardFile) root = json_tokener_parse(f->text);
+    if (!root) root = json_object_new_object();
     ClockSetting clock;
-    clock.monotonic_ns = kBootUptimeNs;
+    json_object *data = json_get(root, "clock");
+    clock.speed = json_double(data, "speed", 1.0);
+    clock.monotonic_ns = json_int64(data, "monotonic_ns", 0);
     clock.realtime_ns = host_clock_ns(CLOCK_REALTIME);
     json_object_object_add(root, "clock", clock_json(clock));
-    json_object *faults = json_object_new_object();
-    json_object_object_add(faults, "missing", json_object_new_array());
-    json_object_object_add(faults, "refuse", json_object_new_array());
-    json_object_object_add(root, "faults", faults);
     size_t count = 0;
     const BoardPart *const *parts = board_parts(&count);
     for (size_t i = 0; i < count; ++i)
         if (parts[i]->defaults) parts[i]->defaults(root);
     return root;
+}
+
+bool write_fixed_files(const std::string &dir, std::string *error) {
+    for (const EmbeddedFile *f = kBoardFiles; f->name; ++f) {
+        if (std::string(f->name) == kBoardFile) continue;
+        fs::path path = fs::path(dir) / f->name;
+        std::error_code ec;
+        fs::create_directories(path.parent_path(), ec);
+        if (!write_file_whole(path.string(), f->text, f->mode, error)) return false;
+    }
+    return true;
 }
 
 // Runs one hook of every part; stops at the first that fails.
@@ -111,7 +123,7 @@ bool create_board(const std::string &dir, std::string *error) {
     std::string ignored;
     error = error ? error : &ignored;
     json_object *root = default_board_json();
-    bool ok = write_text(dir + "/" + kJournalFile, "") &&
+    bool ok = write_text(dir + "/" + kJournalFile, "") && write_fixed_files(dir, error) &&
               run_parts(&BoardPart::create, dir, root, error) &&
               run_parts(&BoardPart::sync, dir, root, error);
     // board.json comes last: a directory with one holds a whole board.

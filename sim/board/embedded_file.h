@@ -1,6 +1,5 @@
-// A file of the product that a fresh board gets as it is (the Wi-Fi tool
-// directory's templates and scripts), built into the board's code from the
-// tree by cmake/embed_files.cmake.
+// A file that a fresh board gets as it is, built into the board's code from
+// the tree by cmake/embed_files.cmake.
 #pragma once
 
 namespace zq::sim {
@@ -13,5 +12,7 @@ struct EmbeddedFile {
 
 // sdk/net/wifi_tool_dir, as the board build installs it.
 extern const EmbeddedFile kWifiToolDirFiles[];
+// sim/board/files: the board's fixed files, its default board.json among them.
+extern const EmbeddedFile kBoardFiles[];
 
 }  // namespace zq::sim

@@ -20,16 +20,6 @@
 namespace zq::sim {
 namespace {
 
-void flash_defaults(json_object *root) {
-    json_object *flash = json_object_new_object();
-    json_object_object_add(flash, "mtd0_size", json_object_new_int64(kDefaultMtd0Size));
-    json_object_object_add(flash, "erase_size", json_object_new_int64(kFlashEraseSize));
-    json_object_object_add(flash, "short_write", json_object_new_int64(0));
-    json_object_object_add(flash, "power_cut_after", json_object_new_int64(-1));
-    json_object_object_add(flash, "interrupt_after", json_object_new_int64(-1));
-    json_object_object_add(root, "flash", flash);
-}
-
 std::string image_path(const std::string &dir) {
     return dir + "/dev/mtd0";
 }
@@ -84,7 +74,7 @@ bool flash_create(const std::string &dir, json_object *root, std::string *error)
 }  // namespace
 
 extern const BoardPart kFlashPart;
-const BoardPart kFlashPart = {"flash", flash_defaults, flash_create, flash_sync};
+const BoardPart kFlashPart = {"flash", nullptr, flash_create, flash_sync};
 
 // ---- test-facing ----
 

@@ -1,6 +1,5 @@
-// Physical memory of a board: its part of board.json, the empty memory file
-// of a new board, and the test-facing face (input levels, physical words,
-// pad registers as a program reads them).
+// Physical memory of a board, test-facing: input levels, physical words and
+// pad registers as a program reads them.
 #include <fcntl.h>
 #include <json-c/json.h>
 #include <unistd.h>
@@ -16,29 +15,6 @@
 #include "zq_reg.h"
 
 namespace zq::sim {
-namespace {
-
-void mem_defaults(json_object *root) {
-    json_object *gpio = json_object_new_object();
-    json_object_object_add(gpio, "inputs", json_object_new_object());
-    json_object_object_add(root, "gpio", gpio);
-}
-
-// An empty file: it grows sparsely as physical addresses are written.
-bool mem_create(const std::string &dir, json_object *, std::string *error) {
-    int fd = ::open((dir + "/dev/mem").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (error) *error = dir + "/dev/mem: " + std::strerror(errno);
-        return false;
-    }
-    ::close(fd);
-    return true;
-}
-
-}  // namespace
-
-extern const BoardPart kMemPart;
-const BoardPart kMemPart = {"mem", mem_defaults, mem_create, nullptr};
 
 bool set_gpio_input(const std::string &dir, unsigned gpio, int level) {
     return edit_board(dir, [&](json_object *root) {

@@ -22,39 +22,6 @@ constexpr const char *kWlan0Mac = "02:5a:51:3e:08:20";  // locally administered
 
 constexpr unsigned kRouteUp = 0x1, kRouteGateway = 0x2, kRouteHost = 0x4;
 
-// A new board: the loopback interface, eth2 on a small office network and
-// the Wi-Fi interface wlan0.
-void net_defaults(json_object *root) {
-    NetInterface lo;
-    lo.name = "lo";
-    lo.mac = "00:00:00:00:00:00";
-    lo.ipv4 = "127.0.0.1";
-    lo.netmask = "255.0.0.0";
-    lo.loopback = true;
-    lo.mtu = 65536;
-    NetInterface eth2;
-    eth2.name = "eth2";
-    eth2.mac = "02:5a:51:3e:08:12";  // locally administered
-    eth2.ipv4 = "192.168.1.88";
-    eth2.netmask = "255.255.255.0";
-    NetRoute viaGateway;
-    viaGateway.gateway = "192.168.1.1";
-    NetRoute subnet;
-    subnet.destination = "192.168.1.0";
-    subnet.mask = "255.255.255.0";
-    eth2.routes = {viaGateway, subnet};
-    // The Wi-Fi interface: managed mode, down and without an address until
-    // the Wi-Fi module brings it up.
-    NetInterface wlan0;
-    wlan0.name = "wlan0";
-    wlan0.mac = kWlan0Mac;
-    wlan0.up = false;
-    wlan0.wireless = true;
-    set_interface_json(root, lo);
-    set_interface_json(root, eth2);
-    set_interface_json(root, wlan0);
-}
-
 std::string lower(std::string text) {
     for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -223,7 +190,7 @@ bool net_sync(const std::string &dir, json_object *root, std::string *error) {
 }  // namespace
 
 extern const BoardPart kNetPart;
-const BoardPart kNetPart = {"net", net_defaults, nullptr, net_sync};
+const BoardPart kNetPart = {"net", nullptr, nullptr, net_sync};
 
 bool set_interface(const std::string &dir, const NetInterface &iface) {
     if (!usable_interface_name(iface.name)) return false;

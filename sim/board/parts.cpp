@@ -1,4 +1,5 @@
-// The table of board parts; each part is defined beside its emulator.
+// The table of board parts: what a new board derives in code. Its fixed
+// files, board.json's defaults among them, are data (sim/board/files).
 #include "board/parts.h"
 
 #include <fcntl.h>
@@ -8,18 +9,12 @@
 
 namespace zq::sim {
 
-extern const BoardPart kLogPart;
 extern const BoardPart kFlashPart;
-extern const BoardPart kMemPart;
-extern const BoardPart kDeviceJsonPart;
 extern const BoardPart kNetPart;
 extern const BoardPart kWifiPart;
 extern const BoardPart kSpeakerPart;
-extern const BoardPart kMicPart;
 extern const BoardPart kAcodecPart;
 extern const BoardPart kPromptPart;
-extern const BoardPart kMainAppPart;
-extern const BoardPart kTempSensorPart;
 extern const BoardPart kMmzPart;
 extern const BoardPart kVoPart;
 extern const BoardPart kViPart;
@@ -27,9 +22,8 @@ extern const BoardPart kRgnPart;
 
 namespace {
 const BoardPart *const kParts[] = {
-    &kLogPart,     &kFlashPart, &kMemPart,    &kDeviceJsonPart, &kNetPart,     &kWifiPart,
-    &kSpeakerPart, &kMicPart,   &kAcodecPart, &kPromptPart,     &kMainAppPart, &kTempSensorPart,
-    &kMmzPart,     &kVoPart,    &kViPart,     &kRgnPart,
+    &kFlashPart, &kNetPart, &kWifiPart, &kSpeakerPart, &kAcodecPart,
+    &kPromptPart, &kMmzPart,  &kVoPart,  &kViPart,      &kRgnPart,
 };
 }  // namespace
 

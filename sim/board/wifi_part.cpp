@@ -16,9 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The DNS responder's names (busybox dnsd): name, white space, address.
-constexpr const char *kDnsdConf = "zq-camera 192.168.10.1\ncamera.setup 192.168.10.1\n";
-
 // The tools the board fakes and where their wrappers go. The board's own iw
 // and hostapd stand in the tool directory, as a maker's programs would; its
 // wpa_supplicant is the product's, which runs bin/'s with wpa_cli beside it.
@@ -37,26 +34,13 @@ const char *const kRefusedTools[] = {
     "udhcpc6",     "pump",     "netstat",
 };
 
-void wifi_defaults(json_object *root) {
-    json_object *wifi = json_member(root, "wifi", json_type_object);
-    json_object *phy = json_object_new_object();
-    json_object_object_add(phy, "index", json_object_new_int(0));
-    json_object_object_add(phy, "mac", json_object_new_string("02:5a:51:3e:08:20"));
-    json_object *phys = json_object_new_array();
-    json_object_array_add(phys, phy);
-    json_object_object_add(wifi, "phys", phys);
-    json_object_object_add(wifi, "networks", json_object_new_array());
-    json_object_object_add(wifi, "running", json_object_new_array());
-}
-
 bool wifi_create(const std::string &dir, json_object *, std::string *error) {
     std::error_code ec;
     for (const char *sub : {"usr/wifi", "bin", "sbin", "etc", "usr/share/udhcpc", "var/run",
                             "var/lib/misc", "var/log"})
         fs::create_directories(dir + "/" + sub, ec);
     const std::string wifi = dir + "/usr/wifi/";
-    // The Wi-Fi module replaces the board's /dev/random by a link to /dev/urandom.
-    bool ok = make_node(dir, "/dev/random", error) && make_node(dir, "/dev/urandom", error);
+    bool ok = true;
     for (const EmbeddedFile *f = kWifiToolDirFiles; ok && f->name; ++f) {
         ok = write_file_whole(wifi + f->name, f->text, f->mode, error);
         // busybox's udhcpc runs this script when it is not given one.
@@ -64,8 +48,7 @@ bool wifi_create(const std::string &dir, json_object *, std::string *error) {
             ok =
                 write_file_whole(dir + "/usr/share/udhcpc/default.script", f->text, f->mode, error);
     }
-    ok = ok && write_file_whole(dir + "/etc/dnsd.conf", kDnsdConf, 0644, error) &&
-         write_file_whole(dir + "/sbin/dnsd", board_tool_script("dnsd"), 0755, error);
+    ok = ok && write_file_whole(dir + "/sbin/dnsd", board_tool_script("dnsd"), 0755, error);
     for (const char *tool : kToolDirTools)
         ok = ok && write_file_whole(wifi + tool, board_tool_script(tool), 0755, error);
     for (const char *tool : kBinTools)
@@ -78,6 +61,6 @@ bool wifi_create(const std::string &dir, json_object *, std::string *error) {
 }  // namespace
 
 extern const BoardPart kWifiPart;
-const BoardPart kWifiPart = {"wifi", wifi_defaults, wifi_create, nullptr};
+const BoardPart kWifiPart = {"wifi", nullptr, wifi_create, nullptr};
 
 }  // namespace zq::sim
