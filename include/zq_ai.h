@@ -1,5 +1,9 @@
 /* The audio input device (microphone path) and its voice quality
- * enhancement: echo cancellation, noise suppression, gain control. */
+ * enhancement: echo cancellation, noise suppression, gain control.
+ * Only device 0 exists: the attribute, enable, disable, frame and volume
+ * calls refuse any other device number with 0xA0158001. Results: 0, or
+ * 0xA0158000 + error number (zq_common.h); failures are logged to the MPI
+ * log under module "ai". */
 #ifndef ZQ_AI_H
 #define ZQ_AI_H
 
@@ -43,12 +47,18 @@ ZQ_LAYOUT_CHECK(AudioFrame, sizeof(AudioFrame) == 48 && offsetof(AudioFrame, pDa
                                 offsetof(AudioFrame, u32Len) == 44);
 #endif
 
+/* u32SamplesPerFrame is the length of the frames GetFrame hands out: 1 to
+ * 800 samples (the 1600-byte capture ring must hold one), else 0xA0158003. */
 ZQ_API s32 ZQ_MPI_AI_SetPubAttr(AudioDevId s32DevId, const AudioAttr *pstAttr) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_AI_GetPubAttr(AudioDevId s32DevId, AudioAttr *pstAttr) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_AI_Enable(AudioDevId s32DevId) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_AI_Disable(AudioDevId s32DevId) ZQ_NOEXCEPT;
-/* bBlock non-zero waits for a frame. One call at a time (see zq_audio.h):
- * the capture ring has one consumer. */
+/* Copies one frame into pstFrm->pData. bBlock non-zero waits for a frame,
+ * looking every 10 ms; without it, 0xA015800E when none is whole yet.
+ * 0xA0158001 when the input is not enabled, also once it is disabled while
+ * a blocking call waits (a frame already whole is still handed out);
+ * 0xA0158006 for a null pstFrm or pData. One call at a time (see
+ * zq_audio.h): the capture ring has one consumer. */
 ZQ_API s32 ZQ_MPI_AI_GetFrame(AudioDevId s32DevId, AiChn s32AiChn, AudioFrame *pstFrm,
                               void *pReserved, s32 bBlock) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_AI_SetVolume(AudioDevId s32DevId, s32 s32VolumeDb) ZQ_NOEXCEPT;

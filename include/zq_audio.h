@@ -56,8 +56,14 @@ ZQ_LAYOUT_CHECK(AudioAttr,
 /* Called with a frame's bytes and their count. */
 typedef void (*AudioDataCallback)(u8 *pData, s32 s32Len);
 
-/* Starts the engine thread; the rings exist when it returns. Returns 0; a
- * second call starts nothing more. */
+/* Starts the engine thread "audio_process" (round-robin priority 99 where
+ * the process may set it, else normal priority); the rings exist when it
+ * returns. The first start switches the enhancement stages off and sets
+ * the input's frame length to 160 samples, so ZQ_MPI_AI_SetPubAttr and
+ * ZQ_MPI_AI_SetVqeAttr belong after it. Returns 0; a second call changes
+ * nothing, and one whose rings or thread could not be made (logged) leaves
+ * the engine unstarted for the next call to try again. The engine runs for
+ * the life of the process. */
 ZQ_API s32 ZQ_MPI_AUDIO_Init(void) ZQ_NOEXCEPT;
 
 #ifdef __cplusplus

@@ -1,8 +1,11 @@
 /* The JSON key store: single typed values in a JSON configuration file whose
  * root object holds one object per class, each with named scalar members.
  * Class names are matched exactly, member names without regard to letter
- * case. Every call loads the whole file; a set writes it back whole. Calls
- * from several threads are serialised. Messages go to standard output. */
+ * case, in stored order. A class that is not an object counts as missing.
+ * Every call loads the whole file; a set writes it back whole. Calls from
+ * several threads are serialised. Messages go to standard output. A type
+ * code other than the three below is refused like a null argument (-1,
+ * nothing read or made). */
 #ifndef ZQ_CONFIG_H
 #define ZQ_CONFIG_H
 
@@ -28,8 +31,12 @@ ZQ_API int json_store_get_value(const char *path, const char *className, const c
 
 /* Stores value as member of class className and saves the file. A missing
  * file is made with that one class and member; an existing file must already
- * hold the class. 0 when saved; -1 on failure, with an existing file left as
- * it was unless the save itself failed. */
+ * hold the class. A member that matches in another letter case is replaced
+ * under its stored name, so the file never holds it twice. The file is
+ * replaced whole (a temporary file beside it, synced and renamed over it; a
+ * symbolic link is followed, and the file keeps its permissions), so a
+ * failed or interrupted save leaves the old file. 0 when saved; -1 on
+ * failure, with an existing file left as it was. */
 ZQ_API int json_store_set_value(const char *path, const char *className, const char *member,
                                 const void *value, int type) ZQ_NOEXCEPT;
 

@@ -1,4 +1,11 @@
-/* G.711 A-law and mu-law: code bytes to and from 16-bit samples. */
+/* G.711 A-law and mu-law: code bytes to and from 16-bit samples.
+ *
+ * Pure functions, safe from any thread. Encoding quantises the magnitude and
+ * then applies the sign: s and -s differ only in bit 7 of their codes, and
+ * -32768 is encoded as -32767. The mu-law zero codes decode to +2 and -2.
+ * The buffer calls with work to do (a length above 0) but a null source or
+ * destination convert nothing, set *pu32OutLen to 0 and return 0; a null
+ * pu32OutLen is allowed. */
 #ifndef ZQ_G711_H
 #define ZQ_G711_H
 

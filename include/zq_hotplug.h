@@ -48,7 +48,12 @@ typedef void (*HotplugEventCallback)(HotplugEvent *pstEvent);
 /* Thread function; arg is not used. Runs for ever once its socket is bound.
  * It returns ZQ_HOTPLUG_THREAD_FAILED, without a callback ever made, when
  * the socket cannot be made or bound (only one monitor per process can bind:
- * the socket's port id is the process id).
+ * the socket's port id is the process id, which any other event socket of
+ * the process may already hold).
+ *
+ * Left as they are: events the kernel drops because the socket's buffer is
+ * full are not reported, and datagrams are not checked for the kernel as
+ * their sender, so a local process that may send to the port is believed.
  *
  * A burst's events are delivered 3 seconds after its last event, in the
  * kernel's order; a burst whose headers outgrow the monitor's 2048-byte

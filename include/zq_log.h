@@ -2,8 +2,12 @@
  *
  * mpi_log writes plain lines into the board's log driver "/dev/log", filtered
  * per module by a level table the driver supplies. sdk_log writes coloured
- * lines to the console or, after ZQSDK_SetLog2File, to a wrap-around file,
- * filtered by one process-wide level. */
+ * lines to the console (errors to standard error, the rest to standard
+ * output) or, after ZQSDK_SetLog2File, to a wrap-around file, filtered by one
+ * process-wide level.
+ *
+ * Both may be called from any thread: a line is always written whole, never
+ * mixed with another thread's. */
 #ifndef ZQ_LOG_H
 #define ZQ_LOG_H
 
@@ -16,7 +20,7 @@ extern "C" {
 /* One entry of the MPI log level table, as the log driver fills it. */
 typedef struct MpiLogLevelEntry {
     s32 s32Level;   /* highest (least severe) level still written */
-    char szName[8]; /* module name prefix, NUL-padded */
+    char szName[8]; /* module name prefix, NUL-padded; may fill all 8 bytes */
 } MpiLogLevelEntry;
 
 ZQ_LAYOUT_CHECK(MpiLogLevelEntry,
@@ -40,11 +44,14 @@ typedef struct LogParam {
 
 ZQ_LAYOUT_CHECK(LogParam, sizeof(LogParam) == 132 && offsetof(LogParam, u32MaxSize) == 128);
 
-/* Returns -1 when "/dev/log" cannot be opened, otherwise 0. */
+/* Writes one line, stamped with the monotonic clock, when the module's
+ * entry of the level table lets level through. Returns -1 when "/dev/log"
+ * cannot be opened, otherwise 0. */
 ZQ_API int mpi_log(s32 level, s32 module, const char *format, ...) ZQ_NOEXCEPT ZQ_PRINTF(3, 4);
 
 /* unit: source unit ("env", "sn", "wifi", "zq_system", "json_parse");
- * function and line: where the message comes from. */
+ * function and line: where the message comes from. A level outside
+ * ZQ_LOG_ERROR .. ZQ_LOG_DEBUG writes nothing. */
 ZQ_API void sdk_log(s32 level, const char *unit, const char *function, s32 line, const char *format,
                     ...) ZQ_NOEXCEPT ZQ_PRINTF(5, 6);
 
@@ -56,6 +63,10 @@ ZQ_API const char *sdk_log_time(void) ZQ_NOEXCEPT;
 ZQ_API void sdk_log_check_wrap(void) ZQ_NOEXCEPT;
 
 ZQ_API s32 ZQSDK_SetLogLevel(s32 level) ZQ_NOEXCEPT;
+/* Sends the SDK log to a file from now on, for the rest of the process.
+ * 0, or -1 for a null record, an empty path or one without a terminator in
+ * its 128 bytes, a wrap size of 5 MiB or more, a file that cannot be made,
+ * or when a file is already set. */
 ZQ_API s32 ZQSDK_SetLog2File(const LogParam *pstLogParam) ZQ_NOEXCEPT;
 
 /* Logs with the calling function's name and the statement's line. */

@@ -28,7 +28,11 @@ ZQ_LAYOUT_CHECK(EthAttr, sizeof(EthAttr) == 66 && offsetof(EthAttr, szIp) == 18 
 /* Fills attr with the MAC, IPv4 address, netmask and gateway of interface
  * name. 0 when the address requests succeeded, -1 otherwise; the MAC is read
  * before the address requests, so it is there even when the interface has
- * no IPv4 address yet. Either pointer null: -1 and attr untouched. */
+ * no IPv4 address yet. Either pointer null: -1 and attr untouched. A name no
+ * interface can have (empty, over 15 characters, "." or "..", or any
+ * character but letters, digits, '.', '-' and '_') is an interface that
+ * does not exist: no path is opened and no request made with it. Nothing is
+ * cached; safe from several threads. */
 ZQ_API int ZQSDK_WifiGetEthAttr(const char *name, EthAttr *attr) ZQ_NOEXCEPT;
 
 #ifdef __cplusplus

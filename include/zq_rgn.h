@@ -183,6 +183,10 @@ ZQ_API s32 ZQ_MPI_RGN_Destroy(s32 ViChn, const RgnAttr *pstRegion) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_RGN_GetAttr(s32 ViChn, RgnAttr *pstRegion) ZQ_NOEXCEPT;
 /* An overlay's width, height and format stay those of its creation. */
 ZQ_API s32 ZQ_MPI_RGN_SetAttr(s32 ViChn, const RgnAttr *pstRegion) ZQ_NOEXCEPT;
+/* Hands the driver pData with the whole bytes of u32Width x u32Height pixels
+ * (at most ZQ_RGN_MAX_BITMAP_SIDE each way); pData must hold that many.
+ * Whether the bitmap fits the overlay is the driver's to judge: the SDK
+ * knows only the length it derives from the record. */
 ZQ_API s32 ZQ_MPI_RGN_SetBitMap(s32 ViChn, const RgnBitmap *pstBitmap) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_RGN_Enable(s32 ViChn, u32 Handle, s32 enType) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_RGN_Disable(s32 ViChn, u32 Handle, s32 enType) ZQ_NOEXCEPT;

@@ -1,6 +1,7 @@
 /* The media memory zone: physically contiguous buffers that the board's
  * "/dev/mmz" driver hands out by name, their mappings into the process, and
- * mappings of any physical range. */
+ * mappings of any physical range. The calls may be made from several
+ * threads. Failures are logged to the MPI log under module "sys". */
 #ifndef ZQ_SYS_H
 #define ZQ_SYS_H
 
@@ -35,7 +36,7 @@ ZQ_LAYOUT_CHECK(MmzRequest, sizeof(MmzRequest) == 44 && offsetof(MmzRequest, u32
 /* Allocates u32Len bytes named pMmbName (at most 32 characters; null: no
  * name) and maps them. pZoneName is not used. 0, or 0xA0028006 (null
  * address pointer), 0xA0028010 (no device), 0xA002800C (refused, shorter
- * than asked, or not mappable). */
+ * than asked, or not mappable); the outputs are written only on success. */
 ZQ_API s32 ZQ_MPI_SYS_MmzAlloc(u32 *pu32PhyAddr, void **ppVitAddr, const char *pMmbName,
                                const char *pZoneName, u32 u32Len) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_SYS_MmzAlloc_Cached(u32 *pu32PhyAddr, void **ppVitAddr, const char *pMmbName,

@@ -43,15 +43,18 @@ ZQ_API s32 ZQSDK_SafeSystem(const char *cmdline) ZQ_NOEXCEPT;
  * pProgName, when "/proc" cannot be read, or at the first kill refused. */
 ZQ_API s32 ZQSDK_Superkiller(const char *pProgName, const char *pProgArg) ZQ_NOEXCEPT;
 
-/* Flushes the process's streams and the file systems, waits 5 seconds,
- * mutes the speaker and restarts the board. Returns only when the restart
- * is refused, with -1. */
+/* Flushes the process's streams (the SDK log file among them) and the file
+ * systems, waits 5 seconds, sets the speaker's mute to 0 (ZQ_MPI_AO_SetMute
+ * with bEnable 0: not muted) and restarts the board. Returns only when the
+ * restart is refused, with -1. */
 ZQ_API s32 ZQSDK_SystemReboot(void) ZQ_NOEXCEPT;
 
 /* The chip temperature in the driver's unit, asked of the driver at most
  * once per 30 seconds while it gives valid values (values of -1000 and less
- * are none). 0, or -1 for a null pTemp, a missing sensor, a refused request
- * or no valid value. */
+ * are none). The 30 seconds run on the monotonic clock: setting the wall
+ * clock neither keeps nor ages the value. 0, or -1 for a null pTemp, a
+ * missing sensor, a refused request (the next call asks again) or no valid
+ * value. Safe from several threads. */
 ZQ_API s32 ZQSDK_GetTempurature(s32 *pTemp) ZQ_NOEXCEPT;
 
 /* Fills the version record; -1004 when pVersion is null. */

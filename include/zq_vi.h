@@ -150,11 +150,14 @@ ZQ_LAYOUT_CHECK(ViDrvRecords, sizeof(ViDrvSize) == 12 && sizeof(ViDrvChn) == 4 &
 
 /* Resets the driver and forgets which attributes were set (ZQ_MPI_SYS_Init calls it). */
 ZQ_API s32 ZQ_MPI_VI_Init(void) ZQ_NOEXCEPT;
+/* Sends the capture rectangle, then the output size; a refusal of either
+ * returns 0xA0108012 and keeps nothing. */
 ZQ_API s32 ZQ_MPI_VI_SetChnAttr(s32 ViChn, const ViChnAttr *pstAttr) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_VI_GetChnAttr(s32 ViChn, ViChnAttr *pstAttr) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_VI_EnableChn(s32 ViChn) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_VI_DisableChn(s32 ViChn) ZQ_NOEXCEPT;
-/* The next captured frame; its buffer stays the caller's until ReleaseFrame. */
+/* The next captured frame; its buffer stays the caller's until ReleaseFrame.
+ * A failed get writes nothing into pstFrameInfo. */
 ZQ_API s32 ZQ_MPI_VI_GetFrame(s32 ViChn, ViFrameInfo *pstFrameInfo) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_VI_ReleaseFrame(s32 ViChn, const ViFrameInfo *pstFrameInfo) ZQ_NOEXCEPT;
 ZQ_API s32 ZQ_MPI_VI_SetExtChnAttr(s32 ViChn, const ViExtChnAttr *pstExtChnAttr) ZQ_NOEXCEPT;

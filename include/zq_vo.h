@@ -34,7 +34,8 @@ typedef struct VoRect {
 } VoRect;
 
 /* The user timing block (VO_SYNC_USER). Only u8Mode and the active,
- * timing 0, 1 and 2 values are read. */
+ * timing 0, 1 and 2 values are read. An active width or height of 0 is
+ * refused like an unknown timing code. */
 typedef struct VoUserSync {
     u32 u32Reserved0;
     u32 u32Reserved1;
@@ -186,10 +187,17 @@ ZQ_LAYOUT_CHECK(VoDrvRecords, sizeof(VoDrvTiming) == 48 && offsetof(VoDrvTiming,
  * 0xA00F8010 (no device), 0xA00F8012 (channel enable or disable refused),
  * 0xA00F8040, 0xA00F8045, 0xA00F8046, 0xA00F8047, 0xA00F804A (refused by
  * the driver: timing, layer enable, layer disable, layer attributes,
- * channel attributes or crop). A refused call changes nothing stored. */
+ * channel attributes or crop). A refused call changes nothing stored: a
+ * record is kept once the driver has taken it, so a Get reports what the
+ * display has. Failures are logged to the MPI log under module "vo".
+ *
+ * The calls may be made from several threads: a Get never sees half a
+ * record, and the record kept is always the one the driver took last. */
 
 /* Opens "/dev/vo" (once; a failed open is tried again by the next call)
- * and clears the stored public, channel and image layer attributes. */
+ * and clears the stored public, channel and image layer attributes (crops
+ * stay). No other call opens the device: before this one their requests
+ * fail and are reported as refused by the driver. */
 ZQ_API s32 ZQ_MPI_VO_Init(void) ZQ_NOEXCEPT;
 
 ZQ_API s32 ZQ_MPI_VO_SetPubAttr(s32 VoDev, const VoPubAttr *pstPubAttr) ZQ_NOEXCEPT;

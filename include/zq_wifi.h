@@ -48,7 +48,7 @@ ZQ_LAYOUT_CHECK(WifiList, sizeof(WifiList) == 16 && offsetof(WifiList, pstInfo) 
 typedef struct WifiApParam {
     char szSsid[128];   /* network name; must not be empty */
     char szPasswd[128]; /* WPA2 passphrase; empty: open network */
-    u32 s32Channel;     /* channel; 0: channel 6 */
+    u32 s32Channel;     /* channel, given to hostapd as it is; 0: channel 6 */
     char szIp[16];      /* dotted address of the access point; empty: 192.168.10.1 */
 } WifiApParam;
 
@@ -81,9 +81,11 @@ ZQ_API int ZQSDK_WifiExit(void) ZQ_NOEXCEPT;
  * board has it, "dnsd". 0 when they were started; -1 for a null record, an
  * interface not in managed mode, an SSID not of 1 to 32 bytes without control
  * characters, a passphrase neither empty nor 8 to 63 printable ASCII
- * characters, a channel other than 0 (channel 6) and 1 to 13, an address that
- * is not a plain dotted IPv4 address, or a file or hostapd start that
- * failed. Everything is checked before anything is killed or written. */
+ * characters, an address that is not a plain dotted IPv4 address, or a file
+ * or hostapd start that failed. These are checked before anything is killed
+ * or written. The channel is hostapd's to judge: one that the configuration's
+ * hw_mode lacks makes hostapd refuse to start, and the call returns -1. A
+ * station connection still waiting is abandoned (it returns 1). */
 ZQ_API int ZQSDK_WifiCreateAp(const WifiApParam *param) ZQ_NOEXCEPT;
 
 /* Joins the network pSsid (pPasswd null or empty: open) and waits, up to
