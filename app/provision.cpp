@@ -30,8 +30,10 @@ constexpr size_t kLineSize = 128;
 constexpr size_t kValueSize = 64;
 constexpr const char *kMainApp = "/usr/bin/Morva";
 
-// One key of the provisioning file: its line pattern, its value buffer (kept
-// from line to line) and the payload field it fills.
+// One key of the provisioning file: its line pattern, its value buffer and
+// the payload field it fills. The buffer is kept from line to line, as the
+// tool has always done: a character left by a longer earlier value of the
+// key can stop the trim of a later, shorter one.
 struct KeyField {
     const char *pattern;  // "KEY=%63s": the value ends at white space, 63 characters at most
     char value[kValueSize];

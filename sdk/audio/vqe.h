@@ -5,7 +5,9 @@
 #include "zq_common.h"
 
 constexpr u32 kVqeFrameSamples = 160;  // 20 ms at 8000 Hz
-constexpr u32 kVqeHalfSamples = 80;    // noise suppression and gain control work on 10 ms
+// Noise suppression and gain control work on 10 ms halves: this library
+// version takes 80 samples per gain-control call at 8000 Hz and refuses 160.
+constexpr u32 kVqeHalfSamples = 80;
 
 struct VqeSwitches {
     bool aec;
@@ -33,5 +35,6 @@ void vqe_chain_free(VqeChain &chain);
 // Runs the switched-on stages over one frame: nearEnd is the captured frame,
 // farEnd the frame played in the same cycle (the echo reference), out gets
 // the result (it must not overlap nearEnd). Returns the number of library
-// calls that reported a failure; the frame is produced either way.
+// calls that reported a failure; the frame is produced either way, a stage
+// whose call failed passing its input on unchanged.
 int vqe_process(VqeChain &chain, VqeSwitches on, const s16 *nearEnd, const s16 *farEnd, s16 *out);

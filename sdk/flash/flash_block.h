@@ -5,7 +5,9 @@
 //
 // On a 192 KiB partition the erase block at 0x20000 holds the boot
 // environment, whose CRC covers the whole block, and the identity record
-// in its last 2 KiB: every write of either goes through here.
+// in its last 2 KiB: every write of either goes through here. The formats
+// stay exactly as they are, one copy of each (the boot loader reads one of
+// them); the writes keep each other whole instead.
 #pragma once
 
 #include <sys/types.h>
@@ -76,6 +78,10 @@ bool block_read(int fd, uint32_t offset, uint8_t *image, uint32_t length);
 //      word after the rest of it;
 //   2. then the rest of the range from byte 4 on;
 //   3. the environment CRC in bytes 0-3 last.
+// Until the last byte the environment's CRC word is still erased: a cut
+// leaves no environment, never a mix of old and new values. A NOR chip
+// programs any byte range of an erased block in any order, so the order
+// costs only a few more write calls.
 // SIGINT, SIGTERM and SIGHUP wait from the erase to the last byte.
 enum class BlockWrite { Done, EraseFailed, WriteFailed };
 BlockWrite program_erase_range(int fd, uint32_t offset, const uint8_t *image, uint32_t size);

@@ -110,7 +110,8 @@ int ZQSDK_WriteSeriesNum(const void *data, u32 len, u32 version) noexcept {
     }
     const bool keepEnvValid = sharedEnv && env_crc_valid(block.get(), kRecordBlockSize);
     record_encode(data, len, version, block.get() + kRecordOffset);
-    // The boot loader's environment stays valid over the new record.
+    // The boot loader's environment stays valid over the new record; one
+    // that was not valid stays invalid, never made to look whole.
     if (keepEnvValid) env_crc_set(block.get(), kRecordBlockSize);
     if (!flashWrite(block.get())) {
         ZQSDK_LOG(ZQ_LOG_ERROR, kUnit, "flash read error\n");

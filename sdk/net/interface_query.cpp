@@ -169,7 +169,6 @@ extern "C" int ZQSDK_WifiGetEthAttr(const char *name, EthAttr *attr) noexcept {
         ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "open %s failed\n", macPath);
         return -1;
     }
-    // The seam's socket entry (no inline wrapper exists for it).
     int sock = zq::port::socket(AF_INET, SOCK_DGRAM, 0);
     if (sock < 0) {
         std::perror("create socket failed:");

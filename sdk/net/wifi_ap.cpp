@@ -45,6 +45,8 @@ bool write_hostapd_config(const WifiApParam &param, const std::string &iface) {
         for (const char *key : {"wpa", "rsn_pairwise", "wpa_passphrase"})
             if (WriteConfigFile(kHostapdConf, key, nullptr, nullptr, nullptr) != 0) return false;
     }
+    // As given: which channels there are depends on the template's hw_mode,
+    // which hostapd knows and checks; a refusal is the start's failure.
     std::string channel = param.s32Channel == 0 ? "6" : std::to_string(param.s32Channel);
     return WriteConfigFile(kHostapdConf, "channel", "=", channel.c_str(), nullptr) == 0;
 }
@@ -124,6 +126,9 @@ extern "C" int ZQSDK_WifiCreateAp(const WifiApParam *param) noexcept {
                                        {"udhcpd", nullptr}});
     KillProcessList(&kills);
     AbandonStationWait();
+    // A file that could not be written ends the call before anything
+    // starts: the daemons would otherwise run on the template's settings (an
+    // open access point, another address plan).
     if (!write_hostapd_config(*param, iface) ||
         !write_udhcpd_config(iface, ownAddress ? &plan : nullptr)) {
         ZQSDK_LOG(ZQ_LOG_ERROR, "wifi", "Access point configuration failed\n");

@@ -119,9 +119,10 @@ struct CancelHold {
     }
 };
 
-// Waits for the socket to be readable, at most the quiet period. This wait
-// is the only place where a cancellation of the thread takes effect, so that
-// it never lands in a callback or a log line.
+// Waits for the socket to be readable, at most the quiet period (poll, not
+// select: a descriptor above FD_SETSIZE overruns nothing). This wait is the
+// only place where a cancellation of the thread takes effect, so that it
+// never lands in a callback or a log line.
 int wait_readable(int fd) {
     struct pollfd readable = {fd, POLLIN, 0};
     int state;
@@ -198,6 +199,8 @@ void hotplug_monitor_stop() {
     g_Hotplug.stopRequested.store(true);
 }
 
+// Not noexcept, unlike the other entry points: a cancellation unwinds
+// through it, and an unwinding through a noexcept function ends the process.
 void *SystemHotPlugDetectPthread(void *) {
     prctl(PR_SET_NAME, "HotPlug", 0, 0, 0);
     CancelHold hold;

@@ -226,6 +226,8 @@ s32 ZQ_MPI_VI_SetExtChnAttr(s32 ViChn, const ViExtChnAttr *pstExtChnAttr) noexce
     ViDrvSize size{ViChn, pstExtChnAttr->u32Width, pstExtChnAttr->u32Height};
     int rc = request(fd, ZQ_VI_SET_DEST_SIZE, &size);
     if (rc < 0) {
+        // Kept as it is: a refused size is logged with the release's text,
+        // and its code is 0xA0108007.
         vi_fail("vi chn %d release frame failed, ret = %d\n", ViChn, rc);
         return kViFailed;
     }
@@ -254,6 +256,7 @@ s32 ZQ_MPI_VI_GetExtChnAttr(s32 ViChn, ViExtChnAttr *pstExtChnAttr) noexcept {
 s32 ZQ_MPI_VI_SetFrmRate(u32 ViChn, u32 srcFrmRate, u32 dstFrmRate) noexcept {
     if (channel_refused(static_cast<s32>(ViChn), 0, ZQ_VI_MAX_CHN - 1)) return kViBadChannel;
     if (srcFrmRate < 1 || srcFrmRate > zq::video::kViMaxFrameRate || dstFrmRate > srcFrmRate) {
+        // Kept as it is: the unsigned rates are printed with %d.
         vi_fail("not support srcFrmRate = %d, dstFrmRate = %d\n", static_cast<int>(srcFrmRate),
                 static_cast<int>(dstFrmRate));
         return kViBadRate;

@@ -39,7 +39,9 @@ struct VoState {
     std::atomic<int> g_VoFd{-1};
     // Guards the stored records from a set's check to its store, so a get
     // never sees half a record and a crop is checked against the channel
-    // size the driver has.
+    // size the driver has. The request is sent under it too (a few
+    // microseconds): the record stored is always the one the driver took
+    // last.
     std::mutex recordLock;
     VoPubAttr g_VoPubAttr = {};
     VoChnAttr g_VoChnAttr[ZQ_VO_MAX_CHN] = {};
