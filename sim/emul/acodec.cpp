@@ -1,22 +1,18 @@
 // "/dev/acodec": the audio codec. It keeps the output volume, the output
-// mute and the input volume in its node file "dev/acodec" (a small JSON
-// object), so that every process on the board, and a test, sees the same
+// mute and the input volume in its node file "dev/acodec" (a locked state
+// file), so that every process on the board, and a test, sees the same
 // settings. Every request is journaled under "acodec".
-#include <fcntl.h>
-#include <json-c/json.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <iterator>
 #include <string>
 
 #include "emul/audio.h"
 #include "emul/board.h"
 #include "emul/devices.h"
 #include "emul/json_util.h"
+#include "emul/state_file.h"
 
 namespace zq::sim {
 namespace {
@@ -51,61 +47,17 @@ const CodecRequest *find_request(unsigned long code) {
     return nullptr;
 }
 
-struct Setting {
-    const char *key;
-    int CodecState::*field;
+// The state file: the settings by name; power-on values where it says nothing.
+const StateField<CodecState> kSettings[] = {
+    ZQ_STATE_FIELD(CodecState, "output_volume", outputVolume),
+    ZQ_STATE_FIELD(CodecState, "output_mute", outputMute),
+    ZQ_STATE_FIELD(CodecState, "input_volume", inputVolume),
 };
 
-constexpr Setting kSettings[] = {
-    {"output_volume", &CodecState::outputVolume},
-    {"output_mute", &CodecState::outputMute},
-    {"input_volume", &CodecState::inputVolume},
-};
-
-// The settings in the node file open at fd; power-on values where it says nothing.
-CodecState load_state(int fd) {
+CodecState state_of(json_object *root) {
     CodecState state;
-    std::string text;
-    char chunk[256];
-    for (off_t at = 0;;) {
-        ssize_t n = ::pread(fd, chunk, sizeof chunk, at);
-        if (n <= 0) break;
-        text.append(chunk, static_cast<size_t>(n));
-        at += n;
-    }
-    json_object *root = json_tokener_parse(text.c_str());
-    for (const Setting &s : kSettings)
-        state.*s.field = static_cast<int>(json_int64(root, s.key, state.*s.field));
-    json_object_put(root);
+    read_fields(root, &state, kSettings);
     return state;
-}
-
-bool store_state(int fd, const CodecState &state) {
-    json_object *root = json_object_new_object();
-    for (const Setting &s : kSettings)
-        json_object_object_add(root, s.key, json_object_new_int(state.*s.field));
-    std::string text = json_object_to_json_string_ext(root, JSON_C_TO_STRING_SPACED);
-    json_object_put(root);
-    text += '\n';
-    return ::ftruncate(fd, 0) == 0 &&
-           ::pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
-}
-
-// The node file, open and locked for one request or one test-facing access.
-struct CodecFile {
-    int fd;
-    CodecFile(const std::string &path, int create)
-        : fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | create, 0644)) {
-        if (fd >= 0) ::flock(fd, LOCK_EX);
-    }
-    ~CodecFile() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-int fail(int error) {
-    errno = error;
-    return -1;
 }
 
 int acodec_ioctl(int, unsigned long code, void *arg) {
@@ -119,9 +71,9 @@ int acodec_ioctl(int, unsigned long code, void *arg) {
                 request->setting);
         return fail(EFAULT);
     }
-    CodecFile file(resolve(kAcodecNode), 0);
-    if (file.fd < 0) return -1;
-    CodecState state = load_state(file.fd);
+    LockedFile file(resolve(kAcodecNode), O_RDWR);
+    if (!file.is_open()) return -1;
+    CodecState state = file.load(state_of);
     int32_t value;
     if (request->kind == Kind::Get) {
         value = state.*request->field;
@@ -136,36 +88,26 @@ int acodec_ioctl(int, unsigned long code, void *arg) {
     }
     // A mute is a switch: any non-zero value turns it on.
     state.*request->field = request->kind == Kind::SetSwitch ? value != 0 : value;
-    if (!store_state(file.fd, state)) return fail(EIO);
+    if (!file.store(fields_json(state, kSettings))) return fail(EIO);
     journal("acodec", "set %s %d", request->setting, value);
     return 0;
-}
-
-// The settings are reached by requests only.
-ssize_t acodec_read(int, void *, size_t) {
-    return fail(EINVAL);
-}
-
-ssize_t acodec_write(int, const void *, size_t) {
-    return fail(EINVAL);
 }
 
 }  // namespace
 
 extern const Device kAcodecDevice;
-const Device kAcodecDevice = {kAcodecNode,  0,       acodec_ioctl, acodec_read,
-                              acodec_write, nullptr, nullptr};
+// The settings are reached by requests only.
+const Device kAcodecDevice = {kAcodecNode,  0,       acodec_ioctl, refuse_read,
+                              refuse_write, nullptr, nullptr};
 
 // ---- test-facing ----
 
 CodecState read_codec(const std::string &dir) {
-    CodecFile file(dir + kAcodecNode, 0);
-    return file.fd >= 0 ? load_state(file.fd) : CodecState{};
+    return LockedFile(dir + kAcodecNode, O_RDONLY).load(state_of);
 }
 
 bool write_codec(const std::string &dir, const CodecState &state) {
-    CodecFile file(dir + kAcodecNode, O_CREAT);
-    return file.fd >= 0 && store_state(file.fd, state);
+    return LockedFile(dir + kAcodecNode, O_RDWR | O_CREAT).store(fields_json(state, kSettings));
 }
 
 }  // namespace zq::sim

@@ -44,18 +44,15 @@ const std::pair<int, const Device *> kSocketDevices[] = {
 }  // namespace
 
 int no_requests(int, unsigned long, void *) {
-    errno = ENOTTY;
-    return -1;
+    return fail(ENOTTY);
 }
 
 ssize_t refuse_read(int, void *, size_t) {
-    errno = EINVAL;
-    return -1;
+    return fail(EINVAL);
 }
 
 ssize_t refuse_write(int, const void *, size_t) {
-    errno = EINVAL;
-    return -1;
+    return fail(EINVAL);
 }
 
 bool known_request(unsigned long request, unsigned long known, const void *arg) {

@@ -7,6 +7,10 @@
 #include <sys/types.h>
 #include <sys/un.h>
 
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -44,6 +48,32 @@ struct Device {
 int no_requests(int fd, unsigned long request, void *arg);
 ssize_t refuse_read(int fd, void *buf, size_t count);
 ssize_t refuse_write(int fd, const void *buf, size_t count);
+
+// A driver's refusal: errno set to error, and -1.
+inline int fail(int error) {
+    errno = error;
+    return -1;
+}
+
+// A copy of the request record at arg (which may be unaligned).
+template <typename Record>
+Record record_of(const void *arg) {
+    Record record;
+    std::memcpy(&record, arg, sizeof record);
+    return record;
+}
+
+// Appends printf-style text (up to 255 bytes) to *text: the descriptions of
+// a driver's state that vboard shows.
+__attribute__((format(printf, 2, 3))) inline void appendf(std::string *text, const char *format,
+                                                          ...) {
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    *text += line;
+}
 
 // For a driver that knows one request taking a pointer: false with errno
 // ENOTTY for another request, EFAULT for a null argument.

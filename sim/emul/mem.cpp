@@ -64,16 +64,26 @@ bool is_input(uint32_t word) {
 
 }  // namespace
 
-// The kernel's rules for mapping a device: readable descriptor, and a
-// read-write one for a shared writable mapping.
-int mapping_refusal(const char *device, int fd, size_t length, int prot, int flags, off_t offset) {
-    if (length == 0 || offset < 0 || offset % static_cast<off_t>(kPageSize) != 0 ||
-        static_cast<uint64_t>(offset) + length > kAddressSpace)
-        return EINVAL;
+void *map_physical(const char *device, int fd, size_t length, int prot, int flags, off_t offset,
+                   PhysBacking back) {
+    auto phys = static_cast<unsigned long long>(offset);
     int access = ::fcntl(fd, F_GETFL) & O_ACCMODE;
     bool sharedWrite = (flags & MAP_SHARED) && (prot & PROT_WRITE);
-    if (access == O_WRONLY || (sharedWrite && access != O_RDWR)) return EACCES;
-    return request_refusal(device, kMapRequest);
+    bool inside = length > 0 && offset >= 0 && offset % static_cast<off_t>(kPageSize) == 0 &&
+                  static_cast<uint64_t>(offset) + length <= kAddressSpace;
+    int refusal = !inside ? EINVAL
+                  : access == O_WRONLY || (sharedWrite && access != O_RDWR)
+                      ? EACCES
+                      : request_refusal(device, kMapRequest);
+    if (refusal) {
+        journal(device, "mmap 0x%08llX length %zu refused: %s", phys, length,
+                std::strerror(refusal));
+        errno = refusal;
+        return MAP_FAILED;
+    }
+    void *base = back(fd, length, prot, flags, offset);
+    if (base != MAP_FAILED) journal(device, "mmap 0x%08llX length %zu", phys, length);
+    return base;
 }
 
 int input_level(json_object *board, unsigned gpio) {
@@ -170,17 +180,11 @@ bool read_pages(int fd, Mapping &m) {
     return true;
 }
 
-void *mem_mmap(int fd, size_t length, int prot, int flags, off_t offset) {
-    auto phys = static_cast<unsigned long long>(offset);
-    if (int refusal = mapping_refusal(kMemDevice, fd, length, prot, flags, offset)) {
-        journal(kMemDevice, "mmap 0x%08llX length %zu refused: %s", phys, length,
-                std::strerror(refusal));
-        errno = refusal;
-        return MAP_FAILED;
-    }
+// A private copy of the pages, written back word by word when it ends.
+void *copy_pages(int fd, size_t length, int prot, int flags, off_t offset) {
     Mapping m;
     m.length = (length + kPageSize - 1) / kPageSize * kPageSize;
-    m.phys = phys;
+    m.phys = static_cast<uint64_t>(offset);
     void *base =
         ::mmap(nullptr, m.length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED) return MAP_FAILED;
@@ -197,10 +201,13 @@ void *mem_mmap(int fd, size_t length, int prot, int flags, off_t offset) {
     m.writesBack = (flags & MAP_SHARED) && (prot & PROT_WRITE);
     if (m.writesBack) m.handedOut.assign(m.base, m.base + m.length);
     if (!(prot & PROT_WRITE)) ::mprotect(base, m.length, prot);
-    journal(kMemDevice, "mmap 0x%08llX length %zu", phys, length);
     std::lock_guard<std::mutex> hold(g_mem.lock);
     g_mem.mappings.push_back(std::move(m));
     return base;
+}
+
+void *mem_mmap(int fd, size_t length, int prot, int flags, off_t offset) {
+    return map_physical(kMemDevice, fd, length, prot, flags, offset, copy_pages);
 }
 
 // Ends the whole mapping that starts at addr.

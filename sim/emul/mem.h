@@ -19,11 +19,15 @@ constexpr const char *kMemDevice = "/dev/mem";
 // of the device: refuse_request(dir, "/dev/mem", kMapRequest).
 constexpr unsigned long kMapRequest = 0x6D6D6170;  // "mmap"
 
-// 0 when a mapping of device (at a physical address as offset) may be
-// made, else the errno the kernel answers: a page-aligned range inside
-// 4 GiB, a readable descriptor, a read-write one for a shared writable
-// mapping, and no refusal rule for kMapRequest.
-int mapping_refusal(const char *device, int fd, size_t length, int prot, int flags, off_t offset);
+// Maps length bytes of the board's physical memory at offset for device
+// (open at fd) as the kernel would: a page-aligned range inside 4 GiB, a
+// readable descriptor, a read-write one for a shared writable mapping, and
+// no refusal rule for kMapRequest; else MAP_FAILED with that errno. Once
+// allowed, back makes the mapping. Each mapping made or refused is
+// journaled under device.
+using PhysBacking = void *(*)(int fd, size_t length, int prot, int flags, off_t offset);
+void *map_physical(const char *device, int fd, size_t length, int prot, int flags, off_t offset,
+                   PhysBacking back);
 
 // Sets the level (0 or 1) that GPIO gpio reads as an input.
 bool set_gpio_input(const std::string &dir, unsigned gpio, int level);

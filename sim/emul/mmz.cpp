@@ -4,12 +4,13 @@
 // that "/dev/mem" and the video emulators use, shared (MAP_SHARED), so
 // what one process or emulator writes, every other sees.
 //
-// The zone's table lives in the node file itself, one 44-byte record a
-// buffer (name, length, physical address, cached flag), under a file lock,
-// so every process on the board shares it.
+// The zone's table lives in the node file itself (a locked state file: name,
+// length, physical address and cached flag of each buffer), so every process
+// on the board shares it.
+#include "emul/mmz.h"
+
 #include <fcntl.h>
 #include <json-c/json.h>
-#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,7 +25,7 @@
 #include "emul/devices.h"
 #include "emul/json_util.h"
 #include "emul/mem.h"
-#include "emul/mmz.h"
+#include "emul/state_file.h"
 #include "zq_sys.h"
 
 namespace zq::sim {
@@ -33,40 +34,31 @@ namespace {
 constexpr uint64_t kPage = 4096;
 constexpr uint64_t kAddressSpace = uint64_t{1} << 32;
 
-struct FileLock {
-    int fd;
-    explicit FileLock(int f) : fd(f) { ::flock(fd, LOCK_EX); }
-    ~FileLock() { ::flock(fd, LOCK_UN); }
+// The state file: the buffers in address order, each its name and fields.
+const StateField<MmzBuffer> kFields[] = {
+    ZQ_STATE_FIELD(MmzBuffer, "length", length),
+    ZQ_STATE_FIELD(MmzBuffer, "phys", phys),
+    ZQ_STATE_FIELD(MmzBuffer, "cached", cached),
 };
 
-std::vector<MmzBuffer> read_table(int fd) {
+std::vector<MmzBuffer> table_of(json_object *root) {
     std::vector<MmzBuffer> table;
-    MmzRequest record;
-    for (off_t at = 0; ::pread(fd, &record, sizeof record, at) == sizeof record;
-         at += static_cast<off_t>(sizeof record)) {
-        MmzBuffer b;
-        b.name.assign(record.szMmbName, strnlen(record.szMmbName, sizeof record.szMmbName));
-        b.length = record.u32Len;
-        b.phys = record.u32PhyAddr;
-        b.cached = record.u32VirAddr != 0;
-        table.push_back(b);
+    for (size_t i = 0; json_object *entry = json_at(json_get(root, "buffers"), i); ++i) {
+        table.push_back({json_string(entry, "name", ""), 0, 0, false});
+        read_fields(entry, &table.back(), kFields);
     }
     return table;
 }
 
-bool write_table(int fd, const std::vector<MmzBuffer> &table) {
-    std::vector<MmzRequest> records(table.size());
-    for (size_t i = 0; i < table.size(); ++i) {
-        std::memset(&records[i], 0, sizeof records[i]);
-        std::memcpy(records[i].szMmbName, table[i].name.data(),
-                    std::min(table[i].name.size(), sizeof records[i].szMmbName));
-        records[i].u32Len = table[i].length;
-        records[i].u32PhyAddr = table[i].phys;
-        records[i].u32VirAddr = table[i].cached ? 1 : 0;
+json_object *table_json(const std::vector<MmzBuffer> &table) {
+    json_object *root = json_object_new_object(), *list = json_object_new_array();
+    for (const MmzBuffer &b : table) {
+        json_object *entry = fields_json(b, kFields);
+        json_object_object_add(entry, "name", json_object_new_string(b.name.c_str()));
+        json_object_array_add(list, entry);
     }
-    size_t bytes = records.size() * sizeof(MmzRequest);
-    return ::ftruncate(fd, 0) == 0 &&
-           ::pwrite(fd, records.data(), bytes, 0) == static_cast<ssize_t>(bytes);
+    json_object_object_add(root, "buffers", list);
+    return root;
 }
 
 // The first gap of the zone that holds length bytes; 0 when there is none.
@@ -79,29 +71,28 @@ uint32_t first_fit(const std::vector<MmzBuffer> &table, const MmzZone &zone, uin
     return at + length <= uint64_t{zone.base} + zone.size ? static_cast<uint32_t>(at) : 0;
 }
 
-int allocate(int fd, MmzRequest *request, bool cached) {
+int allocate(MmzRequest *request, bool cached) {
     uint64_t length = (uint64_t{request->u32Len} + kPage - 1) / kPage * kPage;
     std::string name(request->szMmbName, strnlen(request->szMmbName, sizeof request->szMmbName));
     if (length == 0) {
         journal("mmz", "alloc \"%s\" of 0 bytes refused", name.c_str());
-        errno = EINVAL;
-        return -1;
+        return fail(EINVAL);
     }
-    FileLock hold(fd);
-    std::vector<MmzBuffer> table = read_table(fd);
+    LockedFile file(resolve(kMmzDevice), O_RDWR);
+    if (!file.is_open()) return -1;
+    std::vector<MmzBuffer> table = file.load(table_of);
     uint32_t phys = first_fit(table, active_mmz_zone(), length);
     if (phys == 0) {
         journal("mmz", "alloc \"%s\" of %u bytes refused: the zone is full", name.c_str(),
                 request->u32Len);
-        errno = ENOMEM;
-        return -1;
+        return fail(ENOMEM);
     }
     MmzBuffer b{name, static_cast<uint32_t>(length), phys, cached};
     table.insert(
         std::upper_bound(table.begin(), table.end(), b,
                          [](const MmzBuffer &x, const MmzBuffer &y) { return x.phys < y.phys; }),
         b);
-    if (!write_table(fd, table)) return -1;
+    if (!file.store(table_json(table))) return fail(EIO);
     request->u32Len = b.length;
     request->u32PhyAddr = phys;
     journal("mmz", "alloc \"%s\" %u bytes at 0x%08X%s", name.c_str(), b.length, phys,
@@ -109,10 +100,9 @@ int allocate(int fd, MmzRequest *request, bool cached) {
     return 0;
 }
 
-int look_up(int fd, MmzRequest *request) {
+int look_up(MmzRequest *request) {
     std::string name(request->szMmbName, strnlen(request->szMmbName, sizeof request->szMmbName));
-    FileLock hold(fd);
-    for (const MmzBuffer &b : read_table(fd)) {
+    for (const MmzBuffer &b : LockedFile(resolve(kMmzDevice), O_RDONLY).load(table_of)) {
         if (b.name != name) continue;
         request->u32Len = b.length;
         request->u32PhyAddr = b.phys;
@@ -120,8 +110,7 @@ int look_up(int fd, MmzRequest *request) {
         return 0;
     }
     journal("mmz", "look-up \"%s\": no such buffer", name.c_str());
-    errno = ENOENT;
-    return -1;
+    return fail(ENOENT);
 }
 
 // What this process's requests looked like when they arrived.
@@ -141,28 +130,25 @@ void remember(unsigned long request, const void *arg) {
     g_seen.requests.push_back(std::move(seen));
 }
 
-int mmz_ioctl(int fd, unsigned long request, void *arg) {
+int mmz_ioctl(int, unsigned long request, void *arg) {
     remember(request, arg);
     if (request == ZQ_MMZ_RESET) {
-        FileLock hold(fd);
         journal("mmz", "reset");
-        return ::ftruncate(fd, 0);
+        return LockedFile(resolve(kMmzDevice), O_RDWR).store(table_json({})) ? 0 : fail(EIO);
     }
-    if (!arg) {
-        errno = request == ZQ_MMZ_ALLOC || request == ZQ_MMZ_ALLOC_CACHED ||
-                        request == ZQ_MMZ_GET_ADDR || request == ZQ_MMZ_FLUSH_CACHE ||
-                        request == ZQ_MMZ_MAP || request == ZQ_MMZ_MAP_CACHED
-                    ? EFAULT
-                    : ENOTTY;
-        return -1;
-    }
+    if (!arg)
+        return fail(request == ZQ_MMZ_ALLOC || request == ZQ_MMZ_ALLOC_CACHED ||
+                            request == ZQ_MMZ_GET_ADDR || request == ZQ_MMZ_FLUSH_CACHE ||
+                            request == ZQ_MMZ_MAP || request == ZQ_MMZ_MAP_CACHED
+                        ? EFAULT
+                        : ENOTTY);
     auto *r = static_cast<MmzRequest *>(arg);
     switch (request) {
         case ZQ_MMZ_ALLOC:
         case ZQ_MMZ_ALLOC_CACHED:
-            return allocate(fd, r, request == ZQ_MMZ_ALLOC_CACHED);
+            return allocate(r, request == ZQ_MMZ_ALLOC_CACHED);
         case ZQ_MMZ_GET_ADDR:
-            return look_up(fd, r);
+            return look_up(r);
         case ZQ_MMZ_FLUSH_CACHE:
             journal("mmz", "flush 0x%08X, %u bytes", r->u32PhyAddr, r->u32Len);
             return 0;
@@ -172,36 +158,29 @@ int mmz_ioctl(int fd, unsigned long request, void *arg) {
                     request == ZQ_MMZ_MAP_CACHED ? " (cached)" : "");
             return 0;
         default:
-            errno = ENOTTY;
-            return -1;
+            return fail(ENOTTY);
     }
 }
 
-void *mmz_mmap(int fd, size_t length, int prot, int flags, off_t offset) {
-    auto phys = static_cast<unsigned long long>(offset);
-    if (int refusal = mapping_refusal(kMmzDevice, fd, length, prot, flags, offset)) {
-        journal(kMmzDevice, "mmap 0x%08llX length %zu refused: %s", phys, length,
-                std::strerror(refusal));
-        errno = refusal;
-        return MAP_FAILED;
-    }
+// A shared mapping of the board's memory file "dev/mem". A shared mapping
+// past the file's end faults: the memory file spans the whole address space
+// (sparse, so it costs nothing), and every process grows it to the same
+// size, so none can shrink it under another.
+void *share_memory(int, size_t length, int prot, int, off_t offset) {
     int memory = ::open(resolve(kMemDevice).c_str(), O_RDWR | O_CLOEXEC);
     if (memory < 0) return MAP_FAILED;
-    // A shared mapping past the file's end faults: the memory file spans the
-    // whole address space (sparse, so it costs nothing), and every process
-    // grows it to the same size, so none can shrink it under another.
     struct stat st {};
     if (::fstat(memory, &st) == 0 && static_cast<uint64_t>(st.st_size) < kAddressSpace)
         (void)::ftruncate(memory, static_cast<off_t>(kAddressSpace));
     void *base = ::mmap(nullptr, length, prot, MAP_SHARED, memory, offset);
     int saved = errno;
     ::close(memory);
-    if (base == MAP_FAILED) {
-        errno = saved;
-        return MAP_FAILED;
-    }
-    journal(kMmzDevice, "mmap 0x%08llX length %zu", phys, length);
+    errno = saved;
     return base;
+}
+
+void *mmz_mmap(int fd, size_t length, int prot, int flags, off_t offset) {
+    return map_physical(kMmzDevice, fd, length, prot, flags, offset, share_memory);
 }
 
 int mmz_munmap(void *addr, size_t length) {
@@ -226,15 +205,7 @@ std::vector<MmzRequestSeen> mmz_requests() {
 }
 
 std::vector<MmzBuffer> mmz_buffers(const std::string &dir) {
-    int fd = ::open((dir + kMmzDevice).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
-    std::vector<MmzBuffer> table;
-    {
-        FileLock hold(fd);
-        table = read_table(fd);
-    }
-    ::close(fd);
-    return table;
+    return LockedFile(dir + kMmzDevice, O_RDONLY).load(table_of);
 }
 
 extern const Device kMmzDeviceEmulator;

@@ -100,10 +100,7 @@ struct OverlayCache {
     std::mutex lock;
     std::string board, node, bitmapDir;
     bool loaded = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    struct timespec modified {};
+    struct stat stamp {};
     RgnBoardState state;
     std::vector<std::vector<uint8_t>> bitmaps;
     bool anyShown[kRgnChannels] = {};
@@ -112,8 +109,10 @@ struct OverlayCache {
 OverlayCache g_overlays;
 
 bool same_stamp(const OverlayCache &c, const struct stat &st) {
-    return c.loaded && c.device == st.st_dev && c.inode == st.st_ino && c.size == st.st_size &&
-           c.modified.tv_sec == st.st_mtim.tv_sec && c.modified.tv_nsec == st.st_mtim.tv_nsec;
+    const struct stat &was = c.stamp;
+    return c.loaded && was.st_dev == st.st_dev && was.st_ino == st.st_ino &&
+           was.st_size == st.st_size && was.st_mtim.tv_sec == st.st_mtim.tv_sec &&
+           was.st_mtim.tv_nsec == st.st_mtim.tv_nsec;
 }
 
 // Brings the cache up to the board files; false when there is no driver state.
@@ -128,10 +127,7 @@ bool refresh(OverlayCache &c) {
     if (::stat(c.node.c_str(), &st) != 0) return false;
     if (same_stamp(c, st)) return true;
     c.loaded = load_rgn_board(c.node, c.bitmapDir, &c.state, &c.bitmaps);
-    c.device = st.st_dev;
-    c.inode = st.st_ino;
-    c.size = st.st_size;
-    c.modified = st.st_mtim;
+    c.stamp = st;
     for (int ch = 0; ch < kRgnChannels; ++ch) {
         const RgnChannel &rc = c.state.channels[ch];
         c.anyShown[ch] = std::any_of(std::begin(rc.overlays), std::end(rc.overlays),

@@ -1,7 +1,7 @@
 // "/dev/rgn": the region driver. It keeps palettes, overlays (with their
 // bitmap bytes) and covers per video input channel in board files (see
-// emul/rgn.h), each request read-modify-written under a lock of the node
-// file. Every request is journaled under "rgn".
+// emul/rgn.h), each request read-modify-written under the lock of the
+// node file. Every request is journaled under "rgn".
 //
 // Its rules: channels 0..2, overlay handles 0..7, cover handles 0..31
 // (EINVAL otherwise); creating a region that exists fails with EEXIST, any
@@ -9,9 +9,10 @@
 // at most 4096 x 4096 pixels at format 0..2 (EINVAL); a bitmap longer than
 // its overlay needs fails with EINVAL, a shorter one is taken (the pixels it
 // does not reach are not drawn). New regions are hidden.
+#include "emul/rgn.h"
+
 #include <fcntl.h>
 #include <json-c/json.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,7 +30,7 @@
 #include "emul/devices.h"
 #include "emul/file_util.h"
 #include "emul/json_util.h"
-#include "emul/rgn.h"
+#include "emul/state_file.h"
 #include "zq_rgn.h"
 
 namespace zq::sim {
@@ -38,158 +39,70 @@ namespace {
 constexpr const char *kRgnNode = "/dev/rgn";
 constexpr const char *kRgnBitmapDir = "/dev/rgn.d";
 
-int fail(int error) {
-    errno = error;
-    return -1;
-}
+// ---- the state file: per channel its palette, and its overlays and covers
+// by handle (null where none exists) ----
 
-// ---- the state file ----
-
-struct Field {
-    const char *key;
-    uint32_t RgnOverlay::*u;
-    int32_t RgnOverlay::*s;
+const StateField<RgnOverlay> kOverlayFields[] = {
+    ZQ_STATE_FIELD(RgnOverlay, "shown", shown),
+    ZQ_STATE_FIELD(RgnOverlay, "width", width),
+    ZQ_STATE_FIELD(RgnOverlay, "height", height),
+    ZQ_STATE_FIELD(RgnOverlay, "format", format),
+    ZQ_STATE_FIELD(RgnOverlay, "x", x),
+    ZQ_STATE_FIELD(RgnOverlay, "y", y),
+    ZQ_STATE_FIELD(RgnOverlay, "color_map", colorMap),
+    ZQ_STATE_FIELD(RgnOverlay, "effect", effect),
+    ZQ_STATE_FIELD(RgnOverlay, "bitmap_bytes", bitmapBytes),
+    ZQ_STATE_FIELD(RgnOverlay, "bitmap_serial", bitmapSerial),
 };
 
-constexpr Field kOverlayFields[] = {
-    {"width", &RgnOverlay::width, nullptr},
-    {"height", &RgnOverlay::height, nullptr},
-    {"format", &RgnOverlay::format, nullptr},
-    {"x", nullptr, &RgnOverlay::x},
-    {"y", nullptr, &RgnOverlay::y},
-    {"color_map", &RgnOverlay::colorMap, nullptr},
-    {"effect", &RgnOverlay::effect, nullptr},
-    {"bitmap_bytes", &RgnOverlay::bitmapBytes, nullptr},
-    {"bitmap_serial", &RgnOverlay::bitmapSerial, nullptr},
+const StateField<RgnCover> kCoverFields[] = {
+    ZQ_STATE_FIELD(RgnCover, "shown", shown),   ZQ_STATE_FIELD(RgnCover, "width", width),
+    ZQ_STATE_FIELD(RgnCover, "height", height), ZQ_STATE_FIELD(RgnCover, "x", x),
+    ZQ_STATE_FIELD(RgnCover, "y", y),           ZQ_STATE_FIELD(RgnCover, "color", color),
+    ZQ_STATE_FIELD(RgnCover, "effect", effect),
 };
 
-struct CoverField {
-    const char *key;
-    uint32_t RgnCover::*u;
-    int32_t RgnCover::*s;
-};
-
-constexpr CoverField kCoverFields[] = {
-    {"width", &RgnCover::width, nullptr}, {"height", &RgnCover::height, nullptr},
-    {"x", nullptr, &RgnCover::x},         {"y", nullptr, &RgnCover::y},
-    {"color", &RgnCover::color, nullptr}, {"effect", &RgnCover::effect, nullptr},
-};
-
-template <typename Region, typename F, size_t N>
-void read_fields(json_object *obj, Region *r, const F (&fields)[N]) {
-    for (const F &f : fields) {
-        int64_t v = json_int64(obj, f.key, 0);
-        if (f.u)
-            r->*f.u = static_cast<uint32_t>(v);
-        else
-            r->*f.s = static_cast<int32_t>(v);
-    }
-    r->exists = true;
-    r->shown = json_object_get_boolean(json_get(obj, "shown"));
+template <typename Region, size_t N, size_t F>
+void read_regions(json_object *list, Region (&regions)[N], const StateField<Region> (&fields)[F]) {
+    for (size_t h = 0; h < N; ++h)
+        if (json_object *entry = json_at(list, h)) {
+            regions[h].exists = true;
+            read_fields(entry, &regions[h], fields);
+        }
 }
 
-template <typename Region, typename F, size_t N>
-json_object *write_fields(int channel, unsigned handle, const Region &r, const F (&fields)[N]) {
-    json_object *obj = json_object_new_object();
-    json_object_object_add(obj, "channel", json_object_new_int(channel));
-    json_object_object_add(obj, "handle", json_object_new_int(static_cast<int>(handle)));
-    for (const F &f : fields)
-        json_object_object_add(obj, f.key, json_object_new_int64(f.u ? int64_t{r.*f.u} : r.*f.s));
-    json_object_object_add(obj, "shown", json_object_new_boolean(r.shown));
-    return obj;
+template <typename Region, size_t N, size_t F>
+json_object *regions_json(const Region (&regions)[N], const StateField<Region> (&fields)[F]) {
+    json_object *list = json_object_new_array();
+    for (const Region &r : regions)
+        json_object_array_add(list, r.exists ? fields_json(r, fields) : nullptr);
+    return list;
 }
 
-// The region of a JSON entry, or null when it names none.
-template <typename Region, size_t N>
-Region *entry_slot(json_object *obj, RgnBoardState *state, Region (RgnChannel::*list)[N]) {
-    int64_t channel = json_int64(obj, "channel", -1), handle = json_int64(obj, "handle", -1);
-    if (channel < 0 || channel >= kRgnChannels || handle < 0 || handle >= int64_t{N})
-        return nullptr;
-    return &(state->channels[channel].*list)[handle];
-}
-
-RgnBoardState parse_state(const std::string &text) {
+RgnBoardState state_of(json_object *root) {
     RgnBoardState state;
-    json_object *root = json_tokener_parse(text.c_str());
-    // An element of an array, or null: json-c stops the process for a non-array.
-    auto element = [](json_object *array, size_t i) {
-        return json_object_is_type(array, json_type_array) && i < json_object_array_length(array)
-                   ? json_object_array_get_idx(array, i)
-                   : nullptr;
-    };
-    json_object *palettes = json_get(root, "palettes");
-    for (int c = 0; c < kRgnChannels; ++c) {
-        json_object *p = element(palettes, static_cast<size_t>(c));
-        for (size_t i = 0; i < 16; ++i)
-            state.channels[c].palette[i] =
-                static_cast<uint32_t>(json_object_get_int64(element(p, i)));
+    for (size_t c = 0; c < kRgnChannels; ++c) {
+        json_object *entry = json_at(json_get(root, "channels"), c);
+        RgnChannel &ch = state.channels[c];
+        read_words(json_get(entry, "palette"), &ch.palette);
+        read_regions(json_get(entry, "overlays"), ch.overlays, kOverlayFields);
+        read_regions(json_get(entry, "covers"), ch.covers, kCoverFields);
     }
-    json_object *overlays = json_get(root, "overlays"), *covers = json_get(root, "covers");
-    for (size_t i = 0; json_object *o = element(overlays, i); ++i)
-        if (RgnOverlay *r = entry_slot(o, &state, &RgnChannel::overlays))
-            read_fields(o, r, kOverlayFields);
-    for (size_t i = 0; json_object *o = element(covers, i); ++i)
-        if (RgnCover *r = entry_slot(o, &state, &RgnChannel::covers))
-            read_fields(o, r, kCoverFields);
-    json_object_put(root);
     return state;
 }
 
-std::string format_state(const RgnBoardState &state) {
-    json_object *root = json_object_new_object();
-    json_object *palettes = json_object_new_array(), *overlays = json_object_new_array(),
-                *covers = json_object_new_array();
-    for (int c = 0; c < kRgnChannels; ++c) {
-        const RgnChannel &ch = state.channels[c];
-        json_object *p = json_object_new_array();
-        for (uint32_t colour : ch.palette) json_object_array_add(p, json_object_new_int64(colour));
-        json_object_array_add(palettes, p);
-        for (unsigned h = 0; h < kRgnOverlays; ++h)
-            if (ch.overlays[h].exists)
-                json_object_array_add(overlays, write_fields(c, h, ch.overlays[h], kOverlayFields));
-        for (unsigned h = 0; h < kRgnCovers; ++h)
-            if (ch.covers[h].exists)
-                json_object_array_add(covers, write_fields(c, h, ch.covers[h], kCoverFields));
+json_object *state_json(const RgnBoardState &state) {
+    json_object *root = json_object_new_object(), *channels = json_object_new_array();
+    for (const RgnChannel &ch : state.channels) {
+        json_object *entry = json_object_new_object();
+        json_object_object_add(entry, "palette", words_json(ch.palette));
+        json_object_object_add(entry, "overlays", regions_json(ch.overlays, kOverlayFields));
+        json_object_object_add(entry, "covers", regions_json(ch.covers, kCoverFields));
+        json_object_array_add(channels, entry);
     }
-    json_object_object_add(root, "palettes", palettes);
-    json_object_object_add(root, "overlays", overlays);
-    json_object_object_add(root, "covers", covers);
-    std::string text = json_object_to_json_string_ext(root, JSON_C_TO_STRING_SPACED);
-    json_object_put(root);
-    return text + '\n';
+    json_object_object_add(root, "channels", channels);
+    return root;
 }
-
-// Rewrites the state and moves the file's modification stamp on, even within
-// one tick of a coarse file-system clock: readers cache by that stamp.
-bool store_state(int fd, const RgnBoardState &state) {
-    struct stat before {};
-    ::fstat(fd, &before);
-    std::string text = format_state(state);
-    if (::ftruncate(fd, 0) != 0 ||
-        ::pwrite(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
-        return false;
-    struct stat after {};
-    ::fstat(fd, &after);
-    if (after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
-        after.st_mtim.tv_nsec == before.st_mtim.tv_nsec) {
-        struct timespec stamps[2] = {{0, UTIME_OMIT}, before.st_mtim};
-        if (++stamps[1].tv_nsec == 1000000000L) stamps[1] = {before.st_mtim.tv_sec + 1, 0};
-        ::futimens(fd, stamps);
-    }
-    return true;
-}
-
-// The node file, open and locked for one request or one reader.
-struct RgnFile {
-    int fd;
-    RgnFile(const std::string &path, int flags, int lock)
-        : fd(::open(path.c_str(), flags | O_CLOEXEC)) {
-        if (fd >= 0) ::flock(fd, lock);
-    }
-    ~RgnFile() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 std::string bitmap_file(const std::string &bitmapDir, int channel, unsigned handle) {
     char name[32];
@@ -210,13 +123,6 @@ struct Request {
     const void *arg;
     std::string bitmapDir;
 };
-
-template <typename Record>
-Record record_of(const Request &r) {
-    Record record;
-    std::memcpy(&record, r.arg, sizeof record);
-    return record;
-}
 
 // The overlay or cover a request names, or null (journaled, errno-style
 // answer in *error) when the channel or handle is out of range, or when the
@@ -240,7 +146,7 @@ Region *region_of(Request &r, Region (RgnChannel::*list)[N], int32_t channel, ui
 }
 
 int osd_create(Request &r) {
-    auto q = record_of<RgnOsdCreateReq>(r);
+    auto q = record_of<RgnOsdCreateReq>(r.arg);
     int error = 0;
     RgnOverlay *o =
         region_of(r, &RgnChannel::overlays, q.s32ViChn, q.u32Handle, "osd create", false, &error);
@@ -263,7 +169,7 @@ int osd_create(Request &r) {
 }
 
 int osd_destroy(Request &r) {
-    auto q = record_of<RgnOsdCreateReq>(r);
+    auto q = record_of<RgnOsdCreateReq>(r.arg);
     int error = 0;
     RgnOverlay *o =
         region_of(r, &RgnChannel::overlays, q.s32ViChn, q.u32Handle, "osd destroy", true, &error);
@@ -275,7 +181,7 @@ int osd_destroy(Request &r) {
 }
 
 int osd_set_attr(Request &r) {
-    auto q = record_of<RgnOsdAttrReq>(r);
+    auto q = record_of<RgnOsdAttrReq>(r.arg);
     int error = 0;
     RgnOverlay *o =
         region_of(r, &RgnChannel::overlays, q.s32ViChn, q.u32Handle, "osd attr", true, &error);
@@ -290,7 +196,7 @@ int osd_set_attr(Request &r) {
 }
 
 int osd_set_bitmap(Request &r) {
-    auto q = record_of<RgnOsdBitmapReq>(r);
+    auto q = record_of<RgnOsdBitmapReq>(r.arg);
     int error = 0;
     RgnOverlay *o =
         region_of(r, &RgnChannel::overlays, q.s32ViChn, q.u32Handle, "osd bitmap", true, &error);
@@ -311,7 +217,7 @@ int osd_set_bitmap(Request &r) {
 
 template <typename Region, size_t N>
 int show(Request &r, Region (RgnChannel::*list)[N], const char *what) {
-    auto q = record_of<RgnShowReq>(r);
+    auto q = record_of<RgnShowReq>(r.arg);
     int error = 0;
     Region *region = region_of(r, list, q.s32ViChn, q.u32Handle, what, true, &error);
     if (!region) return error;
@@ -330,7 +236,7 @@ int cover_show(Request &r) {
 }
 
 int cover_set(Request &r, const char *what, bool create) {
-    auto q = record_of<RgnCoverReq>(r);
+    auto q = record_of<RgnCoverReq>(r.arg);
     int error = 0;
     RgnCover *c = region_of(r, &RgnChannel::covers, q.s32ViChn, q.u32Handle, what, !create, &error);
     if (!c) return error;
@@ -352,7 +258,7 @@ int cover_set_attr(Request &r) {
 }
 
 int cover_destroy(Request &r) {
-    auto q = record_of<RgnCoverReq>(r);
+    auto q = record_of<RgnCoverReq>(r.arg);
     int error = 0;
     RgnCover *c =
         region_of(r, &RgnChannel::covers, q.s32ViChn, q.u32Handle, "cover destroy", true, &error);
@@ -363,7 +269,7 @@ int cover_destroy(Request &r) {
 }
 
 int set_pallet(Request &r) {
-    auto q = record_of<RgnPalletReq>(r);
+    auto q = record_of<RgnPalletReq>(r.arg);
     if (q.s32ViChn < 0 || q.s32ViChn >= kRgnChannels) {
         journal("rgn", "palette chn %d refused: out of range", q.s32ViChn);
         return EINVAL;
@@ -402,12 +308,12 @@ int rgn_ioctl(int, unsigned long code, void *arg) {
         return fail(ENOTTY);
     }
     if (!arg) return fail(EFAULT);
-    RgnFile file(resolve(kRgnNode), O_RDWR, LOCK_EX);
-    if (file.fd < 0) return -1;
-    RgnBoardState state = parse_state(read_all(file.fd));
+    LockedFile file(resolve(kRgnNode), O_RDWR);
+    if (!file.is_open()) return -1;
+    RgnBoardState state = file.load(state_of);
     Request request{state, arg, resolve(kRgnBitmapDir)};
     if (int error = handler->run(request)) return fail(error);
-    return store_state(file.fd, state) ? 0 : fail(EIO);
+    return file.store(state_json(state)) ? 0 : fail(EIO);
 }
 
 }  // namespace
@@ -421,9 +327,9 @@ void set_rgn_request_tap(RgnRequestTap tap) {
 
 bool load_rgn_board(const std::string &nodePath, const std::string &bitmapDir, RgnBoardState *state,
                     std::vector<std::vector<uint8_t>> *bitmaps) {
-    RgnFile file(nodePath, O_RDONLY, LOCK_SH);
-    if (file.fd < 0) return false;
-    *state = parse_state(read_all(file.fd));
+    LockedFile file(nodePath, O_RDONLY);
+    if (!file.is_open()) return false;
+    *state = file.load(state_of);
     if (!bitmaps) return true;
     bitmaps->assign(kRgnChannels * kRgnOverlays, {});
     for (int c = 0; c < kRgnChannels; ++c)
@@ -460,35 +366,29 @@ std::vector<uint8_t> read_region_bitmap(const std::string &dir, int channel, uns
 
 std::string regions_text(const RgnBoardState &state) {
     std::string text;
-    char line[160];
     for (int c = 0; c < kRgnChannels; ++c) {
         const RgnChannel &ch = state.channels[c];
         if (std::any_of(std::begin(ch.palette), std::end(ch.palette),
                         [](uint32_t v) { return v; })) {
-            text += "palette " + std::to_string(c) + ":";
-            for (uint32_t colour : ch.palette) {
-                std::snprintf(line, sizeof line, " %08X", colour);
-                text += line;
-            }
+            appendf(&text, "palette %d:", c);
+            for (uint32_t colour : ch.palette) appendf(&text, " %08X", colour);
             text += '\n';
         }
         for (unsigned h = 0; h < kRgnOverlays; ++h) {
             const RgnOverlay &o = ch.overlays[h];
-            if (!o.exists) continue;
-            std::snprintf(line, sizeof line,
-                          "osd %d/%u %ux%u format %u at %d,%d color map 0x%X effect 0x%X %s, "
-                          "bitmap %u bytes\n",
-                          c, h, o.width, o.height, o.format, o.x, o.y, o.colorMap, o.effect,
-                          o.shown ? "shown" : "hidden", o.bitmapBytes);
-            text += line;
+            if (o.exists)
+                appendf(&text,
+                        "osd %d/%u %ux%u format %u at %d,%d color map 0x%X effect 0x%X %s, "
+                        "bitmap %u bytes\n",
+                        c, h, o.width, o.height, o.format, o.x, o.y, o.colorMap, o.effect,
+                        o.shown ? "shown" : "hidden", o.bitmapBytes);
         }
         for (unsigned h = 0; h < kRgnCovers; ++h) {
             const RgnCover &v = ch.covers[h];
-            if (!v.exists) continue;
-            std::snprintf(line, sizeof line,
-                          "cover %d/%u %ux%u at %d,%d color 0x%06X effect 0x%X %s\n", c, h, v.width,
-                          v.height, v.x, v.y, v.color, v.effect, v.shown ? "shown" : "hidden");
-            text += line;
+            if (v.exists)
+                appendf(&text, "cover %d/%u %ux%u at %d,%d color 0x%06X effect 0x%X %s\n", c, h,
+                        v.width, v.height, v.x, v.y, v.color, v.effect,
+                        v.shown ? "shown" : "hidden");
         }
     }
     return text.empty() ? "no regions\n" : text;

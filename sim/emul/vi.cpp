@@ -7,6 +7,8 @@
 // waits for the next one; its picture is written into one of the channel's
 // four buffers in physical memory ("dev/mem"), which stays the process's
 // until released. Every request is journaled under "vi".
+#include "emul/vi.h"
+
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -19,8 +21,7 @@
 
 #include "emul/board.h"
 #include "emul/devices.h"
-#include "emul/vi.h"
-#include "emul/vi_state.h"
+#include "emul/state_file.h"
 
 namespace zq::sim {
 namespace {
@@ -86,31 +87,19 @@ struct ViDriver {
 
 ViDriver g_vi;
 
-int fail(int error) {
-    errno = error;
-    return -1;
-}
-
 bool channel_ok(int32_t chn) {
     return chn >= 0 && chn < kViChannels;
-}
-
-template <typename Record>
-Record record_of(const void *arg) {
-    Record r;
-    std::memcpy(&r, arg, sizeof r);
-    return r;
 }
 
 // One request that changes channel state: load, change, store, under the
 // node's lock. change returns 0 or the errno that refuses the request.
 template <typename Change>
 int change_state(Change change) {
-    ViStateFile file(resolve(kViDevice));
-    if (file.fd < 0) return -1;
-    ViChannels channels = file.load(active_vi_settings());
+    LockedFile file(resolve(kViDevice), O_RDWR);
+    if (!file.is_open()) return -1;
+    ViChannels channels = file.load(vi_channels_of, active_vi_settings());
     if (int error = change(channels)) return fail(error);
-    return file.store(channels) ? 0 : fail(EIO);
+    return file.store(vi_channels_json(channels)) ? 0 : fail(EIO);
 }
 
 int reset() {
@@ -247,9 +236,9 @@ int get_frame(void *arg) {
     for (;;) {
         ViChannel ch;
         {
-            ViStateFile file(resolve(kViDevice));
-            if (file.fd < 0) return -1;
-            ch = file.load(settings)[size_t(r.chn)];
+            LockedFile file(resolve(kViDevice), O_RDWR);
+            if (!file.is_open()) return -1;
+            ch = file.load(vi_channels_of, settings)[size_t(r.chn)];
         }
         if (!ch.enabled) return refuse_get(r.chn, "not enabled", EINVAL);
         if (ch.keepMask == 0) return refuse_get(r.chn, "keeps no frames", EAGAIN);

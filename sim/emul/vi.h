@@ -73,7 +73,15 @@ void vi_render_frame(int channel, uint32_t frame, uint32_t width, uint32_t heigh
 // The number a first luma row carries.
 uint32_t vi_frame_number(const uint8_t *lumaRow, uint32_t width);
 
+// The channels a state file holds (power-on values for what it does not
+// say), and the state file's contents for channels.
+ViChannels vi_channels_of(json_object *root, const ViSettings &settings);
+json_object *vi_channels_json(const ViChannels &channels);
+
 // ---- the active board (seam side) ----
+
+// The active board's settings, read again after every change of board.json.
+ViSettings active_vi_settings();
 
 // The picture enabled channel `channel` shows now (its newest kept frame);
 // false when it is not enabled or has captured nothing yet.

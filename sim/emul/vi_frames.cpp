@@ -3,10 +3,7 @@
 // emulator, vboard and the tests.
 #include "emul/vi.h"
 
-#include <fcntl.h>
 #include <json-c/json.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,10 +11,10 @@
 #include <iterator>
 
 #include "emul/board.h"
-#include "emul/file_util.h"
+#include "emul/devices.h"
 #include "emul/json_util.h"
 #include "emul/region_overlay.h"
-#include "emul/vi_state.h"
+#include "emul/state_file.h"
 #include "zq_vi.h"
 
 namespace zq::sim {
@@ -36,35 +33,21 @@ constexpr Yuv kBars[] = {{235, 128, 128}, {210, 16, 146}, {170, 166, 16}, {145, 
 constexpr uint32_t kBarCount = std::size(kBars);
 
 // Members of a channel in the state file.
-struct Field {
-    const char *key;
-    int64_t (*get)(const ViChannel &);
-    void (*set)(ViChannel &, int64_t);
+const StateField<ViChannel> kFields[] = {
+    ZQ_STATE_FIELD(ViChannel, "enabled", enabled),
+    ZQ_STATE_FIELD(ViChannel, "width", width),
+    ZQ_STATE_FIELD(ViChannel, "height", height),
+    ZQ_STATE_FIELD(ViChannel, "cap_x", capX),
+    ZQ_STATE_FIELD(ViChannel, "cap_y", capY),
+    ZQ_STATE_FIELD(ViChannel, "cap_width", capWidth),
+    ZQ_STATE_FIELD(ViChannel, "cap_height", capHeight),
+    ZQ_STATE_FIELD(ViChannel, "src_rate", srcRate),
+    ZQ_STATE_FIELD(ViChannel, "keep_mask", keepMask),
+    ZQ_STATE_FIELD(ViChannel, "bind_kind", bindKind),
+    ZQ_STATE_FIELD(ViChannel, "bind_chn", bindChn),
+    ZQ_STATE_FIELD(ViChannel, "anchor_ns", anchorNs),
+    ZQ_STATE_FIELD(ViChannel, "anchor_frame", anchorFrame),
 };
-
-#define VI_FIELD(key, member, type)                                             \
-    Field {                                                                     \
-        key, [](const ViChannel &c) { return static_cast<int64_t>(c.member); }, \
-            [](ViChannel &c, int64_t v) { c.member = static_cast<type>(v); }    \
-    }
-
-const Field kFields[] = {
-    VI_FIELD("enabled", enabled, bool),
-    VI_FIELD("width", width, uint32_t),
-    VI_FIELD("height", height, uint32_t),
-    VI_FIELD("cap_x", capX, int32_t),
-    VI_FIELD("cap_y", capY, int32_t),
-    VI_FIELD("cap_width", capWidth, uint32_t),
-    VI_FIELD("cap_height", capHeight, uint32_t),
-    VI_FIELD("src_rate", srcRate, uint32_t),
-    VI_FIELD("keep_mask", keepMask, uint32_t),
-    VI_FIELD("bind_kind", bindKind, int32_t),
-    VI_FIELD("bind_chn", bindChn, int32_t),
-    VI_FIELD("anchor_ns", anchorNs, int64_t),
-    VI_FIELD("anchor_frame", anchorFrame, uint64_t),
-};
-
-#undef VI_FIELD
 
 ViSettings settings_of_board(const std::string &dir) {
     json_object *board = json_load_file(dir + "/" + kBoardFile, nullptr);
@@ -164,46 +147,18 @@ uint32_t vi_frame_number(const uint8_t *lumaRow, uint32_t width) {
 
 // ---- the state file ----
 
-ViStateFile::ViStateFile(const std::string &hostPath)
-    : fd(::open(hostPath.c_str(), O_RDWR | O_CLOEXEC)) {
-    if (fd >= 0) ::flock(fd, LOCK_EX);
-}
-
-ViStateFile::~ViStateFile() {
-    if (fd >= 0) ::close(fd);
-}
-
-ViChannels ViStateFile::load(const ViSettings &settings) const {
+ViChannels vi_channels_of(json_object *root, const ViSettings &settings) {
     ViChannels channels = vi_power_on(settings);
-    if (fd < 0) return channels;
-    json_object *root = json_tokener_parse(read_all(fd).c_str());
-    json_object *list = json_get(root, "channels");
-    for (size_t c = 0; c < channels.size(); ++c) {
-        json_object *entry = json_object_is_type(list, json_type_array)
-                                 ? json_object_array_get_idx(list, c)
-                                 : nullptr;
-        for (const Field &f : kFields)
-            f.set(channels[c], json_int64(entry, f.key, f.get(channels[c])));
-    }
-    json_object_put(root);
+    for (size_t c = 0; c < channels.size(); ++c)
+        read_fields(json_at(json_get(root, "channels"), c), &channels[c], kFields);
     return channels;
 }
 
-bool ViStateFile::store(const ViChannels &channels) const {
-    json_object *root = json_object_new_object();
-    json_object *list = json_object_new_array();
-    for (const ViChannel &ch : channels) {
-        json_object *entry = json_object_new_object();
-        for (const Field &f : kFields)
-            json_object_object_add(entry, f.key, json_object_new_int64(f.get(ch)));
-        json_object_array_add(list, entry);
-    }
+json_object *vi_channels_json(const ViChannels &channels) {
+    json_object *root = json_object_new_object(), *list = json_object_new_array();
+    for (const ViChannel &ch : channels) json_object_array_add(list, fields_json(ch, kFields));
     json_object_object_add(root, "channels", list);
-    std::string text = json_object_to_json_string_ext(root, JSON_C_TO_STRING_PLAIN);
-    json_object_put(root);
-    text += '\n';
-    return ::ftruncate(fd, 0) == 0 &&
-           ::pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+    return root;
 }
 
 ViSettings active_vi_settings() {
@@ -220,7 +175,8 @@ ViSettings active_vi_settings() {
 
 bool vi_render_latest(int channel, std::vector<uint8_t> *nv12, uint32_t *width, uint32_t *height) {
     if (channel < 0 || channel >= kViChannels || !is_active()) return false;
-    ViChannels channels = ViStateFile(resolve(kViDevice)).load(active_vi_settings());
+    ViChannels channels =
+        LockedFile(resolve(kViDevice), O_RDONLY).load(vi_channels_of, active_vi_settings());
     const ViChannel &ch = channels[static_cast<size_t>(channel)];
     int64_t frame = vi_latest_kept(ch, board_monotonic_ns());
     if (frame < 0) return false;
@@ -233,7 +189,8 @@ bool vi_render_latest(int channel, std::vector<uint8_t> *nv12, uint32_t *width, 
 
 int vi_channel_bound_to_vo(int voChannel) {
     if (!is_active()) return -1;
-    ViChannels channels = ViStateFile(resolve(kViDevice)).load(active_vi_settings());
+    ViChannels channels =
+        LockedFile(resolve(kViDevice), O_RDONLY).load(vi_channels_of, active_vi_settings());
     // The lowest input channel bound to the output channel shows on it.
     for (int chn = 0; chn < kViChannels; ++chn) {
         const ViChannel &ch = channels[static_cast<size_t>(chn)];
@@ -243,36 +200,26 @@ int vi_channel_bound_to_vo(int voChannel) {
 }
 
 ViChannels read_vi_channels(const std::string &dir) {
-    return ViStateFile(dir + kViDevice).load(settings_of_board(dir));
+    return LockedFile(dir + kViDevice, O_RDONLY).load(vi_channels_of, settings_of_board(dir));
 }
 
 std::string describe_vi(const std::string &dir) {
     ViSettings settings = settings_of_board(dir);
-    ViChannels channels = ViStateFile(dir + kViDevice).load(settings);
+    ViChannels channels = LockedFile(dir + kViDevice, O_RDONLY).load(vi_channels_of, settings);
     std::string text;
-    char line[256];
-    std::snprintf(
-        line, sizeof line, "sensor %ux%u, buffers at 0x%08llX, %u a channel, %llu bytes apart\n",
-        settings.maxWidth, settings.maxHeight, static_cast<unsigned long long>(settings.bufferBase),
-        kViBuffers, static_cast<unsigned long long>(settings.stride()));
-    text += line;
+    appendf(&text, "sensor %ux%u, buffers at 0x%08llX, %u a channel, %llu bytes apart\n",
+            settings.maxWidth, settings.maxHeight,
+            static_cast<unsigned long long>(settings.bufferBase), kViBuffers,
+            static_cast<unsigned long long>(settings.stride()));
     for (int c = 0; c < kViChannels; ++c) {
         const ViChannel &ch = channels[static_cast<size_t>(c)];
-        std::snprintf(line, sizeof line,
-                      "chn %d %s %ux%u, source %u fps, keep 0x%08X (%d a second)", c,
-                      ch.enabled ? "enabled " : "disabled", ch.width, ch.height, ch.srcRate,
-                      ch.keepMask, __builtin_popcount(ch.keepMask));
-        text += line;
-        if (c == 0) {
-            std::snprintf(line, sizeof line, ", capture %d,%d %ux%u", ch.capX, ch.capY, ch.capWidth,
-                          ch.capHeight);
-            text += line;
-        }
-        if (ch.bindKind >= 0) {
-            std::snprintf(line, sizeof line, ", bound to %s %d", ch.bindKind == 2 ? "vo" : "other",
-                          ch.bindChn);
-            text += line;
-        }
+        appendf(&text, "chn %d %s %ux%u, source %u fps, keep 0x%08X (%d a second)", c,
+                ch.enabled ? "enabled " : "disabled", ch.width, ch.height, ch.srcRate, ch.keepMask,
+                __builtin_popcount(ch.keepMask));
+        if (c == 0)
+            appendf(&text, ", capture %d,%d %ux%u", ch.capX, ch.capY, ch.capWidth, ch.capHeight);
+        if (ch.bindKind >= 0)
+            appendf(&text, ", bound to %s %d", ch.bindKind == 2 ? "vo" : "other", ch.bindChn);
         text += '\n';
     }
     return text;

@@ -1,59 +1,54 @@
 // "/dev/vo": the video output driver. It checks and keeps the records of its
-// requests in its node file "dev/vo" (under a file lock), so that every
+// requests in its node file "dev/vo" (a locked state file), so that every
 // process on the board, vboard and the tests see the same display. Every
 // request is journaled under "vo".
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
+#include "emul/vo.h"
 
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "emul/board.h"
 #include "emul/devices.h"
-#include "emul/vo.h"
+#include "emul/json_util.h"
+#include "emul/state_file.h"
 
 namespace zq::sim {
 namespace {
 
-struct StateFile {
-    int fd;
-    StateFile(const std::string &hostPath, int flags)
-        : fd(::open(hostPath.c_str(), flags | O_CLOEXEC)) {
-        if (fd >= 0) ::flock(fd, LOCK_EX);
+// The state file: each record the driver took as the array of its words,
+// absent until one is set.
+VoDriverState state_of(json_object *root) {
+    VoDriverState s;
+    std::memset(&s, 0, sizeof s);
+    s.timingSet = read_words(json_get(root, "timing"), &s.timing);
+    for (size_t i = 0; i < kVoChannels; ++i) {
+        json_object *entry = json_at(json_get(root, "channels"), i);
+        VoChannelState &c = s.channels[i];
+        c.rectSet = read_words(json_get(entry, "rectangle"), &c.rect);
+        c.cropSet = read_words(json_get(entry, "crop"), &c.crop);
+        c.enabled = json_object_get_boolean(json_get(entry, "enabled"));
     }
-    ~StateFile() {
-        if (fd >= 0) ::close(fd);
-    }
-    StateFile(const StateFile &) = delete;
-    StateFile &operator=(const StateFile &) = delete;
-
-    VoDriverState load() const {
-        VoDriverState state;
-        std::memset(&state, 0, sizeof state);
-        // A short node (a new board) reads as power-on state past its end.
-        if (fd >= 0) (void)!::pread(fd, &state, sizeof state, 0);
-        return state;
-    }
-    bool store(const VoDriverState &state) const {
-        return ::pwrite(fd, &state, sizeof state, 0) == static_cast<ssize_t>(sizeof state);
-    }
-};
-
-__attribute__((format(printf, 2, 3))) void appendf(std::string *text, const char *format, ...) {
-    char line[160];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    *text += line;
+    s.layerSet = read_words(json_get(root, "image_layer"), &s.layer);
+    s.layerEnabled = json_object_get_boolean(json_get(root, "image_layer_enabled"));
+    s.videoLayerSet = read_words(json_get(root, "video_layer"), &s.videoLayer);
+    return s;
 }
 
-int fail(int error) {
-    errno = error;
-    return -1;
+json_object *state_json(const VoDriverState &s) {
+    json_object *root = json_object_new_object(), *channels = json_object_new_array();
+    if (s.timingSet) json_object_object_add(root, "timing", words_json(s.timing));
+    for (const VoChannelState &c : s.channels) {
+        json_object *entry = json_object_new_object();
+        if (c.rectSet) json_object_object_add(entry, "rectangle", words_json(c.rect));
+        if (c.cropSet) json_object_object_add(entry, "crop", words_json(c.crop));
+        json_object_object_add(entry, "enabled", json_object_new_boolean(c.enabled));
+        json_object_array_add(channels, entry);
+    }
+    json_object_object_add(root, "channels", channels);
+    if (s.layerSet) json_object_object_add(root, "image_layer", words_json(s.layer));
+    json_object_object_add(root, "image_layer_enabled", json_object_new_boolean(s.layerEnabled));
+    if (s.videoLayerSet) json_object_object_add(root, "video_layer", words_json(s.videoLayer));
+    return root;
 }
 
 bool good_channel(int32_t chn) {
@@ -65,8 +60,7 @@ bool good_channel(int32_t chn) {
 int apply(unsigned long request, const void *arg, VoDriverState *state) {
     switch (request) {
         case ZQ_VO_SET_PUB_ATTR: {
-            VoDrvTiming t;
-            std::memcpy(&t, arg, sizeof t);
+            auto t = record_of<VoDrvTiming>(arg);
             uint64_t width = uint64_t{t.u32LastColumn} + 1, height = uint64_t{t.u32LastLine} + 1;
             if (width > kVoMaxSide || height > kVoMaxSide) {
                 journal("vo", "timing refused: last column %u, last line %u", t.u32LastColumn,
@@ -81,8 +75,7 @@ int apply(unsigned long request, const void *arg, VoDriverState *state) {
             return 0;
         }
         case ZQ_VO_SET_CHN_ATTR: {
-            VoDrvChnRect r;
-            std::memcpy(&r, arg, sizeof r);
+            auto r = record_of<VoDrvChnRect>(arg);
             if (!good_channel(r.s32Chn)) break;
             state->channels[r.s32Chn].rect = r;
             state->channels[r.s32Chn].rectSet = 1;
@@ -91,8 +84,7 @@ int apply(unsigned long request, const void *arg, VoDriverState *state) {
             return 0;
         }
         case ZQ_VO_SET_CHN_CROP: {
-            VoDrvChnCrop c;
-            std::memcpy(&c, arg, sizeof c);
+            auto c = record_of<VoDrvChnCrop>(arg);
             if (!good_channel(c.s32Chn)) break;
             state->channels[c.s32Chn].crop = c;
             state->channels[c.s32Chn].cropSet = 1;
@@ -105,8 +97,7 @@ int apply(unsigned long request, const void *arg, VoDriverState *state) {
         }
         case ZQ_VO_ENABLE_CHN:
         case ZQ_VO_DISABLE_CHN: {
-            int32_t chn;
-            std::memcpy(&chn, arg, sizeof chn);
+            auto chn = record_of<int32_t>(arg);
             if (!good_channel(chn)) break;
             state->channels[chn].enabled = request == ZQ_VO_ENABLE_CHN;
             journal("vo", "channel %d %s", chn,
@@ -114,8 +105,7 @@ int apply(unsigned long request, const void *arg, VoDriverState *state) {
             return 0;
         }
         case ZQ_VO_SET_IMAGE_LAYER_ATTR: {
-            VoDrvImageLayer l;
-            std::memcpy(&l, arg, sizeof l);
+            auto l = record_of<VoDrvImageLayer>(arg);
             if (l.u32Format > 1) {
                 journal("vo", "image layer format %u refused", l.u32Format);
                 return EINVAL;
@@ -133,7 +123,7 @@ int apply(unsigned long request, const void *arg, VoDriverState *state) {
             journal("vo", "image layer %s", state->layerEnabled ? "enabled" : "disabled");
             return 0;
         case ZQ_VO_SET_VIDEO_LAYER_ATTR:
-            std::memcpy(&state->videoLayer, arg, sizeof state->videoLayer);
+            state->videoLayer = record_of<VoDrvVideoLayer>(arg);
             state->videoLayerSet = 1;
             journal("vo", "video layer 0x%08X 0x%08X", state->videoLayer.u32Value0,
                     state->videoLayer.u32Value1);
@@ -142,9 +132,7 @@ int apply(unsigned long request, const void *arg, VoDriverState *state) {
             journal("vo", "request 0x%08lX unknown", request);
             return ENOTTY;
     }
-    int32_t chn;
-    std::memcpy(&chn, arg, sizeof chn);
-    journal("vo", "request 0x%08lX refused: no channel %d", request, chn);
+    journal("vo", "request 0x%08lX refused: no channel %d", request, record_of<int32_t>(arg));
     return EINVAL;
 }
 
@@ -154,11 +142,11 @@ int vo_ioctl(int, unsigned long request, void *arg) {
         journal("vo", "request 0x%08lX refused: no record", request);
         return fail(EFAULT);
     }
-    StateFile file(resolve(kVoDevice), O_RDWR);
-    if (file.fd < 0) return -1;
-    VoDriverState state = file.load();
+    LockedFile file(resolve(kVoDevice), O_RDWR);
+    if (!file.is_open()) return -1;
+    VoDriverState state = file.load(state_of);
     if (int refusal = apply(request, arg, &state)) return fail(refusal);
-    return file.store(state) ? 0 : fail(EIO);
+    return file.store(state_json(state)) ? 0 : fail(EIO);
 }
 
 }  // namespace
@@ -170,7 +158,7 @@ const Device kVoDeviceEmulator = {kVoDevice,    0,       vo_ioctl, refuse_read,
 // ---- test-facing ----
 
 VoDriverState read_vo_state(const std::string &dir) {
-    return StateFile(dir + kVoDevice, O_RDONLY).load();
+    return LockedFile(dir + kVoDevice, O_RDONLY).load(state_of);
 }
 
 std::string describe_vo(const std::string &dir) {

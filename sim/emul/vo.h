@@ -2,8 +2,8 @@
 // timing, four channels, the image and video layers) and the picture the
 // panel shows. For vboard and for tests.
 //
-// The driver's state lives in its node file "dev/vo" (the records as the
-// driver took them), so every process on the board sees the same display.
+// The driver's state lives in its node file "dev/vo" (JSON: the records as
+// the driver took them), so every process on the board sees the same display.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +25,7 @@ struct VoChannelState {
     uint32_t rectSet, cropSet, enabled;
 };
 
-// The node file's contents; all zero at power-on.
+// What the driver keeps; all zero at power-on.
 struct VoDriverState {
     VoDrvTiming timing;
     uint32_t timingSet;

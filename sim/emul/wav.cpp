@@ -2,12 +2,14 @@
 #include "emul/wav.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+
+#include "emul/file_util.h"
+#include "emul/state_file.h"
 
 namespace zq::sim {
 namespace {
@@ -56,12 +58,6 @@ bool own_header(int fd) {
     return std::memcmp(h, want.data(), 4) == 0 && std::memcmp(h + 8, want.data() + 8, 28) == 0 &&
            std::memcmp(h + 36, "data", 4) == 0;
 }
-
-struct FileLock {
-    int fd;
-    explicit FileLock(int f) : fd(f) { ::flock(fd, LOCK_EX); }
-    ~FileLock() { ::flock(fd, LOCK_UN); }
-};
 
 }  // namespace
 
@@ -139,40 +135,28 @@ std::vector<int16_t> wav_read_samples(const std::string &path, WavProblem *probl
 bool wav_write_samples(const std::string &path, const std::vector<int16_t> &samples) {
     uint64_t bytes = uint64_t{samples.size()} * kBlockAlign;
     if (bytes + 36 > kMaxRiffBytes) return false;
-    std::string temporary = path + ".new";
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
     std::array<uint8_t, kWavHeaderBytes> header = wav_header(static_cast<uint32_t>(bytes));
-    bool ok = write_all(fd, header.data(), header.size(), 0) &&
-              write_all(fd, samples.data(), static_cast<size_t>(bytes), kWavHeaderBytes);
-    ok = ::close(fd) == 0 && ok;
-    if (ok) ok = ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
+    std::string text(header.begin(), header.end());
+    text.append(reinterpret_cast<const char *>(samples.data()), static_cast<size_t>(bytes));
+    return write_file_whole(path, text, 0644, nullptr);
 }
 
 bool wav_append(const std::string &path, const void *samples, size_t bytes) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok;
-    {
-        FileLock hold(fd);
-        struct stat st {};
-        ok = ::fstat(fd, &st) == 0;
-        uint64_t end = static_cast<uint64_t>(st.st_size);
-        // Not ours (or cut short): start a new file rather than append to garbage.
-        if (ok && (end < kWavHeaderBytes || !own_header(fd))) {
-            ok = ::ftruncate(fd, 0) == 0;
-            end = kWavHeaderBytes;
-        }
-        uint64_t dataBytes = end - kWavHeaderBytes + bytes;
-        ok = ok && dataBytes + 36 <= kMaxRiffBytes && write_all(fd, samples, bytes, end);
-        // Sizes right after every append, so the file can be read at any time.
-        std::array<uint8_t, kWavHeaderBytes> header = wav_header(static_cast<uint32_t>(dataBytes));
-        ok = ok && write_all(fd, header.data(), header.size(), 0);
+    LockedFile file(path, O_RDWR | O_CREAT);
+    const int fd = file.fd();
+    struct stat st {};
+    bool ok = file.is_open() && ::fstat(fd, &st) == 0;
+    uint64_t end = static_cast<uint64_t>(st.st_size);
+    // Not ours (or cut short): start a new file rather than append to garbage.
+    if (ok && (end < kWavHeaderBytes || !own_header(fd))) {
+        ok = ::ftruncate(fd, 0) == 0;
+        end = kWavHeaderBytes;
     }
-    ::close(fd);
-    return ok;
+    uint64_t dataBytes = end - kWavHeaderBytes + bytes;
+    ok = ok && dataBytes + 36 <= kMaxRiffBytes && write_all(fd, samples, bytes, end);
+    // Sizes right after every append, so the file can be read at any time.
+    std::array<uint8_t, kWavHeaderBytes> header = wav_header(static_cast<uint32_t>(dataBytes));
+    return ok && write_all(fd, header.data(), header.size(), 0);
 }
 
 }  // namespace zq::sim
