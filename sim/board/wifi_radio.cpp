@@ -15,12 +15,6 @@
 namespace zq::sim {
 namespace {
 
-const char *const kJoins[] = {"ok", "handshake-fail", "never"};
-
-bool plain_byte(unsigned char c) {
-    return c >= 0x20 && c < 0x7F && c != '\\';
-}
-
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -44,6 +38,12 @@ bool fail(std::string *error, const std::string &why) {
     return false;
 }
 
+// The lease a network without one offers, made from its (valid) BSSID.
+std::string default_lease(const std::string &bssid) {
+    return "192.168." + std::to_string(100 + std::strtoul(bssid.c_str() + 15, nullptr, 16) % 100) +
+           ".20/24";
+}
+
 // Checks the fields and fills in the BSSID and lease a network lacks.
 bool complete(RadioNetwork *n, std::string *error) {
     if (n->ssid.size() > 32) return fail(error, "an SSID holds at most 32 bytes");
@@ -61,9 +61,8 @@ bool complete(RadioNetwork *n, std::string *error) {
         for (char c : n->passphrase)
             if (c < 0x20 || c > 0x7E) return fail(error, "a passphrase is printable ASCII");
     }
-    bool knownJoin = false;
-    for (const char *j : kJoins) knownJoin = knownJoin || n->join == j;
-    if (!knownJoin) return fail(error, "join is ok, handshake-fail or never");
+    if (n->join != "ok" && n->join != "handshake-fail" && n->join != "never")
+        return fail(error, "join is ok, handshake-fail or never");
     if (n->lease.empty()) n->lease = default_lease(n->bssid);
     Lease lease;
     if (!parse_lease(n->lease, &lease))
@@ -83,10 +82,6 @@ json_object *network_json(const RadioNetwork &n) {
     return entry;
 }
 
-json_object *network_array(json_object *root) {
-    return json_member(json_member(root, "wifi", json_type_object), "networks", json_type_array);
-}
-
 }  // namespace
 
 std::string escape_byte(unsigned char c) {
@@ -97,12 +92,9 @@ std::string escape_byte(unsigned char c) {
 
 std::string escape_bytes(const std::string &bytes) {
     std::string text;
-    for (unsigned char c : bytes) {
-        if (plain_byte(c))
-            text += static_cast<char>(c);
-        else
-            text += escape_byte(c);
-    }
+    for (unsigned char c : bytes)
+        text += c >= 0x20 && c < 0x7F && c != '\\' ? std::string(1, static_cast<char>(c))
+                                                   : escape_byte(c);
     return text;
 }
 
@@ -138,28 +130,25 @@ int channel_frequency(int channel) {
 bool parse_lease(const std::string &text, Lease *lease) {
     size_t slash = text.find('/');
     std::string address = text.substr(0, slash);
-    int prefix = 24;
-    if (slash != std::string::npos) {
-        std::string digits = text.substr(slash + 1);
-        if (digits.empty() || digits.size() > 2 ||
-            digits.find_first_not_of("0123456789") != std::string::npos)
-            return false;
-        prefix = std::atoi(digits.c_str());
-    }
+    std::string digits = slash == std::string::npos ? "24" : text.substr(slash + 1);
     struct in_addr a {};
-    if (prefix < 8 || prefix > 30 || inet_pton(AF_INET, address.c_str(), &a) != 1) return false;
-    uint32_t mask = prefix ? 0xFFFFFFFFu << (32 - prefix) : 0;
-    uint32_t host = ntohl(a.s_addr);
+    if (digits.empty() || digits.size() > 2 ||
+        digits.find_first_not_of("0123456789") != std::string::npos ||
+        inet_pton(AF_INET, address.c_str(), &a) != 1)
+        return false;
+    int prefix = std::atoi(digits.c_str());
+    uint32_t mask = prefix >= 8 && prefix <= 30 ? 0xFFFFFFFFu << (32 - prefix) : 0;
+    uint32_t host = ntohl(a.s_addr), part = host & ~mask;
     // The address must be a host of its network, and the first host must be free for the router.
-    if ((host & ~mask) == 0 || (host & ~mask) == ~mask || (host & ~mask) == 1) return false;
-    char dotted[INET_ADDRSTRLEN];
-    struct in_addr m {
-        htonl(mask)
-    }, r{htonl((host & mask) | 1)};
-    lease->address = address;
-    lease->prefix = prefix;
-    lease->netmask = inet_ntop(AF_INET, &m, dotted, sizeof dotted);
-    lease->router = inet_ntop(AF_INET, &r, dotted, sizeof dotted);
+    if (!mask || part == 0 || part == ~mask || part == 1) return false;
+    auto dotted = [](uint32_t value) {
+        char text[INET_ADDRSTRLEN];
+        struct in_addr in {
+            htonl(value)
+        };
+        return std::string(inet_ntop(AF_INET, &in, text, sizeof text));
+    };
+    *lease = {address, dotted(mask), dotted((host & mask) | 1), prefix};
     return true;
 }
 
@@ -173,14 +162,6 @@ std::string bssid_for(const std::string &ssid) {
         static_cast<unsigned>(hash >> 8 & 0xFF), static_cast<unsigned>(hash >> 16 & 0xFF),
         static_cast<unsigned>(hash >> 24 & 0xFF), static_cast<unsigned>(hash >> 32 & 0xFF));
     return text;
-}
-
-std::string default_lease(const std::string &bssid) {
-    unsigned last = 0;
-    if (bssid.size() >= 2)
-        last = static_cast<unsigned>(
-            std::strtoul(bssid.substr(bssid.size() - 2).c_str(), nullptr, 16));
-    return "192.168." + std::to_string(100 + last % 100) + ".20/24";
 }
 
 std::vector<RadioNetwork> radio_networks_json(json_object *root) {
@@ -206,12 +187,15 @@ std::vector<RadioNetwork> radio_networks_json(json_object *root) {
 bool add_network(const std::string &dir, const RadioNetwork &network, std::string *error) {
     RadioNetwork n = network;
     if (!complete(&n, error)) return false;
-    bool duplicate = false, ok = edit_board(dir, [&](json_object *root) {
-                                for (const RadioNetwork &old : radio_networks_json(root))
-                                    duplicate |= old.bssid == n.bssid;
-                                if (!duplicate)
-                                    json_object_array_add(network_array(root), network_json(n));
-                            });
+    bool duplicate = false,
+         ok = edit_board(dir, [&](json_object *root) {
+             for (const RadioNetwork &old : radio_networks_json(root))
+                 duplicate |= old.bssid == n.bssid;
+             if (!duplicate)
+                 json_object_array_add(json_member(json_member(root, "wifi", json_type_object),
+                                                   "networks", json_type_array),
+                                       network_json(n));
+         });
     if (!ok) return fail(error, dir + " is not a virtual board (no readable board.json)");
     if (duplicate) return fail(error, "the radio already has a network with BSSID " + n.bssid);
     return true;
@@ -219,22 +203,17 @@ bool add_network(const std::string &dir, const RadioNetwork &network, std::strin
 
 bool remove_network(const std::string &dir, const std::string &ssidOrBssid) {
     bool removed = false;
-    std::string asBssid = lower(ssidOrBssid);
     bool ok = edit_board(dir, [&](json_object *root) {
-        json_object *old = network_array(root);
-        json_object *kept = json_object_new_array();
-        for (size_t k = 0; k < json_object_array_length(old); ++k) {
-            json_object *entry = json_object_array_get_idx(old, k);
-            std::string ssid;
-            bool match = json_string(entry, "bssid", "") == asBssid ||
-                         (unescape_bytes(json_string(entry, "ssid", ""), &ssid, nullptr) &&
-                          ssid == ssidOrBssid);
-            if (match)
-                removed = true;
-            else
-                json_object_array_add(kept, json_object_get(entry));
-        }
-        json_object_object_add(json_get(root, "wifi"), "networks", kept);
+        rewrite_array(json_member(root, "wifi", json_type_object), "networks",
+                      [&](json_object *entry) -> json_object * {
+                          std::string ssid;
+                          bool match =
+                              json_string(entry, "bssid", "") == lower(ssidOrBssid) ||
+                              (unescape_bytes(json_string(entry, "ssid", ""), &ssid, nullptr) &&
+                               ssid == ssidOrBssid);
+                          removed |= match;
+                          return match ? nullptr : json_object_get(entry);
+                      });
     });
     return ok && removed;
 }

@@ -61,7 +61,5 @@ bool parse_lease(const std::string &text, Lease *lease);
 
 // The BSSID a network without one gets, made from its SSID.
 std::string bssid_for(const std::string &ssid);
-// The lease a network without one offers, made from its BSSID.
-std::string default_lease(const std::string &bssid);
 
 }  // namespace zq::sim

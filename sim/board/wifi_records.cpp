@@ -14,57 +14,27 @@ ToolRecord record_from_json(json_object *entry) {
     ToolRecord r;
     json_object_object_foreach(entry, key, value) {
         std::string k = key;
-        if (k == "tool")
-            r.tool = json_object_get_string(value);
-        else if (k == "pid")
+        if (k == "pid")
             r.pid = json_object_get_int(value);
-        else if (k == "interface")
-            r.interface = json_object_get_string(value);
         else if (json_object_is_type(value, json_type_string))
-            r.fields[k] = json_object_get_string(value);
+            (k == "tool"        ? r.tool
+             : k == "interface" ? r.interface
+                                : r.fields[k]) = json_object_get_string(value);
     }
     return r;
 }
 
-json_object *record_json(const ToolRecord &r) {
-    json_object *entry = json_object_new_object();
-    json_object_object_add(entry, "tool", json_object_new_string(r.tool.c_str()));
-    json_object_object_add(entry, "pid", json_object_new_int(r.pid));
-    json_object_object_add(entry, "interface", json_object_new_string(r.interface.c_str()));
-    for (const auto &[key, value] : r.fields)
-        json_object_object_add(entry, key.c_str(), json_object_new_string(value.c_str()));
-    return entry;
-}
-
-json_object *record_array(json_object *root) {
-    return json_member(json_member(root, "wifi", json_type_object), "running", json_type_array);
-}
-
-// Keeps the entries for which keep() holds.
-template <typename Keep>
-void filter_records(json_object *root, Keep keep) {
-    rewrite_array(json_member(root, "wifi", json_type_object), "running",
-                  [&](json_object *entry) -> json_object * {
-                      return keep(record_from_json(entry)) ? json_object_get(entry) : nullptr;
-                  });
-}
-
 }  // namespace
 
-std::vector<ToolRecord> running_tools_json(json_object *root, const std::string &dir) {
-    std::vector<ToolRecord> out;
+std::vector<ToolRecord> running_tools(const std::string &dir) {
+    json_object *root = json_load_file(dir + "/" + kBoardFile, nullptr);
     json_object *array = json_get(json_get(root, "wifi"), "running");
+    std::vector<ToolRecord> out;
     size_t n = json_object_is_type(array, json_type_array) ? json_object_array_length(array) : 0;
     for (size_t k = 0; k < n; ++k) {
         ToolRecord r = record_from_json(json_object_array_get_idx(array, k));
         if (r.pid > 0 && runs_on_board(board_root(dir), r.pid, false)) out.push_back(std::move(r));
     }
-    return out;
-}
-
-std::vector<ToolRecord> running_tools(const std::string &dir) {
-    json_object *root = json_load_file(dir + "/" + kBoardFile, nullptr);
-    std::vector<ToolRecord> out = running_tools_json(root, dir);
     json_object_put(root);
     return out;
 }
@@ -81,15 +51,20 @@ bool running_tool(const std::string &dir, const std::string &tool, const std::st
 
 void set_tool_record(json_object *root, const std::string &dir, const ToolRecord &record) {
     std::string board = board_root(dir);
-    filter_records(root, [&](const ToolRecord &r) {
-        if (r.tool == record.tool && r.interface == record.interface) return false;
-        return r.pid > 0 && r.pid != record.pid && runs_on_board(board, r.pid, false);
+    json_object *wifi = json_member(root, "wifi", json_type_object);
+    rewrite_array(wifi, "running", [&](json_object *entry) -> json_object * {
+        ToolRecord r = record_from_json(entry);
+        bool kept = (r.tool != record.tool || r.interface != record.interface) && r.pid > 0 &&
+                    r.pid != record.pid && runs_on_board(board, r.pid, false);
+        return kept ? json_object_get(entry) : nullptr;
     });
-    json_object_array_add(record_array(root), record_json(record));
-}
-
-void drop_tool_record(json_object *root, int pid) {
-    filter_records(root, [&](const ToolRecord &r) { return r.pid != pid; });
+    json_object *entry = json_object_new_object();
+    json_object_object_add(entry, "tool", json_object_new_string(record.tool.c_str()));
+    json_object_object_add(entry, "pid", json_object_new_int(record.pid));
+    json_object_object_add(entry, "interface", json_object_new_string(record.interface.c_str()));
+    for (const auto &[key, value] : record.fields)
+        json_object_object_add(entry, key.c_str(), json_object_new_string(value.c_str()));
+    json_object_array_add(json_member(wifi, "running", json_type_array), entry);
 }
 
 }  // namespace zq::sim

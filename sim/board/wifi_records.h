@@ -21,14 +21,11 @@ struct ToolRecord {
 
 // The records of tools still running on the board at dir.
 std::vector<ToolRecord> running_tools(const std::string &dir);
-std::vector<ToolRecord> running_tools_json(json_object *root, const std::string &dir);
 // The running record of tool on interface (any interface when empty); false when none.
 bool running_tool(const std::string &dir, const std::string &tool, const std::string &interface,
                   ToolRecord *record);
 
 // Replaces the record of the same tool and interface (and drops those of ended processes).
 void set_tool_record(json_object *root, const std::string &dir, const ToolRecord &record);
-// Drops the record of the process pid.
-void drop_tool_record(json_object *root, int pid);
 
 }  // namespace zq::sim

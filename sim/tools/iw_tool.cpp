@@ -2,19 +2,19 @@
 // changes of a mode switch (del, interface add, set channel). Output and
 // errors as the real tool prints them.
 #include <json-c/json.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
+#include "board/wifi_radio.h"
+#include "board/wifi_records.h"
 #include "emul/board.h"
 #include "emul/json_util.h"
 #include "tools/tool.h"
-#include "board/wifi_radio.h"
-#include "board/wifi_records.h"
 
 namespace zq::sim::tools {
 namespace {
@@ -31,28 +31,10 @@ int command_failed(int error) {
 // SSID bytes as iw prints them: non-printable bytes, backslashes and the
 // spaces at either end as \xHH, inner spaces as they are.
 std::string iw_ssid(const std::string &ssid) {
-    std::string out;
-    for (size_t k = 0; k < ssid.size(); ++k) {
-        auto c = static_cast<unsigned char>(ssid[k]);
-        bool edge = k == 0 || k + 1 == ssid.size();
-        if (c > 0x20 && c < 0x7F && c != '\\') {
-            out += static_cast<char>(c);
-        } else if (c == ' ' && !edge) {
-            out += ' ';
-        } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%.2x", c);
-            out += hex;
-        }
-    }
+    std::string out = escape_bytes(ssid);
+    if (!out.empty() && out[0] == ' ') out.replace(0, 1, escape_byte(' '));
+    if (!out.empty() && out.back() == ' ') out.replace(out.size() - 1, 1, escape_byte(' '));
     return out;
-}
-
-// The interface a command names, in the state a command needs; 0 or an errno.
-int usable(Tool &tool, const std::string &name, bool needUp, NetInterface *i) {
-    if (!find_interface(tool, name, i) || !i->wireless) return ENODEV;
-    if (needUp && !i->up) return ENETDOWN;
-    return 0;
 }
 
 void print_bss(const RadioNetwork &n, const std::string &interface, bool associated,
@@ -143,30 +125,27 @@ bool station_link(Tool &tool, const std::string &interface, ToolRecord *link) {
            link->fields["state"] == "completed";
 }
 
-int scan(Tool &tool, const std::string &name) {
-    NetInterface i;
-    if (int error = usable(tool, name, true, &i)) return command_failed(error);
+int scan(Tool &tool, const NetInterface &i) {
+    if (!i.up) return command_failed(ENETDOWN);
     if (i.monitor) return command_failed(EOPNOTSUPP);
     if (!board_wait(tool, kScanSeconds)) return command_failed(ENODEV);
     json_object *root = board_json();
     if (scan_hangs_json(root)) {
         json_object_put(root);
-        note(tool, "scan on %s: waits for ever", name.c_str());
+        note(tool, "scan on %s: waits for ever", i.name.c_str());
         for (;;) pause();
     }
     std::vector<RadioNetwork> networks = radio_networks_json(root);
     json_object_put(root);
     ToolRecord link;
-    std::string joined = station_link(tool, name, &link) ? link.fields["bssid"] : "";
+    std::string joined = station_link(tool, i.name, &link) ? link.fields["bssid"] : "";
     int64_t uptimeUs = board_monotonic_ns() / 1000;
-    for (const RadioNetwork &n : networks) print_bss(n, name, n.bssid == joined, uptimeUs);
-    note(tool, "scan on %s: %zu networks", name.c_str(), networks.size());
+    for (const RadioNetwork &n : networks) print_bss(n, i.name, n.bssid == joined, uptimeUs);
+    note(tool, "scan on %s: %zu networks", i.name.c_str(), networks.size());
     return 0;
 }
 
 int link(Tool &tool, const std::string &name) {
-    NetInterface i;
-    if (int error = usable(tool, name, false, &i)) return command_failed(error);
     ToolRecord r;
     if (!station_link(tool, name, &r)) {
         std::printf("Not connected.\n");
@@ -186,46 +165,33 @@ int link(Tool &tool, const std::string &name) {
     return 0;
 }
 
-int del(Tool &tool, const std::string &name) {
-    NetInterface i;
-    if (int error = usable(tool, name, false, &i)) return command_failed(error);
-    edit(tool, [&](json_object *root) { remove_interface_json(root, name); });
-    note(tool, "%s deleted", name.c_str());
-    return 0;
-}
-
 // The MAC of phy index, from board.json "wifi.phys"; false when there is no such radio.
-bool phy_mac(Tool &tool, int index, std::string *mac) {
+bool phy_mac(int index, std::string *mac) {
     json_object *root = board_json();
     json_object *phys = json_get(json_get(root, "wifi"), "phys");
-    bool found = false;
     size_t n = json_object_is_type(phys, json_type_array) ? json_object_array_length(phys) : 0;
-    for (size_t k = 0; k < n && !found; ++k) {
+    for (size_t k = 0; k < n && mac->empty(); ++k) {
         json_object *phy = json_object_array_get_idx(phys, k);
-        if (json_int64(phy, "index", -1) != index) continue;
-        *mac = json_string(phy, "mac", "02:00:00:00:00:00");
-        found = true;
+        if (json_int64(phy, "index", -1) == index)
+            *mac = json_string(phy, "mac", "02:00:00:00:00:00");
     }
     json_object_put(root);
-    (void)tool;
-    return found;
+    return !mac->empty();
 }
 
 int interface_add(Tool &tool, const std::string &phy, const std::string &name,
                   const std::string &type) {
     char *end = nullptr;
     long index = phy.compare(0, 3, "phy") == 0 ? std::strtol(phy.c_str() + 3, &end, 10) : -1;
-    std::string mac;
-    if (!end || *end || phy.size() == 3 || !phy_mac(tool, static_cast<int>(index), &mac)) {
+    NetInterface i;
+    if (!end || *end || phy.size() == 3 || !phy_mac(static_cast<int>(index), &i.mac)) {
         std::fprintf(stderr, "command failed: No such file or directory (-2)\n");
         return 254;
     }
     if (type != "managed" && type != "monitor") return command_failed(EOPNOTSUPP);
     if (!usable_interface_name(name) || name.size() > 15) return command_failed(EINVAL);
     if (find_interface(tool, name, nullptr)) return command_failed(ENFILE);
-    NetInterface i;
     i.name = name;
-    i.mac = mac;
     i.up = false;
     i.wireless = true;
     i.phy = static_cast<int>(index);
@@ -235,9 +201,7 @@ int interface_add(Tool &tool, const std::string &phy, const std::string &name,
     return 0;
 }
 
-int set_channel(Tool &tool, const std::string &name, const std::string &channel) {
-    NetInterface i;
-    if (int error = usable(tool, name, false, &i)) return command_failed(error);
+int set_channel(Tool &tool, const NetInterface &i, const std::string &channel) {
     char *end = nullptr;
     long number = std::strtol(channel.c_str(), &end, 10);
     if (channel.empty() || *end || number > 200 || channel_frequency(static_cast<int>(number)) == 0)
@@ -245,33 +209,36 @@ int set_channel(Tool &tool, const std::string &name, const std::string &channel)
     if (!i.monitor) return command_failed(EBUSY);
     edit(tool, [&](json_object *root) {
         json_object *wifi = json_member(root, "wifi", json_type_object);
-        json_object_object_add(json_member(wifi, "channels", json_type_object), name.c_str(),
+        json_object_object_add(json_member(wifi, "channels", json_type_object), i.name.c_str(),
                                json_object_new_int(static_cast<int>(number)));
     });
-    note(tool, "%s tuned to channel %ld", name.c_str(), number);
+    note(tool, "%s tuned to channel %ld", i.name.c_str(), number);
     return 0;
-}
-
-int usage() {
-    std::fprintf(stderr,
-                 "Usage:\tiw [options] command\n"
-                 "The virtual board's iw knows: dev <devname> scan | link | del |\n"
-                 "set channel <channel>; phy <phyname> interface add <name> type <type>\n");
-    return 1;
 }
 
 }  // namespace
 
 int iw_main(Tool &tool) {
     const std::vector<std::string> &a = tool.args;
-    if (a.size() == 3 && a[0] == "dev" && a[2] == "scan") return scan(tool, a[1]);
-    if (a.size() == 3 && a[0] == "dev" && a[2] == "link") return link(tool, a[1]);
-    if (a.size() == 3 && a[0] == "dev" && a[2] == "del") return del(tool, a[1]);
-    if (a.size() == 5 && a[0] == "dev" && a[2] == "set" && a[3] == "channel")
-        return set_channel(tool, a[1], a[4]);
     if (a.size() == 7 && a[0] == "phy" && a[2] == "interface" && a[3] == "add" && a[5] == "type")
         return interface_add(tool, a[1], a[4], a[6]);
-    return usage();
+    std::string verb = a.size() >= 3 && a[0] == "dev" ? a[2] : "";
+    if (!(a.size() == 3 && (verb == "scan" || verb == "link" || verb == "del")) &&
+        !(a.size() == 5 && verb == "set" && a[3] == "channel")) {
+        std::fprintf(stderr,
+                     "Usage:\tiw [options] command\n"
+                     "The virtual board's iw knows: dev <devname> scan | link | del |\n"
+                     "set channel <channel>; phy <phyname> interface add <name> type <type>\n");
+        return 1;
+    }
+    NetInterface i;
+    if (!find_interface(tool, a[1], &i) || !i.wireless) return command_failed(ENODEV);
+    if (verb == "scan") return scan(tool, i);
+    if (verb == "link") return link(tool, i.name);
+    if (verb == "set") return set_channel(tool, i, a[4]);
+    edit(tool, [&](json_object *root) { remove_interface_json(root, i.name); });
+    note(tool, "%s deleted", i.name.c_str());
+    return 0;
 }
 
 }  // namespace zq::sim::tools

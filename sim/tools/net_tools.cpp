@@ -49,8 +49,9 @@ void add_prefix_route(NetInterface &i) {
     insert_route(i, r);
 }
 
-int ifconfig_fail(const std::string &message) {
-    std::fprintf(stderr, "ifconfig: %s\n", message.c_str());
+// The tool's complaint, as busybox makes it.
+int fail(const Tool &tool, const std::string &message) {
+    std::fprintf(stderr, "%s: %s\n", tool.name.c_str(), message.c_str());
     return 1;
 }
 
@@ -103,7 +104,7 @@ std::string apply_ifconfig(const std::vector<std::string> &a, NetInterface &i) {
 // listing forms stay in the generated bin/ifconfig.
 int ifconfig_main(Tool &tool) {
     const std::vector<std::string> &a = tool.args;
-    if (a.empty()) return ifconfig_fail("settings need an interface");
+    if (a.empty()) return fail(tool, "settings need an interface");
     std::string complaint = "SIOCGIFFLAGS: No such device";
     NetInterface changed;
     // Read and changed under the board's lock: other tools edit it too.
@@ -115,8 +116,8 @@ int ifconfig_main(Tool &tool) {
             changed = i;
         }
     });
-    if (!complaint.empty()) return ifconfig_fail(complaint);
-    if (!stored) return ifconfig_fail("board.json cannot be changed");
+    if (!complaint.empty()) return fail(tool, complaint);
+    if (!stored) return fail(tool, "board.json cannot be changed");
     note(tool, "%s %s address %s netmask %s", changed.name.c_str(), changed.up ? "up" : "down",
          changed.ipv4.empty() ? "none" : changed.ipv4.c_str(),
          changed.netmask.empty() ? "none" : changed.netmask.c_str());
@@ -124,11 +125,6 @@ int ifconfig_main(Tool &tool) {
 }
 
 namespace {
-
-int route_fail(const std::string &message) {
-    std::fprintf(stderr, "route: %s\n", message.c_str());
-    return 1;
-}
 
 // "route [-n]": the kernel's table as route prints it.
 int route_list(Tool &tool) {
@@ -151,15 +147,14 @@ int route_list(Tool &tool) {
 struct RouteRequest {
     bool add = true;
     uint32_t target = 0, mask = 0, gateway = 0;
-    bool hasGateway = false, hasMask = false, host = false;
-    int metric = 0;
+    bool hasGateway = false, hasMask = false;
     std::string device;
 };
 
 bool parse_route(const std::vector<std::string> &a, RouteRequest *r, std::string *why) {
     r->add = a[0] == "add";
     size_t k = 1;
-    if (k < a.size() && (a[k] == "-net" || a[k] == "-host")) r->host = a[k++] == "-host";
+    if (k < a.size() && a[k] == "-net") ++k;
     if (k >= a.size()) return *why = "wants a target", false;
     if (a[k] == "default") {
         r->hasMask = true;
@@ -177,18 +172,13 @@ bool parse_route(const std::vector<std::string> &a, RouteRequest *r, std::string
             if (!ipv4_value(a[++k], &r->gateway))
                 return *why = "resolving " + a[k] + ": bad address", false;
             r->hasGateway = r->gateway != 0;
-        } else if (word == "metric" && hasValue) {
-            r->metric = std::atoi(a[++k].c_str());
         } else if (word == "dev" && hasValue) {
             r->device = a[++k];
-        } else if (k + 1 == a.size() && r->device.empty()) {
-            r->device = word;
         } else {
             return *why = "bad argument '" + word + "'", false;
         }
     }
-    if (r->host) r->mask = kAllOnes;
-    if (!r->hasMask && !r->host) r->mask = r->target ? classful_mask(r->target) : 0;
+    if (!r->hasMask) r->mask = r->target ? classful_mask(r->target) : 0;
     if (r->target & ~r->mask) return *why = "netmask and route address conflict", false;
     return true;
 }
@@ -215,8 +205,7 @@ std::string change_routes(const RouteRequest &request, const NetRoute &route,
     *device = i.name;
     auto same = [&](const NetRoute &r) {
         return value_of(r.destination) == request.target && value_of(r.mask) == request.mask &&
-               (!request.hasGateway || value_of(r.gateway) == request.gateway) &&
-               (request.add || request.metric == 0 || r.metric == request.metric);
+               (!request.hasGateway || value_of(r.gateway) == request.gateway);
     };
     if (request.add) {
         if (!i.up) return "SIOCADDRT: Network is down";
@@ -234,19 +223,18 @@ std::string change_routes(const RouteRequest &request, const NetRoute &route,
 
 }  // namespace
 
-// "route add|del [-net|-host] TARGET|default [netmask M] [gw G] [metric N] [dev] IF"
+// "route add|del [-net] TARGET|default [netmask M] [gw G] dev IF"
 int route_main(Tool &tool) {
     const std::vector<std::string> &a = tool.args;
     if (a.empty() || a[0] == "-n" || a[0] == "-e") return route_list(tool);
-    if (a[0] != "add" && a[0] != "del") return route_fail("bad command '" + a[0] + "'");
+    if (a[0] != "add" && a[0] != "del") return fail(tool, "bad command '" + a[0] + "'");
     RouteRequest request;
     std::string why;
-    if (!parse_route(a, &request, &why)) return route_fail(why);
+    if (!parse_route(a, &request, &why)) return fail(tool, why);
     NetRoute route;
     route.destination = dotted(request.target);
     route.mask = dotted(request.mask);
     route.gateway = dotted(request.gateway);
-    route.metric = request.metric;
     std::string complaint, device;
     bool stored = edit(tool, [&](json_object *root) {
         std::vector<NetInterface> all = net_interfaces(root);
@@ -254,8 +242,8 @@ int route_main(Tool &tool) {
         for (const NetInterface &i : all)
             if (complaint.empty() && i.name == device) set_interface_json(root, i);
     });
-    if (!complaint.empty()) return route_fail(complaint);
-    if (!stored) return route_fail("board.json cannot be changed");
+    if (!complaint.empty()) return fail(tool, complaint);
+    if (!stored) return fail(tool, "board.json cannot be changed");
     note(tool, "%s %s/%s gateway %s dev %s", request.add ? "added" : "deleted",
          route.destination.c_str(), route.mask.c_str(), route.gateway.c_str(), device.c_str());
     return 0;

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,16 +23,30 @@ struct Tool {
     std::vector<std::string> args;  // the arguments, as given
 };
 
-using ToolMain = int (*)(Tool &tool);
 int iw_main(Tool &tool);
 int wpa_supplicant_main(Tool &tool);
+int wpa_cli_main(Tool &tool);
 int hostapd_main(Tool &tool);
 int udhcpc_main(Tool &tool);
 int udhcpd_main(Tool &tool);
 int dnsd_main(Tool &tool);
 int ifconfig_main(Tool &tool);
 int route_main(Tool &tool);
-int wpa_cli_main(Tool &tool);
+
+// The command line as getopt reads it: "-i wlan0" and "-iwlan0", flags
+// grouped ("-fS"); withValue's letters take a value, flags' do not, other
+// words are operands. An unknown option, a missing value or more than
+// maxOperands operands: usage on standard error and false.
+struct Options {
+    std::map<char, std::string> values;  // flags hold "1"
+    std::vector<std::string> operands;
+    bool has(char option) const { return values.count(option) > 0; }
+    std::string get(char option, const std::string &fallback = "") const {
+        return has(option) ? values.at(option) : fallback;
+    }
+};
+bool parse_options(const Tool &tool, const char *withValue, const char *flags, size_t maxOperands,
+                   const char *usage, Options *options);
 
 // A text in board terms: host paths inside the board become board paths,
 // control bytes become \xHH.
@@ -47,6 +62,8 @@ bool path_argument(const Tool &tool, const std::string &given, std::string *host
 std::string board_file(const std::string &boardPath);
 
 bool read_text(const std::string &hostPath, std::string *text);
+// The lines of a text (a configuration read by a tool).
+std::vector<std::string> lines_of(const std::string &text);
 bool write_text(const std::string &hostPath, const std::string &text, bool append = false);
 
 // Runs a board script (an event script of a tool) with its arguments and
@@ -58,18 +75,23 @@ void run_script(const Tool &tool, const std::string &script, const std::vector<s
 // Waits on the board clock; false when the board is gone (a board tool then
 // ends). At a stopped clock the wait is a short pause of host time.
 bool board_wait(const Tool &tool, double seconds);
-bool board_gone(const Tool &tool);
+// A daemon's life once it has set up: until the board is gone or a signal ends it.
+void serve(const Tool &tool);
 
-// Lists this process on the board with its command line in board terms.
-void register_self(const Tool &tool);
 // Detaches into the background (-B): the parent lists the child on the
 // board and returns true to end; the child returns false and goes on.
 bool detach(const Tool &tool);
+// Records what this process set up on interface (board.json "wifi.running").
+void record(const Tool &tool, const std::string &interface,
+            const std::map<std::string, std::string> &fields);
 
 // board.json, edited under the board's lock; the net section as read now.
 bool edit(const Tool &tool, const std::function<void(json_object *root)> &change);
 std::vector<NetInterface> interfaces(const Tool &tool);
 bool find_interface(const Tool &tool, const std::string &name, NetInterface *found);
+// Changes the interface called name in board.json, if there is one.
+void change_interface(const Tool &tool, const std::string &name,
+                      const std::function<void(NetInterface &)> &change);
 
 // An IPv4 address in host order; false when text is not a dotted address.
 bool ipv4_value(const std::string &text, uint32_t *value);

@@ -13,14 +13,15 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <sstream>
 
+#include "board/wifi_radio.h"
+#include "board/wifi_records.h"
 #include "emul/board.h"
+#include "emul/file_util.h"
 #include "emul/json_util.h"
 #include "emul/process_table.h"
 #include "tools/tool.h"
-#include "board/wifi_radio.h"
-
-extern char **environ;
 
 namespace zq::sim::tools {
 namespace {
@@ -47,6 +48,34 @@ double clock_speed() {
 }
 
 }  // namespace
+
+bool parse_options(const Tool &tool, const char *withValue, const char *flags, size_t maxOperands,
+                   const char *usage, Options *options) {
+    const std::vector<std::string> &a = tool.args;
+    bool ok = true;
+    for (size_t k = 0; k < a.size() && ok; ++k) {
+        if (a[k].size() < 2 || a[k][0] != '-') {
+            options->operands.push_back(a[k]);
+            continue;
+        }
+        for (size_t c = 1; c < a[k].size() && ok; ++c) {
+            char o = a[k][c];
+            if (std::strchr(withValue, o)) {
+                std::string v = c + 1 < a[k].size() ? a[k].substr(c + 1)
+                                : k + 1 < a.size()  ? a[++k]
+                                                    : "";
+                ok = !v.empty();
+                options->values[o] = v;
+                break;
+            }
+            ok = std::strchr(flags, o) != nullptr;
+            options->values[o] = "1";
+        }
+    }
+    ok = ok && options->operands.size() <= maxOperands;
+    if (!ok) std::fprintf(stderr, "%s\n", usage);
+    return ok;
+}
 
 std::string board_terms(const Tool &tool, const std::string &text) {
     std::string out;
@@ -104,13 +133,15 @@ std::string board_file(const std::string &boardPath) {
 bool read_text(const std::string &hostPath, std::string *text) {
     int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    text->clear();
-    char chunk[4096];
-    ssize_t n;
-    while ((n = ::read(fd, chunk, sizeof chunk)) > 0 && text->size() < (1u << 22))
-        text->append(chunk, static_cast<size_t>(n));
-    ::close(fd);
-    return n >= 0;
+    *text = read_all(fd);
+    return ::close(fd) == 0;
+}
+
+std::vector<std::string> lines_of(const std::string &text) {
+    std::istringstream in(text);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 bool write_text(const std::string &hostPath, const std::string &text, bool append) {
@@ -124,28 +155,21 @@ bool write_text(const std::string &hostPath, const std::string &text, bool appen
 
 void run_script(const Tool &tool, const std::string &script, const std::vector<std::string> &args,
                 const std::vector<std::string> &variables) {
-    std::vector<std::string> env;
-    for (char **e = environ; e && *e; ++e)
-        if (std::string(*e).compare(0, 5, "PATH=") != 0) env.emplace_back(*e);
-    const char *hostPath = std::getenv("PATH");
-    env.push_back("PATH=" + tool.dir + "/bin:" + (hostPath ? hostPath : "/usr/bin:/bin"));
-    env.insert(env.end(), variables.begin(), variables.end());
     std::vector<std::string> words{script};
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char *> envp, argv;
-    for (std::string &e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
     std::string shown;
-    for (std::string &w : words) {
-        argv.push_back(w.data());
-        shown += (shown.empty() ? "" : " ") + w;
-    }
-    argv.push_back(nullptr);
+    for (const std::string &w : words) shown += (shown.empty() ? "" : " ") + w;
     note(tool, "script %s", shown.c_str());
     std::fflush(nullptr);
     pid_t child = ::fork();
     if (child == 0) {
-        ::execve(script.c_str(), argv.data(), envp.data());
+        const char *hostPath = std::getenv("PATH");
+        ::setenv("PATH", (tool.dir + "/bin:" + (hostPath ? hostPath : "/usr/bin:/bin")).c_str(), 1);
+        for (const std::string &v : variables) ::putenv(const_cast<char *>(v.c_str()));
+        std::vector<char *> argv;
+        for (std::string &w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        ::execv(script.c_str(), argv.data());
         std::fprintf(stderr, "%s: can't execute '%s': %s\n", tool.name.c_str(), script.c_str(),
                      std::strerror(errno));
         ::_exit(127);
@@ -181,8 +205,9 @@ bool board_wait(const Tool &tool, double seconds) {
     }
 }
 
-void register_self(const Tool &tool) {
-    register_board_process(tool.dir, ::getpid(), board_argv(tool));
+void serve(const Tool &tool) {
+    while (board_wait(tool, 1.0)) {
+    }
 }
 
 bool detach(const Tool &tool) {
@@ -199,8 +224,14 @@ bool detach(const Tool &tool) {
     int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     for (int fd : {0, 1, 2}) ::dup2(null, fd);
     if (null > 2) ::close(null);
-    register_self(tool);
+    register_board_process(tool.dir, ::getpid(), board_argv(tool));
     return false;
+}
+
+void record(const Tool &tool, const std::string &interface,
+            const std::map<std::string, std::string> &fields) {
+    ToolRecord r{tool.name, ::getpid(), interface, fields};
+    edit(tool, [&](json_object *root) { set_tool_record(root, tool.dir, r); });
 }
 
 bool edit(const Tool &tool, const std::function<void(json_object *)> &change) {
@@ -221,6 +252,17 @@ bool find_interface(const Tool &tool, const std::string &name, NetInterface *fou
         return true;
     }
     return false;
+}
+
+void change_interface(const Tool &tool, const std::string &name,
+                      const std::function<void(NetInterface &)> &change) {
+    edit(tool, [&](json_object *root) {
+        for (NetInterface &i : net_interfaces(root))
+            if (i.name == name) {
+                change(i);
+                set_interface_json(root, i);
+            }
+    });
 }
 
 bool ipv4_value(const std::string &text, uint32_t *value) {

@@ -1,23 +1,23 @@
 // The board's multi-call tool program: the wrapper scripts of a virtual
 // board (usr/wifi/iw, bin/udhcpc, ...) exec it under the tool's name.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "emul/board.h"
+#include "emul/process_table.h"
 #include "tools/tool.h"
 
 namespace {
 
 using namespace zq::sim::tools;
 
-struct Entry {
+const struct {
     const char *name;
-    ToolMain main;
-};
-
-const Entry kTools[] = {
+    int (*main)(Tool &tool);
+} kTools[] = {
     {"iw", iw_main},           {"wpa_supplicant", wpa_supplicant_main},
     {"wpa_cli", wpa_cli_main}, {"hostapd", hostapd_main},
     {"udhcpc", udhcpc_main},   {"udhcpd", udhcpd_main},
@@ -26,15 +26,7 @@ const Entry kTools[] = {
 };
 
 std::string base_name(const std::string &path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Network tools the board does not fake end here: the host's must never run.
-int refuse(Tool &tool) {
-    note(tool, "refused %s: not a tool of the virtual board", board_terms(tool, tool.as).c_str());
-    std::fprintf(stderr, "%s: not a tool of the virtual board\n", tool.name.c_str());
-    return 127;
+    return path.substr(path.rfind('/') + 1);
 }
 
 }  // namespace
@@ -61,15 +53,20 @@ int main(int argc, char **argv) {
     std::string binPrefix = tool.dir + "/bin/";
     tool.as = wrapper.compare(0, binPrefix.size(), binPrefix) == 0 ? base_name(wrapper)
                                                                    : board_terms(tool, wrapper);
-    if (program == "refuse") return refuse(tool);
-    for (const Entry &entry : kTools) {
+    // Network tools the board does not fake end here: the host's must never run.
+    if (program == "refuse") {
+        note(tool, "refused %s: not a tool of the virtual board", tool.as.c_str());
+        std::fprintf(stderr, "%s: not a tool of the virtual board\n", tool.name.c_str());
+        return 127;
+    }
+    for (const auto &entry : kTools) {
         if (program != entry.name) continue;
         std::string line;
         for (const std::string &word : board_argv(tool)) line += (line.empty() ? "" : " ") + word;
         zq::sim::journal(tool.name, "run %s", line.c_str());
         // The board's /proc shows the tool by its board name from the start,
         // never by the program's path in the build.
-        register_self(tool);
+        zq::sim::register_board_process(tool.dir, ::getpid(), board_argv(tool));
         return entry.main(tool);
     }
     std::fprintf(stderr, "%s: no such board tool\n", program.c_str());
