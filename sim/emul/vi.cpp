@@ -114,7 +114,7 @@ int reset() {
     });
 }
 
-int set_cap_rect(const void *arg) {
+int set_cap_rect(void *arg) {
     auto r = record_of<DrvRect>(arg);
     ViSettings s = active_vi_settings();
     bool fits = r.x >= 0 && r.y >= 0 && r.width > 0 && r.height > 0 &&
@@ -132,7 +132,7 @@ int set_cap_rect(const void *arg) {
     });
 }
 
-int set_size(const void *arg) {
+int set_size(void *arg) {
     auto r = record_of<DrvSize>(arg);
     ViSettings s = active_vi_settings();
     bool ok = channel_ok(r.chn) && r.width >= kViMinWidth && r.height >= 2 && r.width % 2 == 0 &&
@@ -147,7 +147,7 @@ int set_size(const void *arg) {
     });
 }
 
-int set_enabled(const void *arg, bool enable) {
+int set_enabled(void *arg, bool enable) {
     auto r = record_of<DrvChn>(arg);
     journal("vi", "chn %d %s%s", r.chn, enable ? "enable" : "disable",
             channel_ok(r.chn) ? "" : " refused: no such channel");
@@ -163,7 +163,7 @@ int set_enabled(const void *arg, bool enable) {
     });
 }
 
-int set_rate(const void *arg) {
+int set_rate(void *arg) {
     auto r = record_of<DrvRate>(arg);
     uint32_t src = r.srcMinus1 + 1;
     bool ok = channel_ok(r.chn) && r.srcMinus1 < kViMaxRate && (r.keepMask >> src) == 0;
@@ -184,7 +184,7 @@ int set_rate(const void *arg) {
     });
 }
 
-int bind(const void *arg) {
+int bind(void *arg) {
     auto r = record_of<DrvBind>(arg);
     bool ok = channel_ok(r.chn) && (r.kind == kBindOther || r.kind == kBindVo);
     journal("vi", "chn %d bind kind %d chn %d%s", r.chn, r.kind, r.destChn,
@@ -281,7 +281,7 @@ int get_frame(void *arg) {
     }
 }
 
-int release_frame(const void *arg) {
+int release_frame(void *arg) {
     auto r = record_of<DrvFrame>(arg);
     const ViSettings settings = active_vi_settings();
     std::lock_guard<std::mutex> hold(g_vi.lock);
@@ -310,39 +310,38 @@ void remember(unsigned long request, const void *arg) {
     g_vi.seen.push_back(ViRequest{request, std::vector<uint8_t>(bytes, bytes + size)});
 }
 
+int enable(void *arg) {
+    return set_enabled(arg, true);
+}
+
+int disable(void *arg) {
+    return set_enabled(arg, false);
+}
+
+struct Handler {
+    unsigned long code;
+    int (*run)(void *arg);
+};
+
+constexpr Handler kHandlers[] = {
+    {kSetCapRect, set_cap_rect}, {kSetSize, set_size},   {kEnable, enable},
+    {kDisable, disable},         {kGetFrame, get_frame}, {kReleaseFrame, release_frame},
+    {kSetRate, set_rate},        {kBind, bind},
+};
+
 int vi_ioctl(int, unsigned long request, void *arg) {
     if (request == kReset) {
         remember(request, nullptr);
         return reset();
     }
-    const unsigned long known[] = {kSetCapRect, kSetSize, kEnable,       kDisable,
-                                   kGetFrame,   kSetRate, kReleaseFrame, kBind};
-    bool isKnown = false;
-    for (unsigned long k : known) isKnown = isKnown || k == request;
-    if (!isKnown) {
-        journal("vi", "request 0x%08lX unknown", request);
-        return fail(ENOTTY);
+    for (const Handler &h : kHandlers) {
+        if (h.code != request) continue;
+        if (!arg) return fail(EFAULT);
+        remember(request, arg);
+        return h.run(arg);
     }
-    if (!arg) return fail(EFAULT);
-    remember(request, arg);
-    switch (request) {
-        case kSetCapRect:
-            return set_cap_rect(arg);
-        case kSetSize:
-            return set_size(arg);
-        case kEnable:
-            return set_enabled(arg, true);
-        case kDisable:
-            return set_enabled(arg, false);
-        case kGetFrame:
-            return get_frame(arg);
-        case kReleaseFrame:
-            return release_frame(arg);
-        case kSetRate:
-            return set_rate(arg);
-        default:
-            return bind(arg);
-    }
+    journal("vi", "request 0x%08lX unknown", request);
+    return fail(ENOTTY);
 }
 
 }  // namespace

@@ -1,15 +1,19 @@
 // The simplest emulators' hardware rules: a log sink that never loses
 // earlier records and level-table names exactly as board.json gives them;
 // NOR flash that erases whole erase blocks, where programming only clears
-// bits and the partition ends where board.json says.
+// bits and the partition ends where board.json says; the drivers' state
+// files.
 #include "emul/board.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "emul/flash.h"
+#include "emul/state_file.h"
 #include "flash/flash_block.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"
@@ -64,6 +68,42 @@ TEST_F(BoardTest, FlashKeepsNorRules) {
     port::close(fd);
     ASSERT_TRUE(zq::sim::set_flash_size(dir(), 0x40000));  // grown: the new block is erased
     EXPECT_EQ(zq::sim::read_flash(dir(), 0x30000, 0x10000), std::vector<uint8_t>(0x10000, 0xFF));
+}
+
+// What a missing, empty, cut-short or foreign file holds reads as power-on;
+// each store moves the stamp that readers cache by, however quickly they
+// follow; writers of the same file take turns and lose no change.
+TEST_F(BoardTest, StateFilesReadSpoiltFilesAsPowerOnAndWritersTakeTurns) {
+    const std::string path = host("/dev/state");
+    auto count_of_file = [](json_object *root) { return zq::sim::json_int64(root, "n", -1); };
+    auto read_count = [&] { return zq::sim::LockedFile(path, O_RDONLY).load(count_of_file); };
+    EXPECT_EQ(read_count(), -1);
+    for (const char *spoilt : {"", "{\"n\": 4", "[4]", "4", "\xFF{"}) {
+        write_board_file(dir(), "/dev/state", spoilt);
+        EXPECT_EQ(read_count(), -1) << spoilt;
+    }
+    auto add = [&](int times) {
+        for (int i = 0; i < times; ++i) {
+            zq::sim::LockedFile file(path, O_RDWR | O_CREAT);
+            json_object *root = json_object_new_object();
+            json_object_object_add(root, "n", json_object_new_int64(file.load(count_of_file) + 1));
+            ASSERT_TRUE(file.store(root));
+        }
+    };
+    struct stat before {};
+    struct stat after {};
+    add(1);
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    add(1);
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_TRUE(after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+                after.st_mtim.tv_nsec != before.st_mtim.tv_nsec);
+    EXPECT_EQ(read_count(), 1);  // from power-on (-1)
+    std::thread other(add, 300);
+    add(300);
+    other.join();
+    EXPECT_EQ(read_count(), 601);
+    EXPECT_FALSE(zq::sim::LockedFile(host("/dev/none"), O_RDWR).store(json_object_new_object()));
 }
 
 }  // namespace
