@@ -14,13 +14,17 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <string>
 
 namespace zq::port {
 
@@ -227,6 +231,45 @@ int replace_file(const char *boardPath, const void *data, size_t length);
 // The same for a host path, whose links are host paths too (the board's
 // own tools).
 int replace_host_file(const char *hostPath, const void *data, size_t length);
+
+// The one writer of whole files, under the two above and the virtual
+// board's own files (inline, so that the board's library needs nothing of
+// the SDK's): data goes to a temporary file beside hostPath, given mode,
+// flushed to the medium and renamed over it, and the directory is flushed.
+// A reader, or a shell looking a program up, sees the old file or the whole
+// new one. 0, or -1 with errno; on failure the old file stays.
+inline int write_whole_file(const char *hostPath, const void *data, size_t length, mode_t mode) {
+    std::string temporary = std::string(hostPath) + ".XXXXXX";
+    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    bool ok = ::fchmod(fd, mode) == 0;
+    for (const char *p = static_cast<const char *>(data); ok && length > 0;) {
+        ssize_t n = ::write(fd, p, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO;
+        ok = n > 0;
+        p += ok ? n : 0;
+        length -= ok ? static_cast<size_t>(n) : 0;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temporary.c_str(), hostPath) == 0) {
+        // The rename itself reaches the medium only with its directory.
+        std::string dir(hostPath);
+        size_t slash = dir.rfind('/');
+        dir = slash == std::string::npos ? "." : slash == 0 ? "/" : dir.substr(0, slash);
+        int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd >= 0) {
+            (void)::fsync(dirFd);
+            ::close(dirFd);
+        }
+        return 0;
+    }
+    int saved = errno;
+    ::unlink(temporary.c_str());
+    errno = saved;
+    return -1;
+}
 
 // Starts "/bin/sh -c command" with the environment envp in a child whose
 // descriptors from 3 up are closed, whatever the descriptor limit; a failed

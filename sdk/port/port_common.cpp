@@ -53,45 +53,11 @@ bool follow_links(std::string &path, bool onBoard) {
     return false;
 }
 
-bool write_all(int fd, const void *data, size_t length) {
-    const char *p = static_cast<const char *>(data);
-    while (length > 0) {
-        ssize_t n = ::write(fd, p, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// The rename itself reaches the medium only with its directory.
-void sync_directory(const std::string &path) {
-    size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    (void)::fsync(fd);
-    ::close(fd);
-}
-
 int replace_resolved(std::string path, const void *data, size_t length, bool onBoard) {
     if (!follow_links(path, onBoard)) return -1;
-    std::string temporary = path + ".XXXXXX";
-    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return -1;
     struct stat old {};
     mode_t mode = ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644;
-    bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, data, length) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) {
-        sync_directory(path);
-        return 0;
-    }
-    int saved = errno;
-    ::unlink(temporary.c_str());
-    errno = saved;
-    return -1;
+    return write_whole_file(path.c_str(), data, length, mode);
 }
 
 // mode with "e" added, in closing; false when it does not fit.

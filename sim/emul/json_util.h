@@ -96,7 +96,7 @@ inline json_object *json_load_file(const std::string &path, std::string *error) 
 inline bool json_save_file(const std::string &path, json_object *root) {
     const char *text =
         json_object_to_json_string_ext(root, JSON_C_TO_STRING_PRETTY | JSON_C_TO_STRING_SPACED);
-    return text && port::replace_host_file(path.c_str(), text, std::strlen(text)) == 0;
+    return text && port::write_whole_file(path.c_str(), text, std::strlen(text), 0644) == 0;
 }
 
 }  // namespace zq::sim

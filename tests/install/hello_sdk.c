@@ -11,7 +11,9 @@ int main(int argc, char **argv) {
     /* "flash": one read through the SDK's seam (a board's flash). */
     if (argc > 1 && strcmp(argv[1], "flash") == 0) {
         char value[32];
-        return ZQSDK_EnvReadKeyValue("zqauto", value, (int)sizeof value) == 0 ? 0 : 1;
+        if (ZQSDK_EnvReadKeyValue("zqauto", value, (int)sizeof value) != 0) return 1;
+        printf("zqsdk: zqauto=%s\n", value);
+        return 0;
     }
     const s16 samples[4] = {0, 1000, -1000, 32767};
     u8 codes[4];

@@ -31,7 +31,7 @@ foreach(file hostapd.conf udhcpd.conf wpa_wpa2.conf system_tool.sh)
 endforeach()
 
 set(configure ${CMAKE_COMMAND} -S ${CMAKE_CURRENT_LIST_DIR} -B ${app_build}
-  -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Debug)
+  -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Debug -DVBOARD_LIBRARY=${VBOARD_LIBRARY})
 if(TOOLCHAIN_FILE)
   list(APPEND configure -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE} -DZQ_ARMHF_SYSROOT=${SYSROOT}
     # The SDK lies outside the sysroot.
@@ -93,3 +93,15 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env ZQ_VBOARD=${WORK_DIR}/no-board
 if(NOT rc EQUAL 70 OR NOT err MATCHES "ZQ_VBOARD=.*but this program has no virtual board")
   message(FATAL_ERROR "hello_cmake flash on ZQ_VBOARD without a virtual board: ${rc}\n${err}")
 endif()
+
+# With the build tree's virtual board linked in, the same program runs on a
+# virtual board, through the installed shared or static library.
+set(board ${WORK_DIR}/board)
+run(${EMULATOR} ${VBOARD} create ${board})
+run(${EMULATOR} ${VBOARD} env ${board} set zqauto 0)
+foreach(program hello_vboard_shared hello_vboard_static)
+  run(${CMAKE_COMMAND} -E env ZQ_VBOARD=${board} ${EMULATOR} ${app_build}/${program} flash)
+  if(NOT run_output MATCHES "zqsdk: zqauto=0")
+    message(FATAL_ERROR "${program} flash on a virtual board printed: ${run_output}")
+  endif()
+endforeach()
