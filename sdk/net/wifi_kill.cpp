@@ -24,7 +24,7 @@ using zq::system::CommandLine;
 // be read or any kill was refused; a process that ended meanwhile (ESRCH)
 // is no refusal.
 template <typename Applies, typename Refused>
-int KillWalk(Applies applies, Refused refused) {
+int kill_walk(Applies applies, Refused refused) {
     std::lock_guard<std::mutex> hold(g_WifiState.g_ProcMutex);
     int result = 0;
     const bool walked = zq::system::for_each_process([&](pid_t pid, const CommandLine &line) {
@@ -53,7 +53,7 @@ ProcKillList MakeKillList(std::initializer_list<KillTarget> targets) {
 int KillProcessList(const ProcKillList *list) {
     if (!list) return -1;
     const s32 count = list->s32Count < 0 ? 0 : list->s32Count > 10 ? 10 : list->s32Count;
-    return KillWalk(
+    return kill_walk(
         [&](const CommandLine &line) {
             for (s32 i = 0; i < count; ++i) {
                 const ProcKillEntry &e = list->entries[i];
@@ -71,7 +71,7 @@ int KillProcessList(const ProcKillList *list) {
 }
 
 int KillIwProcess() {
-    return KillWalk([](const CommandLine &line) { return zq::system::command_is(line, "iw", {}); },
+    return kill_walk([](const CommandLine &line) { return zq::system::command_is(line, "iw", {}); },
                     [](pid_t, std::string_view) {});
 }
 
