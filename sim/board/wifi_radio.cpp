@@ -127,28 +127,35 @@ int channel_frequency(int channel) {
     return 0;
 }
 
+bool ipv4_value(const std::string &text, uint32_t *value) {
+    struct in_addr a {};
+    if (inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
+    *value = ntohl(a.s_addr);
+    return true;
+}
+
+std::string dotted(uint32_t value) {
+    struct in_addr a {
+        htonl(value)
+    };
+    char text[INET_ADDRSTRLEN] = "";
+    return inet_ntop(AF_INET, &a, text, sizeof text);
+}
+
 bool parse_lease(const std::string &text, Lease *lease) {
     size_t slash = text.find('/');
     std::string address = text.substr(0, slash);
     std::string digits = slash == std::string::npos ? "24" : text.substr(slash + 1);
-    struct in_addr a {};
+    uint32_t host = 0;
     if (digits.empty() || digits.size() > 2 ||
-        digits.find_first_not_of("0123456789") != std::string::npos ||
-        inet_pton(AF_INET, address.c_str(), &a) != 1)
+        digits.find_first_not_of("0123456789") != std::string::npos || !ipv4_value(address, &host))
         return false;
     int prefix = std::atoi(digits.c_str());
     uint32_t mask = prefix >= 8 && prefix <= 30 ? 0xFFFFFFFFu << (32 - prefix) : 0;
-    uint32_t host = ntohl(a.s_addr), part = host & ~mask;
+    uint32_t part = host & ~mask;
     // The address must be a host of its network, and the first host must be free for the router.
     if (!mask || part == 0 || part == ~mask || part == 1) return false;
-    auto dotted = [](uint32_t value) {
-        char text[INET_ADDRSTRLEN];
-        struct in_addr in {
-            htonl(value)
-        };
-        return std::string(inet_ntop(AF_INET, &in, text, sizeof text));
-    };
-    *lease = {address, dotted(mask), dotted((host & mask) | 1), prefix};
+    *lease = {address, dotted(mask), dotted(host | ~mask), dotted((host & mask) | 1), prefix};
     return true;
 }
 
@@ -156,11 +163,9 @@ std::string bssid_for(const std::string &ssid) {
     // FNV-1a: the same SSID always gets the same locally administered address.
     uint64_t hash = 1469598103934665603ULL;
     for (unsigned char c : ssid) hash = (hash ^ c) * 1099511628211ULL;
-    char text[18];
-    std::snprintf(
-        text, sizeof text, "02:%02x:%02x:%02x:%02x:%02x", static_cast<unsigned>(hash & 0xFF),
-        static_cast<unsigned>(hash >> 8 & 0xFF), static_cast<unsigned>(hash >> 16 & 0xFF),
-        static_cast<unsigned>(hash >> 24 & 0xFF), static_cast<unsigned>(hash >> 32 & 0xFF));
+    char text[18] = "02";
+    for (int k = 0; k < 5; ++k)
+        std::snprintf(text + 2 + 3 * k, 4, ":%02x", static_cast<unsigned>(hash >> 8 * k & 0xFF));
     return text;
 }
 

@@ -4,6 +4,7 @@
 // addresses from them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,10 +52,15 @@ bool unescape_bytes(const std::string &text, std::string *bytes, std::string *er
 // The centre frequency in MHz of a channel (0 when there is none).
 int channel_frequency(int channel);
 
-// A lease "IP/N" split into address, netmask and the network's first host
-// (router and DNS server of the network); false when it is not one.
+// An IPv4 address in host order; false when text is not a dotted address.
+bool ipv4_value(const std::string &text, uint32_t *value);
+std::string dotted(uint32_t value);
+
+// A lease "IP/N" split into address, netmask, broadcast address and the
+// network's first host (router and DNS server of the network); false when
+// it is not one.
 struct Lease {
-    std::string address, netmask, router;
+    std::string address, netmask, broadcast, router;
     int prefix = 24;
 };
 bool parse_lease(const std::string &text, Lease *lease);

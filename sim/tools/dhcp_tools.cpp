@@ -79,21 +79,17 @@ int udhcpc_main(Tool &tool) {
     if (!board_wait(tool, kAnswer)) return 0;
     say("udhcpc",
         "lease of " + lease.address + " obtained from " + lease.router + ", lease time 86400");
-    uint32_t address = 0, mask = 0;
-    ipv4_value(lease.address, &address);
-    ipv4_value(lease.netmask, &mask);
     run_script(tool, script, {"bound"},
                {"interface=" + interface, "ip=" + lease.address, "siaddr=" + lease.router,
                 "subnet=" + lease.netmask, "mask=" + std::to_string(lease.prefix),
-                "broadcast=" + dotted(address | ~mask), "router=" + lease.router,
-                "dns=" + lease.router, "serverid=" + lease.router, "lease=86400", "opt53=05"});
+                "broadcast=" + lease.broadcast, "router=" + lease.router, "dns=" + lease.router,
+                "serverid=" + lease.router, "lease=86400", "opt53=05"});
     record(tool, interface,
            {{"ip", lease.address}, {"subnet", lease.netmask}, {"router", lease.router}});
     note(tool, "%s leased %s/%d from %s", interface.c_str(), lease.address.c_str(), lease.prefix,
          lease.router.c_str());
     // The lease lasts a day: the client waits to renew it, which no test lives to see.
-    if (!o.has('q')) serve(tool);
-    return 0;
+    return o.has('q') ? 0 : serve(tool, false, [] {});
 }
 
 // "udhcpd [-fS] [CONFIG]" (-I, -a and -P are taken and have no effect).
@@ -135,11 +131,9 @@ int udhcpd_main(Tool &tool) {
         else if (split_line(value, &keyword, &value) && !value.empty())
             pool[keyword] = value;
     }
-    uint32_t start = 0, end = 0;
-    ipv4_value(pool["start"], &start);
-    ipv4_value(pool["end"], &end);
+    uint32_t first = 0, last = 0;
     NetInterface i;
-    if (start > end) {
+    if (ipv4_value(pool["start"], &first) && ipv4_value(pool["end"], &last) && first > last) {
         said("bad start/end IP range in " + given);
         return 1;
     }
@@ -147,16 +141,17 @@ int udhcpd_main(Tool &tool) {
         said("is interface " + interface + " up and configured?: Cannot assign requested address");
         return 1;
     }
-    if (!o.has('f') && detach(tool)) return 0;
-    said("started, v1.36.1");
-    record(tool, interface, pool);
-    note(tool, "serving %s-%s on %s", pool["start"].c_str(), pool["end"].c_str(),
-         interface.c_str());
-    serve(tool);
-    return 0;
+    return serve(tool, !o.has('f'), [&] {
+        said("started, v1.36.1");
+        record(tool, interface, pool);
+        note(tool, "serving %s-%s on %s", pool["start"].c_str(), pool["end"].c_str(),
+             interface.c_str());
+    });
 }
 
-// "dnsd [-dv] [-c CONFFILE] [-p PORT] [-i ADDR]" (-t and -s are taken and have no effect).
+// "dnsd [-dv] [-c CONFFILE] [-p PORT] [-i ADDR]" (-t and -s are taken and
+// have no effect): it binds no socket and answers no query, so its names
+// ("name address" lines) are not read.
 int dnsd_main(Tool &tool) {
     Options o;
     if (!parse_options(tool, "ctpi", "dvs", 0,
@@ -168,28 +163,12 @@ int dnsd_main(Tool &tool) {
         std::fprintf(stderr, "dnsd: can't open '%s': No such file or directory\n", given.c_str());
         return 1;
     }
-    // "name address" a line.
-    std::vector<std::string> lines = lines_of(text);
-    int names = 0;
-    for (size_t k = 0; k < lines.size(); ++k) {
-        std::string name, address;
-        uint32_t v = 0;
-        if (!split_line(lines[k], &name, &address)) continue;
-        if (ipv4_value(address.substr(0, address.find_first_of(" \t")), &v))
-            ++names;
-        else
-            std::fprintf(stderr, "dnsd: error at line %zu, skipping\n", k + 1);
-    }
-    if (o.has('d') && detach(tool)) return 0;
     std::string address = o.get('i', "0.0.0.0") + ":" + o.get('p', "53");
-    if (o.has('v')) say("dnsd", "accepting UDP packets on " + address);
-    record(tool, "",
-           {{"config", board_terms(tool, host)},
-            {"names", std::to_string(names)},
-            {"listen", address}});
-    note(tool, "answering %d names on %s", names, address.c_str());
-    serve(tool);
-    return 0;
+    return serve(tool, o.has('d'), [&] {
+        if (o.has('v')) say("dnsd", "accepting UDP packets on " + address);
+        record(tool, "", {{"config", board_terms(tool, host)}, {"listen", address}});
+        note(tool, "answering on %s", address.c_str());
+    });
 }
 
 }  // namespace zq::sim::tools

@@ -104,25 +104,24 @@ int hostapd_main(Tool &tool) {
                 i.mac.c_str(), escape_bytes(ssid).c_str());
     std::printf("%1$s: interface state UNINITIALIZED->ENABLED\n%1$s: AP-ENABLED \n",
                 ifname.c_str());
-    if (o.has('B') && detach(tool)) return 0;
-    // An access point's interface is up and no longer a monitor.
-    change_interface(tool, ifname, [](NetInterface &n) {
-        n.up = true;
-        n.monitor = false;
-    });
     std::string passphrase = s["wpa"] != "0" ? s["wpa_passphrase"] : "";
-    record(tool, ifname,
-           {{"ssid", escape_bytes(ssid)},
-            {"channel", std::to_string(channel)},
-            {"hw_mode", mode},
-            {"wpa", s["wpa"]},
-            {"passphrase", passphrase},
-            {"bssid", i.mac},
-            {"config", board_terms(tool, configHost)}});
-    note(tool, "access point on %s: SSID '%s' channel %d %s", ifname.c_str(),
-         escape_bytes(ssid).c_str(), channel, passphrase.empty() ? "open" : "WPA2-PSK");
-    serve(tool);
-    return 0;
+    return serve(tool, o.has('B'), [&] {
+        // An access point's interface is up and no longer a monitor.
+        change_interface(tool, ifname, [](NetInterface &n) {
+            n.up = true;
+            n.monitor = false;
+        });
+        record(tool, ifname,
+               {{"ssid", escape_bytes(ssid)},
+                {"channel", std::to_string(channel)},
+                {"hw_mode", mode},
+                {"wpa", s["wpa"]},
+                {"passphrase", passphrase},
+                {"bssid", i.mac},
+                {"config", board_terms(tool, configHost)}});
+        note(tool, "access point on %s: SSID '%s' channel %d %s", ifname.c_str(),
+             escape_bytes(ssid).c_str(), channel, passphrase.empty() ? "open" : "WPA2-PSK");
+    });
 }
 
 }  // namespace zq::sim::tools

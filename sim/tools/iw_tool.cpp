@@ -38,22 +38,17 @@ std::string iw_ssid(const std::string &ssid) {
 }
 
 void print_bss(const RadioNetwork &n, const std::string &interface, bool associated,
-               int64_t uptimeUs) {
+               long long uptimeUs) {
     bool secured = !n.passphrase.empty();
     int freq = channel_frequency(n.channel);
     // The access point's own clock: up a while longer than the board.
-    uint64_t tsf =
-        static_cast<uint64_t>(uptimeUs) + (std::strtoul(n.bssid.c_str() + 15, nullptr, 16) << 24);
-    uint64_t s = tsf / 1000000;
-    std::printf("BSS %s(on %s)%s\n", n.bssid.c_str(), interface.c_str(),
-                associated ? " -- associated" : "");
-    std::printf("\tlast seen: %lld.%03llds [boottime]\n",
-                static_cast<long long>(uptimeUs / 1000000),
-                static_cast<long long>(uptimeUs / 1000 % 1000));
-    std::printf(
-        "\tTSF: %llu usec (%llud, %.2llu:%.2llu:%.2llu)\n", static_cast<unsigned long long>(tsf),
-        static_cast<unsigned long long>(s / 86400), static_cast<unsigned long long>(s / 3600 % 24),
-        static_cast<unsigned long long>(s / 60 % 60), static_cast<unsigned long long>(s % 60));
+    unsigned long long tsf = uptimeUs + (std::strtoull(n.bssid.c_str() + 15, nullptr, 16) << 24),
+                       s = tsf / 1000000;
+    std::printf("BSS %s(on %s)%s\n\tlast seen: %lld.%03llds [boottime]\n", n.bssid.c_str(),
+                interface.c_str(), associated ? " -- associated" : "", uptimeUs / 1000000,
+                uptimeUs / 1000 % 1000);
+    std::printf("\tTSF: %llu usec (%llud, %.2llu:%.2llu:%.2llu)\n", tsf, s / 86400, s / 3600 % 24,
+                s / 60 % 60, s % 60);
     std::printf("\tfreq: %d\n\tbeacon interval: 100 TUs\n", freq);
     std::printf("\tcapability: ESS %sShortSlotTime (0x%04x)\n", secured ? "Privacy " : "",
                 secured ? 0x0411 : 0x0401);
@@ -139,7 +134,7 @@ int scan(Tool &tool, const NetInterface &i) {
     json_object_put(root);
     ToolRecord link;
     std::string joined = station_link(tool, i.name, &link) ? link.fields["bssid"] : "";
-    int64_t uptimeUs = board_monotonic_ns() / 1000;
+    long long uptimeUs = board_monotonic_ns() / 1000;
     for (const RadioNetwork &n : networks) print_bss(n, i.name, n.bssid == joined, uptimeUs);
     note(tool, "scan on %s: %zu networks", i.name.c_str(), networks.size());
     return 0;
@@ -196,7 +191,7 @@ int interface_add(Tool &tool, const std::string &phy, const std::string &name,
     i.wireless = true;
     i.phy = static_cast<int>(index);
     i.monitor = type == "monitor";
-    edit(tool, [&](json_object *root) { set_interface_json(root, i); });
+    edit_board(tool.dir, [&](json_object *root) { set_interface_json(root, i); });
     note(tool, "%s added on %s, type %s", name.c_str(), phy.c_str(), type.c_str());
     return 0;
 }
@@ -207,7 +202,7 @@ int set_channel(Tool &tool, const NetInterface &i, const std::string &channel) {
     if (channel.empty() || *end || number > 200 || channel_frequency(static_cast<int>(number)) == 0)
         return command_failed(EINVAL);
     if (!i.monitor) return command_failed(EBUSY);
-    edit(tool, [&](json_object *root) {
+    edit_board(tool.dir, [&](json_object *root) {
         json_object *wifi = json_member(root, "wifi", json_type_object);
         json_object_object_add(json_member(wifi, "channels", json_type_object), i.name.c_str(),
                                json_object_new_int(static_cast<int>(number)));
@@ -236,7 +231,7 @@ int iw_main(Tool &tool) {
     if (verb == "scan") return scan(tool, i);
     if (verb == "link") return link(tool, i.name);
     if (verb == "set") return set_channel(tool, i, a[4]);
-    edit(tool, [&](json_object *root) { remove_interface_json(root, i.name); });
+    edit_board(tool.dir, [&](json_object *root) { remove_interface_json(root, i.name); });
     note(tool, "%s deleted", i.name.c_str());
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "emul/board.h"
 #include "emul/json_util.h"
 #include "tools/tool.h"
 
@@ -108,7 +109,7 @@ int ifconfig_main(Tool &tool) {
     std::string complaint = "SIOCGIFFLAGS: No such device";
     NetInterface changed;
     // Read and changed under the board's lock: other tools edit it too.
-    bool stored = edit(tool, [&](json_object *root) {
+    bool stored = edit_board(tool.dir, [&](json_object *root) {
         for (NetInterface &i : net_interfaces(root)) {
             if (i.name != a[0]) continue;
             complaint = apply_ifconfig(a, i);
@@ -178,6 +179,7 @@ bool parse_route(const std::vector<std::string> &a, RouteRequest *r, std::string
             return *why = "bad argument '" + word + "'", false;
         }
     }
+    if (r->device.empty()) return *why = "wants dev IF", false;
     if (!r->hasMask) r->mask = r->target ? classful_mask(r->target) : 0;
     if (r->target & ~r->mask) return *why = "netmask and route address conflict", false;
     return true;
@@ -189,20 +191,9 @@ bool on_link(const NetInterface &i, uint32_t address) {
     return (value_of(i.ipv4) & mask) == (address & mask);
 }
 
-// Adds or deletes the route on its interface in all; an empty result, else
-// the kernel's complaint as route prints it.
-std::string change_routes(const RouteRequest &request, const NetRoute &route,
-                          std::vector<NetInterface> &all, std::string *device) {
-    const char *call = request.add ? "SIOCADDRT" : "SIOCDELRT";
-    auto it = std::find_if(all.begin(), all.end(), [&](const NetInterface &i) {
-        return request.device.empty() ? request.hasGateway && on_link(i, request.gateway)
-                                      : i.name == request.device;
-    });
-    if (it == all.end())
-        return std::string(call) +
-               (request.device.empty() ? ": Network is unreachable" : ": No such device");
-    NetInterface &i = *it;
-    *device = i.name;
+// Adds or deletes the route on i; an empty result, else the kernel's
+// complaint as route prints it.
+std::string change_route(const RouteRequest &request, const NetRoute &route, NetInterface &i) {
     auto same = [&](const NetRoute &r) {
         return value_of(r.destination) == request.target && value_of(r.mask) == request.mask &&
                (!request.hasGateway || value_of(r.gateway) == request.gateway);
@@ -235,17 +226,18 @@ int route_main(Tool &tool) {
     route.destination = dotted(request.target);
     route.mask = dotted(request.mask);
     route.gateway = dotted(request.gateway);
-    std::string complaint, device;
-    bool stored = edit(tool, [&](json_object *root) {
-        std::vector<NetInterface> all = net_interfaces(root);
-        complaint = change_routes(request, route, all, &device);
-        for (const NetInterface &i : all)
-            if (complaint.empty() && i.name == device) set_interface_json(root, i);
+    std::string complaint = request.add ? "SIOCADDRT" : "SIOCDELRT";
+    complaint += ": No such device";
+    bool stored = edit_board(tool.dir, [&](json_object *root) {
+        for (NetInterface &i : net_interfaces(root))
+            if (i.name == request.device && (complaint = change_route(request, route, i)).empty())
+                set_interface_json(root, i);
     });
     if (!complaint.empty()) return fail(tool, complaint);
     if (!stored) return fail(tool, "board.json cannot be changed");
     note(tool, "%s %s/%s gateway %s dev %s", request.add ? "added" : "deleted",
-         route.destination.c_str(), route.mask.c_str(), route.gateway.c_str(), device.c_str());
+         route.destination.c_str(), route.mask.c_str(), route.gateway.c_str(),
+         request.device.c_str());
     return 0;
 }
 

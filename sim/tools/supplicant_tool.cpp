@@ -4,10 +4,6 @@
 // network on the board clock, logging what the real one logs. Like the
 // real one it writes no station state: what its control interface would
 // tell (wpa_cli reads it) is its record in board.json.
-#include <json-c/json.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -22,8 +18,7 @@ constexpr double kScan = 1.0, kStep = 0.2, kHandshake = 0.5, kRetry = 3.0, kAuth
 
 struct NetworkBlock {
     int id = 0;
-    std::string ssid, passphrase, bssid, idStr, keyMgmt = "WPA-PSK WPA-EAP";
-    bool disabled = false;
+    std::string ssid, passphrase, idStr, keyMgmt = "WPA-PSK WPA-EAP";
 };
 
 // The SSID as the supplicant writes it in its messages.
@@ -58,8 +53,8 @@ void read_config(const std::string &text, std::vector<NetworkBlock> *blocks,
         line.erase(0, line.find_first_not_of(" \t\r"));
         line.erase(line.find_last_not_of(" \t\r") + 1);
         if (line == "network={") {
-            blocks->emplace_back().id = static_cast<int>(blocks->size()) - 1;
-            block = &blocks->back();
+            block = &blocks->emplace_back();
+            block->id = static_cast<int>(blocks->size()) - 1;
             continue;
         }
         if (line == "}") block = nullptr;
@@ -76,18 +71,12 @@ void read_config(const std::string &text, std::vector<NetworkBlock> *blocks,
         if (name == "psk") block->passphrase = unquoted(value);
         if (name == "key_mgmt") block->keyMgmt = value;
         if (name == "id_str") block->idStr = unquoted(value);
-        if (name == "disabled") block->disabled = value != "0";
-        if (name == "bssid") {
-            block->bssid = value;
-            std::transform(value.begin(), value.end(), block->bssid.begin(), ::tolower);
-        }
     }
 }
 
-// A radio network this block may join: the right SSID (and BSSID, if set)
-// and security that matches.
+// A radio network this block may join: the right SSID and security that matches.
 bool matches(const NetworkBlock &b, const RadioNetwork &n) {
-    if (b.disabled || n.ssid != b.ssid || (!b.bssid.empty() && b.bssid != n.bssid)) return false;
+    if (n.ssid != b.ssid) return false;
     std::istringstream words(b.keyMgmt);
     for (std::string w; words >> w;)
         if (n.passphrase.empty() ? w == "NONE" : w == "WPA-PSK" || w == "SAE") return true;
@@ -141,12 +130,6 @@ struct Station {
         return block;
     }
 
-    bool still_heard(const std::string &bssid) {
-        std::vector<RadioNetwork> heard = radio_networks(tool.dir);
-        return std::any_of(heard.begin(), heard.end(),
-                           [&](const RadioNetwork &n) { return n.bssid == bssid; });
-    }
-
     // A failed attempt: its messages, then the pause before the next.
     bool failed(const std::vector<std::string> &messages) {
         for (const std::string &m : messages) log(m);
@@ -191,8 +174,12 @@ struct Station {
         note(tool, "%s associated with %s (SSID '%s')", interface.c_str(), n.bssid.c_str(),
              escape_bytes(n.ssid).c_str());
         // Connected while the network is on the air.
-        while (still_heard(n.bssid))
+        for (;;) {
+            bool heard = false;
+            for (const RadioNetwork &h : radio_networks(tool.dir)) heard |= h.bssid == n.bssid;
+            if (!heard) break;
             if (!board_wait(tool, 1.0)) return false;
+        }
         log("CTRL-EVENT-DISCONNECTED bssid=" + n.bssid + " reason=4 locally_generated=0");
         set_record();
         return true;
@@ -232,10 +219,13 @@ int wpa_supplicant_main(Tool &tool) {
         station.log("Failed to initialize driver interface");
         return 255;
     }
-    if (o.has('B') && detach(tool)) return 0;
-    // The supplicant brings its interface up.
-    change_interface(tool, station.interface, [](NetInterface &n) { n.up = true; });
-    station.set_record();
+    // Set up before a -B command returns, as the real one forks once its
+    // control interface is there: its interface up, its record.
+    if (start(tool, o.has('B'), [&] {
+            change_interface(tool, station.interface, [](NetInterface &n) { n.up = true; });
+            station.set_record();
+        }))
+        return 0;
     while (station.attempt()) {
     }
     return 0;

@@ -3,16 +3,13 @@
 // keeps time on the board clock, and acts only on files inside the board.
 #pragma once
 
-#include <sys/types.h>
-
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "board/wifi_radio.h"
 #include "emul/net.h"
-
-struct json_object;
 
 namespace zq::sim::tools {
 
@@ -75,26 +72,24 @@ void run_script(const Tool &tool, const std::string &script, const std::vector<s
 // Waits on the board clock; false when the board is gone (a board tool then
 // ends). At a stopped clock the wait is a short pause of host time.
 bool board_wait(const Tool &tool, double seconds);
-// A daemon's life once it has set up: until the board is gone or a signal ends it.
-void serve(const Tool &tool);
 
-// Detaches into the background (-B): the parent lists the child on the
-// board and returns true to end; the child returns false and goes on.
-bool detach(const Tool &tool);
+// A daemon's start: runs setUp, with background (-B) in a child that the
+// parent lists on the board and waits for: the parent returns true (to end)
+// once the daemon has set up, as a real one forks once it is ready; the
+// child, or the tool in the foreground, returns false and goes on.
+bool start(const Tool &tool, bool background, const std::function<void()> &setUp);
+// A daemon that only serves once started: it lives until the board is gone
+// or a signal ends it. 0, the command's status.
+int serve(const Tool &tool, bool background, const std::function<void()> &setUp);
 // Records what this process set up on interface (board.json "wifi.running").
 void record(const Tool &tool, const std::string &interface,
             const std::map<std::string, std::string> &fields);
 
-// board.json, edited under the board's lock; the net section as read now.
-bool edit(const Tool &tool, const std::function<void(json_object *root)> &change);
+// The net section of board.json as read now (edit_board changes it under the board's lock).
 std::vector<NetInterface> interfaces(const Tool &tool);
 bool find_interface(const Tool &tool, const std::string &name, NetInterface *found);
 // Changes the interface called name in board.json, if there is one.
 void change_interface(const Tool &tool, const std::string &name,
                       const std::function<void(NetInterface &)> &change);
-
-// An IPv4 address in host order; false when text is not a dotted address.
-bool ipv4_value(const std::string &text, uint32_t *value);
-std::string dotted(uint32_t value);
 
 }  // namespace zq::sim::tools

@@ -1,6 +1,5 @@
 // What the fake tools share: board terms, path checks, the board clock,
 // board processes and board.json edits.
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <json-c/json.h>
 #include <sys/wait.h>
@@ -27,11 +26,6 @@ namespace zq::sim::tools {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool inside(const std::string &root, const std::string &path) {
-    return path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
-           path[root.size()] == '/';
-}
 
 void pause_host(long nanoseconds) {
     struct timespec pause {
@@ -87,10 +81,7 @@ std::string board_terms(const Tool &tool, const std::string &text) {
             continue;
         }
         auto c = static_cast<unsigned char>(text[i++]);
-        if (c < 0x20 || c == 0x7F)
-            out += escape_byte(c);
-        else
-            out += static_cast<char>(c);
+        out += c < 0x20 || c == 0x7F ? escape_byte(c) : std::string(1, static_cast<char>(c));
     }
     return out;
 }
@@ -116,7 +107,7 @@ bool path_argument(const Tool &tool, const std::string &given, std::string *host
     // Links are followed as the kernel would, so a board file that links out is refused too.
     std::string real = ec ? "" : fs::weakly_canonical(absolute, ec).string();
     std::string root = fs::weakly_canonical(tool.dir, ec).string();
-    if (given.empty() || ec || !inside(root, real)) {
+    if (given.empty() || ec || real.compare(0, root.size() + 1, root + "/") != 0) {
         std::fprintf(stderr, "%s: %s: outside the virtual board\n", tool.name.c_str(),
                      given.c_str());
         journal(tool.name, "refused %s: outside the board", board_terms(tool, given).c_str());
@@ -205,37 +196,45 @@ bool board_wait(const Tool &tool, double seconds) {
     }
 }
 
-void serve(const Tool &tool) {
-    while (board_wait(tool, 1.0)) {
-    }
-}
-
-bool detach(const Tool &tool) {
+bool start(const Tool &tool, bool background, const std::function<void()> &setUp) {
+    int ready[2] = {-1, -1};
     std::fflush(nullptr);
-    pid_t child = ::fork();
+    pid_t child = background && ::pipe2(ready, O_CLOEXEC) == 0 ? ::fork() : -1;
     if (child > 0) {
         // Listed before the parent ends, so that the board's /proc has the
         // daemon as soon as the command that started it returns.
         register_board_process(tool.dir, child, board_argv(tool));
+        ::close(ready[1]);
+        char byte;
+        while (::read(ready[0], &byte, 1) < 0 && errno == EINTR) {
+        }
+        ::close(ready[0]);
         return true;
     }
-    if (child < 0) return false;  // runs on in the foreground
-    ::setsid();
-    int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    for (int fd : {0, 1, 2}) ::dup2(null, fd);
-    if (null > 2) ::close(null);
-    register_board_process(tool.dir, ::getpid(), board_argv(tool));
+    if (child == 0) {
+        ::setsid();
+        int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        for (int fd : {0, 1, 2}) ::dup2(null, fd);
+        if (null > 2) ::close(null);
+        register_board_process(tool.dir, ::getpid(), board_argv(tool));
+    }
+    setUp();
+    for (int fd : ready)
+        if (fd >= 0) ::close(fd);  // the parent goes
     return false;
+}
+
+int serve(const Tool &tool, bool background, const std::function<void()> &setUp) {
+    if (!start(tool, background, setUp))
+        while (board_wait(tool, 1.0)) {
+        }
+    return 0;
 }
 
 void record(const Tool &tool, const std::string &interface,
             const std::map<std::string, std::string> &fields) {
     ToolRecord r{tool.name, ::getpid(), interface, fields};
-    edit(tool, [&](json_object *root) { set_tool_record(root, tool.dir, r); });
-}
-
-bool edit(const Tool &tool, const std::function<void(json_object *)> &change) {
-    return edit_board(tool.dir, change);
+    edit_board(tool.dir, [&](json_object *root) { set_tool_record(root, tool.dir, r); });
 }
 
 std::vector<NetInterface> interfaces(const Tool &tool) {
@@ -256,29 +255,13 @@ bool find_interface(const Tool &tool, const std::string &name, NetInterface *fou
 
 void change_interface(const Tool &tool, const std::string &name,
                       const std::function<void(NetInterface &)> &change) {
-    edit(tool, [&](json_object *root) {
+    edit_board(tool.dir, [&](json_object *root) {
         for (NetInterface &i : net_interfaces(root))
             if (i.name == name) {
                 change(i);
                 set_interface_json(root, i);
             }
     });
-}
-
-bool ipv4_value(const std::string &text, uint32_t *value) {
-    struct in_addr a {};
-    if (inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
-    *value = ntohl(a.s_addr);
-    return true;
-}
-
-std::string dotted(uint32_t value) {
-    struct in_addr a {
-        htonl(value)
-    };
-    char text[INET_ADDRSTRLEN] = "";
-    inet_ntop(AF_INET, &a, text, sizeof text);
-    return text;
 }
 
 }  // namespace zq::sim::tools

@@ -96,9 +96,11 @@ int wpa_cli_main(Tool &tool) {
     }
     std::string action;
     if (!path_argument(tool, o.get('a'), &action)) return 255;
-    if (o.has('B') && detach(tool)) return 0;
-    note(tool, "%s: watching the supplicant's events for %s", interface.c_str(),
-         board_terms(tool, action).c_str());
+    if (start(tool, o.has('B'), [&] {
+            note(tool, "%s: watching the supplicant's events for %s", interface.c_str(),
+                 board_terms(tool, action).c_str());
+        }))
+        return 0;
     watch(tool, interface, controlDir, action, link.pid);
     return 0;
 }
