@@ -21,18 +21,10 @@ bool speaker_create(const std::string &dir, json_object *, std::string *error) {
     return ok;
 }
 
-bool acodec_create(const std::string &dir, json_object *, std::string *error) {
-    bool ok = write_codec(dir, CodecState{});
-    if (!ok && error) *error = dir + "/dev/acodec: cannot be made";
-    return ok;
-}
-
 }  // namespace
 
 extern const BoardPart kSpeakerPart;
-const BoardPart kSpeakerPart = {"speaker", nullptr, speaker_create, nullptr};
-extern const BoardPart kAcodecPart;
-const BoardPart kAcodecPart = {"acodec", nullptr, acodec_create, nullptr};
+const BoardPart kSpeakerPart = {"speaker", speaker_create, nullptr};
 
 bool set_speaker_refusal(const std::string &dir, int64_t frames) {
     return set_board_number(dir, "speaker", "refuse_after_frames", frames);

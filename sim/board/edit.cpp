@@ -2,7 +2,6 @@
 // clock, log levels and faults, and reading what happened on it.
 #include <fcntl.h>
 #include <json-c/json.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 #include "board/embedded_file.h"
 #include "emul/file_util.h"
 #include "emul/json_util.h"
+#include "emul/state_file.h"
 
 namespace zq::sim {
 
@@ -69,10 +69,6 @@ json_object *default_board_json() {
     clock.monotonic_ns = json_int64(data, "monotonic_ns", 0);
     clock.realtime_ns = host_clock_ns(CLOCK_REALTIME);
     json_object_object_add(root, "clock", clock_json(clock));
-    size_t count = 0;
-    const BoardPart *const *parts = board_parts(&count);
-    for (size_t i = 0; i < count; ++i)
-        if (parts[i]->defaults) parts[i]->defaults(root);
     return root;
 }
 
@@ -99,12 +95,6 @@ bool run_parts(bool (*const BoardPart::*hook)(const std::string &, json_object *
     return true;
 }
 
-bool write_text(const std::string &path, const std::string &text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    return static_cast<bool>(out);
-}
-
 }  // namespace
 
 bool create_board(const std::string &dir, std::string *error) {
@@ -123,7 +113,7 @@ bool create_board(const std::string &dir, std::string *error) {
     std::string ignored;
     error = error ? error : &ignored;
     json_object *root = default_board_json();
-    bool ok = write_text(dir + "/" + kJournalFile, "") && write_fixed_files(dir, error) &&
+    bool ok = write_file_whole(dir + "/" + kJournalFile, "", 0644, error) && write_fixed_files(dir, error) &&
               run_parts(&BoardPart::create, dir, root, error) &&
               run_parts(&BoardPart::sync, dir, root, error);
     // board.json comes last: a directory with one holds a whole board.
@@ -135,25 +125,10 @@ bool create_board(const std::string &dir, std::string *error) {
     return ok;
 }
 
-// Holds the board directory's lock: edits by several processes (the tools
-// of a board change it as they run) must not lose each other's changes.
-struct BoardEditLock {
-    int fd;
-    explicit BoardEditLock(const std::string &dir)
-        : fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-        if (fd >= 0)
-            while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-            }
-    }
-    ~BoardEditLock() {
-        if (fd >= 0) ::close(fd);
-    }
-    BoardEditLock(const BoardEditLock &) = delete;
-    BoardEditLock &operator=(const BoardEditLock &) = delete;
-};
-
 bool edit_board(const std::string &dir, const std::function<void(json_object *)> &edit) {
-    BoardEditLock hold(dir);
+    // The board directory's lock: edits by several processes (the tools of
+    // a board change it as they run) must not lose each other's changes.
+    LockedFile hold(dir, O_RDONLY | O_DIRECTORY);
     std::string path = dir + "/" + kBoardFile;
     json_object *root = json_load_file(path, nullptr);
     if (!root) return false;

@@ -13,7 +13,6 @@
 #include "emul/board.h"
 #include "board/parts.h"
 #include "emul/flash.h"
-#include "emul/flash_config.h"
 #include "board/flash_format.h"
 #include "emul/json_util.h"
 
@@ -74,7 +73,7 @@ bool flash_create(const std::string &dir, json_object *root, std::string *error)
 }  // namespace
 
 extern const BoardPart kFlashPart;
-const BoardPart kFlashPart = {"flash", nullptr, flash_create, flash_sync};
+const BoardPart kFlashPart = {"flash", flash_create, flash_sync};
 
 // ---- test-facing ----
 

@@ -190,7 +190,7 @@ bool net_sync(const std::string &dir, json_object *root, std::string *error) {
 }  // namespace
 
 extern const BoardPart kNetPart;
-const BoardPart kNetPart = {"net", nullptr, nullptr, net_sync};
+const BoardPart kNetPart = {"net", nullptr, net_sync};
 
 bool set_interface(const std::string &dir, const NetInterface &iface) {
     if (!usable_interface_name(iface.name)) return false;

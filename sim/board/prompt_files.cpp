@@ -102,7 +102,7 @@ bool prompts_create(const std::string &dir, json_object *, std::string *error) {
 }  // namespace
 
 extern const BoardPart kPromptPart;
-const BoardPart kPromptPart = {"prompts", nullptr, prompts_create, nullptr};
+const BoardPart kPromptPart = {"prompts", prompts_create, nullptr};
 
 std::vector<uint8_t> prompt_bytes(Prompt which) {
     return encode_alaw(which == Prompt::Success ? success_sound() : failure_sound());

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "emul/devices.h"
+#include "emul/state_file.h"
 #include "emul/uevent.h"
 
 namespace zq::sim {
@@ -86,18 +87,13 @@ int send_uevent(const std::string &dir, const std::string &header,
 uint64_t next_uevent_seqnum(const std::string &dir) {
     std::string where = dir + "/" + kUeventDir;
     ::mkdir(where.c_str(), 0755);
-    int fd = ::open((where + "/seqnum").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return kFirstSeqnum;
-    ::flock(fd, LOCK_EX);
-    char text[32] = {};
-    ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
-    uint64_t seqnum = n > 0 ? std::strtoull(text, nullptr, 10) + 1 : kFirstSeqnum;
-    int length =
-        std::snprintf(text, sizeof text, "%llu\n", static_cast<unsigned long long>(seqnum));
-    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, text, static_cast<size_t>(length), 0) != length)
-        seqnum = kFirstSeqnum;
-    ::close(fd);  // and with it the lock
-    return seqnum;
+    LockedFile file(where + "/seqnum", O_RDWR | O_CREAT);
+    if (!file.is_open()) return kFirstSeqnum;
+    const auto last = file.load([](json_object *root) { return json_int64(root, "seqnum", 0); });
+    uint64_t seqnum = last > 0 ? static_cast<uint64_t>(last) + 1 : kFirstSeqnum;
+    json_object *root = json_object_new_object();
+    json_object_object_add(root, "seqnum", json_object_new_int64(static_cast<int64_t>(seqnum)));
+    return file.store(root) ? seqnum : kFirstSeqnum;
 }
 
 int send_uevents(const std::string &dir, const std::vector<Uevent> &events) {

@@ -20,7 +20,6 @@
 #include "emul/board.h"
 #include "emul/devices.h"
 #include "emul/flash.h"
-#include "emul/flash_config.h"
 #include "emul/json_util.h"
 
 namespace zq::sim {

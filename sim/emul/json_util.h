@@ -20,6 +20,13 @@ inline json_object *json_get(json_object *obj, const char *key) {
     return json_object_object_get_ex(obj, key, &value) ? value : nullptr;
 }
 
+// Element i of a JSON array; null when array is not one or is shorter.
+inline json_object *json_at(json_object *array, size_t i) {
+    return json_object_is_type(array, json_type_array) && i < json_object_array_length(array)
+               ? json_object_array_get_idx(array, i)
+               : nullptr;
+}
+
 inline double json_double(json_object *obj, const char *key, double fallback) {
     json_object *v = json_get(obj, key);
     if (json_object_is_type(v, json_type_double) || json_object_is_type(v, json_type_int))

@@ -47,13 +47,6 @@ class LockedFile {
     int fd_;
 };
 
-// Element i of a JSON array; null when array is not one or is shorter.
-inline json_object *json_at(json_object *array, size_t i) {
-    return json_object_is_type(array, json_type_array) && i < json_object_array_length(array)
-               ? json_object_array_get_idx(array, i)
-               : nullptr;
-}
-
 // An integer member of a state record S, kept under key.
 template <typename S>
 struct StateField {
