@@ -12,9 +12,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "emul/board.h"
-#include "board/parts.h"
 #include "board/embedded_file.h"
+#include "board/parts.h"
+#include "emul/board.h"
 #include "emul/file_util.h"
 #include "emul/json_util.h"
 #include "emul/state_file.h"
@@ -26,8 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // The board's directories; device nodes and board files live below them.
-constexpr const char *kBoardDirs[] = {"dev", "proc", "sys/class/net", "usr/bin", "bin",
-                                      "var", "tmp", "etc"};
+constexpr const char *kBoardDirs[] = {"dev", "proc", "sys/class/net", "usr/bin",
+                                      "bin", "var",  "tmp",           "etc"};
 
 int64_t host_clock_ns(clockid_t clock) {
     struct timespec ts {};
@@ -113,8 +113,8 @@ bool create_board(const std::string &dir, std::string *error) {
     std::string ignored;
     error = error ? error : &ignored;
     json_object *root = default_board_json();
-    bool ok = write_file_whole(dir + "/" + kJournalFile, "", 0644, error) && write_fixed_files(dir, error) &&
-              run_parts(&BoardPart::create, dir, root, error) &&
+    bool ok = write_file_whole(dir + "/" + kJournalFile, "", 0644, error) &&
+              write_fixed_files(dir, error) && run_parts(&BoardPart::create, dir, root, error) &&
               run_parts(&BoardPart::sync, dir, root, error);
     // board.json comes last: a directory with one holds a whole board.
     if (ok && !json_save_file(dir + "/" + kBoardFile, root)) {

@@ -14,5 +14,7 @@ struct EmbeddedFile {
 extern const EmbeddedFile kWifiToolDirFiles[];
 // sim/board/files: the board's fixed files, its default board.json among them.
 extern const EmbeddedFile kBoardFiles[];
+// sim/board/templates: the board's scripts that code fills in.
+extern const EmbeddedFile kBoardTemplates[];
 
 }  // namespace zq::sim

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <set>
 
-#include "emul/board.h"
 #include "board/parts.h"
 #include "board/tool_scripts.h"
+#include "emul/board.h"
 #include "emul/file_util.h"
 #include "emul/net.h"
 
@@ -138,10 +138,8 @@ std::string ifconfig_block(const NetInterface &i) {
     return text;
 }
 
-// A shell script with every interface's listing in it: "ifconfig [-a]"
-// lists the interfaces that are up (all of them with -a), "ifconfig [-a]
-// NAME" one of them; settings ("ifconfig wlan0 up") go to the board's tool
-// program, which changes board.json and so this script.
+// The ifconfig script: every interface's listing in it; settings go to the
+// board's tool program, which changes board.json and so this script.
 std::string ifconfig_script(const std::vector<NetInterface> &interfaces) {
     std::string cases, all, up;
     for (const NetInterface &i : interfaces) {
@@ -150,30 +148,10 @@ std::string ifconfig_script(const std::vector<NetInterface> &interfaces) {
         all += " '" + i.name + "'";
         if (i.up) up += " '" + i.name + "'";
     }
-    return "#!/bin/sh\n"
-           "# The virtual board's ifconfig, made from board.json \"net\" after every edit.\n"
-           "set -f\n"
-           "show() {\n"
-           "    case \"$1\" in\n" +
-           cases +
-           "    *) return 1 ;;\n"
-           "    esac\n"
-           "}\n"
-           "all=0\n"
-           "if [ \"$1\" = \"-a\" ]; then all=1; shift; fi\n"
-           "if [ $# -eq 0 ]; then\n"
-           "    if [ $all = 1 ]; then set --" +
-           all + "; else set --" + up +
-           "; fi\n"
-           "    for name in \"$@\"; do show \"$name\"; done\n"
-           "    exit 0\n"
-           "fi\n"
-           "if [ $# -eq 1 ]; then\n"
-           "    show \"$1\" && exit 0\n"
-           "    echo \"ifconfig: $1: error fetching interface information: Device not found\" >&2\n"
-           "    exit 1\n"
-           "fi\n" +
-           board_tool_exec("ifconfig") + "\n";
+    return fill_template("ifconfig", {{"@CASES@", cases},
+                                      {"@ALL@", all},
+                                      {"@UP@", up},
+                                      {"@EXEC@", board_tool_exec("ifconfig")}});
 }
 
 bool net_sync(const std::string &dir, json_object *root, std::string *error) {

@@ -4,8 +4,15 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zq::sim {
+
+// A template of sim/board/templates with each key ("@NAME@") replaced by
+// its value.
+using TemplateValues = std::vector<std::pair<std::string, std::string>>;
+std::string fill_template(const char *name, const TemplateValues &values);
 
 // The shell line that runs the tool program as name with the script's
 // arguments; the program learns the script's path from ZQ_TOOL_AS.

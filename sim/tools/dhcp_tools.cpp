@@ -104,8 +104,8 @@ int udhcpd_main(Tool &tool) {
     // The server's messages: the board's syslog with -S, else standard output.
     auto said = [&](const std::string &message) {
         if (!o.has('S')) return say("udhcpd", message);
-        write_text(board_file("/var/log/messages"),
-                   "udhcpd[" + std::to_string(::getpid()) + "]: " + message + "\n", true);
+        append_text(board_file("/var/log/messages"),
+                    "udhcpd[" + std::to_string(::getpid()) + "]: " + message + "\n");
     };
     // As busybox reads it: a keyword, white space, its value ("opt"/"option":
     // the option's name, white space, its value). A line of one word

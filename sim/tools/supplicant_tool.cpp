@@ -93,7 +93,7 @@ struct Station {
     void log(const std::string &text, bool ofInterface = true) const {
         std::string line = (ofInterface ? interface + ": " : "") + text + "\n";
         if (!logFile.empty()) {
-            write_text(logFile, line, true);
+            append_text(logFile, line);
         } else {
             std::fputs(line.c_str(), stdout);
             std::fflush(stdout);

@@ -61,7 +61,9 @@ std::string board_file(const std::string &boardPath);
 bool read_text(const std::string &hostPath, std::string *text);
 // The lines of a text (a configuration read by a tool).
 std::vector<std::string> lines_of(const std::string &text);
-bool write_text(const std::string &hostPath, const std::string &text, bool append = false);
+// Appends text to a log file in one write, so that lines of several
+// processes stay whole (whole files go through write_file_whole).
+bool append_text(const std::string &hostPath, const std::string &text);
 
 // Runs a board script (an event script of a tool) with its arguments and
 // the tool's environment plus variables ("NAME=value"), the board's tools

@@ -135,11 +135,9 @@ std::vector<std::string> lines_of(const std::string &text) {
     return lines;
 }
 
-bool write_text(const std::string &hostPath, const std::string &text, bool append) {
-    int fd = ::open(hostPath.c_str(),
-                    O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0644);
+bool append_text(const std::string &hostPath, const std::string &text) {
+    int fd = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND, 0644);
     if (fd < 0) return false;
-    // One write: lines appended by several processes stay whole.
     bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     return ::close(fd) == 0 && ok;
 }
