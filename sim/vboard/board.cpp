@@ -13,17 +13,6 @@
 
 namespace zq::sim {
 
-namespace {
-int fail(const std::string &message) {
-    std::fprintf(stderr, "vboard: %s\n", message.c_str());
-    return 1;
-}
-
-bool board_exists(const std::string &dir) {
-    return ::access((dir + "/" + kBoardFile).c_str(), F_OK) == 0;
-}
-}  // namespace
-
 const char *const kRunUsage =
     "usage: vboard run DIR [--as ARGV0] [--user NAME] -- CMD [ARGS...]\n"
     "Starts CMD (the board's bin/ first in PATH) in the background as a process\n"
@@ -50,9 +39,8 @@ const char *const kMmzUsage =
     "The zone itself is board.json \"mmz\": base and size.\n";
 
 int run_mmz(const Args &args) {
-    if (args.size() != 2 || args[1] != "list")
-        return fail("mmz: wants DIR list (see vboard mmz --help)");
-    if (!board_exists(args[0])) return fail(args[0] + " is not a virtual board (no board.json)");
+    if (args.size() != 2 || args[1] != "list") return fail("mmz", "wants DIR list");
+    if (!is_board(args[0])) return fail(not_a_board(args[0]));
     for (const MmzBuffer &b : mmz_buffers(args[0]))
         std::printf("0x%08X %u %s%s\n", b.phys, b.length, b.name.c_str(),
                     b.cached ? " (cached)" : "");
@@ -70,10 +58,9 @@ int run_run(const Args &args) {
         else if (dir.empty() && args[i][0] != '-')
             dir = args[i];
         else
-            return fail("run: unexpected '" + args[i] + "' (see vboard run --help)");
+            return fail("run", "unexpected '" + args[i] + "'");
     }
-    if (dir.empty() || i + 1 >= args.size())
-        return fail("run: which board and which command? (see vboard run --help)");
+    if (dir.empty() || i + 1 >= args.size()) return fail("run", "which board and which command?");
     std::string program = args[i + 1];
     Args argv(args.begin() + static_cast<long>(i) + 1, args.end());
     if (!as.empty()) argv[0] = as;
@@ -117,8 +104,7 @@ int run_run(const Args &args) {
 }
 
 int run_set(const Args &args) {
-    if (args.size() != 3 || args[0][0] == '-')
-        return fail("set: wants DIR KEY VALUE (see vboard set --help)");
+    if (args.size() != 3 || args[0][0] == '-') return fail("set", "wants DIR KEY VALUE");
     std::string error;
     if (!set_board_value(args[0], args[1], args[2], &error)) return fail("set: " + error);
     return 0;

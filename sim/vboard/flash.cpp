@@ -1,16 +1,9 @@
 // vboard env and vboard id: the boot environment and the identity record of
-// a board's flash, read and written with the board's own code for the flash
-// formats (flash_format.cpp), never the SDK's: a bad CRC shows as bad, and a
-// fault in the SDK cannot hide in the tool meant to show it. With --image
-// they work on a raw flash dump instead of a board.
-#include <cerrno>
+// a board's flash, or of a raw flash dump (--image), read and written with
+// the board's own code for the flash formats, never the SDK's.
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <optional>
 
 #include "emul/board.h"
 #include "emul/flash.h"
@@ -40,18 +33,6 @@ const char *const kIdUsage =
 
 namespace {
 
-int fail(const std::string &message) {
-    std::fprintf(stderr, "vboard: %s\n", message.c_str());
-    return 1;
-}
-
-bool parse_number(const std::string &text, unsigned long long *value) {
-    char *end = nullptr;
-    errno = 0;
-    *value = std::strtoull(text.c_str(), &end, 0);
-    return !text.empty() && *end == '\0' && errno == 0;
-}
-
 std::string hex32(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08x", value);
@@ -64,57 +45,41 @@ struct Target {
     std::string image;  // a dump file
     uint32_t size = 0;  // mtd0's size
     std::vector<uint8_t> flash;
+    bool changed = false;
 };
 
-// Takes DIR or --image FILE --mtd0-size N off the front of args.
-std::optional<Target> open_target(Args &args, std::string *error) {
-    Target t;
-    unsigned long long size = 0;
-    bool sized = false;
-    while (!args.empty() && (args[0] == "--image" || args[0] == "--mtd0-size")) {
-        if (args.size() < 2) break;
-        if (args[0] == "--image") t.image = args[1];
+// Takes DIR, or --image FILE --mtd0-size N, off the front of args and reads
+// that flash; what is wrong, or empty.
+std::string open_target(Args &args, Target *t) {
+    long long size = 0;
+    while (args.size() >= 2 && (args[0] == "--image" || args[0] == "--mtd0-size")) {
         // A first partition holds a boot loader and its data: whole 64 KiB
         // blocks, 256 MiB at the most.
-        if (args[0] == "--mtd0-size" && !(sized = parse_number(args[1], &size) && size >= 0x10000 &&
-                                                  size <= 0x10000000 && size % 0x10000 == 0)) {
-            *error = "--mtd0-size wants a byte count in whole 64 KiB blocks, 64 KiB to 256 MiB";
-            return std::nullopt;
-        }
+        if (args[0] == "--image")
+            t->image = args[1];
+        else if (!parse_number(args[1], 0x10000, 0x10000000, &size, 0) || size % 0x10000)
+            return "--mtd0-size wants a byte count in whole 64 KiB blocks, 64 KiB to 256 MiB";
         args.erase(args.begin(), args.begin() + 2);
     }
-    if (t.image.empty()) {
-        if (args.empty() || args[0][0] == '-') {
-            *error = "which board?";
-            return std::nullopt;
-        }
-        t.dir = args[0];
+    if (t->image.empty()) {
+        if (args.empty() || args[0][0] == '-') return "which board?";
+        t->dir = args[0];
         args.erase(args.begin());
-        if (!std::filesystem::exists(t.dir + "/" + kBoardFile)) {
-            *error = t.dir + " is not a virtual board (no board.json)";
-            return std::nullopt;
-        }
-        t.size = board_flash_size(t.dir);
-        t.flash = read_flash(t.dir, 0, t.size);  // short when the image is
-        return t;
+        if (!is_board(t->dir)) return not_a_board(t->dir);
+        t->size = board_flash_size(t->dir);
+        t->flash = read_flash(t->dir, 0, t->size);  // short when the image is
+        return {};
     }
-    if (!sized) {
-        *error = "--image needs --mtd0-size";
-        return std::nullopt;
-    }
-    std::ifstream in(t.image, std::ios::binary);
-    t.flash.assign(std::istreambuf_iterator<char>(in), {});
-    if (!in.good() && !in.eof()) {
-        *error = t.image + ": cannot be read";
-        return std::nullopt;
-    }
-    if (t.flash.size() > size) {
-        *error = t.image + ": larger than --mtd0-size";
-        return std::nullopt;
-    }
-    t.size = static_cast<uint32_t>(size);
-    t.flash.resize(t.size, 0xFF);  // a dump cut short: the rest is erased
-    return t;
+    if (size == 0) return "--image needs --mtd0-size";
+    t->size = static_cast<uint32_t>(size);
+    t->flash.resize(t->size + 1);
+    std::ifstream in(t->image, std::ios::binary);
+    in.read(reinterpret_cast<char *>(t->flash.data()), t->size + 1);
+    if (!in.is_open() || in.bad()) return t->image + ": cannot be read";
+    if (in.gcount() > size) return t->image + ": larger than --mtd0-size";
+    t->flash.resize(static_cast<size_t>(in.gcount()));
+    t->flash.resize(t->size, 0xFF);  // a dump cut short: the rest is erased
+    return {};
 }
 
 // Stores the changed flash where it came from.
@@ -146,25 +111,25 @@ int print_env(const Target &t, const std::string *name) {
 
 // The boot loader's limits: names of 1 to 23 characters without "=", values
 // of up to 31.
-int set_variable(Target &t, const std::string &name, const std::string &value, bool *changed) {
+int set_variable(Target &t, const std::string &name, const std::string &value) {
     if (name.empty() || name.size() > 23 || name.find('=') != std::string::npos ||
         value.size() > 31)
         return fail("cannot set " + name + ": names of 1 to 23 characters without '=', values " +
                     "of up to 31");
     if (!set_env(t.flash, t.size, name, value))
         return fail("cannot set " + name + ": no room, or no environment in this flash");
-    *changed = true;
+    t.changed = true;
     std::printf("%s=%s saved\n", name.c_str(), value.c_str());
     return 0;
 }
 
-int env_verb(Target &t, const Args &args, bool *changed) {
-    if (args.empty()) return fail("env: print or set? (see vboard env --help)");
+int env_verb(Target &t, const Args &args) {
+    if (args.empty()) return fail("env", "print or set?");
     if (args[0] == "print" && args.size() <= 2)
         return print_env(t, args.size() == 2 ? &args[1] : nullptr);
     if (args[0] == "set" && (args.size() == 2 || args.size() == 3))
-        return set_variable(t, args[1], args.size() == 3 ? args[2] : "", changed);
-    return fail("env: unexpected arguments (see vboard env --help)");
+        return set_variable(t, args[1], args.size() == 3 ? args[2] : "");
+    return fail("env", "unexpected arguments");
 }
 
 bool parse_mac(const std::string &text, uint8_t mac[6]) {
@@ -196,8 +161,8 @@ void show_record(const std::vector<uint8_t> &payload, uint32_t version) {
                 id.mac[3], id.mac[4], id.mac[5]);
 }
 
-int id_verb(Target &t, const Args &args, bool *changed) {
-    if (args.empty()) return fail("id: show or write? (see vboard id --help)");
+int id_verb(Target &t, const Args &args) {
+    if (args.empty()) return fail("id", "show or write?");
     std::vector<uint8_t> bytes(16 + kRecordMaxPayload, 0xFF);
     if (t.flash.size() > kRecordFlashOffset)
         std::copy(
@@ -213,9 +178,9 @@ int id_verb(Target &t, const Args &args, bool *changed) {
         show_record(stored.payload, stored.version);
         return 0;
     }
-    if (args[0] != "write") return fail("id: unexpected '" + args[0] + "' (see vboard id --help)");
+    if (args[0] != "write") return fail("id", "unexpected '" + args[0] + "'");
     Identity id = stored.valid() ? parse_identity(stored.payload) : Identity{};
-    unsigned long long version = 0x301;
+    long long version = 0x301;
     for (size_t i = 1; i < args.size(); i += 2) {
         if (i + 1 >= args.size()) return fail(args[i] + " wants a value");
         const std::string &key = args[i], &value = args[i + 1];
@@ -223,26 +188,25 @@ int id_verb(Target &t, const Args &args, bool *changed) {
                   : key == "--uuid"    ? set_text(id.uuid, 32, value)
                   : key == "--key"     ? set_text(id.key, 64, value)
                   : key == "--mac"     ? parse_mac(value, id.mac)
-                  : key == "--version" ? parse_number(value, &version) && version <= 0xFFFFFFFFull
+                  : key == "--version" ? parse_number(value, 0, 0xFFFFFFFF, &version, 0)
                                        : false;
         if (!ok) return fail("bad " + key + " '" + value + "' (see vboard id --help)");
     }
     const std::vector<uint8_t> payload = make_identity(id);
     if (!set_record(t.flash, t.size, payload, static_cast<uint32_t>(version)))
         return fail("the identity record cannot be written (the flash ends before it)");
-    *changed = true;
+    t.changed = true;
     show_record(payload, static_cast<uint32_t>(version));
     return 0;
 }
 
-int run_on_target(Args args, int (*verb)(Target &, const Args &, bool *)) {
-    std::string error;
-    std::optional<Target> target = open_target(args, &error);
-    if (!target) return fail(error);
-    bool changed = false;
-    int rc = verb(*target, args, &changed);
-    if (changed && !close_target(*target))
-        return fail((target->image.empty() ? target->dir : target->image) + ": cannot be written");
+int run_on_target(Args args, int (*verb)(Target &, const Args &)) {
+    Target target;
+    std::string error = open_target(args, &target);
+    if (!error.empty()) return fail(error);
+    int rc = verb(target, args);
+    if (target.changed && !close_target(target))
+        return fail((target.image.empty() ? target.dir : target.image) + ": cannot be written");
     return rc;
 }
 

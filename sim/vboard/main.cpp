@@ -1,16 +1,14 @@
 // vboard: make virtual boards and look into them from the command line.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "emul/board.h"
 #include "vboard/verbs.h"
 
 namespace {
 
-using zq::sim::Args;
+using namespace zq::sim;
 
 struct Verb {
     const char *name;
@@ -18,11 +16,6 @@ struct Verb {
     const char *usage;  // full help of the verb
     int (*run)(const Args &args);
 };
-
-int fail(const std::string &message) {
-    std::fprintf(stderr, "vboard: %s\n", message.c_str());
-    return 1;
-}
 
 int run_create(const Args &args) {
     std::string dir;
@@ -35,29 +28,22 @@ int run_create(const Args &args) {
         } else if (dir.empty() && args[i][0] != '-') {
             dir = args[i];
         } else {
-            return fail("create: unexpected '" + args[i] + "' (see vboard create --help)");
+            return fail("create", "unexpected '" + args[i] + "'");
         }
     }
-    if (dir.empty()) return fail("create: which directory? (see vboard create --help)");
+    if (dir.empty()) return fail("create", "which directory?");
     std::string error;
-    if (!zq::sim::create_board(dir, &error)) return fail(error);
-    if (speed >= 0 && !zq::sim::set_clock_speed(dir, speed))
+    if (!create_board(dir, &error)) return fail(error);
+    if (speed >= 0 && !set_clock_speed(dir, speed))
         return fail(dir + ": cannot set the clock speed");
     std::printf("virtual board ready in %s\n", dir.c_str());
     return 0;
 }
 
 int run_journal(const Args &args) {
-    if (args.size() != 1 || args[0][0] == '-')
-        return fail("journal: which board? (see vboard journal --help)");
-    std::string error;
-    std::string board = args[0] + "/" + zq::sim::kBoardFile;
-    if (std::FILE *f = std::fopen(board.c_str(), "r"))
-        std::fclose(f);
-    else
-        return fail(args[0] + " is not a virtual board (no board.json)");
-    for (const std::string &line : zq::sim::journal_lines(args[0]))
-        std::printf("%s\n", line.c_str());
+    if (args.size() != 1 || args[0][0] == '-') return fail("journal", "which board?");
+    if (!is_board(args[0])) return fail(not_a_board(args[0]));
+    for (const std::string &line : journal_lines(args[0])) std::printf("%s\n", line.c_str());
     return 0;
 }
 
@@ -74,20 +60,17 @@ const Verb kVerbs[] = {
      "Prints one line per device request, tool run and notable event:\n"
      "  <board seconds> <pid> <subject> <event>\n",
      run_journal},
-    {"env", "print or set the boot environment in flash", zq::sim::kEnvUsage, zq::sim::run_env},
-    {"id", "show or write the device identity record", zq::sim::kIdUsage, zq::sim::run_id},
-    {"run", "start a program as a process of the board", zq::sim::kRunUsage, zq::sim::run_run},
-    {"mmz", "list the media memory zone's buffers", zq::sim::kMmzUsage, zq::sim::run_mmz},
-    {"set", "change a board.json setting by its dotted path", zq::sim::kSetUsage, zq::sim::run_set},
-    {"uevent", "send kernel device events (SD card, USB network adapter, any)",
-     zq::sim::kUeventUsage, zq::sim::run_uevent},
-    {"vi", "show the video input channels, or a channel's picture as PNG", zq::sim::kViUsage,
-     zq::sim::run_vi},
-    {"vo", "show the video output's state or save its display as PNG", zq::sim::kVoUsage,
-     zq::sim::run_vo},
-    {"rgn", "show the regions the region driver holds", zq::sim::kRgnUsage, zq::sim::run_rgn},
-    {"wifi", "add, remove or list the networks the board's radio hears", zq::sim::kWifiUsage,
-     zq::sim::run_wifi},
+    {"env", "print or set the boot environment in flash", kEnvUsage, run_env},
+    {"id", "show or write the device identity record", kIdUsage, run_id},
+    {"run", "start a program as a process of the board", kRunUsage, run_run},
+    {"mmz", "list the media memory zone's buffers", kMmzUsage, run_mmz},
+    {"set", "change a board.json setting by its dotted path", kSetUsage, run_set},
+    {"uevent", "send kernel device events (SD card, USB network adapter, any)", kUeventUsage,
+     run_uevent},
+    {"vi", "show the video input channels, or a channel's picture as PNG", kViUsage, run_vi},
+    {"vo", "show the video output's state or save its display as PNG", kVoUsage, run_vo},
+    {"rgn", "show the regions the region driver holds", kRgnUsage, run_rgn},
+    {"wifi", "add, remove or list the networks the board's radio hears", kWifiUsage, run_wifi},
 };
 
 void usage(std::FILE *out) {

@@ -17,17 +17,8 @@ const char *const kRgnUsage =
     "or hidden); \"no regions\" when there is nothing.\n";
 
 int run_rgn(const Args &args) {
-    if (args.size() != 2 || args[1] != "show") {
-        std::fprintf(stderr, "vboard: rgn: which board, and show? (see vboard rgn --help)\n");
-        return 1;
-    }
-    if (std::FILE *f = std::fopen((args[0] + "/" + kBoardFile).c_str(), "r")) {
-        std::fclose(f);
-    } else {
-        std::fprintf(stderr, "vboard: %s is not a virtual board (no board.json)\n",
-                     args[0].c_str());
-        return 1;
-    }
+    if (args.size() != 2 || args[1] != "show") return fail("rgn", "which board, and show?");
+    if (!is_board(args[0])) return fail(not_a_board(args[0]));
     std::fputs(regions_text(read_regions(args[0])).c_str(), stdout);
     return 0;
 }

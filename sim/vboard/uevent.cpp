@@ -1,8 +1,5 @@
 // vboard uevent: kernel device events for the programs listening on a board.
-#include <sys/stat.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "emul/board.h"
@@ -28,11 +25,6 @@ const char *const kUeventUsage =
 
 namespace {
 
-int fail(const std::string &message) {
-    std::fprintf(stderr, "vboard: uevent: %s (see vboard uevent --help)\n", message.c_str());
-    return 1;
-}
-
 bool action_of(const std::string &word, UeventAction *action) {
     if (word != "add" && word != "remove") return false;
     *action = word == "add" ? UeventAction::Add : UeventAction::Remove;
@@ -50,9 +42,8 @@ bool events_of(const Args &args, std::vector<Uevent> *events, bool *numbered) {
         return true;
     }
     if (args[1] == "usb-eth") {
-        char *end = nullptr;
-        long n = args.size() == 4 ? std::strtol(args[2].c_str(), &end, 10) : -1;
-        if (!end || *end || args[2].empty() || n < 0 || n > 9999 || !action_of(args[3], &action))
+        long long n = 0;
+        if (args.size() != 4 || !parse_number(args[2], 0, 9999, &n) || !action_of(args[3], &action))
             return false;
         *events = usb_ethernet_uevents(static_cast<int>(n), action);
         return true;
@@ -69,17 +60,15 @@ bool events_of(const Args &args, std::vector<Uevent> *events, bool *numbered) {
 }  // namespace
 
 int run_uevent(const Args &args) {
-    if (args.size() < 2) return fail("which board, and which events?");
-    struct stat st;
-    if (::stat((args[0] + "/" + kBoardFile).c_str(), &st) != 0)
-        return fail(args[0] + " is not a virtual board (no board.json)");
+    if (args.size() < 2) return fail("uevent", "which board, and which events?");
+    if (!is_board(args[0])) return fail("uevent", not_a_board(args[0]));
     std::vector<Uevent> events;
     bool numbered = false;
-    if (!events_of(args, &events, &numbered)) return fail("unexpected arguments");
+    if (!events_of(args, &events, &numbered)) return fail("uevent", "unexpected arguments");
     for (Uevent &e : events) {
         if (numbered) e.env.push_back("SEQNUM=" + std::to_string(next_uevent_seqnum(args[0])));
         int reached = send_uevent(args[0], e.header, e.env);
-        if (reached < 0) return fail("no socket to send with");
+        if (reached < 0) return fail("uevent", "no socket to send with");
         std::printf("%s: %d listener%s\n", e.header.c_str(), reached, reached == 1 ? "" : "s");
     }
     return 0;

@@ -1,10 +1,6 @@
 // vboard vi: the video input driver's channels, and a snapshot of what a
 // channel shows as a PNG picture.
-#include <unistd.h>
-
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -16,15 +12,9 @@
 namespace zq::sim {
 namespace {
 
-int fail(const std::string &message) {
-    std::fprintf(stderr, "vboard: %s\n", message.c_str());
-    return 1;
-}
-
 int snapshot(const std::string &dir, const std::string &channelText, const std::string &out) {
-    char *end = nullptr;
-    long channel = std::strtol(channelText.c_str(), &end, 10);
-    if (channelText.empty() || *end || channel < 0 || channel >= kViChannels)
+    long long channel = 0;
+    if (!parse_number(channelText, 0, kViChannels - 1, &channel))
         return fail("vi snapshot: CHN is 0.." + std::to_string(kViChannels - 1));
     std::string error;
     if (!activate(dir, &error)) return fail(error);
@@ -34,7 +24,7 @@ int snapshot(const std::string &dir, const std::string &channelText, const std::
         return fail("vi snapshot: channel " + channelText + " is not enabled or has no frame yet");
     if (!write_rgb_png(out, nv12_to_rgb(nv12, w, h), w, h, &error))
         return fail("vi snapshot: " + error);
-    std::printf("chn %ld frame %u (%ux%u) in %s\n", channel, vi_frame_number(nv12.data(), w), w, h,
+    std::printf("chn %lld frame %u (%ux%u) in %s\n", channel, vi_frame_number(nv12.data(), w), w, h,
                 out.c_str());
     return 0;
 }
@@ -50,17 +40,15 @@ const char *const kViUsage =
     "board clock) as an RGB PNG file; prints the frame's number.\n";
 
 int run_vi(const Args &args) {
-    if (args.size() < 2 || args[0][0] == '-')
-        return fail("vi: wants DIR show|snapshot (see vboard vi --help)");
+    if (args.size() < 2 || args[0][0] == '-') return fail("vi", "wants DIR show|snapshot");
     const std::string &dir = args[0];
-    if (::access((dir + "/" + kBoardFile).c_str(), F_OK) != 0)
-        return fail(dir + " is not a virtual board (no board.json)");
+    if (!is_board(dir)) return fail(not_a_board(dir));
     if (args[1] == "show" && args.size() == 2) {
         std::fputs(describe_vi(dir).c_str(), stdout);
         return 0;
     }
     if (args[1] == "snapshot" && args.size() == 4) return snapshot(dir, args[2], args[3]);
-    return fail("vi: wants DIR show, or DIR snapshot CHN OUT.png (see vboard vi --help)");
+    return fail("vi", "wants DIR show, or DIR snapshot CHN OUT.png");
 }
 
 }  // namespace zq::sim

@@ -1,6 +1,4 @@
 // vboard vo: the video output's state and the picture its panel shows.
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "emul/board.h"
@@ -21,15 +19,10 @@ const char *const kVoUsage =
     "channels bound to them (black without a picture), the image layer on top.\n";
 
 int run_vo(const Args &args) {
-    auto fail = [](const std::string &message) {
-        std::fprintf(stderr, "vboard: vo: %s\n", message.c_str());
-        return 1;
-    };
     bool show = args.size() == 2 && args[1] == "show";
     if (!show && !(args.size() == 3 && args[1] == "snapshot"))
-        return fail("wants DIR show or DIR snapshot OUT.png (see vboard vo --help)");
-    if (::access((args[0] + "/" + kBoardFile).c_str(), F_OK) != 0)
-        return fail(args[0] + " is not a virtual board (no board.json)");
+        return fail("vo", "wants DIR show or DIR snapshot OUT.png");
+    if (!is_board(args[0])) return fail("vo: " + not_a_board(args[0]));
     if (show) {
         std::fputs(describe_vo(args[0]).c_str(), stdout);
         return 0;
@@ -39,7 +32,7 @@ int run_vo(const Args &args) {
     VoPicture picture;
     if (!activate(args[0], &error) || !compose_vo_display(args[0], &picture, &error) ||
         !write_rgb_png(args[2], picture.rgb, picture.width, picture.height, &error))
-        return fail(error);
+        return fail("vo: " + error);
     std::printf("%s: %ux%u\n", args[2].c_str(), picture.width, picture.height);
     return 0;
 }

@@ -1,6 +1,4 @@
 // vboard wifi: the networks the board's radio hears.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -35,11 +33,6 @@ const char *const kWifiUsage =
 
 namespace {
 
-int fail(const std::string &message) {
-    std::fprintf(stderr, "vboard: wifi: %s (see vboard wifi --help)\n", message.c_str());
-    return 1;
-}
-
 bool number(const std::string &text, double *value) {
     char *end = nullptr;
     *value = std::strtod(text.c_str(), &end);
@@ -49,9 +42,9 @@ bool number(const std::string &text, double *value) {
 int add(const std::string &dir, const Args &args) {
     RadioNetwork n;
     std::string error;
-    if (!unescape_bytes(args[2], &n.ssid, &error)) return fail("SSID: " + error);
+    if (!unescape_bytes(args[2], &n.ssid, &error)) return fail("wifi", "SSID: " + error);
     for (size_t i = 3; i < args.size(); i += 2) {
-        if (i + 1 >= args.size()) return fail(args[i] + " wants a value");
+        if (i + 1 >= args.size()) return fail("wifi", args[i] + " wants a value");
         const std::string &option = args[i], &value = args[i + 1];
         double v = 0;
         if (option == "--bssid") {
@@ -61,35 +54,35 @@ int add(const std::string &dir, const Args &args) {
         } else if (option == "--channel" && number(value, &v) && v == static_cast<int>(v)) {
             n.channel = static_cast<int>(v);
         } else if (option == "--passphrase") {
-            if (!unescape_bytes(value, &n.passphrase, &error)) return fail("passphrase: " + error);
+            if (!unescape_bytes(value, &n.passphrase, &error))
+                return fail("wifi", "passphrase: " + error);
         } else if (option == "--join") {
             n.join = value;
         } else if (option == "--lease") {
             n.lease = value;
         } else {
-            return fail("unexpected '" + option + " " + value + "'");
+            return fail("wifi", "unexpected '" + option + " " + value + "'");
         }
     }
-    if (!add_network(dir, n, &error)) return fail(error);
+    if (!add_network(dir, n, &error)) return fail("wifi", error);
     return 0;
 }
 
 }  // namespace
 
 int run_wifi(const Args &args) {
-    if (args.size() < 2) return fail("which board and what to do?");
+    if (args.size() < 2) return fail("wifi", "which board and what to do?");
     const std::string &dir = args[0], &what = args[1];
-    if (::access((dir + "/" + kBoardFile).c_str(), F_OK) != 0)
-        return fail(dir + " is not a virtual board (no board.json)");
+    if (!is_board(dir)) return fail("wifi", not_a_board(dir));
     if (what == "add" && args.size() >= 3) return add(dir, args);
     if (what == "remove" && args.size() == 3) {
         std::string key;
         std::string error;
-        if (!unescape_bytes(args[2], &key, &error)) return fail(error);
-        return remove_network(dir, key) ? 0 : fail("no network " + args[2]);
+        if (!unescape_bytes(args[2], &key, &error)) return fail("wifi", error);
+        return remove_network(dir, key) ? 0 : fail("wifi", "no network " + args[2]);
     }
     if (what == "scan" && args.size() == 3)
-        return set_scan_answer(dir, args[2]) ? 0 : fail("scan wants answer or hang");
+        return set_scan_answer(dir, args[2]) ? 0 : fail("wifi", "scan wants answer or hang");
     if (what == "list" && args.size() == 2) {
         for (const RadioNetwork &n : radio_networks(dir))
             std::printf("%s %.2f %d %s %s %s %s\n", n.bssid.c_str(), n.signal, n.channel,
@@ -97,7 +90,7 @@ int run_wifi(const Args &args) {
                         escape_bytes(n.ssid).c_str());
         return 0;
     }
-    return fail("wants add SSID [options], remove SSID|BSSID, list or scan answer|hang");
+    return fail("wifi", "wants add SSID [options], remove SSID|BSSID, list or scan answer|hang");
 }
 
 }  // namespace zq::sim
