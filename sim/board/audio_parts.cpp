@@ -1,9 +1,7 @@
 // The audio hardware of a board: the speaker's, the microphone's and the
 // codec's parts of board.json and their files on a new board, and the fault
 // knobs of the speaker and the microphone.
-#include <fcntl.h>
 #include <json-c/json.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -23,7 +21,6 @@ bool speaker_create(const std::string &dir, json_object *, std::string *error) {
 
 }  // namespace
 
-extern const BoardPart kSpeakerPart;
 const BoardPart kSpeakerPart = {"speaker", speaker_create, nullptr};
 
 bool set_speaker_refusal(const std::string &dir, int64_t frames) {

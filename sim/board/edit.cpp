@@ -2,11 +2,7 @@
 // clock, log levels and faults, and reading what happened on it.
 #include <fcntl.h>
 #include <json-c/json.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -33,17 +29,6 @@ int64_t host_clock_ns(clockid_t clock) {
     struct timespec ts {};
     ::clock_gettime(clock, &ts);
     return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
-}
-
-json_object *levels_json(const std::vector<std::pair<std::string, int>> &levels) {
-    json_object *array = json_object_new_array();
-    for (const auto &[name, level] : levels) {
-        json_object *entry = json_object_new_object();
-        json_object_object_add(entry, "name", json_object_new_string(name.c_str()));
-        json_object_object_add(entry, "level", json_object_new_int(level));
-        json_object_array_add(array, entry);
-    }
-    return array;
 }
 
 json_object *clock_json(const ClockSetting &s) {
@@ -86,13 +71,23 @@ bool write_fixed_files(const std::string &dir, std::string *error) {
 // Runs one hook of every part; stops at the first that fails.
 bool run_parts(bool (*const BoardPart::*hook)(const std::string &, json_object *, std::string *),
                const std::string &dir, json_object *root, std::string *error) {
-    size_t count = 0;
-    const BoardPart *const *parts = board_parts(&count);
-    for (size_t i = 0; i < count; ++i) {
-        auto fn = parts[i]->*hook;
-        if (fn && !fn(dir, root, error)) return false;
-    }
+    for (const BoardPart *part : kBoardParts)
+        if (part->*hook && !(part->*hook)(dir, root, error)) return false;
     return true;
+}
+
+// Adds name to, or removes it from, the text list faults.<list>.
+bool edit_fault_list(const std::string &dir, const char *list, const std::string &name, bool on,
+                     std::string (*canonical)(std::string_view)) {
+    return edit_board(dir, [&](json_object *root) {
+        json_object *faults = json_member(root, "faults", json_type_object);
+        json_object *array = json_object_new_array();
+        for (const std::string &p : json_strings(json_get(faults, list)))
+            if (canonical(p) != canonical(name))
+                json_object_array_add(array, json_object_new_string(p.c_str()));
+        if (on) json_object_array_add(array, json_object_new_string(name.c_str()));
+        json_object_object_add(faults, list, array);
+    });
 }
 
 }  // namespace
@@ -148,28 +143,28 @@ bool set_clock(const std::string &dir, const ClockSetting &setting) {
 
 bool set_clock_speed(const std::string &dir, double speed) {
     // Re-anchor at the present board time so that the clock does not jump.
-    std::string error;
-    ClockSetting now;
-    now.speed = speed;
-    json_object *root = json_load_file(dir + "/" + kBoardFile, &error);
-    if (!root) return false;
-    json_object *clock = json_get(root, "clock");
-    double old = json_double(clock, "speed", 1.0);
-    int64_t elapsed =
-        old > 0 ? static_cast<int64_t>(static_cast<double>(host_clock_ns(CLOCK_MONOTONIC) -
-                                                           json_int64(clock, "host_anchor_ns", 0)) *
-                                       old)
-                : 0;
-    now.monotonic_ns = json_int64(clock, "monotonic_ns", 0) + elapsed;
-    now.realtime_ns = json_int64(clock, "realtime_ns", 0) + elapsed;
-    json_object_put(root);
-    return set_clock(dir, now);
+    return edit_board(dir, [&](json_object *root) {
+        json_object *clock = json_get(root, "clock");
+        const double old = json_double(clock, "speed", 1.0);
+        const int64_t host =
+            host_clock_ns(CLOCK_MONOTONIC) - json_int64(clock, "host_anchor_ns", 0);
+        const int64_t elapsed = old > 0 ? static_cast<int64_t>(static_cast<double>(host) * old) : 0;
+        const ClockSetting now{speed, json_int64(clock, "monotonic_ns", 0) + elapsed,
+                               json_int64(clock, "realtime_ns", 0) + elapsed};
+        json_object_object_add(root, "clock", clock_json(now));
+    });
 }
 
 void set_log_levels_json(json_object *root,
                          const std::vector<std::pair<std::string, int>> &levels) {
-    json_object_object_add(json_member(root, "log", json_type_object), "levels",
-                           levels_json(levels));
+    json_object *array = json_object_new_array();
+    for (const auto &[name, level] : levels) {
+        json_object *entry = json_object_new_object();
+        json_object_object_add(entry, "name", json_object_new_string(name.c_str()));
+        json_object_object_add(entry, "level", json_object_new_int(level));
+        json_object_array_add(array, entry);
+    }
+    json_object_object_add(json_member(root, "log", json_type_object), "levels", array);
 }
 
 bool set_log_levels(const std::string &dir,
@@ -177,32 +172,13 @@ bool set_log_levels(const std::string &dir,
     return edit_board(dir, [&](json_object *root) { set_log_levels_json(root, levels); });
 }
 
-namespace {
-// Adds name to, or removes it from, the text list faults.<list>.
-bool edit_fault_list(const std::string &dir, const char *list, const std::string &name, bool on,
-                     std::string (*canonical)(std::string_view)) {
-    return edit_board(dir, [&](json_object *root) {
-        json_object *faults = json_member(root, "faults", json_type_object);
-        json_object *array = json_object_new_array();
-        for (const std::string &p : json_strings(json_get(faults, list)))
-            if (canonical(p) != canonical(name))
-                json_object_array_add(array, json_object_new_string(p.c_str()));
-        if (on) json_object_array_add(array, json_object_new_string(name.c_str()));
-        json_object_object_add(faults, list, array);
-    });
-}
-
-std::string as_is(std::string_view text) {
-    return std::string(text);
-}
-}  // namespace
-
 bool set_device_missing(const std::string &dir, const std::string &boardPath, bool missing) {
     return edit_fault_list(dir, "missing", boardPath, missing, normalize);
 }
 
 bool set_operation_failing(const std::string &dir, const std::string &operation, bool failing) {
-    return edit_fault_list(dir, "fail", operation, failing, as_is);
+    return edit_fault_list(dir, "fail", operation, failing,
+                           [](std::string_view text) { return std::string(text); });
 }
 
 bool refuse_request(const std::string &dir, const std::string &boardPath, unsigned long request,
@@ -238,12 +214,8 @@ std::vector<std::string> journal_lines(const std::string &dir) {
 
 bool set_board_number(const std::string &dir, const char *section, const char *key, int64_t value) {
     return edit_board(dir, [&](json_object *root) {
-        json_object *part = json_get(root, section);
-        if (!json_object_is_type(part, json_type_object)) {
-            part = json_object_new_object();
-            json_object_object_add(root, section, part);
-        }
-        json_object_object_add(part, key, json_object_new_int64(value));
+        json_object_object_add(json_member(root, section, json_type_object), key,
+                               json_object_new_int64(value));
     });
 }
 

@@ -72,7 +72,6 @@ bool flash_create(const std::string &dir, json_object *root, std::string *error)
 
 }  // namespace
 
-extern const BoardPart kFlashPart;
 const BoardPart kFlashPart = {"flash", flash_create, flash_sync};
 
 // ---- test-facing ----
@@ -85,26 +84,17 @@ uint32_t board_flash_size(const std::string &dir) {
     return size;
 }
 
-namespace {
-bool set_flash_value(const std::string &dir, const char *key, int64_t value) {
-    return edit_board(dir, [&](json_object *root) {
-        json_object_object_add(json_member(root, "flash", json_type_object), key,
-                               json_object_new_int64(value));
-    });
-}
-}  // namespace
-
 bool set_flash_size(const std::string &dir, uint32_t mtd0Size) {
-    return set_flash_value(dir, "mtd0_size", mtd0Size);
+    return set_board_number(dir, "flash", "mtd0_size", mtd0Size);
 }
 bool set_flash_short_write(const std::string &dir, uint32_t bytes) {
-    return set_flash_value(dir, "short_write", bytes);
+    return set_board_number(dir, "flash", "short_write", bytes);
 }
 bool set_flash_power_cut(const std::string &dir, int64_t afterBytes) {
-    return set_flash_value(dir, "power_cut_after", afterBytes);
+    return set_board_number(dir, "flash", "power_cut_after", afterBytes);
 }
 bool set_flash_interrupt(const std::string &dir, int64_t afterBytes) {
-    return set_flash_value(dir, "interrupt_after", afterBytes);
+    return set_board_number(dir, "flash", "interrupt_after", afterBytes);
 }
 
 std::vector<uint8_t> read_flash(const std::string &dir, uint32_t offset, uint32_t length) {

@@ -19,7 +19,10 @@ struct BoardPart {
     bool (*sync)(const std::string &dir, json_object *root, std::string *error);
 };
 
+extern const BoardPart kFlashPart, kNetPart, kWifiPart, kSpeakerPart, kPromptPart;
+
 // Every part, in the order they are made.
-const BoardPart *const *board_parts(size_t *count);
+inline const BoardPart *const kBoardParts[] = {&kFlashPart, &kNetPart, &kWifiPart, &kSpeakerPart,
+                                               &kPromptPart};
 
 }  // namespace zq::sim

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 
 #include "board/parts.h"
+#include "emul/file_util.h"
 
 namespace zq::sim {
 namespace {
@@ -86,11 +86,10 @@ std::vector<uint8_t> encode_alaw(const std::vector<double> &wave) {
     return codes;
 }
 
-bool write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
+bool write_prompt(const std::string &path, Prompt which) {
+    const std::vector<uint8_t> bytes = prompt_bytes(which);
+    return write_file_whole(path, {reinterpret_cast<const char *>(bytes.data()), bytes.size()},
+                            0644, nullptr);
 }
 
 bool prompts_create(const std::string &dir, json_object *, std::string *error) {
@@ -101,7 +100,6 @@ bool prompts_create(const std::string &dir, json_object *, std::string *error) {
 
 }  // namespace
 
-extern const BoardPart kPromptPart;
 const BoardPart kPromptPart = {"prompts", prompts_create, nullptr};
 
 std::vector<uint8_t> prompt_bytes(Prompt which) {
@@ -112,8 +110,8 @@ bool write_prompt_files(const std::string &dir, const std::string &boardDirPath)
     const std::string host = dir + boardDirPath;
     std::error_code ec;
     std::filesystem::create_directories(host, ec);
-    return !ec && write_file(host + "/" + kSuccessPromptFile, prompt_bytes(Prompt::Success)) &&
-           write_file(host + "/" + kFailurePromptFile, prompt_bytes(Prompt::Failure));
+    return !ec && write_prompt(host + "/" + kSuccessPromptFile, Prompt::Success) &&
+           write_prompt(host + "/" + kFailurePromptFile, Prompt::Failure);
 }
 
 std::vector<int16_t> speaker_samples(const std::vector<uint8_t> &alaw) {

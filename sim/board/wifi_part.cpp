@@ -60,7 +60,6 @@ bool wifi_create(const std::string &dir, json_object *, std::string *error) {
 
 }  // namespace
 
-extern const BoardPart kWifiPart;
 const BoardPart kWifiPart = {"wifi", wifi_create, nullptr};
 
 }  // namespace zq::sim
