@@ -159,12 +159,9 @@ bool set_record(std::vector<uint8_t> &mtd0, uint32_t mtd0Size, const std::vector
     const bool keepEnv = shared && parse_env(mtd0, mtd0Size).valid();
     std::vector<uint8_t> record = make_record(payload, version);
     std::copy(record.begin(), record.end(), mtd0.begin() + kRecordFlashOffset);
-    if (keepEnv) {
-        uint8_t *image = mtd0.data() + place.offset;
-        std::vector<uint8_t> crc(4);
-        put_le32_at(crc, 0, reference_crc32(image + 4, place.size - 4));
-        std::copy(crc.begin(), crc.end(), image);
-    }
+    if (keepEnv)
+        put_le32_at(mtd0, place.offset,
+                    reference_crc32(mtd0.data() + place.offset + 4, place.size - 4));
     return true;
 }
 

@@ -4,12 +4,9 @@
 #include <json-c/json.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "emul/board.h"
-#include "board/parts.h"
 #include "emul/json_util.h"
 #include "emul/mem.h"
 #include "zq_reg.h"

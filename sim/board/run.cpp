@@ -139,30 +139,22 @@ bool set_board_value(const std::string &dir, const std::string &dottedPath,
         if (error) *error = "'" + dottedPath + "' is not a dotted path such as temperature.value";
         return false;
     }
-    // A value that reads as JSON (a number, true, an object...) is stored as
-    // such; anything else as text.
     json_object *parsed = json_tokener_parse(value.c_str());
     bool isJson = parsed || value == "null";
     bool placed = false;
     bool ok = edit_board(dir, [&](json_object *root) {
         json_object *at = root;
-        size_t start = 0;
-        for (;;) {
-            size_t dot = dottedPath.find('.', start);
-            std::string key =
-                dottedPath.substr(start, dot == std::string::npos ? dot : dot - start);
-            if (dot == std::string::npos) {
-                json_object *v =
-                    isJson ? json_object_get(parsed) : json_object_new_string(value.c_str());
-                json_object_object_add(at, key.c_str(), v);
-                placed = true;
-                return;
-            }
+        size_t start = 0, dot;
+        while ((dot = dottedPath.find('.', start)) != std::string::npos) {
+            std::string key = dottedPath.substr(start, dot - start);
+            start = dot + 1;
             json_object *next = json_get(at, key.c_str());
             if (next && !json_object_is_type(next, json_type_object)) return;
             at = json_member(at, key.c_str(), json_type_object);
-            start = dot + 1;
         }
+        json_object *v = isJson ? json_object_get(parsed) : json_object_new_string(value.c_str());
+        json_object_object_add(at, dottedPath.substr(start).c_str(), v);
+        placed = true;
     });
     json_object_put(parsed);
     if (!ok && error) *error = dir + " is not a virtual board (no readable board.json)";

@@ -1,9 +1,5 @@
-// The board's uevent feed, test-facing: sends kernel device events to the
-// board's listeners, and the bursts the kernel sends for an SD card and a USB
-// network adapter.
-#include <dirent.h>
+// The board's uevent feed, test-facing (emul/uevent.h).
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -11,8 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "emul/devices.h"
@@ -28,15 +23,10 @@ constexpr uint64_t kFirstSeqnum = 1000;
 // The sockets in uevent/ (other files are not listeners).
 std::vector<std::string> listeners(const std::string &dir) {
     std::vector<std::string> paths;
-    std::string where = dir + "/" + kUeventDir;
-    DIR *d = ::opendir(where.c_str());
-    if (!d) return paths;
-    while (const dirent *entry = ::readdir(d)) {
-        std::string path = where + "/" + entry->d_name;
-        struct stat st;
-        if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) paths.push_back(path);
-    }
-    ::closedir(d);
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator(dir + "/" + kUeventDir, ec))
+        if (entry.symlink_status(ec).type() == std::filesystem::file_type::socket)
+            paths.push_back(entry.path());
     std::sort(paths.begin(), paths.end());
     return paths;
 }
