@@ -1,6 +1,5 @@
-// The audio hardware of a board: the speaker's, the microphone's and the
-// codec's parts of board.json and their files on a new board, and the fault
-// knobs of the speaker and the microphone.
+// The audio hardware of a board: the speaker's file on a new board, and the
+// fault knobs of the speaker and the microphone.
 #include <json-c/json.h>
 
 #include <string>

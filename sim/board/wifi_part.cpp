@@ -1,6 +1,5 @@
-// The board's Wi-Fi: board.json "wifi" (the radio's networks, the PHY, what
-// the running tools set up), the tool directory "/usr/wifi" as the board
-// build installs it (sdk/net/wifi_tool_dir), and the network tools of "/bin".
+// The board's Wi-Fi files: the tool directory "/usr/wifi" as the board build
+// installs it (sdk/net/wifi_tool_dir), and the network tools of "/bin".
 #include <json-c/json.h>
 
 #include <filesystem>

@@ -1,4 +1,5 @@
-// vboard run and vboard set: board processes and board.json settings.
+// vboard run, set and mmz: board processes, board.json settings and the
+// media memory zone's buffers.
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 // vboard: make virtual boards and look into them from the command line.
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "emul/board.h"
@@ -22,9 +22,8 @@ int run_create(const Args &args) {
     double speed = -1;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--speed" && i + 1 < args.size()) {
-            char *end = nullptr;
-            speed = std::strtod(args[++i].c_str(), &end);
-            if (*end || speed < 0) return fail("--speed wants a number of 0 or more");
+            if (!parse_real(args[++i], &speed) || !std::isfinite(speed) || speed < 0)
+                return fail("--speed wants a number of 0 or more");
         } else if (dir.empty() && args[i][0] != '-') {
             dir = args[i];
         } else {

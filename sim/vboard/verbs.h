@@ -66,4 +66,11 @@ inline bool parse_number(const std::string &text, long long low, long long high,
     return !text.empty() && !*end && errno == 0 && *value >= low && *value <= high;
 }
 
+// text as a number (such as -50 or 2.5).
+inline bool parse_real(const std::string &text, double *value) {
+    char *end = nullptr;
+    *value = std::strtod(text.c_str(), &end);
+    return !text.empty() && !*end;
+}
+
 }  // namespace zq::sim

@@ -1,6 +1,6 @@
 // vboard wifi: the networks the board's radio hears.
+#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "emul/board.h"
@@ -33,12 +33,6 @@ const char *const kWifiUsage =
 
 namespace {
 
-bool number(const std::string &text, double *value) {
-    char *end = nullptr;
-    *value = std::strtod(text.c_str(), &end);
-    return !text.empty() && !*end;
-}
-
 int add(const std::string &dir, const Args &args) {
     RadioNetwork n;
     std::string error;
@@ -46,13 +40,14 @@ int add(const std::string &dir, const Args &args) {
     for (size_t i = 3; i < args.size(); i += 2) {
         if (i + 1 >= args.size()) return fail("wifi", args[i] + " wants a value");
         const std::string &option = args[i], &value = args[i + 1];
-        double v = 0;
+        double signal = 0;
+        long long channel = 0;
         if (option == "--bssid") {
             n.bssid = value;
-        } else if (option == "--signal" && number(value, &v)) {
-            n.signal = v;
-        } else if (option == "--channel" && number(value, &v) && v == static_cast<int>(v)) {
-            n.channel = static_cast<int>(v);
+        } else if (option == "--signal" && parse_real(value, &signal)) {
+            n.signal = signal;
+        } else if (option == "--channel" && parse_number(value, INT_MIN, INT_MAX, &channel)) {
+            n.channel = static_cast<int>(channel);
         } else if (option == "--passphrase") {
             if (!unescape_bytes(value, &n.passphrase, &error))
                 return fail("wifi", "passphrase: " + error);
