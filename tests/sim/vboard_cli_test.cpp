@@ -38,6 +38,9 @@ TEST_F(VboardCliTest, CreateMakesABoardAtTheGivenSpeedOnce) {
               std::string::npos);
     expect_vboard("create " + board, 1, "already holds a board", true);
     EXPECT_EQ(vboard("frobnicate " + board).status, 2);  // no such verb
+    // board.json cannot hold an infinite speed.
+    expect_vboard("create " + dir() + "/tmp/third --speed inf", 1,
+                  "vboard: --speed wants a number of 0 or more\n");
 }
 
 TEST_F(VboardCliTest, JournalPrintsTheBoardsJournal) {
@@ -76,6 +79,8 @@ TEST_F(VboardCliTest, FlashDumpsWorkWithoutABoard) {
     EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0x10000 print").status,
               1);  // dump too big
     EXPECT_EQ(vboard("env --image " + dump + " --mtd0-size 0xFFFF0000 print").status, 1);
+    expect_vboard("env --image " + dir() + " --mtd0-size 0x30000 print", 1,
+                  "vboard: " + dir() + ": cannot be read\n");
 }
 
 // A spoilt CRC shows as bad, on a board and in a dump; so does flash that
