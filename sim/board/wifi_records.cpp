@@ -10,8 +10,10 @@
 namespace zq::sim {
 namespace {
 
+// An entry that is no object (a spoilt board.json) reads as an ended tool.
 ToolRecord record_from_json(json_object *entry) {
     ToolRecord r;
+    if (!json_object_is_type(entry, json_type_object)) return r;
     json_object_object_foreach(entry, key, value) {
         std::string k = key;
         if (k == "pid")

@@ -376,6 +376,12 @@ TEST_F(WifiToolsTest, DaemonsAreBoardProcessesThatEndWithTheirBoard) {
     EXPECT_TRUE(eventually([&] { return process_gone(supplicant); }));
 }
 
+// Entries of wifi.running that are no records read as ended tools.
+TEST_F(WifiToolsTest, SpoiltRunningRecordsAreLeftOut) {
+    ASSERT_TRUE(sim::set_board_value(dir(), "wifi.running", "[1, null, \"x\"]", nullptr));
+    EXPECT_FALSE(sim::running_tool(dir(), "udhcpc", "", nullptr));
+}
+
 TEST_F(WifiToolsTest, VboardWifiEditsTheRadio) {
     struct Row {
         std::string args, output;
