@@ -7,9 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "audio/engine.h"
@@ -70,12 +68,4 @@ inline std::vector<s16> pattern_frame(int n) {
     std::vector<s16> frame(ZQ_AUDIO_FRAME_SAMPLES);
     for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<s16>(n * 1000 + int(i));
     return frame;
-}
-
-// Waits (host time) for something the engine thread does.
-template <typename Done>
-bool eventually(Done done) {
-    for (int i = 0; i < 20000 && !done(); ++i)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    return done();
 }

@@ -3,7 +3,6 @@
 // every 16-bit sample, through both the per-sample and the buffer calls.
 #include <gtest/gtest.h>
 
-#include <tuple>
 #include <vector>
 
 #include "audio/g711_impl.h"
@@ -56,23 +55,8 @@ u8 ref_encode(int s, bool alaw) {
     return s < 0 ? code & 0x7F : code;
 }
 
-TEST(G711, ValuesAndCodesOfTheExamplesAndEmptyOrNullBuffers) {
-    const u8 codes[4] = {0x80, 0x00, 0xFF, 0x7F};
-    s16 ulaw[4];
-    u32 len = 0;
-    EXPECT_EQ(g711u_decode(codes, ulaw, 4, &len), 1);
-    EXPECT_EQ(std::vector<s16>(ulaw, ulaw + 4), (std::vector<s16>{32124, -32124, 2, -2}));
-    for (auto [code, value] : {std::pair<u8, s16>{0xD5, 8}, {0x55, -8}, {0xAA, 32256}, {0, -5504}})
-        EXPECT_EQ(g711a_decode_sample(code), value);
-    for (auto [s, alaw, ulaw] : {std::tuple<s16, u8, u8>{0, 0xD5, 0xFF},
-                                 {1000, 0xFA, 0xCE},
-                                 {-1000, 0x7A, 0x4E},
-                                 {32767, 0xAA, 0x80},
-                                 {-32768, 0x2A, 0x00}}) {
-        EXPECT_EQ(g711a_encode_sample(s), alaw) << s;
-        EXPECT_EQ(g711u_encode_sample(s), ulaw) << s;
-    }
-    len = 99;
+TEST(G711, EmptyOrMissingBuffersAndHalfSamples) {
+    u32 len = 99;
     s16 sample = 1000;
     u8 code = 0;
     EXPECT_EQ(g711a_decode(nullptr, nullptr, 0, &len), 1);

@@ -98,12 +98,6 @@ sim::NetInterface eth2() {
 using EthAttrTest = VBoardTest;
 using EthModeTest = VBoardTest;
 
-TEST_F(EthAttrTest, FillsAllFourFieldsOfANewBoardsEth2) {
-    EXPECT_EQ(query("eth2"), Query(0, kEth2, ""));
-    EXPECT_EQ(journal_events("socket:inet").back(), "close");
-    EXPECT_EQ(query(nullptr), Query(-1, std::string(66, 0x5A), ""));  // the record untouched
-}
-
 TEST_F(EthAttrTest, EachFailureLeavesWhatWasReadBeforeIt) {
     freeze_clock(60);
     zq::port::access("/", F_OK);  // the board is active before the descriptors run out
@@ -118,9 +112,13 @@ TEST_F(EthAttrTest, EachFailureLeavesWhatWasReadBeforeIt) {
                                    "ioctl SIOCGIFBRDADDR error: Operation not permitted\n"));
 }
 
-// The MAC is the first non-empty line of the address file, cut to 17
-// characters; the gateway that of the interface's first routing row.
-TEST_F(EthAttrTest, WhereTheMacAndTheGatewayComeFrom) {
+// A new board's eth2 fills all four fields. The MAC is the first non-empty
+// line of the address file, cut to 17 characters; the gateway that of the
+// interface's first routing row.
+TEST_F(EthAttrTest, FillsAllFourFieldsWithTheMacAndTheGatewayFromTheirSources) {
+    EXPECT_EQ(query("eth2"), Query(0, kEth2, ""));
+    EXPECT_EQ(journal_events("socket:inet").back(), "close");
+    EXPECT_EQ(query(nullptr), Query(-1, std::string(66, 0x5A), ""));  // the record untouched
     const char *cases[][2] = {{kMac, kMac},  // no newline
                               {"\n\n0a:0b:0c:0d:0e:0f\n", "0a:0b:0c:0d:0e:0f"},
                               {"00:11:22:33:44:55:66:77:88\n", "00:11:22:33:44:55"},

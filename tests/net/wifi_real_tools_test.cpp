@@ -1,14 +1,18 @@
-// The board's Wi-Fi tool directory with Debian's real tools instead of the
-// virtual board's: wpa_supplicant (its wired driver on a veth pair) with
-// wpa_cli keeping the station state, and busybox's udhcpd serving the
-// configuration the access point made to busybox's udhcpc running the
-// directory's script. Each runs in network and process namespaces of its
-// own, so nothing reaches the host's network and no daemon outlives it.
+// The Wi-Fi module's files and tool directory with Debian's real tools
+// instead of the virtual board's: what the module writes for the daemons
+// passes hostapd's and wpa_supplicant's own readers, wpa_cli keeps the
+// station state of the real wpa_supplicant (its wired driver on a veth
+// pair), and busybox's udhcpd serves the configuration the access point
+// made to busybox's udhcpc running the directory's script. The daemons run
+// in network and process namespaces of their own, so nothing reaches the
+// host's network and none outlives its test. Skipped where the tools are
+// not unpacked (scripts/fetch-wifi-parsers.sh); in CI they fail instead.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "board/wifi_radio.h"
 #include "emul/board.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"
@@ -18,6 +22,41 @@
 namespace {
 
 using WifiRealToolsTest = VBoardTest;
+
+// Whatever SSID, passphrase and channel within the rules the caller gives.
+TEST_F(WifiRealToolsTest, RealParsersAcceptTheMadeFiles) {
+    ZQ_REQUIRE_REAL_TOOLS(false);
+    // Fast, but not so fast that a board tool's own run time outlasts the waits.
+    ASSERT_TRUE(zq::sim::set_clock_speed(dir(), 20));
+    ASSERT_EQ(ZQSDK_WifiInit("wlan0", "/usr/wifi", 1), 0);
+    struct Row {
+        std::string ssid, passphrase;
+        unsigned channel;
+    } rows[] = {{"Home", "secret123", 0},
+                {"Caf\xc3\xa9 #1 \"x\" \\ y=z", "p#ss \"word\" \\ =", 11},
+                {" edge spaces ", "", 1},
+                {"\xff\xfe wpa=0 ssid", "", 13},
+                {std::string(32, 'W'), std::string(63, 'k'), 7}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.ssid);
+        WifiApParam ap{};
+        std::memcpy(ap.szSsid, row.ssid.data(), row.ssid.size());
+        std::memcpy(ap.szPasswd, row.passphrase.data(), row.passphrase.size());
+        ap.s32Channel = row.channel;
+        ASSERT_EQ(ZQSDK_WifiCreateAp(&ap), 0);
+        EXPECT_EQ(parser_complaints(true, zq::sim::read_board_file(dir(), "/var/wifi/hostapd.conf")),
+                  "");
+        zq::sim::RadioNetwork network;
+        network.ssid = row.ssid;
+        network.passphrase = row.passphrase;
+        std::string error;
+        ASSERT_TRUE(zq::sim::add_network(dir(), network, &error)) << error;
+        EXPECT_EQ(ZQSDK_WifiConnectSTA(row.ssid.c_str(), row.passphrase.c_str()), 0);
+        EXPECT_EQ(parser_complaints(false, zq::sim::read_board_file(dir(), "/var/wifi/wpa.conf")),
+                  "");
+    }
+    ZQSDK_WifiExit();
+}
 
 // script with every "@B@" replaced by the board's directory.
 std::string on_board(std::string script, const std::string &board) {
@@ -31,7 +70,7 @@ TEST_F(WifiRealToolsTest, WpaCliKeepsTheStationStateOfTheRealSupplicant) {
         dir(), "/var/wifi/wired.conf",
         "ctrl_interface=" + dir() + "/run\nap_scan=0\nnetwork={\n\tkey_mgmt=NONE\n}\n");
     write_board_file(dir(), "/var/tmp/wpa_state", "0\n");
-    RealRun run = run_with_real_tools(dir(), on_board(R"sh(
+    CliRun run = run_with_real_tools(dir(), on_board(R"sh(
 # Waits (up to 10 s) for the station state to read $1.
 state_is() {
     i=0
@@ -81,7 +120,7 @@ TEST_F(WifiRealToolsTest, BusyboxServesAndLeasesWithTheMadeFiles) {
     write_board_file(dir(), "/var/ipisconfig", "\n");
     // The camera's end of the link is wlan0, as the made file says; the
     // client's end is in a namespace of its own.
-    RealRun run = run_with_real_tools(dir(), on_board(R"sh(
+    CliRun run = run_with_real_tools(dir(), on_board(R"sh(
 ip link add wlan0 type veth peer name zqsta0
 unshare -n sleep 60 &
 client=$!

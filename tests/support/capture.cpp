@@ -3,40 +3,26 @@
 #include <stdio.h>
 #include <unistd.h>
 
-namespace {
-
-struct Redirect {
-    int target;
-    int saved;
-    FILE *file;
-
-    explicit Redirect(int fd) : target(fd), saved(dup(fd)), file(tmpfile()) {
-        dup2(fileno(file), target);
-    }
-
-    std::string finish() {
-        dup2(saved, target);
-        close(saved);
-        std::string text;
-        rewind(file);
-        char buf[4096];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, file)) > 0;) text.append(buf, n);
-        fclose(file);
-        return text;
-    }
-};
-
-}  // namespace
-
 Captured capture_output(const std::function<void()> &body) {
+    FILE *files[2] = {tmpfile(), tmpfile()};  // standard output's, standard error's
+    int saved[2];
     fflush(stdout);
     fflush(stderr);
-    Redirect out(STDOUT_FILENO), err(STDERR_FILENO);
+    for (int i : {0, 1}) {
+        saved[i] = dup(i + 1);
+        dup2(fileno(files[i]), i + 1);
+    }
     body();
     fflush(stdout);
     fflush(stderr);
-    Captured c;
-    c.out = out.finish();
-    c.err = err.finish();
-    return c;
+    std::string text[2];
+    for (int i : {0, 1}) {
+        dup2(saved[i], i + 1);
+        close(saved[i]);
+        rewind(files[i]);
+        char buf[4096];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, files[i])) > 0;) text[i].append(buf, n);
+        fclose(files[i]);
+    }
+    return {text[0], text[1]};
 }

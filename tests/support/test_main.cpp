@@ -10,10 +10,8 @@
 
 namespace {
 
-class OneTestPerProcess : public ::testing::EmptyTestEventListener {
-  public:
-    explicit OneTestPerProcess(const char *program) : program_(program) {}
-
+struct OneTestPerProcess : ::testing::EmptyTestEventListener {
+    std::string program;
     // Called once the filter and sharding have chosen the tests, before any runs.
     void OnTestProgramStart(const ::testing::UnitTest &unitTest) override {
         const int selected = unitTest.test_to_run_count(), repeat = GTEST_FLAG_GET(repeat);
@@ -24,20 +22,18 @@ class OneTestPerProcess : public ::testing::EmptyTestEventListener {
                      "one test per process: run it through ctest (ctest --test-dir %s -R NAME), or "
                      "pick one test with --gtest_filter=Suite.Name (--gtest_list_tests lists "
                      "them)\n",
-                     program_.c_str(), selected, repeat, ZQ_TEST_BUILD_DIR);
+                     program.c_str(), selected, repeat, ZQ_TEST_BUILD_DIR);
         std::exit(1);
     }
-
-  private:
-    std::string program_;
 };
 
 }  // namespace
 
 int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    std::string program = argc > 0 ? argv[0] : "test";
-    ::testing::UnitTest::GetInstance()->listeners().Append(
-        new OneTestPerProcess(program.c_str() + program.rfind('/') + 1));
+    auto *guard = new OneTestPerProcess;
+    guard->program = argc > 0 ? argv[0] : "test";
+    guard->program.erase(0, guard->program.rfind('/') + 1);
+    ::testing::UnitTest::GetInstance()->listeners().Append(guard);
     return RUN_ALL_TESTS();
 }

@@ -4,11 +4,9 @@
 #include <pthread.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
-#include <thread>
 
 #include "emul/board.h"
 #include "port/port.h"
@@ -120,12 +118,6 @@ class HotplugMonitorTest : public VBoardTest {
     }
     bool listening() const {
         return std::filesystem::exists(dir() + "/uevent/" + std::to_string(getpid()));
-    }
-    template <typename Done>
-    static bool eventually(Done done) {
-        for (int i = 0; i < 20000 && !done(); ++i)
-            std::this_thread::sleep_for(std::chrono::microseconds(500));
-        return done();
     }
     void start() {
         ASSERT_EQ(pthread_create(&thread_, nullptr, SystemHotPlugDetectPthread, nullptr), 0);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -25,71 +24,13 @@
 
 namespace {
 
-class ProcessTest : public VBoardTest {
-  protected:
-    // A board tool that stays until killed, whatever its arguments.
-    void SetUp() override {
-        VBoardTest::SetUp();
-        write_tool(dir(), "idle", "exec sleep 60\n");
-    }
-    void TearDown() override {
-        for (pid_t pid : started_) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        VBoardTest::TearDown();
-    }
-    static void write_tool(const std::string &board, const std::string &name,
-                           const std::string &body) {
-        std::string path = board + "/bin/" + name;
-        std::ofstream(path) << "#!/bin/sh\n" << body;
-        ::chmod(path.c_str(), 0755);
-    }
-    pid_t start(const std::vector<std::string> &argv, const std::string &board = "") {
-        std::string error;
-        pid_t pid =
-            zq::sim::start_board_process(board.empty() ? dir() : board, "idle", argv, &error);
-        EXPECT_GT(pid, 0) << error;
-        started_.push_back(pid);
-        return pid;
-    }
-    // Reaps pid when it has ended: its signal, or 0 while it still runs.
-    static int ended_by(pid_t pid) {
-        for (int i = 0; i < 200; ++i) {
-            int status = 0;
-            if (::waitpid(pid, &status, WNOHANG) == pid)
-                return WIFSIGNALED(status) ? WTERMSIG(status) : -1;
-            ::usleep(5000);
-        }
-        return 0;
-    }
-
-  private:
-    std::vector<pid_t> started_;
-};
-
-// Sets SIGCHLD's disposition for as long as it lives, then puts it back.
-class ChildSignalAs {
-  public:
-    ChildSignalAs(void (*handler)(int), int flags) {
-        struct sigaction action {};
-        action.sa_handler = handler;
-        action.sa_flags = flags;
-        ::sigaction(SIGCHLD, &action, &previous_);
-    }
-    ~ChildSignalAs() { ::sigaction(SIGCHLD, &previous_, nullptr); }
-    ChildSignalAs(const ChildSignalAs &) = delete;
-    ChildSignalAs &operator=(const ChildSignalAs &) = delete;
-
-  private:
-    struct sigaction previous_ {};
-};
+using ProcessTest = VBoardTest;
 
 void NoteChild(int) {}
 
 // The kernel reaps the children of a program that ignores SIGCHLD (or sets
 // SA_NOCLDWAIT) unasked: the results stay those of the commands, and the
-// program's disposition stays as it set it.
+// program's disposition stays as it set it. A refused fork or wait fails.
 TEST_F(ProcessTest, ShellCommandResultsFollowTheExitStatusWhateverSigchldIs) {
     const struct {
         const char *command;
@@ -105,23 +46,35 @@ TEST_F(ProcessTest, ShellCommandResultsFollowTheExitStatusWhateverSigchldIs) {
         int flags;
     } dispositions[] = {{SIG_DFL, 0}, {SIG_IGN, 0}, {NoteChild, SA_NOCLDWAIT}};
     for (const auto &d : dispositions) {
-        ChildSignalAs disposition(d.handler, d.flags);
+        struct sigaction action {}, now{};
+        action.sa_handler = d.handler;
+        action.sa_flags = d.flags;
+        ::sigaction(SIGCHLD, &action, nullptr);
         for (const auto &c : cases)
             EXPECT_EQ(ZQSDK_SafeSystem(c.command), c.result) << c.command << " flags " << d.flags;
-        struct sigaction now {};
         ::sigaction(SIGCHLD, nullptr, &now);
         EXPECT_TRUE(now.sa_handler == d.handler && (now.sa_flags & SA_NOCLDWAIT) == d.flags);
     }
     EXPECT_EQ(journal_events("shell").size(), 12u);
     Captured null = capture_output([] { EXPECT_EQ(ZQSDK_SafeSystem(nullptr), -1); });
     EXPECT_NE(null.err.find("cmdline is NULL !\n"), std::string::npos);
-    ChildSignalAs ignored(SIG_IGN, 0);
     ASSERT_TRUE(zq::sim::set_operation_failing(dir(), "fork", true));
+    EXPECT_EQ(ZQSDK_SafeSystem("true"), -1);  // SIGCHLD still reaped unasked
+    ::signal(SIGCHLD, SIG_DFL);
     EXPECT_EQ(ZQSDK_SafeSystem("true"), -1);
+    ASSERT_TRUE(zq::sim::set_operation_failing(dir(), "fork", false) &&
+                zq::sim::set_operation_failing(dir(), "wait", true));
+    Captured out = capture_output([] { EXPECT_EQ(ZQSDK_SafeSystem("true"), -1); });
+    EXPECT_EQ(out.out, "------- kill\n");
+    std::vector<std::string> events = journal_events("process");
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0] + ", " + events[1], "fork refused, fork refused");
+    EXPECT_EQ(events[2].rfind("wait for ", 0), 0u) << events[2];
 }
 
 TEST_F(ProcessTest, ShellCommandsSeeTheBoardToolsAndNoneOfOurDescriptors) {
-    write_tool(dir(), "zq_probe", "echo ran > \"$ZQ_VBOARD/tmp/probe\"\n");
+    write_board_file(dir(), "/bin/zq_probe", "#!/bin/sh\necho ran > \"$ZQ_VBOARD/tmp/probe\"\n");
+    ::chmod(host("/bin/zq_probe").c_str(), 0755);
     EXPECT_EQ(ZQSDK_SafeSystem("zq_probe"), 0);
     EXPECT_TRUE(std::filesystem::exists(host("/tmp/probe")));
     // Descriptors without close-on-exec, low and high, stay with us.
@@ -134,19 +87,6 @@ TEST_F(ProcessTest, ShellCommandsSeeTheBoardToolsAndNoneOfOurDescriptors) {
     EXPECT_EQ(ZQSDK_SafeSystem("[ -e /proc/$$/fd/2 ]"), 0);
     ::close(low);
     ::close(high);
-}
-
-TEST_F(ProcessTest, RefusedForkOrWaitIsAFailure) {
-    ASSERT_TRUE(zq::sim::set_operation_failing(dir(), "fork", true));
-    EXPECT_EQ(ZQSDK_SafeSystem("true"), -1);
-    ASSERT_TRUE(zq::sim::set_operation_failing(dir(), "fork", false));
-    ASSERT_TRUE(zq::sim::set_operation_failing(dir(), "wait", true));
-    Captured out = capture_output([] { EXPECT_EQ(ZQSDK_SafeSystem("true"), -1); });
-    EXPECT_EQ(out.out, "------- kill\n");
-    std::vector<std::string> events = journal_events("process");
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[0], "fork refused");
-    EXPECT_EQ(events[1].rfind("wait for ", 0), 0u) << events[1];
 }
 
 std::atomic<pid_t> g_testerPid{0}, g_handledElsewhere{0};
@@ -183,16 +123,18 @@ TEST_F(ProcessTest, NoHandlerOfOursRunsInAChildBeforeItsExec) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
-TEST_F(ProcessTest, KillerTakesOnlyTheMatchingProcessesOfThisBoard) {
-    pid_t wlan = start({"udhcpc", "-i", "wlan0"});
-    pid_t wlanAgain = start({"/sbin/udhcpc", "-b", "-i", "wlan0"});
-    pid_t eth = start({"udhcpc", "-i", "eth0"});
-    pid_t laterArg = start({"runner", "udhcpc", "wlan0"});
-    std::string other = dir() + "/../other";
-    std::string error;
+// Only processes of this board whose program name holds the name and whose
+// command line the argument; a listed process that ended before its kill is
+// no failure. The caller is on its board's list, and never killed.
+TEST_F(ProcessTest, KillerTakesOnlyTheMatchingProcessesOfThisBoardButNeverItsCaller) {
+    list_ended_process({"udhcpc", "-i", "wlan0"});
+    pid_t wlan = start_idle({"udhcpc", "-i", "wlan0"});
+    pid_t wlanAgain = start_idle({"/sbin/udhcpc", "-b", "-i", "wlan0"});
+    pid_t eth = start_idle({"udhcpc", "-i", "eth0"});
+    pid_t laterArg = start_idle({"runner", "udhcpc", "wlan0"});
+    std::string other = dir() + "/../other", error;
     ASSERT_TRUE(zq::sim::create_board(other, &error)) << error;
-    write_tool(other, "idle", "exec sleep 60\n");
-    pid_t otherBoard = start({"udhcpc", "-i", "wlan0"}, other);
+    pid_t otherBoard = start_idle({"udhcpc", "-i", "wlan0"}, other);
     // A host process of the same command line, not on any board.
     char a0[] = "udhcpc", a1[] = "-c", a2[] = "sleep 60; :", a3[] = "wlan0";
     char *hostArgv[] = {a0, a1, a2, a3, nullptr};
@@ -216,36 +158,18 @@ TEST_F(ProcessTest, KillerTakesOnlyTheMatchingProcessesOfThisBoard) {
         EXPECT_EQ(::kill(spared, 0), 0) << spared;
     ::kill(-hostProcess, SIGKILL);
     ::waitpid(hostProcess, nullptr, 0);
-    EXPECT_EQ(count_of(zq::sim::read_board_file(dir(), "/journal"), " signal 9"), 2u);
-}
+    // The two, and the attempt on the ended one.
+    EXPECT_EQ(count_of(zq::sim::read_board_file(dir(), "/journal"), " signal 9"), 3u);
 
-TEST_F(ProcessTest, KillerGoesOnPastEndedProcessesAndSparesItsCaller) {
-    // A listed process that ended before its kill: the scan must go on.
-    pid_t ended = ::fork();
-    if (ended == 0) ::_exit(0);
-    ::waitpid(ended, nullptr, 0);
-    zq::sim::register_board_process(dir(), ended, {"udhcpc", "-i", "wlan0"});
-    int owner = ::open((dir() + "/proc/" + std::to_string(ended) + "/owner").c_str(),
-                       O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_EQ(::flock(owner, LOCK_EX), 0);
-    std::vector<pid_t> live = {start({"udhcpc", "-i", "wlan0"}), start({"udhcpc", "-i", "wlan0"})};
-    EXPECT_EQ(ZQSDK_Superkiller("udhcpc", nullptr), 0);
-    for (pid_t pid : live) EXPECT_EQ(ended_by(pid), SIGKILL);
-    ::close(owner);
-
-    // The caller is on its board's list, and never killed.
     zq::system::CommandLine self;
     ASSERT_TRUE(zq::system::read_command_line(std::to_string(::getpid()).c_str(), &self));
     std::string program(self.program());
-    program = program.substr(program.rfind('/') + 1);
-    EXPECT_EQ(ZQSDK_Superkiller(program.c_str(), nullptr), 0);
-
-    pid_t bystander = start({"udhcpc", "-i", "wlan0"});
+    EXPECT_EQ(ZQSDK_Superkiller(program.substr(program.rfind('/') + 1).c_str(), nullptr), 0);
     Captured refused = capture_output([] {
         EXPECT_EQ(ZQSDK_Superkiller("", nullptr), -1);
         EXPECT_EQ(ZQSDK_Superkiller(nullptr, "wlan0"), -1);
     });
-    EXPECT_EQ(::kill(bystander, 0), 0);
+    EXPECT_EQ(::kill(eth, 0), 0);
     EXPECT_NE(refused.err.find("pProgName is NUll !\n"), std::string::npos);
 }
 

@@ -1,0 +1,323 @@
+// The output and input families: what each call does and traces, what
+// reaches the codec driver, the descriptors' life, frames handed out, and
+// readers and disables on several threads; and every call of the output,
+// input and decoder families refusing a device or channel that does not
+// exist, a value out of range and a null pointer with its code and its one
+// log line, changing nothing.
+#include <algorithm>
+#include <cstring>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "emul/audio.h"
+#include "engine_fixture.h"
+#include "support/capture.h"
+#include "zq_adec.h"
+#include "zq_ai.h"
+#include "zq_ao.h"
+
+namespace sim = zq::sim;
+
+namespace {
+
+constexpr s32 kAoDev = s32(0xA0168001), kAoRange = s32(0xA0168003), kAoNull = s32(0xA0168006);
+constexpr s32 kAoCodecFailed = s32(0xA0168007), kAoOpenFailed = s32(0xA0168010);
+constexpr s32 kMuteQueryRefused = s32(0xA0168012);
+constexpr s32 kAiDev = s32(0xA0158001), kAiRange = s32(0xA0158003), kAiNull = s32(0xA0158006);
+constexpr s32 kAiCodecFailed = s32(0xA0158007), kNoFrame = s32(0xA015800E);
+constexpr s32 kAdecChn = s32(0xA0188002), kAdecNotCreated = s32(0xA0188005),
+              kAdecNull = s32(0xA0188006);
+
+class AoTest : public EngineTest {
+  protected:
+    s32 volume() {
+        s32 v = -7;
+        EXPECT_EQ(ZQ_MPI_AO_GetVolume(0, &v), 0);
+        return v;
+    }
+};
+
+TEST_F(AoTest, EveryCallDoesItsPartAndIsTracedWithItsArguments) {
+    ASSERT_TRUE(sim::set_log_levels(dir(), {{"ao", 6}}));
+    freeze_clock(7);
+    AudioAttr got;
+    const AudioAttr attr{8000, 1, 3, 4, 5, 30, 160, 0xFFFFFFFF, 9};
+    EXPECT_EQ(ZQ_MPI_AO_SetPubAttr(0, &attr), 0);
+    EXPECT_EQ(ZQ_MPI_AO_GetPubAttr(0, &got), 0);
+    EXPECT_EQ(std::memcmp(&got, &attr, sizeof got), 0);
+    EXPECT_EQ(ZQ_MPI_AO_Enable(0), 0);
+    const s32 fd = audio_get_ao_fd(0);
+    EXPECT_EQ(ZQ_MPI_AO_Enable(0), 0);  // already enabled: not opened again
+    EXPECT_EQ(audio_get_ao_fd(0), fd);
+    EXPECT_EQ(volume(), 50);
+    EXPECT_EQ(ZQ_MPI_AO_SetVolume(0, 80), 0);
+    EXPECT_EQ(volume(), 80);
+    s32 muted = -1;
+    EXPECT_EQ(ZQ_MPI_AO_SetMute(0, 7, nullptr), 0);  // a switch: any non-zero value is on
+    EXPECT_EQ(ZQ_MPI_AO_GetMute(0, &muted), 0);
+    EXPECT_EQ(muted, 1);
+    sim::CodecState codec = sim::read_codec(dir());
+    EXPECT_EQ(std::make_pair(codec.outputVolume, codec.outputMute), std::make_pair(80, 1));
+    codec.outputMute = 0;  // someone else unmuted the codec: only the codec knows
+    ASSERT_TRUE(sim::write_codec(dir(), codec));
+    EXPECT_EQ(ZQ_MPI_AO_GetMute(0, &muted), 0);
+    EXPECT_EQ(muted, 0);
+    EXPECT_EQ(ZQ_MPI_AO_Disable(0), 0);
+    EXPECT_EQ(ZQ_MPI_AO_Disable(0), 0);
+    EXPECT_EQ(audio_get_ao_fd(0), -1);
+    EXPECT_EQ(journal_events("/dev/ao"), (std::vector<std::string>{"open", "close"}));
+    EXPECT_EQ(log_text(),
+              "7.0 <6>ao [ZQ_MPI_AO_SetPubAttr]: enSamplerate[8000], enBitwidth[1]\n\n"
+              "7.0 <6>ao [ZQ_MPI_AO_GetPubAttr]: enSamplerate[8000], enBitwidth[1]\n\n"
+              "7.0 <6>ao [ZQ_MPI_AO_Enable]: AudioDevId[0]\n\n"
+              "7.0 <6>ao [ZQ_MPI_AO_Enable]: AudioDevId[0]\n\n"
+              "7.0 <6>ao [ZQ_MPI_AO_GetVolume]: AudioDevId[0], *ps32VolumeDb[50]\n\n"
+              "7.0 <6>ao [ZQ_MPI_AO_SetVolume]: AudioDevId[0], s32VolumeDb[80]\n\n"
+              "7.0 <6>ao [ZQ_MPI_AO_GetVolume]: AudioDevId[0], *ps32VolumeDb[80]\n\n"
+              "7.0 <6>ao [ZQ_MPI_AO_SetMute]: AudioDevId[0], bEnable[7]\n\n"
+              "7.0 <6>ao [ZQ_MPI_AO_GetMute]: AudioDevId[0], *pbEnable[1]\n\n"
+              "7.0 <6>ao [ZQ_MPI_AO_GetMute]: AudioDevId[0], *pbEnable[0]\n\n"
+              "7.0 <6>ao [ZQ_MPI_AO_Disable]: AudioDevId[0]\n\n"
+              "7.0 <6>ao [ZQ_MPI_AO_Disable]: AudioDevId[0]\n\n");
+}
+
+// A missing codec fails only the request at hand: with it back, the next
+// request opens it again (and here finds each request refused).
+TEST_F(AoTest, MissingOrRefusingDevicesChangeNothing) {
+    for (const char *device : {"/dev/ao", "/dev/acodec"})
+        ASSERT_TRUE(sim::set_device_missing(dir(), device, true));
+    freeze_clock(11);
+    EXPECT_EQ(ZQ_MPI_AO_Enable(0), kAoOpenFailed);
+    EXPECT_EQ(audio_get_ao_fd(0), -1);
+    EXPECT_EQ(ZQ_MPI_AO_Disable(0), 0);
+    s32 muted = 0x5A;
+    Captured c = capture_output([&] { EXPECT_EQ(ZQ_MPI_AO_GetMute(0, &muted), -1); });
+    EXPECT_EQ(c.out, "acodec dev open error!\n");
+    EXPECT_EQ(c.err + log_text(), "11.0 <3>ao open /dev/ao failed\n");
+    EXPECT_EQ(ZQ_MPI_AO_SetMute(0, 1, nullptr), kAoCodecFailed);
+    EXPECT_EQ(ZQ_MPI_AO_SetVolume(0, 30), kAoCodecFailed);
+    ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/acodec", false));
+    for (unsigned long request : {0x40044101ul, 0x40044103ul, 0x80044104ul})
+        ASSERT_TRUE(sim::refuse_request(dir(), "/dev/acodec", request));
+    EXPECT_EQ(ZQ_MPI_AO_SetVolume(0, 70), kAoCodecFailed);
+    EXPECT_EQ(ZQ_MPI_AO_SetMute(0, 1, nullptr), kAoCodecFailed);
+    EXPECT_EQ(ZQ_MPI_AO_GetMute(0, &muted), kMuteQueryRefused);
+    EXPECT_EQ(muted, 0x5A);
+    EXPECT_EQ(volume(), 50);
+    EXPECT_EQ(sim::read_codec(dir()).outputMute, 0);
+    EXPECT_EQ(log_text(),
+              "11.0 <3>ao open /dev/ao failed\n11.0 <3>ao acodec dev open error!\n\n"
+              "11.0 <3>ao acodec dev open error!\n\n"
+              "11.0 <3>ao set ao volume failed!\n\n11.0 <3>ao set ao mute failed!\n\n"
+              "11.0 <3>ao get ao mute failed!\n\n");
+    std::vector<std::string> codec = journal_events("/dev/acodec");  // opened per request
+    EXPECT_EQ(std::count(codec.begin(), codec.end(), "close"), 3);
+}
+
+class AiTest : public EngineTest {
+  protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        freeze_clock(5);  // without the engine's sleeps every line is stamped 5.0
+        ASSERT_TRUE(sim::set_log_levels(dir(), {{"ai", 6}}));
+    }
+    // The engine at clock speed 10, its microphone a pipe at "/dev/ai".
+    void start_with_mic(int64_t realtimeNs = 0) {
+        ASSERT_TRUE(sim::set_clock(dir(), {10.0, 5000000000, realtimeNs}));
+        ASSERT_EQ(ZQ_MPI_AUDIO_Init(), 0);
+        mic_ = make_pipe("/dev/ai");
+    }
+};
+
+TEST_F(AiTest, EveryCallDoesItsPartAndIsTracedWithItsArguments) {
+    AudioAttr attr{};
+    const AudioAttr given{8000, 1, 2, 3, 4, 5, 800, 8, 9};  // all the capture ring holds
+    EXPECT_EQ(ZQ_MPI_AI_SetPubAttr(0, &given), 0);
+    EXPECT_EQ(ZQ_MPI_AI_GetPubAttr(0, &attr), 0);
+    EXPECT_EQ(std::memcmp(&attr, &given, sizeof given), 0);
+    EXPECT_EQ(ZQ_MPI_AI_Enable(0), 0);
+    const s32 fd = g_AudioDevTable.aiFd;
+    EXPECT_EQ(ZQ_MPI_AI_Enable(0), fd);  // already enabled: its descriptor
+    EXPECT_EQ(get_frame(0), kNoFrame);
+    EXPECT_EQ(ZQ_MPI_AI_GetFrame(1, 0, &frame_, nullptr, 0), kAiDev);  // enabled is not enough
+    EXPECT_EQ(ZQ_MPI_AI_GetFrame(0, 0, nullptr, nullptr, 1), kAiNull);
+    frame_.pData = nullptr;
+    EXPECT_EQ(ZQ_MPI_AI_GetFrame(0, 0, &frame_, nullptr, 1), kAiNull);
+    EXPECT_EQ(ZQ_MPI_AI_Disable(0), 0);
+    EXPECT_EQ(ZQ_MPI_AI_Disable(0), 0);
+    s32 volume = -1;
+    EXPECT_EQ(ZQ_MPI_AI_GetVolume(0, &volume), 0);
+    EXPECT_EQ(volume, 50);
+    EXPECT_EQ(ZQ_MPI_AI_SetVolume(0, 70), 0);
+    EXPECT_EQ(sim::read_codec(dir()).inputVolume, 70);
+    ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/acodec", true));
+    EXPECT_EQ(ZQ_MPI_AI_SetVolume(0, 30), kAiCodecFailed);
+    ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/acodec", false));
+    ASSERT_TRUE(sim::refuse_request(dir(), "/dev/acodec", 0x40044105));
+    EXPECT_EQ(ZQ_MPI_AI_SetVolume(0, 40), kAiCodecFailed);  // no line of its own
+    EXPECT_EQ(ZQ_MPI_AI_GetVolume(0, &volume), 0);
+    EXPECT_EQ(volume, 70);  // kept only when the codec took it
+    const VqeConfig aecAndAgc{1, 0, 1};
+    VqeConfig back{9, 9, 9};
+    EXPECT_EQ(ZQ_MPI_AI_SetVqeAttr(5, 5, 5, 5, &aecAndAgc), 0);
+    EXPECT_EQ(ZQ_MPI_AI_GetVqeAttr(5, 5, &back), 0);
+    EXPECT_EQ(std::memcmp(&back, &aecAndAgc, sizeof back), 0);
+    ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/ai", true));
+    EXPECT_EQ(ZQ_MPI_AI_Enable(0), -1);
+    EXPECT_EQ(g_AudioDevTable.aiFd, -1);
+    const std::string enable = "5.0 <6>ai [ZQ_MPI_AI_Enable]: AudioDevId[0]\n\n";
+    const std::string disable = "5.0 <6>ai [ZQ_MPI_AI_Disable]: AudioDevId[0]\n\n";
+    EXPECT_EQ(log_text(),
+              "5.0 <6>ai [ZQ_MPI_AI_SetPubAttr]: enSamplerate[8000], enBitwidth[1]\n\n"
+              "5.0 <6>ai [ZQ_MPI_AI_GetPubAttr]: enSamplerate[8000], enBitwidth[1]\n\n" +
+                  enable + enable +
+                  "5.0 <3>ai AudioDevId 1 Failed\n\n5.0 <3>ai pstFrm is null\n\n"
+                  "5.0 <3>ai pstFrm->pData is null\n\n" +
+                  disable + disable +
+                  "5.0 <6>ai [ZQ_MPI_AI_GetVolume]: AudioDevId[0], *ps32VolumeDb[50]\n\n"
+                  "5.0 <6>ai [ZQ_MPI_AI_SetVolume]: AudioDevId[0], s32VolumeDb[70]\n\n"
+                  "5.0 <6>ai [ZQ_MPI_AI_SetVolume]: AudioDevId[0], s32VolumeDb[30]\n\n"
+                  "5.0 <3>ai acodec dev open error!\n\n"
+                  "5.0 <6>ai [ZQ_MPI_AI_SetVolume]: AudioDevId[0], s32VolumeDb[40]\n\n"
+                  "5.0 <6>ai [ZQ_MPI_AI_GetVolume]: AudioDevId[0], *ps32VolumeDb[70]\n\n"
+                  "5.0 <6>ai [ZQ_MPI_AI_SetVqeAttr]: bAecOpen[1], bAgcOpen[1], bAnrOpen[0]\n\n"
+                  "5.0 <6>ai [ZQ_MPI_AI_GetVqeAttr]: bAecOpen[1], bAgcOpen[1], bAnrOpen[0]\n\n" +
+                  enable + "5.0 <3>ai open /dev/ai failed\n");
+}
+
+TEST_F(AiTest, FramesAreNumberedFromZeroStampedAndCutToTheFrameLength) {
+    start_with_mic(1767323045123456789);
+    const AudioAttr half{8000, 1, 0, 0, 1, 30, 80, 2, 1};
+    ASSERT_EQ(ZQ_MPI_AI_SetPubAttr(0, &half), 0);
+    ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
+    std::vector<s16> whole = pattern_frame(3);
+    hear(whole.data(), whole.size());
+    auto ms = [](const timespec &t) { return u64(t.tv_sec) * 1000 + u64(t.tv_nsec) / 1000000; };
+    for (u32 part : {0u, 1u}) {
+        timespec before{}, after{};
+        zq::port::clock_gettime(CLOCK_REALTIME, &before);
+        ASSERT_EQ(get_frame(1), 0);
+        zq::port::clock_gettime(CLOCK_REALTIME, &after);
+        EXPECT_EQ(frame_.u32Seq, part);
+        EXPECT_EQ(frame_.u32Len, 160u);
+        EXPECT_TRUE(std::equal(samples_, samples_ + 80, whole.begin() + 80 * part));
+        EXPECT_GE(frame_.u64TimeStamp, std::max(ms(before), u64{1767323045123}));
+        EXPECT_LE(frame_.u64TimeStamp, ms(after));
+    }
+    EXPECT_EQ(get_frame(0), kNoFrame);
+}
+
+// Two readers share the frames: each frame goes to one of them, numbered in order.
+TEST_F(AiTest, ReadersOnTwoThreadsTakeTurns) {
+    start_with_mic();
+    ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
+    for (int n = 0; n < 4; ++n) hear(pattern_frame(n).data(), ZQ_AUDIO_FRAME_SAMPLES);
+    std::mutex lock;
+    std::vector<std::pair<u32, s16>> got;  // sequence number, first sample
+    auto reader = [&] {
+        for (int i = 0; i < 2; ++i) {
+            s16 samples[ZQ_AUDIO_FRAME_SAMPLES];
+            AudioFrame frame{};
+            frame.pData = samples;
+            ASSERT_EQ(ZQ_MPI_AI_GetFrame(0, 0, &frame, nullptr, 1), 0);
+            std::lock_guard<std::mutex> hold(lock);
+            got.emplace_back(frame.u32Seq, samples[0]);
+        }
+    };
+    std::thread a(reader), b(reader);
+    a.join();
+    b.join();
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, (std::vector<std::pair<u32, s16>>{{0, 0}, {1, 1000}, {2, 2000}, {3, 3000}}));
+}
+
+// A driver stuck in a read past the second that Disable waits: the engine
+// thread closes the descriptor once the read returns, so its number cannot
+// be reused under the read. A reader waiting for a frame returns.
+TEST_F(AiTest, DisableDuringAStuckReadLeavesTheCloseToTheEngine) {
+    start_with_mic();
+    ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
+    const s32 fd = g_AudioDevTable.aiFd;
+    ASSERT_TRUE(eventually([&] { return g_AudioEngine.busyFd.load() == fd; }));
+    auto waiter = std::async(std::launch::async, [this] { return get_frame(1); });
+    EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    EXPECT_EQ(ZQ_MPI_AI_Disable(0), 0);
+    EXPECT_EQ(waiter.get(), kAiDev);
+    EXPECT_NE(log_text().find("<3>ai AudioDevId 0 Failed\n\n"), std::string::npos);
+    EXPECT_GE(::fcntl(fd, F_GETFD), 0);
+    hear(pattern_frame(0).data(), ZQ_AUDIO_FRAME_SAMPLES);
+    EXPECT_TRUE(eventually([&] { return ::fcntl(fd, F_GETFD) < 0; }));
+}
+
+AudioAttr g_attr{16000, 2, 0, 0, 0, 0, 160, 0, 0}, g_noSamples{},
+    g_tooManySamples{8000, 1, 0, 0, 0, 0, 801, 0, 0};
+AudioFrame g_frame{};
+s32 g_value;
+const AdecChnAttr g_adecAttr = {ADEC_TYPE_PCM, 4096, 1};
+
+struct Refusal {
+    s32 (*call)();
+    s32 code;
+    const char *line;  // after the time and the level
+};
+
+const Refusal kRefusals[] = {
+    {[] { return ZQ_MPI_AO_SetPubAttr(1, &g_attr); }, kAoDev, "ao AudioDevId 1 Failed\n\n"},
+    {[] { return ZQ_MPI_AO_SetPubAttr(0, nullptr); }, kAoNull, "ao pstAttr is null\n\n"},
+    {[] { return ZQ_MPI_AO_GetPubAttr(-1, &g_attr); }, kAoDev, "ao AudioDevId -1 Failed\n\n"},
+    {[] { return ZQ_MPI_AO_GetPubAttr(0, nullptr); }, kAoNull, "ao pstAttr is null\n\n"},
+    {[] { return ZQ_MPI_AO_Enable(1); }, kAoDev, "ao AudioDevId 1 Failed\n\n"},
+    {[] { return ZQ_MPI_AO_Disable(2); }, kAoDev, "ao AudioDevId 2 Failed\n\n"},
+    {[] { return ZQ_MPI_AO_SetVolume(0, 101); }, kAoRange, "ao VolumeDb 101 not supported!\n\n"},
+    {[] { return ZQ_MPI_AO_SetVolume(0, -1); }, kAoRange, "ao VolumeDb -1 not supported!\n\n"},
+    {[] { return ZQ_MPI_AO_SetVolume(3, 10); }, kAoDev, "ao AudioDevId 3 Failed\n\n"},
+    {[] { return ZQ_MPI_AO_GetVolume(0, nullptr); }, kAoNull, "ao ps32VolumeDb is null\n\n"},
+    {[] { return ZQ_MPI_AO_SetMute(2, 1, nullptr); }, kAoDev, "ao AudioDevId 2 Failed\n\n"},
+    {[] { return ZQ_MPI_AO_GetMute(1, &g_value); }, kAoDev, "ao AudioDevId 1 Failed\n\n"},
+    {[] { return ZQ_MPI_AO_GetMute(0, nullptr); }, kAoNull, "ao pbEnable is null\n\n"},
+    // The attribute calls' device line has no blank line after it.
+    {[] { return ZQ_MPI_AI_SetPubAttr(1, &g_attr); }, kAiDev, "ai AudioDevId 1 Failed\n"},
+    {[] { return ZQ_MPI_AI_SetPubAttr(0, nullptr); }, kAiNull, "ai pstAttr is null\n\n"},
+    {[] { return ZQ_MPI_AI_GetPubAttr(-1, &g_attr); }, kAiDev, "ai AudioDevId -1 Failed\n"},
+    // No frame over the capture ring's 800 samples could ever be handed out.
+    {[] { return ZQ_MPI_AI_SetPubAttr(0, &g_noSamples); }, kAiRange,
+     "ai u32SamplesPerFrame 0 not supported!\n\n"},
+    {[] { return ZQ_MPI_AI_SetPubAttr(0, &g_tooManySamples); }, kAiRange,
+     "ai u32SamplesPerFrame 801 not supported!\n\n"},
+    {[] { return ZQ_MPI_AI_Enable(1); }, kAiDev, "ai AudioDevId 1 Failed\n\n"},
+    {[] { return ZQ_MPI_AI_Disable(2); }, kAiDev, "ai AudioDevId 2 Failed\n\n"},
+    {[] { return ZQ_MPI_AI_GetFrame(0, 0, &g_frame, nullptr, 1); }, kAiDev,
+     "ai AudioDevId 0 Failed\n\n"},  // the input is not enabled
+    {[] { return ZQ_MPI_AI_SetVolume(0, 101); }, kAiRange, "ai VolumeDb 101 not supported!\n\n"},
+    {[] { return ZQ_MPI_AI_SetVolume(0, -1); }, kAiRange, "ai VolumeDb -1 not supported!\n\n"},
+    {[] { return ZQ_MPI_AI_SetVolume(1, 10); }, kAiDev, "ai AudioDevId 1 Failed\n\n"},
+    {[] { return ZQ_MPI_AI_GetVolume(0, nullptr); }, kAiNull, "ai ps32VolumeDb is null\n\n"},
+    {[] { return ZQ_MPI_AI_SetVqeAttr(0, 0, 0, 0, nullptr); }, kAiNull,
+     "ai pstVqeConfig is null\n\n"},
+    {[] { return ZQ_MPI_AI_GetVqeAttr(0, 0, nullptr); }, kAiNull, "ai pstVqeConfig is null\n\n"},
+    {[] { return ZQ_MPI_ADEC_CreateChn(1, &g_adecAttr); }, kAdecChn,
+     "adec AdChn 1 not support!\n\n"},
+    {[] { return ZQ_MPI_ADEC_CreateChn(0, nullptr); }, kAdecNull, "adec pstAttr is null!\n\n"},
+    {[] { return ZQ_MPI_ADEC_SendStream(1, nullptr, 1); }, kAdecChn,
+     "adec AdChn 1 not support\n\n"},
+    {[] { return ZQ_MPI_ADEC_SendStream(0, nullptr, 1); }, kAdecNotCreated,
+     "adec AdChn 0 not created\n\n"},  // tested before the pointer
+};
+
+using AudioRefusalTest = EngineTest;
+
+TEST_F(AudioRefusalTest, BadNumbersValuesAndNullPointersAreRefusedWithTheirCodeAndLine) {
+    freeze_clock(5);
+    for (const Refusal &r : kRefusals) {
+        const size_t before = log_text().size();
+        EXPECT_EQ(r.call(), r.code) << r.line;
+        EXPECT_EQ(log_text().substr(before), std::string("5.0 <3>") + r.line);
+    }
+    AudioAttr ao{}, ai{};  // nothing refused was kept or asked of the codec
+    ASSERT_EQ(ZQ_MPI_AO_GetPubAttr(0, &ao) + ZQ_MPI_AI_GetPubAttr(0, &ai), 0);
+    EXPECT_EQ(ao.enSamplerate + ai.enSamplerate, 0u);
+    EXPECT_TRUE(journal_events("acodec").empty());
+}
+
+}  // namespace
