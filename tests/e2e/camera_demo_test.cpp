@@ -1,14 +1,11 @@
 // The camera example as a user runs it first: on a fresh board it captures,
 // displays, overlays and grabs frames in order, and the panel then shows the
 // capture with the overlay and the cover where the example put them.
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <cstdlib>
 
+#include "emul/vo.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"
-#include "emul/vo.h"
 
 namespace {
 
@@ -28,16 +25,10 @@ bool near(unsigned a, unsigned b) {
 }
 
 TEST_F(CameraDemoTest, RunsOnAFreshBoardAndThePanelShowsItsPicture) {
-    std::string command = "ZQ_VBOARD=" + dir() + " " ZQ_CAMERA_DEMO + std::string(" 2>&1");
-    FILE *pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string out;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-    int status = pclose(pipe);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
-    EXPECT_NE(out.find("frame  9: sensor frame 19, 640x360"), std::string::npos) << out;
-    EXPECT_NE(out.find("10 frames in order"), std::string::npos) << out;
+    CliRun demo = run_command("ZQ_VBOARD=" + dir() + " " ZQ_CAMERA_DEMO " 2>&1");
+    ASSERT_EQ(demo.status, 0) << demo.out;
+    EXPECT_NE(demo.out.find("frame  9: sensor frame 19, 640x360"), std::string::npos) << demo.out;
+    EXPECT_NE(demo.out.find("10 frames in order"), std::string::npos) << demo.out;
 
     zq::port::access("/", 0);  // this process on the same board, for the input pictures
     zq::sim::VoPicture panel;

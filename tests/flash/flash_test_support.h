@@ -2,13 +2,13 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <numeric>
 #include <string>
 #include <vector>
 
 #include "emul/flash.h"
 #include "flash/crc32.h"
+#include "support/text_parts.h"
 
 inline uint32_t le32(const std::vector<uint8_t> &b, size_t at) {
     return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
@@ -35,12 +35,4 @@ inline std::vector<uint8_t> payload(size_t n, uint8_t seed) {
     std::vector<uint8_t> p(n);
     std::iota(p.begin(), p.end(), seed);
     return p;
-}
-
-// The texts that text lacks, one a line: "" when it holds them all.
-inline std::string missing(const std::string &text, std::initializer_list<std::string> needles) {
-    std::string lacking;
-    for (const std::string &n : needles)
-        if (text.find(n) == std::string::npos) lacking += n + "\n";
-    return lacking;
 }
