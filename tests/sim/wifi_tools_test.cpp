@@ -1,61 +1,38 @@
-// The board's Wi-Fi: the fresh board's interface and tool directory, the
-// fake tools run as the Wi-Fi module runs them (through the seam's shell),
-// the radio's verb, and the host-safety walk of the journal.
-#include <gtest/gtest.h>
-#include <json-c/json.h>
+// The board's Wi-Fi: the radio behind wlan0, the fake tools run as the Wi-Fi
+// module runs them (through the seam's shell), the radio's verb, and the
+// host-safety walk of the journal. (The rest of the fresh board's interface
+// and its tool directory, the Wi-Fi module's own tests start from.)
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <regex>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "emul/board.h"
-#include "emul/net.h"
-#include "port/port.h"
-#include "emul/process_table.h"
-#include "support/host_safety.h"
-#include "support/vboard_fixture.h"
 #include "board/wifi_radio.h"
 #include "board/wifi_records.h"
+#include "emul/board.h"
+#include "emul/process_table.h"
+#include "port/port.h"
+#include "support/host_safety.h"
+#include "support/vboard_fixture.h"
 
 namespace {
 
 namespace sim = zq::sim;
 namespace fs = std::filesystem;
 
-struct Ran {
-    int status;
-    std::string out;
-};
-
 // A command through the seam's shell, as the Wi-Fi module runs it; both streams.
-Ran run(const std::string &command) {
+CliRun run(const std::string &command) {
     FILE *pipe = zq::port::popen((command + " 2>&1").c_str(), "r");
-    Ran ran{-1, ""};
+    CliRun ran{-1, ""};
     if (!pipe) return ran;
     char buf[4096];
     for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) ran.out.append(buf, n);
     int status = zq::port::pclose(pipe);
     ran.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return ran;
-}
-
-// Waits (host time, generously) for a condition that the board clock brings about.
-bool eventually(const std::function<bool()> &condition) {
-    for (int i = 0; i < 2000; ++i) {
-        if (condition()) return true;
-        usleep(5000);
-    }
-    return condition();
 }
 
 // A command line as the board's /proc holds it.
@@ -70,6 +47,14 @@ bool process_gone(int pid) {
     std::string text((std::istreambuf_iterator<char>(stat)), {});
     size_t paren = text.rfind(')');
     return paren == std::string::npos || text[paren + 2] == 'Z';
+}
+
+sim::RadioNetwork network(const std::string &ssid, const std::string &passphrase = "") {
+    sim::RadioNetwork n;
+    n.ssid = ssid;
+    n.passphrase = passphrase;
+    n.signal = -45;
+    return n;
 }
 
 class WifiToolsTest : public VBoardTest {
@@ -92,6 +77,7 @@ class WifiToolsTest : public VBoardTest {
     std::string text(const std::string &boardPath) const {
         return sim::read_board_file(dir(), boardPath);
     }
+    std::string cmdline(int pid) const { return text("/proc/" + std::to_string(pid) + "/cmdline"); }
     // A working copy of a template with some lines replaced (key=value).
     void working_copy(const std::string &templ, const std::string &to,
                       const std::vector<std::pair<std::string, std::string>> &lines) {
@@ -103,13 +89,20 @@ class WifiToolsTest : public VBoardTest {
         }
         std::ofstream(host(to)) << t;
     }
-    std::string station_log() const { return text("/var/tmp/wpa_log"); }
-    void start_station(const std::string &ssid, const std::string &psk) {
+    // The station of the tool directory on "Home", passphrase secret123, and
+    // its DHCP client (log in "/var/tmp/udhcpc_log").
+    void start_station() {
         working_copy("wpa_wpa2.conf", "/var/wifi/wpa.conf",
-                     {{"\tssid=", "\tssid=\"" + ssid + "\""}, {"\tpsk=", "\tpsk=\"" + psk + "\""}});
-        Ran r = run(host("/usr/wifi/wpa_supplicant") + " -iwlan0 -Dnl80211 -f " +
-                    host("/var/tmp/wpa_log") + " -c " + host("/var/wifi/wpa.conf") + " -B");
+                     {{"\tssid=", "\tssid=\"Home\""}, {"\tpsk=", "\tpsk=\"secret123\""}});
+        CliRun r = run(host("/usr/wifi/wpa_supplicant") + " -iwlan0 -Dnl80211 -f " +
+                       host("/var/tmp/wpa_log") + " -c " + host("/var/wifi/wpa.conf") + " -B");
         ASSERT_EQ(r.status, 0) << r.out;
+    }
+    void start_client() {
+        ASSERT_EQ(zq::port::system(("udhcpc -i wlan0 -s " + host("/usr/wifi/udhcpc.script") + " >" +
+                                    host("/var/tmp/udhcpc_log") + "&")
+                                       .c_str()),
+                  0);
     }
     sim::ToolRecord record(const std::string &tool) {
         sim::ToolRecord r;
@@ -118,93 +111,57 @@ class WifiToolsTest : public VBoardTest {
     }
 };
 
-sim::RadioNetwork network(const std::string &ssid, const std::string &passphrase = "",
-                          const std::string &join = "ok") {
-    sim::RadioNetwork n;
-    n.ssid = ssid;
-    n.passphrase = passphrase;
-    n.join = join;
-    n.signal = -45;
-    return n;
-}
-
-TEST_F(WifiToolsTest, AFreshBoardHasWlan0AndItsToolDirectory) {
-    sim::NetInterface wlan0;
-    json_object *board = json_object_from_file(host("/board.json").c_str());
-    for (const sim::NetInterface &i : sim::net_interfaces(board))
-        if (i.name == "wlan0") wlan0 = i;
-    json_object_put(board);
-    EXPECT_TRUE(wlan0.wireless && !wlan0.up && !wlan0.monitor && wlan0.ipv4.empty());
+TEST_F(WifiToolsTest, OnlyWirelessInterfacesHaveARadio) {
     EXPECT_EQ(text("/sys/class/net/wlan0/phy80211/index"), "0\n");
     EXPECT_FALSE(fs::exists(host("/sys/class/net/eth2/phy80211")));
-    EXPECT_NE(run("ifconfig -a wlan0 | grep wlan0").out.find("HWaddr 02:5A:51:3E:08:20"),
-              std::string::npos);
-    for (const char *tool :
-         {"/usr/wifi/iw", "/usr/wifi/wpa_supplicant", "/usr/wifi/hostapd",
-          "/usr/wifi/udhcpc.script", "/usr/wifi/wpa_event.sh", "/bin/udhcpc", "/bin/udhcpd",
-          "/bin/dnsd", "/bin/route", "/sbin/dnsd", "/bin/ip", "/bin/wpa_cli"})
-        EXPECT_EQ(access(host(tool).c_str(), X_OK), 0) << tool;
 }
 
 TEST_F(WifiToolsTest, ScanPrintsEachNetworkAsIwDoes) {
-    struct Row {
+    const struct Row {
         std::string ssid, printed;
         bool secured;
-    };
-    const Row rows[] = {{"Net"
-                         "Abc",
-                         "NetAbc", true},
-                        {" lead", "\\x20lead", false},
-                        {"in ner", "in ner", false},
-                        {"tail ", "tail\\x20", false},
-                        {"back\\slash", "back\\x5cslash", true},
-                        {"\x01\xff", "\\x01\\xff", false},
-                        {"", "", false}};
-    for (const Row &row : rows) {
-        std::string error;
+    } rows[] = {{"NetAbc", "NetAbc", true},
+                {" lead", "\\x20lead", false},
+                {"in ner", "in ner", false},
+                {"tail ", "tail\\x20", false},
+                {"back\\slash", "back\\x5cslash", true},
+                {"\x01\xff", "\\x01\\xff", false},
+                {"", "", false}};
+    for (const Row &row : rows)
         ASSERT_TRUE(
-            sim::add_network(dir(), network(row.ssid, row.secured ? "secret123" : ""), &error))
-            << error;
-    }
-    Ran down = run(host("/usr/wifi/iw") + " dev wlan0 scan");
-    EXPECT_EQ(down.out, "command failed: Network is down (-100)\n");
+            sim::add_network(dir(), network(row.ssid, row.secured ? "secret123" : ""), nullptr));
+    const std::string scan = host("/usr/wifi/iw") + " dev wlan0 scan";
+    EXPECT_EQ(run(scan).out, "command failed: Network is down (-100)\n");
     ASSERT_EQ(run("ifconfig wlan0 up").status, 0);
-    Ran scan = run(host("/usr/wifi/iw") + " dev wlan0 scan");
-    ASSERT_EQ(scan.status, 0) << scan.out;
+    CliRun out = run(scan);
+    ASSERT_EQ(out.status, 0) << out.out;
     std::vector<std::string> blocks;
-    for (size_t at = scan.out.find("BSS "); at != std::string::npos;) {
-        size_t next = scan.out.find("\nBSS ", at);
-        blocks.push_back(scan.out.substr(at, next == std::string::npos ? next : next + 1 - at));
-        at = next == std::string::npos ? next : next + 1;
+    for (size_t at = out.out.find("BSS "), next; at != std::string::npos; at = next) {
+        next = out.out.find("\nBSS ", at);
+        blocks.push_back(out.out.substr(at, next == std::string::npos ? next : ++next - at));
     }
     ASSERT_EQ(blocks.size(), std::size(rows));
     for (size_t k = 0; k < blocks.size(); ++k) {
         const std::string &b = blocks[k];
         EXPECT_EQ(b.rfind("BSS " + sim::bssid_for(rows[k].ssid) + "(on wlan0)\n", 0), 0u) << b;
         for (const std::string &line :
-             {"\n\tSSID: " + rows[k].printed + "\n", std::string("\n\tfreq: 2437\n"),
-              std::string("\n\tsignal: -45.00 dBm\n"), std::string("\n\tBSS Load:\n"),
-              std::string("\n\t\t * primary channel: 6\n"),
-              std::string("\n\t\t * 20/40 BSS Coexistence Management Support\n"),
-              std::string("\n\t\t * OBSS Scan Activity Threshold: 0.25 %\n")})
-            EXPECT_NE(b.find(line), std::string::npos) << line << " in\n" << b;
+             {"\tSSID: " + rows[k].printed, std::string("\tfreq: 2437"), std::string("\tBSS Load:"),
+              std::string("\tsignal: -45.00 dBm"), std::string("\t\t * primary channel: 6"),
+              std::string("\t\t * 20/40 BSS Coexistence Management Support"),
+              std::string("\t\t * OBSS Scan Activity Threshold: 0.25 %")})
+            EXPECT_NE(b.find("\n" + line + "\n"), std::string::npos) << line << " in\n" << b;
         EXPECT_EQ(b.find("\n\tRSN:\t * Version: 1\n") != std::string::npos, rows[k].secured) << b;
     }
 }
 
 TEST_F(WifiToolsTest, UdhcpcLeasesTheJoinedNetworksAddressAndRunsItsScript) {
-    sim::RadioNetwork cafe = network("Cafe", "secret123");
-    cafe.lease = "10.20.30.40/16";
-    ASSERT_TRUE(sim::add_network(dir(), cafe, nullptr));
-    start_station("Cafe", "secret123");
+    sim::RadioNetwork home = network("Home", "secret123");
+    home.lease = "10.20.30.40/16";
+    ASSERT_TRUE(sim::add_network(dir(), home, nullptr));
+    start_station();
     ASSERT_TRUE(eventually([&] { return text("/var/tmp/wpa_state") == "9\n"; }));
-    run("echo '' >" + host("/var/ipisconfig"));
-    ASSERT_EQ(zq::port::system(("udhcpc -i wlan0 -s " + host("/usr/wifi/udhcpc.script") + " >" +
-                                host("/var/tmp/udhcpc_log") + "&")
-                                   .c_str()),
-              0);
+    start_client();
     ASSERT_TRUE(eventually([&] { return text("/var/ipisconfig") == "1\n"; }));
-    // The client notes its lease once its script has run.
     ASSERT_TRUE(eventually(
         [&] { return text("/var/tmp/udhcpc_log").find(" obtained ") != std::string::npos; }));
     EXPECT_EQ(text("/var/tmp/udhcpc_log"),
@@ -220,8 +177,7 @@ TEST_F(WifiToolsTest, UdhcpcLeasesTheJoinedNetworksAddressAndRunsItsScript) {
     EXPECT_NE(routes.find("wlan0\t00000000\t0100140A\t0003\t"), std::string::npos) << routes;
     EXPECT_NE(routes.find("wlan0\t0000140A\t00000000\t0001\t"), std::string::npos) << routes;
     EXPECT_EQ(text("/etc/resolv.conf"), "nameserver 10.20.0.1\n");
-    sim::ToolRecord client = record("udhcpc");
-    EXPECT_EQ(text("/proc/" + std::to_string(client.pid) + "/cmdline"),
+    EXPECT_EQ(cmdline(record("udhcpc").pid),
               nul_joined({"udhcpc", "-i", "wlan0", "-s", "/usr/wifi/udhcpc.script"}));
 }
 
@@ -230,9 +186,9 @@ TEST_F(WifiToolsTest, WpaCliRunsTheActionAtEachConnectionAndEndsWithTheSupplican
     // The supplicant itself writes no state: the tool directory's wpa_cli
     // action does, from the supplicant's events.
     std::ofstream(host("/var/tmp/wpa_state")) << "5\n";
-    start_station("Home", "secret123");
+    start_station();
     ASSERT_TRUE(eventually([&] { return text("/var/tmp/wpa_state") == "9\n"; }));
-    Ran status = run("wpa_cli -i wlan0 status");
+    CliRun status = run("wpa_cli -i wlan0 status");
     EXPECT_EQ(status.out.substr(status.out.find("mode=")), "mode=station\nwpa_state=COMPLETED\n");
     EXPECT_EQ(run("wpa_cli -i wlan1 ping").out,
               "Failed to connect to non-global ctrl_ifname: wlan1  error: No such file or "
@@ -261,25 +217,23 @@ TEST_F(WifiToolsTest, AccessPointToolsServeWhatTheirFilesSay) {
     EXPECT_EQ(run("udhcpd -fS " + host("/var/wifi/udhcpd.conf")).status, 1);  // no address yet
     // "interface=wlan0" is one word: busybox skips the line and serves eth0.
     working_copy("udhcpd.conf", "/var/wifi/equals.conf", {{"interface\t", "interface=wlan0"}});
-    Ran equals = run("udhcpd -f " + host("/var/wifi/equals.conf"));
-    EXPECT_EQ(equals.out,
+    EXPECT_EQ(run("udhcpd -f " + host("/var/wifi/equals.conf")).out,
               "udhcpd: bad line 6: 1 tokens found, 2 needed\n"
               "udhcpd: is interface eth0 up and configured?: Cannot assign requested address\n");
     EXPECT_EQ(run("ifconfig wlan0 192.168.5.1 netmask 255.255.255.0").status, 0);
     EXPECT_EQ(run("route add -net 192.168.5.0 netmask 255.255.255.0 dev wlan0").out,
               "route: SIOCADDRT: File exists\n");  // the address brought its prefix route
-    Ran ap = run(host("/usr/wifi/hostapd") + " " + host("/var/wifi/hostapd.conf") + " -B");
-    EXPECT_EQ(ap.out,
+    EXPECT_EQ(run(host("/usr/wifi/hostapd") + " " + host("/var/wifi/hostapd.conf") + " -B").out,
               "Using interface wlan0 with hwaddr 02:5a:51:3e:08:20 and ssid \"Cam #1 \"x\"\"\n"
               "wlan0: interface state UNINITIALIZED->ENABLED\nwlan0: AP-ENABLED \n");
     // What the daemons serve (SSID, channel, pool) the Wi-Fi module's own
     // tests read from their records.
-    EXPECT_EQ(text("/proc/" + std::to_string(record("hostapd").pid) + "/cmdline"),
+    EXPECT_EQ(cmdline(record("hostapd").pid),
               nul_joined({"/usr/wifi/hostapd", "/var/wifi/hostapd.conf", "-B"}));
     // Bad lines are reported and counted as the real parser does.
     std::ofstream(host("/var/wifi/bad.conf")) << "interface=wlan0\nssid=x\nbogus line\nfoo=1\n"
                                                  "wpa_passphrase=short\n";
-    Ran bad = run(host("/usr/wifi/hostapd") + " " + host("/var/wifi/bad.conf"));
+    CliRun bad = run(host("/usr/wifi/hostapd") + " " + host("/var/wifi/bad.conf"));
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out.substr(0, bad.out.find("Failed")),
               "Line 3: invalid line 'bogus line'\nLine 4: unknown configuration item 'foo'\n"
@@ -289,11 +243,10 @@ TEST_F(WifiToolsTest, AccessPointToolsServeWhatTheirFilesSay) {
 }
 
 TEST_F(WifiToolsTest, IfconfigAndRouteChangeTheBoardsInterfaces) {
-    struct Row {
+    const struct Row {
         const char *command, *output;
         const char *routes;  // wlan0's rows of /proc/net/route: destination/gateway/flags
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"ifconfig wlan0 up", "", ""},
         {"ifconfig wlan0 10.1.2.3", "", "0000000A/00000000/0001"},  // class A
         {"ifconfig wlan0 192.168.7.9 netmask 255.255.255.0", "", "0007A8C0/00000000/0001"},
@@ -312,8 +265,7 @@ TEST_F(WifiToolsTest, IfconfigAndRouteChangeTheBoardsInterfaces) {
          "route: SIOCADDRT: No such device\n", ""},
     };
     for (const Row &row : rows) {
-        Ran r = run(row.command);
-        EXPECT_EQ(r.out, row.output) << row.command;
+        EXPECT_EQ(run(row.command).out, row.output) << row.command;
         std::string routes;
         std::istringstream table(text("/proc/net/route"));
         for (std::string line; std::getline(table, line);) {
@@ -334,22 +286,22 @@ TEST_F(WifiToolsTest, IfconfigAndRouteChangeTheBoardsInterfaces) {
 }
 
 TEST_F(WifiToolsTest, ToolsRefuseHostPathsAndStubsRefuseToRun) {
-    struct Row {
+    const std::string outside = host("/../../../etc/hostapd.conf");
+    const struct Row {
         std::string command, output;
         int status;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"ip addr", "ip: not a tool of the virtual board\n", 127},
         {"iwconfig wlan0", "iwconfig: not a tool of the virtual board\n", 127},
         {host("/usr/wifi/wpa_supplicant") + " -iwlan0 -c /etc/passwd -B",
          "wpa_supplicant: /etc/passwd: outside the virtual board\n", 255},
-        {host("/usr/wifi/hostapd") + " " + host("/../../../etc/hostapd.conf"),
-         "hostapd: " + host("/../../../etc/hostapd.conf") + ": outside the virtual board\n", 1},
+        {host("/usr/wifi/hostapd") + " " + outside,
+         "hostapd: " + outside + ": outside the virtual board\n", 1},
         {"udhcpc -i wlan0 -s /usr/share/udhcpc/default.script",
          "udhcpc: /usr/share/udhcpc/default.script: outside the virtual board\n", 1},
     };
     for (const Row &row : rows) {
-        Ran r = run(row.command);
+        CliRun r = run(row.command);
         EXPECT_EQ(r.out, row.output) << row.command;
         EXPECT_EQ(r.status, row.status) << row.command;
     }
@@ -362,14 +314,12 @@ TEST_F(WifiToolsTest, ToolsRefuseHostPathsAndStubsRefuseToRun) {
 
 TEST_F(WifiToolsTest, DaemonsAreBoardProcessesThatEndWithTheirBoard) {
     ASSERT_TRUE(sim::add_network(dir(), network("Home", "secret123"), nullptr));
-    start_station("Home", "secret123");
-    zq::port::system(
-        ("udhcpc -i wlan0 -s " + host("/usr/wifi/udhcpc.script") + " >/dev/null &").c_str());
+    start_station();
+    start_client();
     int supplicant = record("wpa_supplicant").pid, client = record("udhcpc").pid;
     // The killers see them in the board's /proc by their board names (the
     // tool directory's wrapper runs the board's own supplicant from bin/).
-    EXPECT_EQ(text("/proc/" + std::to_string(supplicant) + "/cmdline").substr(0, 23),
-              nul_joined({"wpa_supplicant", "-iwlan0"}));
+    EXPECT_EQ(cmdline(supplicant).substr(0, 23), nul_joined({"wpa_supplicant", "-iwlan0"}));
     EXPECT_EQ(zq::port::kill(client, SIGKILL), 0);
     EXPECT_TRUE(eventually([&] { return process_gone(client); }));
     fs::remove_all(dir());
@@ -383,55 +333,46 @@ TEST_F(WifiToolsTest, SpoiltRunningRecordsAreLeftOut) {
 }
 
 TEST_F(WifiToolsTest, VboardWifiEditsTheRadio) {
-    struct Row {
-        std::string args, output;
-        int status;
+    auto refused = [](const std::string &why) {
+        return "vboard: wifi: " + why + " (see vboard wifi --help)\n";
     };
-    const Row rows[] = {
+    const std::string cafe = "Caf\xc3\xa9 \\1", cafeBssid = sim::bssid_for(cafe);
+    const std::string cafeNet =
+        std::to_string(100 + std::stoul(cafeBssid.substr(15), nullptr, 16) % 100);
+    const struct Row {
+        std::string args, output;
+    } rows[] = {
         {"add 'Caf\\xc3\\xa9 \\\\1' --passphrase secret123 --signal -71.5 --channel 11 --join "
          "never",
-         "", 0},
-        {"add Open --bssid 02:AA:bb:cc:dd:ee --lease 10.0.0.9/8", "", 0},
+         ""},
+        {"add Open --bssid 02:AA:bb:cc:dd:ee --lease 10.0.0.9/8", ""},
         {"add Dup --bssid 02:aa:bb:cc:dd:ee",
-         "vboard: wifi: the radio already has a network with "
-         "BSSID 02:aa:bb:cc:dd:ee (see vboard wifi --help)\n",
-         1},
-        {"add Bad --passphrase short",
-         "vboard: wifi: a passphrase has 8 to 63 characters (see "
-         "vboard wifi --help)\n",
-         1},
-        {"add 'x\\x00'", "vboard: wifi: SSID: \\x00: no NUL byte (see vboard wifi --help)\n", 1},
-        {"add X --channel 15",
-         "vboard: wifi: channel 15 is not a Wi-Fi channel (see vboard wifi "
-         "--help)\n",
-         1},
+         refused("the radio already has a network with BSSID 02:aa:bb:cc:dd:ee")},
+        {"add Bad --passphrase short", refused("a passphrase has 8 to 63 characters")},
+        {"add 'x\\x00'", refused("SSID: \\x00: no NUL byte")},
+        {"add X --channel 15", refused("channel 15 is not a Wi-Fi channel")},
         {"list",
-         sim::bssid_for("Caf\xc3\xa9 \\1") + " -71.50 11 wpa2-psk never 192.168." +
-             std::to_string(100 +
-                            std::stoul(sim::bssid_for("Caf\xc3\xa9 \\1").substr(15), nullptr, 16) %
-                                100) +
-             ".20/24 Caf\\xc3\\xa9 \\x5c1\n02:aa:bb:cc:dd:ee -50.00 6 open ok 10.0.0.9/8 Open\n",
-         0},
-        {"remove 02:AA:BB:CC:DD:EE", "", 0},
-        {"remove Open", "vboard: wifi: no network Open (see vboard wifi --help)\n", 1},
+         cafeBssid + " -71.50 11 wpa2-psk never 192.168." + cafeNet +
+             ".20/24 Caf\\xc3\\xa9 \\x5c1\n02:aa:bb:cc:dd:ee -50.00 6 open ok 10.0.0.9/8 Open\n"},
+        {"remove 02:AA:BB:CC:DD:EE", ""},
+        {"remove Open", refused("no network Open")},
     };
     for (const Row &row : rows) {
         CliRun r = vboard("wifi " + dir() + " " + row.args);
         EXPECT_EQ(r.out, row.output) << row.args;
-        EXPECT_EQ(r.status, row.status) << row.args;
+        EXPECT_EQ(r.status, row.output.rfind("vboard: ", 0) == 0 ? 1 : 0) << row.args;
     }
     ASSERT_EQ(sim::radio_networks(dir()).size(), 1u);
-    EXPECT_EQ(sim::radio_networks(dir())[0].ssid, "Caf\xc3\xa9 \\1");
+    EXPECT_EQ(sim::radio_networks(dir())[0].ssid, cafe);
     EXPECT_EQ(vboard("wifi --help").out.rfind("usage: vboard wifi DIR add SSID", 0), 0u);
 }
 
 TEST(HostSafetyWalk, FindsCommandsThatNameHostPathsOutsideTheBoard) {
     const std::string b = "/tmp/zq.1/board";
-    struct Row {
+    const struct Row {
         std::string command;
         bool outside;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"rm " + b + "/dev/random", false},
         {"rm /dev/random", true},
         {"ln -s " + b + "/dev/urandom " + b + "/dev/random", false},
