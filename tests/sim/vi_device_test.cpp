@@ -7,9 +7,9 @@
 #include <cerrno>
 
 #include "emul/board.h"
+#include "emul/vi.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"
-#include "emul/vi.h"
 #include "zq_vi.h"
 
 namespace port = zq::port;
@@ -55,8 +55,6 @@ class ViDeviceTest : public VBoardTest {
         }
         return f;
     }
-    // What vboard prints (standard output and error).
-    static std::string run(const std::string &args) { return vboard(args).out; }
     int fd_ = -1;
 };
 
@@ -126,18 +124,18 @@ TEST_F(ViDeviceTest, StateIsSharedAndTheLatestPictureIsWhatTheChannelShows) {
     EXPECT_FALSE(sim::vi_render_latest(1, &picture, &width, &height));
     // Another process sees the same channels: vboard shows them, and takes a
     // snapshot of a channel at the board time it sees (30 s: frame 0).
-    const std::string shown = run("vi " + dir() + " show");
+    const std::string shown = vboard("vi " + dir() + " show").out;
     EXPECT_NE(shown.find("chn 0 enabled  320x180, source 30 fps, keep 0x2AAAAAAA (15 a second), "
                          "capture 0,0 1920x1080, bound to vo 1\n"),
               std::string::npos)
         << shown;
     EXPECT_NE(shown.find("chn 5 disabled 640x360"), std::string::npos) << shown;
 #if ZQ_TEST_HAVE_PNG
-    EXPECT_EQ(run("vi " + dir() + " snapshot 3 " + dir() + "/chn3.png"),
+    EXPECT_EQ(vboard("vi " + dir() + " snapshot 3 " + dir() + "/chn3.png").out,
               "chn 3 frame 0 (256x32) in " + dir() + "/chn3.png\n");
     EXPECT_EQ(sim::read_board_file(dir(), "/chn3.png").substr(0, 4), "\x89PNG");
 #endif
-    EXPECT_EQ(run("vi " + dir() + " snapshot 1 x.png"),
+    EXPECT_EQ(vboard("vi " + dir() + " snapshot 1 x.png").out,
               "vboard: vi snapshot: channel 1 is not enabled or has no frame yet\n");
 }
 

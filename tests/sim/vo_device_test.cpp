@@ -8,9 +8,9 @@
 
 #include "emul/board.h"
 #include "emul/mem.h"
+#include "emul/vo.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"
-#include "emul/vo.h"
 #include "zq_vo.h"
 
 #if ZQ_HAVE_PNG
@@ -81,48 +81,12 @@ TEST_F(VoDeviceTest, DriverRefusesWhatItCannotShowAndTakesTheLargestPanel) {
     port::close(fd);
 }
 
+// What the panel shows, as the board composes it and vboard saves it.
 TEST_F(VoDeviceTest, DisplayShowsBackgroundChannelsAndTheImageLayerOnTop) {
-    small_display();
-    // ARGB8888: an opaque red pixel, then a transparent one.
-    ASSERT_TRUE(zq::sim::write_phys_word(dir(), 0x1000, 0xFFFF0000));
-    ASSERT_TRUE(zq::sim::write_phys_word(dir(), 0x1004, 0x0000FF00));
-    VoImageLayerAttr layer{{0, 7, 2, 1}, VO_PIXFMT_ARGB8888, 0x1000, 0};
-    ASSERT_EQ(ZQ_MPI_VO_SetImageLayerAttr(0, &layer), 0);
-    ASSERT_EQ(ZQ_MPI_VO_EnableImageLayer(0), 0);
-
-    VoPicture p;
-    std::string error;
-    ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &p, &error)) << error;
-    ASSERT_EQ(p.width, 16u);
-    ASSERT_EQ(p.height, 8u);
-    // Channel 1 has no input picture: black, exactly its rectangle.
-    expect_pixels(p, {{0, 0, "102030"},
-                      {4, 2, "000000"},
-                      {9, 5, "000000"},
-                      {10, 5, "102030"},
-                      {3, 2, "102030"},
-                      {4, 6, "102030"},
-                      {0, 7, "FF0000"},
-                      {1, 7, "102030"}});
-
-    // ARGB1555: shown only with the alpha bit; the layer may hang off the panel.
-    ASSERT_TRUE(zq::sim::write_phys_word(dir(), 0x2000, 0x001F801F));
-    layer = {{14, -1, 3, 2}, VO_PIXFMT_ARGB1555, 0x2000 - 6, 0};  // row 1 starts at 0x2000
-    ASSERT_EQ(ZQ_MPI_VO_SetImageLayerAttr(0, &layer), 0);
-    ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &p, &error)) << error;
-    expect_pixels(p, {{14, 0, "0000FF"}, {15, 0, "102030"}, {0, 7, "102030"}});
-
-    ASSERT_EQ(ZQ_MPI_VO_DisableChn(0, 1), 0);
-    ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &p, &error));
-    EXPECT_EQ(pixel(p, 4, 2), "102030");
-}
-
-TEST_F(VoDeviceTest, VboardShowsTheStateAndSavesTheDisplayAsPng) {
     const std::string png = dir() + "/display.png";
     CliRun early = vboard("vo " + dir() + " snapshot " + png);
     EXPECT_EQ(early.status, 1);
     EXPECT_NE(early.out.find("the display has no timing set"), std::string::npos) << early.out;
-
     small_display();
     CliRun show = vboard("vo " + dir() + " show");
     EXPECT_EQ(show.status, 0);
@@ -131,7 +95,6 @@ TEST_F(VoDeviceTest, VboardShowsTheStateAndSavesTheDisplayAsPng) {
                             "channel 1 on  rectangle 4,2 6x4\n"),
               std::string::npos)
         << show.out;
-
     CliRun snap = vboard("vo " + dir() + " snapshot " + png);
 #if ZQ_HAVE_PNG
     ASSERT_EQ(snap.status, 0) << snap.out;
@@ -142,14 +105,41 @@ TEST_F(VoDeviceTest, VboardShowsTheStateAndSavesTheDisplayAsPng) {
     image.format = PNG_FORMAT_RGB;
     std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
     ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
-    VoPicture read{image.width, image.height, rgb};
-    EXPECT_EQ(read.width, 16u);
-    EXPECT_EQ(read.height, 8u);
-    expect_pixels(read, {{15, 7, "102030"}, {5, 3, "000000"}});
+    ASSERT_EQ(std::make_pair(image.width, image.height), std::make_pair(16u, 8u));
+    expect_pixels({image.width, image.height, rgb}, {{15, 7, "102030"}, {5, 3, "000000"}});
 #else
     EXPECT_EQ(snap.status, 1);
     EXPECT_NE(snap.out.find("built without PNG support"), std::string::npos) << snap.out;
 #endif
+
+    // ARGB8888: an opaque red pixel, then a transparent one.
+    ASSERT_TRUE(zq::sim::write_phys_word(dir(), 0x1000, 0xFFFF0000));
+    ASSERT_TRUE(zq::sim::write_phys_word(dir(), 0x1004, 0x0000FF00));
+    VoImageLayerAttr layer{{0, 7, 2, 1}, VO_PIXFMT_ARGB8888, 0x1000, 0};
+    ASSERT_EQ(ZQ_MPI_VO_SetImageLayerAttr(0, &layer), 0);
+    ASSERT_EQ(ZQ_MPI_VO_EnableImageLayer(0), 0);
+    VoPicture p;
+    std::string error;
+    ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &p, &error)) << error;
+    ASSERT_EQ(std::make_pair(p.width, p.height), std::make_pair(16u, 8u));
+    // Channel 1 has no input picture: black, exactly its rectangle.
+    expect_pixels(p, {{0, 0, "102030"},
+                      {4, 2, "000000"},
+                      {9, 5, "000000"},
+                      {10, 5, "102030"},
+                      {3, 2, "102030"},
+                      {4, 6, "102030"},
+                      {0, 7, "FF0000"},
+                      {1, 7, "102030"}});
+    // ARGB1555: shown only with the alpha bit; the layer may hang off the panel.
+    ASSERT_TRUE(zq::sim::write_phys_word(dir(), 0x2000, 0x001F801F));
+    layer = {{14, -1, 3, 2}, VO_PIXFMT_ARGB1555, 0x2000 - 6, 0};  // row 1 starts at 0x2000
+    ASSERT_EQ(ZQ_MPI_VO_SetImageLayerAttr(0, &layer), 0);
+    ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &p, &error)) << error;
+    expect_pixels(p, {{14, 0, "0000FF"}, {15, 0, "102030"}, {0, 7, "102030"}});
+    ASSERT_EQ(ZQ_MPI_VO_DisableChn(0, 1), 0);
+    ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &p, &error));
+    EXPECT_EQ(pixel(p, 4, 2), "102030");
 }
 
 }  // namespace

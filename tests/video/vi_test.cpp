@@ -206,36 +206,30 @@ TEST(ViKeepMask, EveryEntryKeepsItsRulesAndTheDriversOwnChoicesAreExact) {
         EXPECT_EQ(table[src - 1][dst - 1], mask) << src << "/" << dst;
 }
 
-// What an application does: get frames, map their physical addresses, read
-// the picture, release them.
-TEST_F(ViTest, FramesAtHalfTheSourceRateReadThroughAMapping) {
+// What the camera example's run (tests/e2e) leaves unchecked of a frame: the
+// record's other fields left alone, the chroma after the luma, the first
+// kept frame's number and time, and the picture's colours through a mapping.
+TEST_F(ViTest, FrameRecordAndPictureReadThroughAMapping) {
     freeze_clock(30);
     const ViChnAttr attr{{0, 0, 1920, 1080}, {320, 240}, {}, 30, 15};
     ASSERT_EQ(ZQ_MPI_VI_SetChnAttr(0, &attr), 0);
     ASSERT_EQ(ZQ_MPI_VI_SetFrmRate(0, 30, 15), 0);
     ASSERT_EQ(ZQ_MPI_VI_EnableChn(0), 0);
+    ViFrameInfo frame;
+    std::memset(&frame, 0xEE, sizeof frame);
+    ASSERT_EQ(ZQ_MPI_VI_GetFrame(0, &frame), 0);
+    EXPECT_EQ(frame.au32Reserved1[0], 0xEEEEEEEEu);
+    EXPECT_EQ(frame.u32Reserved3, 0xEEEEEEEEu);
+    EXPECT_EQ(frame.u32PhyAddrUV, frame.u32PhyAddrY + 320 * 240);
+    EXPECT_EQ(frame.u64Pts, 30'000'000u + 1'000'000u / 30);  // frame 1 of 30 a second from 30 s
     int mem = port::open("/dev/mem", O_RDONLY);
-    ASSERT_GE(mem, 0);
-    for (u32 k = 0; k < 4; ++k) {
-        ViFrameInfo frame;
-        std::memset(&frame, 0xEE, sizeof frame);
-        ASSERT_EQ(ZQ_MPI_VI_GetFrame(0, &frame), 0);
-        EXPECT_EQ(frame.au32Reserved1[0], 0xEEEEEEEEu);  // the rest of the record left alone
-        EXPECT_EQ(frame.u32Reserved3, 0xEEEEEEEEu);
-        EXPECT_EQ(frame.u32Width, 320u);
-        EXPECT_EQ(frame.u32Height, 240u);
-        EXPECT_EQ(frame.u32PhyAddrUV, frame.u32PhyAddrY + 320 * 240);
-        const size_t length = 320 * 240 * 3 / 2;
-        auto *y = static_cast<uint8_t *>(
-            port::mmap(nullptr, length, PROT_READ, MAP_SHARED, mem, off_t(frame.u32PhyAddrY)));
-        ASSERT_NE(y, MAP_FAILED);
-        EXPECT_EQ(sim::vi_frame_number(y, 320), 2 * k + 1);  // frames 1, 3, 5, 7 of the source
-        EXPECT_EQ(y[320 * 240 + 279], 110);                  // the blue bar's V
-        port::munmap(y, length);
-        // Frame 2k+1 of 30 a second from 30 s: steps of 1/15 s.
-        EXPECT_EQ(frame.u64Pts, 30'000'000u + (2 * k + 1) * 1'000'000u / 30);
-        EXPECT_EQ(ZQ_MPI_VI_ReleaseFrame(0, &frame), 0);
-    }
+    const size_t length = 320 * 240 * 3 / 2;
+    auto *y = static_cast<uint8_t *>(
+        port::mmap(nullptr, length, PROT_READ, MAP_SHARED, mem, off_t(frame.u32PhyAddrY)));
+    ASSERT_NE(y, MAP_FAILED);
+    EXPECT_EQ(sim::vi_frame_number(y, 320), 1u);
+    EXPECT_EQ(y[320 * 240 + 279], 110);  // the blue bar's V
+    port::munmap(y, length);
     port::close(mem);
 }
 
