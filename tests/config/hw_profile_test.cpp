@@ -164,11 +164,6 @@ TEST_F(HwProfileTest, FullProfileFillsEveryFieldAndPrintsTheSummary) {
     EXPECT_EQ(unnumbered(c.out), summary);
     EXPECT_EQ(fields(g_HwProfile), fields(expected));
 
-    ZQSDK_SetLogLevel(2);
-    c = parse(full, 0);
-    EXPECT_EQ(c.out + c.err, "");
-    EXPECT_EQ(fields(g_HwProfile), fields(expected));
-
     // A missing file or no path at all leaves the profile as it was.
     c = capture_output([] {
         EXPECT_EQ(ZQSDK_ParseJson("/var/none.json"), -1);

@@ -45,22 +45,17 @@ TEST_F(VboardCliTest, JournalPrintsTheBoardsJournal) {
     expect_vboard("journal " + dir() + "/dev", 1, "is not a virtual board", true);
 }
 
-TEST_F(VboardCliTest, EnvPrintsAndSetsTheBootEnvironment) {
-    const std::string env = "env " + dir();
-    expect_vboard(env + " print", 0, "bootdelay=1\nbaudrate=115200\nzqauto=1\n");
-    expect_vboard(env + " set zqauto 0", 0, "zqauto=0 saved\n");
-    expect_vboard(env + " print zqauto", 0, "zqauto=0\n");
-    expect_vboard(env + " print nothere", 1, "vboard: nothere is not set\n");
-}
-
-// A write changes only the fields it is given.
-TEST_F(VboardCliTest, IdShowsAndWritesTheIdentityRecord) {
-    const std::string id = "id " + dir();
+// An id write changes only the fields it is given and keeps the environment valid.
+TEST_F(VboardCliTest, EnvAndIdReadAndWriteTheFlash) {
+    const std::string env = "env " + dir(), id = "id " + dir();
     expect_vboard(id + " write --app-id app-7 --mac 02:00:5e:10:20:30", 0, "", true);
     expect_vboard(id + " show", 0,
                   "version: 0x301\nlength: 134\nAPP_ID: [app-7]\nUUID: [ZQ-UUID-PLACEHOLDER-0001]\n"
                   "KEY: [ZQ-KEY-PLACEHOLDER-0000000000000001]\nMAC: 02:00:5e:10:20:30\n");
-    expect_vboard("env " + dir() + " print zqauto", 0, "zqauto=1\n");  // the environment survives
+    expect_vboard(env + " print", 0, "bootdelay=1\nbaudrate=115200\nzqauto=1\n");
+    expect_vboard(env + " set zqauto 0", 0, "zqauto=0 saved\n");
+    expect_vboard(env + " print zqauto", 0, "zqauto=0\n");
+    expect_vboard(env + " print nothere", 1, "vboard: nothere is not set\n");
 }
 
 TEST_F(VboardCliTest, FlashDumpsWorkWithoutABoard) {

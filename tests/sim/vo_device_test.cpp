@@ -1,12 +1,10 @@
 // "/dev/vo": the driver's rules, the composed display and vboard vo.
-#include <sys/wait.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <tuple>
 
-#include "emul/board.h"
 #include "emul/mem.h"
 #include "emul/vo.h"
 #include "port/port.h"
