@@ -95,10 +95,8 @@ int acodec_ioctl(int, unsigned long code, void *arg) {
 
 }  // namespace
 
-extern const Device kAcodecDevice;
 // The settings are reached by requests only.
-const Device kAcodecDevice = {kAcodecNode,  0,       acodec_ioctl, refuse_read,
-                              refuse_write, nullptr, nullptr};
+extern const Device kAcodecDevice = {kAcodecNode, 0, acodec_ioctl, refuse_read, refuse_write};
 
 // ---- test-facing ----
 

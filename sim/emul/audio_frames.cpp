@@ -49,17 +49,6 @@ AudioBoardSettings audio_board_settings() {
     return g_settings.settings;
 }
 
-void sleep_until(int64_t boardNs) {
-    // A signal may end a sleep early; the board time decides when we are there.
-    for (int64_t now = board_monotonic_ns(); now < boardNs; now = board_monotonic_ns()) {
-        int64_t left = boardNs - now;
-        struct timespec pause {
-            static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)
-        };
-        clock_sleep(&pause);
-    }
-}
-
 bool is_test_pipe(int fd) {
     struct stat st {};
     return ::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode);

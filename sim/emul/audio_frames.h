@@ -28,9 +28,6 @@ struct AudioBoardSettings {
 
 AudioBoardSettings audio_board_settings();
 
-// Sleeps on the board clock until its monotonic time reaches boardNs.
-void sleep_until(int64_t boardNs);
-
 // A test may put a named pipe at the node to feed or drain frames itself;
 // the emulator then stands aside.
 bool is_test_pipe(int fd);

@@ -68,6 +68,10 @@ int64_t host_monotonic_ns() {
     return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
 }
 
+struct timespec to_timespec(int64_t ns) {
+    return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+}
+
 int64_t elapsed_ns(const BoardClock &c) {
     if (c.speed <= 0) return c.slept;
     int64_t host = host_monotonic_ns() - c.host0;
@@ -282,12 +286,10 @@ void clock_read(clockid_t clock, struct timespec *ts) {
         bool wall = clock == CLOCK_REALTIME || clock == CLOCK_REALTIME_COARSE;
         ns = (wall ? c.realtime0 : c.monotonic0) + elapsed_ns(c);
     }
-    ts->tv_sec = static_cast<time_t>(ns / 1000000000);
-    ts->tv_nsec = static_cast<long>(ns % 1000000000);
+    *ts = to_timespec(ns);
 }
 
-void clock_sleep(const struct timespec *d) {
-    int64_t ns = int64_t{d->tv_sec} * 1000000000 + d->tv_nsec;
+void clock_sleep(int64_t ns) {
     double speed;
     {
         std::lock_guard<std::mutex> hold(g_board.lock);
@@ -298,11 +300,14 @@ void clock_sleep(const struct timespec *d) {
         ::sched_yield();
         return;
     }
-    int64_t host = static_cast<int64_t>(static_cast<double>(ns) / speed);
-    struct timespec real {
-        static_cast<time_t>(host / 1000000000), static_cast<long>(host % 1000000000)
-    };
+    struct timespec real = to_timespec(static_cast<int64_t>(static_cast<double>(ns) / speed));
     ::nanosleep(&real, nullptr);
+}
+
+void sleep_until(int64_t boardNs) {
+    // A signal may end a sleep early; the board time decides when we are there.
+    for (int64_t now = board_monotonic_ns(); now < boardNs; now = board_monotonic_ns())
+        clock_sleep(boardNs - now);
 }
 
 int clock_poll(struct pollfd *fds, nfds_t count, int timeoutMs) {
@@ -314,18 +319,12 @@ int clock_poll(struct pollfd *fds, nfds_t count, int timeoutMs) {
     }
     if (speed <= 0) {
         int ready = ::poll(fds, count, 0);
-        if (ready != 0) return ready;
-        struct timespec d {
-            static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)
-        };
-        clock_sleep(&d);
-        return 0;
+        if (ready == 0) clock_sleep(ns);
+        return ready;
     }
     // Rounded up: the wait never ends before its board time has passed.
-    auto host = static_cast<int64_t>(std::ceil(static_cast<double>(ns) / speed));
-    struct timespec real {
-        static_cast<time_t>(host / 1000000000), static_cast<long>(host % 1000000000)
-    };
+    struct timespec real =
+        to_timespec(static_cast<int64_t>(std::ceil(static_cast<double>(ns) / speed)));
     return ::ppoll(fds, count, &real, nullptr);
 }
 

@@ -52,7 +52,9 @@ void journal(std::string_view subject, const char *format, ...)
 
 // Board clocks: CLOCK_MONOTONIC and CLOCK_REALTIME run at the board's speed.
 void clock_read(clockid_t clock, struct timespec *ts);
-void clock_sleep(const struct timespec *duration);
+void clock_sleep(int64_t ns);
+// Sleeps on the board clock until its monotonic time reaches boardNs.
+void sleep_until(int64_t boardNs);
 // poll with a timeout (> 0) in board time: at speed S it lasts timeoutMs / S.
 // At a stopped clock, when nothing is ready, the timeout passes at once and
 // moves the clock on as a sleep does.

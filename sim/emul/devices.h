@@ -34,12 +34,12 @@ struct Device {
     // Driver requests; -1 with errno when refused or unknown.
     int (*ioctl)(int fd, unsigned long request, void *arg);
     // Optional hooks; nullptr means plain file operations on the backing file.
-    ssize_t (*read)(int fd, void *buf, size_t count);
-    ssize_t (*write)(int fd, const void *buf, size_t count);
+    ssize_t (*read)(int fd, void *buf, size_t count) = nullptr;
+    ssize_t (*write)(int fd, const void *buf, size_t count) = nullptr;
     // Maps length bytes of the device at offset; MAP_FAILED with errno on failure.
-    void *(*mmap)(int fd, size_t length, int prot, int flags, off_t offset);
+    void *(*mmap)(int fd, size_t length, int prot, int flags, off_t offset) = nullptr;
     // Ends a mapping made by mmap (the device sees what was stored into it).
-    int (*munmap)(void *addr, size_t length);
+    int (*munmap)(void *addr, size_t length) = nullptr;
     const SocketHooks *socket = nullptr;  // socket emulators only
 };
 

@@ -49,8 +49,7 @@ int mtd_ioctl(int fd, unsigned long request, void *arg) {
     if (erase.length == 0 || !whole_blocks(c, erase.start, erase.length)) {
         journal("/dev/mtd0", "erase 0x%08X+0x%X refused: not whole erase blocks", erase.start,
                 erase.length);
-        errno = EINVAL;
-        return -1;
+        return fail(EINVAL);
     }
     std::vector<uint8_t> erased(erase.length, 0xFF);
     if (::pwrite(fd, erased.data(), erased.size(), erase.start) !=
@@ -86,8 +85,7 @@ ssize_t mtd_write(int fd, const void *buf, size_t count) {
     if (static_cast<uint64_t>(at) >= c.size) {
         journal("/dev/mtd0", "write 0x%08llX+0x%zX refused: past the partition end",
                 static_cast<unsigned long long>(at), count);
-        errno = ENOSPC;
-        return -1;
+        return fail(ENOSPC);
     }
     count = static_cast<size_t>(std::min<uint64_t>(count, c.size - static_cast<uint64_t>(at)));
     size_t n = c.shortWrite && c.shortWrite < count ? c.shortWrite : count;
@@ -116,7 +114,6 @@ ssize_t mtd_write(int fd, const void *buf, size_t count) {
 
 }  // namespace
 
-extern const Device kMtdDevice;
-const Device kMtdDevice = {"/dev/mtd0", 0, mtd_ioctl, nullptr, mtd_write, nullptr, nullptr};
+extern const Device kMtdDevice = {"/dev/mtd0", 0, mtd_ioctl, nullptr, mtd_write};
 
 }  // namespace zq::sim

@@ -33,14 +33,8 @@ int interface_address(const char *name, unsigned long request, struct in_addr *o
 }
 
 int inet_ioctl(int, unsigned long request, void *arg) {
-    if (request != SIOCGIFADDR && request != SIOCGIFNETMASK) {
-        errno = ENOTTY;
-        return -1;
-    }
-    if (!arg) {
-        errno = EFAULT;
-        return -1;
-    }
+    if (request != SIOCGIFADDR && request != SIOCGIFNETMASK) return fail(ENOTTY);
+    if (!arg) return fail(EFAULT);
     struct ifreq req;
     std::memcpy(&req, arg, sizeof req);
     // The kernel reads at most IFNAMSIZ - 1 characters of the name.
@@ -58,7 +52,6 @@ int inet_ioctl(int, unsigned long request, void *arg) {
 
 }  // namespace
 
-extern const Device kInetSocket;
-const Device kInetSocket = {"socket:inet", 0, inet_ioctl, nullptr, nullptr, nullptr, nullptr};
+extern const Device kInetSocket = {"socket:inet", 0, inet_ioctl};
 
 }  // namespace zq::sim

@@ -20,7 +20,6 @@ int log_ioctl(int, unsigned long request, void *arg) {
 
 }  // namespace
 
-extern const Device kLogDevice;
-const Device kLogDevice = {"/dev/log", O_APPEND, log_ioctl, nullptr, nullptr, nullptr, nullptr};
+extern const Device kLogDevice = {"/dev/log", O_APPEND, log_ioctl};
 
 }  // namespace zq::sim

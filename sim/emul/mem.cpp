@@ -230,8 +230,7 @@ int mem_munmap(void *addr, size_t length) {
 
 }  // namespace
 
-extern const Device kMemDeviceEmulator;
-const Device kMemDeviceEmulator = {kMemDevice, 0,        no_requests, nullptr,
-                                   nullptr,    mem_mmap, mem_munmap};
+extern const Device kMemDeviceEmulator = {kMemDevice, 0,        no_requests, nullptr,
+                                          nullptr,    mem_mmap, mem_munmap};
 
 }  // namespace zq::sim

@@ -115,8 +115,7 @@ int64_t short_read_bytes(int64_t readNo, size_t count) {
 ssize_t short_read(int64_t readNo, int64_t bytes, uint64_t at, void *buf, size_t count) {
     if (bytes < 0) {
         journal(kMicNode, "read %lld failed: EIO", static_cast<long long>(readNo));
-        errno = EIO;
-        return -1;
+        return fail(EIO);
     }
     uint32_t micBytes = 0;
     std::vector<uint8_t> heard(count);
@@ -149,8 +148,7 @@ ssize_t mic_read(int fd, void *buf, size_t count) {
 
 }  // namespace
 
-extern const Device kMicDevice;
-const Device kMicDevice = {"/dev/ai", 0, no_requests, mic_read, refuse_write, nullptr, nullptr};
+extern const Device kMicDevice = {"/dev/ai", 0, no_requests, mic_read, refuse_write};
 
 // ---- test-facing ----
 

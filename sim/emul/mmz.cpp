@@ -208,8 +208,7 @@ std::vector<MmzBuffer> mmz_buffers(const std::string &dir) {
     return LockedFile(dir + kMmzDevice, O_RDONLY).load(table_of);
 }
 
-extern const Device kMmzDeviceEmulator;
-const Device kMmzDeviceEmulator = {kMmzDevice,   0,        mmz_ioctl, refuse_read,
-                                   refuse_write, mmz_mmap, mmz_munmap};
+extern const Device kMmzDeviceEmulator = {kMmzDevice,   0,        mmz_ioctl, refuse_read,
+                                          refuse_write, mmz_mmap, mmz_munmap};
 
 }  // namespace zq::sim

@@ -47,9 +47,25 @@ const Device *device_of(int fd) {
     return g_deviceOfFd[static_cast<size_t>(fd)].load(std::memory_order_acquire);
 }
 
-void track(int fd, const Device *device) {
-    if (fd >= 0 && static_cast<size_t>(fd) < g_deviceOfFd.size())
-        g_deviceOfFd[static_cast<size_t>(fd)].store(device, std::memory_order_release);
+// Notes the emulator behind a new descriptor; false, with the descriptor
+// closed (EMFILE), when it lies beyond the table.
+bool track(int fd, const Device *device) {
+    if (static_cast<size_t>(fd) >= g_deviceOfFd.size()) {
+        ::close(fd);
+        errno = EMFILE;
+        return false;
+    }
+    g_deviceOfFd[static_cast<size_t>(fd)].store(device, std::memory_order_release);
+    return true;
+}
+
+// Forgets the emulator behind a descriptor about to be closed.
+void untrack(int fd) {
+    const Device *device = device_of(fd);
+    if (!device) return;
+    if (device->socket && device->socket->closing) device->socket->closing(fd);
+    track(fd, nullptr);
+    sim::journal(device->path, "close");
 }
 
 // Things handed out by the backend (mappings, pipes) and what stands behind each.
@@ -83,35 +99,23 @@ int v_open(const char *path, int flags, mode_t mode) {
     if (!absolute(path)) return ::open(path, flags, mode);
     if (sim::device_missing(path)) {
         sim::journal(path, "open refused: device missing");
-        errno = ENOENT;
-        return -1;
+        return sim::fail(ENOENT);
     }
     const Device *device = sim::find_device(path);
     if (device) flags = (flags & ~O_TRUNC) | device->openFlags;  // a device node is never truncated
     int fd = ::open(sim::resolve(path).c_str(), flags, mode);
     if (device) {
-        if (fd >= 0 && static_cast<size_t>(fd) >= g_deviceOfFd.size()) {
-            ::close(fd);
-            fd = -1;
-            errno = EMFILE;
-        }
-        if (fd < 0) {
+        if (fd < 0 || !track(fd, device)) {
             sim::journal(device->path, "open failed: %s", std::strerror(errno));
             return -1;
         }
-        track(fd, device);
         sim::journal(device->path, "open");
     }
     return fd;
 }
 
 int v_close(int fd) {
-    const Device *device = device_of(fd);
-    if (device) {
-        if (device->socket && device->socket->closing) device->socket->closing(fd);
-        track(fd, nullptr);
-        sim::journal(device->path, "close");
-    }
+    untrack(fd);
     return ::close(fd);
 }
 
@@ -182,19 +186,12 @@ FILE *v_fopen(const char *path, const char *mode) {
 }
 
 int v_fclose(FILE *stream) {
-    const Device *device = device_of(::fileno(stream));
-    if (device) {
-        track(::fileno(stream), nullptr);
-        sim::journal(device->path, "close");
-    }
+    untrack(::fileno(stream));
     return ::fclose(stream);
 }
 
 int v_access(const char *path, int mode) {
-    if (absolute(path) && sim::device_missing(path)) {
-        errno = ENOENT;
-        return -1;
-    }
+    if (absolute(path) && sim::device_missing(path)) return sim::fail(ENOENT);
     return ::access(absolute(path) ? sim::resolve(path).c_str() : path, mode);
 }
 
@@ -209,21 +206,12 @@ int v_socket(int domain, int type, int protocol) {
     // A board without the family (the "missing" knob) cannot make such sockets.
     if (device && sim::device_missing(device->path)) {
         sim::journal(device->path, "socket refused: family missing");
-        errno = EAFNOSUPPORT;
-        return -1;
+        return sim::fail(EAFNOSUPPORT);
     }
     int fd = device && device->socket && device->socket->socket
                  ? device->socket->socket(type, protocol)
                  : ::socket(domain, type, protocol);
-    if (fd >= 0 && device) {
-        if (static_cast<size_t>(fd) >= g_deviceOfFd.size()) {
-            ::close(fd);
-            errno = EMFILE;
-            return -1;
-        }
-        track(fd, device);
-    }
-    return fd;
+    return fd >= 0 && device && !track(fd, device) ? -1 : fd;
 }
 
 // The hooks of the socket emulator behind fd, or null.
@@ -301,32 +289,27 @@ int v_clock_gettime(clockid_t clock, struct timespec *ts) {
 }
 
 int v_sleep(const struct timespec *duration) {
-    sim::clock_sleep(duration);
+    sim::clock_sleep(int64_t{duration->tv_sec} * 1000000000 + duration->tv_nsec);
     return 0;
 }
 
-// The environment of board commands: the board's tools first in PATH, and
-// ZQ_VBOARD so that SDK programs started by them run on the same board.
-std::vector<std::string> board_environment() {
-    std::vector<std::string> env;
-    std::string path = "PATH=" + sim::active_dir() + "/bin";
-    for (char **e = environ; e && *e; ++e) {
-        if (std::strncmp(*e, "PATH=", 5) == 0)
-            path += std::string(":") + (*e + 5);
-        else if (std::strncmp(*e, "ZQ_VBOARD=", 10) != 0)
-            env.emplace_back(*e);
-    }
-    if (path.find(':') == std::string::npos) path += ":/usr/bin:/bin";
-    env.push_back(path);
-    env.push_back("ZQ_VBOARD=" + sim::active_dir());
-    return env;
-}
-
-// The board environment as an envp array that lives as long as this holder.
+// The environment of board commands, as an envp array that lives as long as
+// this holder: the board's tools first in PATH, and ZQ_VBOARD so that SDK
+// programs started by them run on the same board.
 struct BoardEnvironment {
-    std::vector<std::string> entries = board_environment();
+    std::vector<std::string> entries;
     std::vector<char *> envp;
     BoardEnvironment() {
+        std::string path = "PATH=" + sim::active_dir() + "/bin";
+        for (char **e = environ; e && *e; ++e) {
+            if (std::strncmp(*e, "PATH=", 5) == 0)
+                path += std::string(":") + (*e + 5);
+            else if (std::strncmp(*e, "ZQ_VBOARD=", 10) != 0)
+                entries.emplace_back(*e);
+        }
+        if (path.find(':') == std::string::npos) path += ":/usr/bin:/bin";
+        entries.push_back(path);
+        entries.push_back("ZQ_VBOARD=" + sim::active_dir());
         for (std::string &e : entries) envp.push_back(e.data());
         envp.push_back(nullptr);
     }
@@ -354,15 +337,11 @@ pid_t spawn_piped_shell(const char *command, int childFd, int childStdFd) {
 }
 
 pid_t v_spawn_shell(const char *command, int reportFd) {
-    if (!command) {
-        errno = EINVAL;
-        return -1;
-    }
+    if (!command) return sim::fail(EINVAL);
     sim::journal("shell", "%s", command);
     if (sim::operation_fails("fork")) {
         sim::journal("process", "fork refused");
-        errno = EAGAIN;
-        return -1;
+        return sim::fail(EAGAIN);
     }
     BoardEnvironment env;
     return g_Native.spawn_shell_with(command, env.envp.data(), reportFd);
@@ -371,8 +350,7 @@ pid_t v_spawn_shell(const char *command, int reportFd) {
 pid_t v_waitpid(pid_t pid, int *status, int options) {
     if (sim::operation_fails("wait")) {
         sim::journal("process", "wait for %d refused", static_cast<int>(pid));
-        errno = ECHILD;
-        return -1;
+        return sim::fail(ECHILD);
     }
     return ::waitpid(pid, status, options);
 }
@@ -421,20 +399,14 @@ FILE *v_popen(const char *command, const char *mode) {
 
 int v_pclose(FILE *stream) {
     pid_t pid = g_pipes.take(stream, -1);
-    if (pid < 0) {
-        errno = ECHILD;
-        return -1;
-    }
+    if (pid < 0) return sim::fail(ECHILD);
     ::fclose(stream);
     return wait_status(pid);
 }
 
 int v_host_path(const char *boardPath, char *out, size_t outSize) {
     std::string host = absolute(boardPath) ? sim::resolve(boardPath) : boardPath;
-    if (host.size() >= outSize) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
+    if (host.size() >= outSize) return sim::fail(ENAMETOOLONG);
     std::memcpy(out, host.c_str(), host.size() + 1);
     return 0;
 }
@@ -443,16 +415,14 @@ int v_kill(pid_t pid, int sig) {
     if (pid <= 0 || !sim::runs_on_board(sim::active_dir(), pid, true)) {
         sim::journal("kill", "pid %d signal %d refused: not a board process", static_cast<int>(pid),
                      sig);
-        errno = ESRCH;
-        return -1;
+        return sim::fail(ESRCH);
     }
     // A process of another user: the kernel refuses to signal it.
     std::string user = sim::board_process_user(sim::active_dir(), pid);
     if (!user.empty()) {
         sim::journal("kill", "pid %d signal %d refused: a process of user %s",
                      static_cast<int>(pid), sig, user.c_str());
-        errno = EPERM;
-        return -1;
+        return sim::fail(EPERM);
     }
     sim::journal("kill", "pid %d signal %d", static_cast<int>(pid), sig);
     return ::kill(pid, sig);
@@ -467,8 +437,7 @@ void v_sync() {
 int v_reboot(int command) {
     if (sim::operation_fails("reboot")) {
         sim::journal("reboot", "command 0x%X refused", static_cast<unsigned>(command));
-        errno = EPERM;
-        return -1;
+        return sim::fail(EPERM);
     }
     sim::journal("reboot", "command 0x%X", static_cast<unsigned>(command));
     return 0;

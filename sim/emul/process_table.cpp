@@ -149,10 +149,7 @@ bool runs_on_board(const std::string &dir, pid_t pid, bool patient) {
             break;
         }
         if (!patient || ended(proc)) break;
-        struct timespec pause {
-            0, 1000000
-        };
-        ::nanosleep(&pause, nullptr);
+        ::usleep(1000);
     }
     return owner_lock_held(dir, pid);
 }

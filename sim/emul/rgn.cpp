@@ -318,8 +318,7 @@ int rgn_ioctl(int, unsigned long code, void *arg) {
 
 }  // namespace
 
-extern const Device kRgnDevice;
-const Device kRgnDevice = {kRgnNode, 0, rgn_ioctl, refuse_read, refuse_write, nullptr, nullptr};
+extern const Device kRgnDevice = {kRgnNode, 0, rgn_ioctl, refuse_read, refuse_write};
 
 void set_rgn_request_tap(RgnRequestTap tap) {
     g_requestTap.store(tap);

@@ -27,8 +27,7 @@ int temp_ioctl(int, unsigned long request, void *arg) {
 
 }  // namespace
 
-extern const Device kTempSensorDevice;
-const Device kTempSensorDevice = {"/dev/temp_sensor", 0,       temp_ioctl, refuse_read,
-                                  refuse_write,       nullptr, nullptr};
+extern const Device kTempSensorDevice = {"/dev/temp_sensor", 0, temp_ioctl, refuse_read,
+                                         refuse_write};
 
 }  // namespace zq::sim

@@ -26,14 +26,10 @@ constexpr uint32_t kUeventGroup = 1;
 int uevent_socket(int type, int protocol) {
     if (protocol != NETLINK_KOBJECT_UEVENT) {
         journal(kSubject, "socket of netlink protocol %d refused: not on the board", protocol);
-        errno = EPROTONOSUPPORT;
-        return -1;
+        return fail(EPROTONOSUPPORT);
     }
     int flags = type & (SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if ((type & ~flags) != SOCK_DGRAM && (type & ~flags) != SOCK_RAW) {
-        errno = ESOCKTNOSUPPORT;
-        return -1;
-    }
+    if ((type & ~flags) != SOCK_DGRAM && (type & ~flags) != SOCK_RAW) return fail(ESOCKTNOSUPPORT);
     return ::socket(AF_UNIX, SOCK_DGRAM | flags, 0);
 }
 
@@ -74,15 +70,9 @@ int bind_file(int fd, uint32_t port) {
 
 int uevent_bind(int fd, const struct sockaddr *address, socklen_t length) {
     sockaddr_nl nl{};
-    if (!address || length < sizeof nl) {
-        errno = EINVAL;
-        return -1;
-    }
+    if (!address || length < sizeof nl) return fail(EINVAL);
     std::memcpy(&nl, address, sizeof nl);
-    if (nl.nl_family != AF_NETLINK) {
-        errno = EINVAL;
-        return -1;
-    }
+    if (nl.nl_family != AF_NETLINK) return fail(EINVAL);
     // Port 0 asks for one: the kernel's first choice is the process id.
     uint32_t port = nl.nl_pid ? nl.nl_pid : static_cast<uint32_t>(::getpid());
     if (!(nl.nl_groups & kUeventGroup)) {
@@ -131,8 +121,7 @@ const SocketHooks kUeventHooks = {uevent_socket, uevent_bind, uevent_setsockopt,
 
 }  // namespace
 
-extern const Device kUeventSocket;
-const Device kUeventSocket = {"socket:uevent", 0,       no_requests, nullptr,
-                              nullptr,         nullptr, nullptr,     &kUeventHooks};
+extern const Device kUeventSocket = {"socket:uevent", 0,       no_requests, nullptr,
+                                     nullptr,         nullptr, nullptr,     &kUeventHooks};
 
 }  // namespace zq::sim

@@ -22,46 +22,10 @@
 #include "emul/board.h"
 #include "emul/devices.h"
 #include "emul/state_file.h"
+#include "zq_vi.h"
 
 namespace zq::sim {
 namespace {
-
-// The driver's records, as the board's kernel declares them.
-struct DrvRect {
-    int32_t x, y;
-    uint32_t width, height;
-};
-struct DrvSize {
-    int32_t chn;
-    uint32_t width, height;
-};
-struct DrvChn {
-    int32_t chn;
-};
-struct DrvFrame {
-    int32_t chn;
-    uint32_t bufferId, phyY, phyUV, width, height;
-    uint64_t ptsUs;
-};
-struct DrvRate {
-    int32_t chn;
-    uint32_t srcMinus1, keepMask;
-};
-struct DrvBind {
-    int32_t chn, kind, destChn;
-};
-static_assert(sizeof(DrvFrame) == 32 && sizeof(DrvRect) == 16 && sizeof(DrvSize) == 12);
-
-constexpr unsigned long kReset = _IO('V', 6);
-constexpr unsigned long kSetCapRect = _IOW('V', 0, DrvRect);
-constexpr unsigned long kSetSize = _IOW('V', 1, DrvSize);
-constexpr unsigned long kEnable = _IOW('V', 2, DrvChn);
-constexpr unsigned long kDisable = _IOW('V', 3, DrvChn);
-constexpr unsigned long kGetFrame = _IOWR('V', 4, DrvFrame);
-constexpr unsigned long kReleaseFrame = _IOW('V', 5, DrvFrame);
-constexpr unsigned long kSetRate = _IOW('V', 7, DrvRate);
-constexpr unsigned long kBind = _IOW('V', 8, DrvBind);
-constexpr int32_t kBindOther = 0, kBindVo = 2;
 
 // What this process holds: the frames handed out and not yet released, and
 // the last frame it got of each channel (since that channel's enable).
@@ -115,45 +79,45 @@ int reset() {
 }
 
 int set_cap_rect(void *arg) {
-    auto r = record_of<DrvRect>(arg);
+    auto r = record_of<ViRect>(arg);
     ViSettings s = active_vi_settings();
-    bool fits = r.x >= 0 && r.y >= 0 && r.width > 0 && r.height > 0 &&
-                uint64_t(uint32_t(r.x)) + r.width <= s.maxWidth &&
-                uint64_t(uint32_t(r.y)) + r.height <= s.maxHeight;
-    journal("vi", "capture rectangle %d,%d %ux%u%s", r.x, r.y, r.width, r.height,
+    bool fits = r.s32X >= 0 && r.s32Y >= 0 && r.u32Width > 0 && r.u32Height > 0 &&
+                uint64_t(uint32_t(r.s32X)) + r.u32Width <= s.maxWidth &&
+                uint64_t(uint32_t(r.s32Y)) + r.u32Height <= s.maxHeight;
+    journal("vi", "capture rectangle %d,%d %ux%u%s", r.s32X, r.s32Y, r.u32Width, r.u32Height,
             fits ? "" : " refused: outside the sensor");
     return change_state([&](ViChannels &channels) {
         if (!fits) return EINVAL;
-        channels[0].capX = r.x;
-        channels[0].capY = r.y;
-        channels[0].capWidth = r.width;
-        channels[0].capHeight = r.height;
+        channels[0].capX = r.s32X;
+        channels[0].capY = r.s32Y;
+        channels[0].capWidth = r.u32Width;
+        channels[0].capHeight = r.u32Height;
         return 0;
     });
 }
 
 int set_size(void *arg) {
-    auto r = record_of<DrvSize>(arg);
+    auto r = record_of<ViDrvSize>(arg);
     ViSettings s = active_vi_settings();
-    bool ok = channel_ok(r.chn) && r.width >= kViMinWidth && r.height >= 2 && r.width % 2 == 0 &&
-              r.height % 2 == 0 && r.width <= s.maxWidth && r.height <= s.maxHeight;
-    journal("vi", "chn %d size %ux%u%s", r.chn, r.width, r.height,
+    bool ok = channel_ok(r.s32Chn) && r.u32Width >= 2 && r.u32Height >= 2 && r.u32Width % 2 == 0 &&
+              r.u32Height % 2 == 0 && r.u32Width <= s.maxWidth && r.u32Height <= s.maxHeight;
+    journal("vi", "chn %d size %ux%u%s", r.s32Chn, r.u32Width, r.u32Height,
             ok ? "" : " refused: no such channel, or not an even size from 2x2 to the sensor's");
     return change_state([&](ViChannels &channels) {
         if (!ok) return EINVAL;
-        channels[size_t(r.chn)].width = r.width;
-        channels[size_t(r.chn)].height = r.height;
+        channels[size_t(r.s32Chn)].width = r.u32Width;
+        channels[size_t(r.s32Chn)].height = r.u32Height;
         return 0;
     });
 }
 
 int set_enabled(void *arg, bool enable) {
-    auto r = record_of<DrvChn>(arg);
-    journal("vi", "chn %d %s%s", r.chn, enable ? "enable" : "disable",
-            channel_ok(r.chn) ? "" : " refused: no such channel");
+    auto r = record_of<ViDrvChn>(arg);
+    journal("vi", "chn %d %s%s", r.s32Chn, enable ? "enable" : "disable",
+            channel_ok(r.s32Chn) ? "" : " refused: no such channel");
     return change_state([&](ViChannels &channels) {
-        if (!channel_ok(r.chn)) return EINVAL;
-        ViChannel &ch = channels[size_t(r.chn)];
+        if (!channel_ok(r.s32Chn)) return EINVAL;
+        ViChannel &ch = channels[size_t(r.s32Chn)];
         if (enable && !ch.enabled) {  // capture starts over at frame 0
             ch.anchorNs = board_monotonic_ns();
             ch.anchorFrame = 0;
@@ -164,14 +128,15 @@ int set_enabled(void *arg, bool enable) {
 }
 
 int set_rate(void *arg) {
-    auto r = record_of<DrvRate>(arg);
-    uint32_t src = r.srcMinus1 + 1;
-    bool ok = channel_ok(r.chn) && r.srcMinus1 < kViMaxRate && (r.keepMask >> src) == 0;
-    journal("vi", "chn %d source %u fps keep 0x%08X%s", r.chn, src, r.keepMask,
+    auto r = record_of<ViDrvFrmRate>(arg);
+    uint32_t src = r.u32SrcFrmRateMinus1 + 1;
+    bool ok =
+        channel_ok(r.s32Chn) && r.u32SrcFrmRateMinus1 < kViMaxRate && (r.u32KeepMask >> src) == 0;
+    journal("vi", "chn %d source %u fps keep 0x%08X%s", r.s32Chn, src, r.u32KeepMask,
             ok ? "" : " refused: no such channel, rate or mask");
     return change_state([&](ViChannels &channels) {
         if (!ok) return EINVAL;
-        ViChannel &ch = channels[size_t(r.chn)];
+        ViChannel &ch = channels[size_t(r.s32Chn)];
         if (ch.enabled) {  // frames go on from where they are, at the new rate
             int64_t now = board_monotonic_ns();
             ch.anchorFrame +=
@@ -179,20 +144,21 @@ int set_rate(void *arg) {
             ch.anchorNs = now;
         }
         ch.srcRate = src;
-        ch.keepMask = r.keepMask;
+        ch.keepMask = r.u32KeepMask;
         return 0;
     });
 }
 
 int bind(void *arg) {
-    auto r = record_of<DrvBind>(arg);
-    bool ok = channel_ok(r.chn) && (r.kind == kBindOther || r.kind == kBindVo);
-    journal("vi", "chn %d bind kind %d chn %d%s", r.chn, r.kind, r.destChn,
+    auto r = record_of<ViDrvBind>(arg);
+    bool ok = channel_ok(r.s32Chn) &&
+              (r.s32DestKind == ZQ_VI_BIND_TO_OTHER || r.s32DestKind == ZQ_VI_BIND_TO_VO);
+    journal("vi", "chn %d bind kind %d chn %d%s", r.s32Chn, r.s32DestKind, r.s32DestChn,
             ok ? "" : " refused: no such channel or kind");
     return change_state([&](ViChannels &channels) {
         if (!ok) return EINVAL;
-        channels[size_t(r.chn)].bindKind = r.kind;
-        channels[size_t(r.chn)].bindChn = r.destChn;
+        channels[size_t(r.s32Chn)].bindKind = r.s32DestKind;
+        channels[size_t(r.s32Chn)].bindChn = r.s32DestChn;
         return 0;
     });
 }
@@ -228,22 +194,22 @@ int64_t next_frame(const ViChannel &ch, int64_t last, int64_t now, int64_t *wait
 }
 
 int get_frame(void *arg) {
-    auto r = record_of<DrvFrame>(arg);
-    if (!channel_ok(r.chn)) return refuse_get(r.chn, "no such channel", EINVAL);
+    auto r = record_of<ViDrvFrame>(arg);
+    if (!channel_ok(r.s32Chn)) return refuse_get(r.s32Chn, "no such channel", EINVAL);
     const ViSettings settings = active_vi_settings();
     if (settings.buffer_address(kViChannels, 0) > (uint64_t{1} << 32))
-        return refuse_get(r.chn, "buffers beyond the address space", EIO);
+        return refuse_get(r.s32Chn, "buffers beyond the address space", EIO);
     for (;;) {
         ViChannel ch;
         {
             LockedFile file(resolve(kViDevice), O_RDWR);
             if (!file.is_open()) return -1;
-            ch = file.load(vi_channels_of, settings)[size_t(r.chn)];
+            ch = file.load(vi_channels_of, settings)[size_t(r.s32Chn)];
         }
-        if (!ch.enabled) return refuse_get(r.chn, "not enabled", EINVAL);
-        if (ch.keepMask == 0) return refuse_get(r.chn, "keeps no frames", EAGAIN);
+        if (!ch.enabled) return refuse_get(r.s32Chn, "not enabled", EINVAL);
+        if (ch.keepMask == 0) return refuse_get(r.s32Chn, "keeps no frames", EAGAIN);
         std::unique_lock<std::mutex> hold(g_vi.lock);
-        Taken &taken = g_vi.taken[r.chn];
+        Taken &taken = g_vi.taken[r.s32Chn];
         if (taken.anchorNs != ch.anchorNs || taken.anchorFrame != ch.anchorFrame) {
             taken.anchorNs = ch.anchorNs;  // a new enable or rate: any frame is new
             taken.anchorFrame = ch.anchorFrame;
@@ -251,55 +217,53 @@ int get_frame(void *arg) {
         }
         uint32_t buffer = 0;
         while (buffer < kViBuffers && taken.buffers[buffer].held) ++buffer;
-        if (buffer == kViBuffers) return refuse_get(r.chn, "every buffer is held", ENOBUFS);
+        if (buffer == kViBuffers) return refuse_get(r.s32Chn, "every buffer is held", ENOBUFS);
         int64_t now = board_monotonic_ns(), waitUntil = now;
         int64_t n = next_frame(ch, taken.last, now, &waitUntil);
         if (n < 0) {
             hold.unlock();
-            int64_t wait = waitUntil - now;
-            struct timespec pause = {static_cast<time_t>(wait / 1'000'000'000),
-                                     static_cast<long>(wait % 1'000'000'000)};
-            clock_sleep(&pause);
+            sleep_until(waitUntil);
             continue;  // the channel may have changed meanwhile
         }
-        uint64_t phys = settings.buffer_address(r.chn, buffer);
+        uint64_t phys = settings.buffer_address(r.s32Chn, buffer);
         uint64_t uv = phys + uint64_t{ch.width} * ch.height;
-        if (!write_picture(r.chn, static_cast<uint64_t>(n), ch.width, ch.height, phys))
-            return refuse_get(r.chn, "physical memory cannot be written", EIO);
+        if (!write_picture(r.s32Chn, static_cast<uint64_t>(n), ch.width, ch.height, phys))
+            return refuse_get(r.s32Chn, "physical memory cannot be written", EIO);
         taken.last = n;
         taken.buffers[buffer] = Held{true, static_cast<uint64_t>(n), ch.width, ch.height};
-        r.bufferId = buffer;
-        r.phyY = static_cast<uint32_t>(phys);
-        r.phyUV = static_cast<uint32_t>(uv);
-        r.width = ch.width;
-        r.height = ch.height;
-        r.ptsUs = static_cast<uint64_t>(vi_capture_ns(ch, static_cast<uint64_t>(n)) / 1000);
+        r.u32BufferId = buffer;
+        r.u32PhyAddrY = static_cast<uint32_t>(phys);
+        r.u32PhyAddrUV = static_cast<uint32_t>(uv);
+        r.u32Width = ch.width;
+        r.u32Height = ch.height;
+        r.u64Pts = static_cast<uint64_t>(vi_capture_ns(ch, static_cast<uint64_t>(n)) / 1000);
         std::memcpy(arg, &r, sizeof r);
-        journal("vi", "chn %d frame %lld in buffer %u at 0x%08X", r.chn, static_cast<long long>(n),
-                buffer, r.phyY);
+        journal("vi", "chn %d frame %lld in buffer %u at 0x%08X", r.s32Chn,
+                static_cast<long long>(n), buffer, r.u32PhyAddrY);
         return 0;
     }
 }
 
 int release_frame(void *arg) {
-    auto r = record_of<DrvFrame>(arg);
+    auto r = record_of<ViDrvFrame>(arg);
     const ViSettings settings = active_vi_settings();
     std::lock_guard<std::mutex> hold(g_vi.lock);
-    bool ok = channel_ok(r.chn) && r.bufferId < kViBuffers;
+    bool ok = channel_ok(r.s32Chn) && r.u32BufferId < kViBuffers;
     if (ok) {
-        Held &h = g_vi.taken[r.chn].buffers[r.bufferId];
-        uint64_t phys = settings.buffer_address(r.chn, r.bufferId);
-        ok = h.held && r.phyY == phys && r.phyUV == phys + uint64_t{h.width} * h.height &&
-             r.width == h.width && r.height == h.height;
+        Held &h = g_vi.taken[r.s32Chn].buffers[r.u32BufferId];
+        uint64_t phys = settings.buffer_address(r.s32Chn, r.u32BufferId);
+        ok = h.held && r.u32PhyAddrY == phys &&
+             r.u32PhyAddrUV == phys + uint64_t{h.width} * h.height && r.u32Width == h.width &&
+             r.u32Height == h.height;
         if (ok) {
             h.held = false;
-            journal("vi", "chn %d frame %llu released from buffer %u", r.chn,
-                    static_cast<unsigned long long>(h.frame), r.bufferId);
+            journal("vi", "chn %d frame %llu released from buffer %u", r.s32Chn,
+                    static_cast<unsigned long long>(h.frame), r.u32BufferId);
             return 0;
         }
     }
-    journal("vi", "chn %d release of buffer %u at 0x%08X refused: not a frame held", r.chn,
-            r.bufferId, r.phyY);
+    journal("vi", "chn %d release of buffer %u at 0x%08X refused: not a frame held", r.s32Chn,
+            r.u32BufferId, r.u32PhyAddrY);
     return fail(EINVAL);
 }
 
@@ -310,27 +274,24 @@ void remember(unsigned long request, const void *arg) {
     g_vi.seen.push_back(ViRequest{request, std::vector<uint8_t>(bytes, bytes + size)});
 }
 
-int enable(void *arg) {
-    return set_enabled(arg, true);
-}
-
-int disable(void *arg) {
-    return set_enabled(arg, false);
-}
-
 struct Handler {
     unsigned long code;
     int (*run)(void *arg);
 };
 
 constexpr Handler kHandlers[] = {
-    {kSetCapRect, set_cap_rect}, {kSetSize, set_size},   {kEnable, enable},
-    {kDisable, disable},         {kGetFrame, get_frame}, {kReleaseFrame, release_frame},
-    {kSetRate, set_rate},        {kBind, bind},
+    {ZQ_VI_SET_CAP_RECT, set_cap_rect},
+    {ZQ_VI_SET_DEST_SIZE, set_size},
+    {ZQ_VI_ENABLE_CHN, [](void *arg) { return set_enabled(arg, true); }},
+    {ZQ_VI_DISABLE_CHN, [](void *arg) { return set_enabled(arg, false); }},
+    {ZQ_VI_GET_FRAME, get_frame},
+    {ZQ_VI_RELEASE_FRAME, release_frame},
+    {ZQ_VI_SET_FRM_RATE, set_rate},
+    {ZQ_VI_BIND, bind},
 };
 
 int vi_ioctl(int, unsigned long request, void *arg) {
-    if (request == kReset) {
+    if (request == ZQ_VI_RESET) {
         remember(request, nullptr);
         return reset();
     }
@@ -346,9 +307,7 @@ int vi_ioctl(int, unsigned long request, void *arg) {
 
 }  // namespace
 
-extern const Device kViDeviceEmulator;
-const Device kViDeviceEmulator = {kViDevice,    0,       vi_ioctl, refuse_read,
-                                  refuse_write, nullptr, nullptr};
+extern const Device kViDeviceEmulator = {kViDevice, 0, vi_ioctl, refuse_read, refuse_write};
 
 std::vector<ViRequest> vi_requests() {
     std::lock_guard<std::mutex> hold(g_vi.lock);

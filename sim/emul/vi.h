@@ -23,9 +23,6 @@ constexpr uint32_t kViBuffers = 4;     // frame buffers per channel
 constexpr uint32_t kViMaxRate = 30;    // source frames per second, at most
 constexpr uint32_t kViLumaHigh = 235;  // a 1 in the frame-number row
 constexpr uint32_t kViLumaLow = 16;    // a 0
-// A picture narrower than 256 pixels carries only the frame number's bits
-// that fit in its first row.
-constexpr uint32_t kViMinWidth = 2;
 
 struct ViChannel {
     bool enabled = false;
@@ -67,8 +64,8 @@ int64_t vi_latest_kept(const ViChannel &ch, int64_t nowNs);
 // Draws the picture of source frame `frame` of a channel into nv12
 // (width x height luma, then the UV rows): colour bars, the first luma row
 // carrying the frame number (32 bits, most significant first, bit i in
-// pixels 8i..8i+7 as luma 235 for 1 and 16 for 0), and the channel's
-// regions (channels 0-2).
+// pixels 8i..8i+7 as luma 235 for 1 and 16 for 0, as far as the row
+// reaches), and the channel's regions (channels 0-2).
 void vi_render_frame(int channel, uint32_t frame, uint32_t width, uint32_t height, uint8_t *nv12);
 // The number a first luma row carries.
 uint32_t vi_frame_number(const uint8_t *lumaRow, uint32_t width);

@@ -151,9 +151,7 @@ int vo_ioctl(int, unsigned long request, void *arg) {
 
 }  // namespace
 
-extern const Device kVoDeviceEmulator;
-const Device kVoDeviceEmulator = {kVoDevice,    0,       vo_ioctl, refuse_read,
-                                  refuse_write, nullptr, nullptr};
+extern const Device kVoDeviceEmulator = {kVoDevice, 0, vo_ioctl, refuse_read, refuse_write};
 
 // ---- test-facing ----
 
