@@ -10,7 +10,6 @@
 namespace zq::sim {
 
 constexpr size_t kFrameBytes = 320;
-constexpr size_t kFrameSamples = kFrameBytes / 2;
 constexpr int64_t kFrameNs = 20'000'000;
 
 // Frames between two journal lines of a stream (5 s of sound).

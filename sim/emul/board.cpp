@@ -19,8 +19,8 @@
 #include <filesystem>
 #include <mutex>
 
+#include "emul/file_util.h"
 #include "emul/json_util.h"
-#include "zq_log.h"
 
 namespace zq::sim {
 namespace {
@@ -54,7 +54,6 @@ struct Board {
     std::vector<std::string> missing;
     std::vector<std::string> failing;  // system operations that fail: "fork", "wait", "reboot"
     std::vector<Refusal> refusals;
-    MpiLogLevelEntry logLevels[ZQ_MPI_LOG_LEVEL_ENTRIES] = {};
     json_object *root = nullptr;  // board.json as last loaded
     struct stat rootFile {};      // and the file it was loaded from
     unsigned generation = 0;
@@ -113,26 +112,6 @@ void load_faults(json_object *root, Board &b) {
     }
 }
 
-void load_log_levels(json_object *root, MpiLogLevelEntry *table) {
-    std::memset(table, 0, sizeof(MpiLogLevelEntry) * ZQ_MPI_LOG_LEVEL_ENTRIES);
-    json_object *levels = json_get(json_get(root, "log"), "levels");
-    size_t n = json_object_is_type(levels, json_type_array) ? json_object_array_length(levels) : 0;
-    for (size_t i = 0; i < n && i < ZQ_MPI_LOG_LEVEL_ENTRIES; ++i) {
-        json_object *entry = json_object_array_get_idx(levels, i);
-        table[i].s32Level = static_cast<s32>(json_int64(entry, "level", 0));
-        // A driver may fill all 8 name bytes; so may the board.
-        std::string name = json_string(entry, "name", "");
-        std::memcpy(table[i].szName, name.data(), std::min(name.size(), sizeof table[i].szName));
-    }
-}
-
-// The identity of a board.json as it stands: board.json is replaced whole
-// by every edit, so another inode or time means another content.
-bool same_file(const struct stat &a, const struct stat &b) {
-    return a.st_ino == b.st_ino && a.st_dev == b.st_dev && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-}
-
 bool load(Board &b, const std::string &dir, std::string *error) {
     struct stat file {};
     ::stat((dir + "/" + kBoardFile).c_str(), &file);
@@ -140,7 +119,6 @@ bool load(Board &b, const std::string &dir, std::string *error) {
     if (!root) return false;
     load_clock(root, b.clock);
     load_faults(root, b);
-    load_log_levels(root, b.logLevels);
     json_object_put(b.root);
     b.root = root;
     b.rootFile = file;
@@ -359,7 +337,7 @@ json_object *board_json() {
     // from other processes: what they changed is read afresh.
     struct stat file {};
     if (g_board.active && ::stat((g_board.dir + "/" + kBoardFile).c_str(), &file) == 0 &&
-        !same_file(file, g_board.rootFile)) {
+        !same_stamp(file, g_board.rootFile)) {
         std::string ignored;
         load(g_board, g_board.dir, &ignored);
     }
@@ -371,11 +349,6 @@ json_object *board_json() {
 unsigned board_generation() {
     std::lock_guard<std::mutex> hold(g_board.lock);
     return g_board.generation;
-}
-
-void log_levels(void *table120) {
-    std::lock_guard<std::mutex> hold(g_board.lock);
-    std::memcpy(table120, g_board.logLevels, sizeof g_board.logLevels);
 }
 
 }  // namespace zq::sim

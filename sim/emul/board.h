@@ -68,8 +68,6 @@ bool operation_fails(std::string_view operation);
 // 0 when the request may go on, else the errno the driver answers with.
 int request_refusal(std::string_view boardPath, unsigned long request);
 
-// Board-supplied data of the emulators.
-void log_levels(void *table120);  // the 10-entry table of the log driver
 // A copy of the active board's board.json as last loaded, owned by the
 // caller (release it with json_object_put); null when no board is active.
 json_object *board_json();

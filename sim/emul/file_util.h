@@ -28,6 +28,15 @@ inline std::string read_all(int fd) {
     return text;
 }
 
+// The whole of the file at path; "" when it cannot be read.
+inline std::string read_file(const std::string &path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string text = read_all(fd);
+    ::close(fd);
+    return text;
+}
+
 // Replaces the file at path with text, given mode, with the seam's one writer
 // of whole files. On failure the old file stays and error (when given) says why.
 inline bool write_file_whole(const std::string &path, std::string_view text, mode_t mode,
@@ -35,6 +44,13 @@ inline bool write_file_whole(const std::string &path, std::string_view text, mod
     if (port::write_whole_file(path.c_str(), text.data(), text.size(), mode) == 0) return true;
     if (error) *error = path + ": cannot be written (" + std::strerror(errno) + ")";
     return false;
+}
+
+// Whether two stats show one file unchanged: a file replaced whole or
+// rewritten has another inode, size or modification time.
+inline bool same_stamp(const struct stat &a, const struct stat &b) {
+    return a.st_ino == b.st_ino && a.st_dev == b.st_dev && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 }  // namespace zq::sim

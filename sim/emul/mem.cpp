@@ -132,16 +132,11 @@ void show_input_levels(Mapping &m) {
 void journal_pad_store(unsigned gpio, uint32_t word, int level) {
     if (is_input(word))
         journal("gpio", "%u pad 0x%08X (input, level %d)", gpio, word, level);
-    else if (word == ZQ_GPIO_PAD_HIGH)
-        journal("gpio", "%u pad 0x%08X (high)", gpio, word);
-    else if (word == ZQ_GPIO_PAD_LOW)
-        journal("gpio", "%u pad 0x%08X (low)", gpio, word);
     else
-        journal("gpio", "%u pad 0x%08X", gpio, word);
-}
-
-bool write_words(int fd, const uint8_t *from, size_t length, uint64_t phys) {
-    return ::pwrite(fd, from, length, static_cast<off_t>(phys)) == static_cast<ssize_t>(length);
+        journal("gpio", "%u pad 0x%08X%s", gpio, word,
+                word == ZQ_GPIO_PAD_HIGH  ? " (high)"
+                : word == ZQ_GPIO_PAD_LOW ? " (low)"
+                                          : "");
 }
 
 // Writes back each run of changed words; pad stores take effect on the way.
@@ -161,7 +156,9 @@ void write_back(Mapping &m) {
             inRun = true;
         } else if (inRun) {
             inRun = false;
-            if (!write_words(m.fd, m.base + runStart, at - runStart, m.phys + runStart))
+            size_t length = at - runStart;
+            if (::pwrite(m.fd, m.base + runStart, length, static_cast<off_t>(m.phys + runStart)) !=
+                static_cast<ssize_t>(length))
                 journal(kMemDevice, "store at 0x%08llX lost: %s",
                         static_cast<unsigned long long>(m.phys + runStart), std::strerror(errno));
         }

@@ -12,15 +12,6 @@
 namespace zq::sim {
 namespace {
 
-// The name becomes a directory of sys/class/net and a quoted word of the
-// ifconfig script, so it must be a plain word.
-bool usable_name(const std::string &name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    return std::none_of(name.begin(), name.end(), [](char c) {
-        return c == '/' || c == '\'' || static_cast<unsigned char>(c) <= ' ' || c == 0x7F;
-    });
-}
-
 bool json_bool(json_object *obj, const char *key, bool fallback) {
     json_object *v = json_get(obj, key);
     return json_object_is_type(v, json_type_boolean) ? json_object_get_boolean(v) != 0 : fallback;
@@ -114,7 +105,7 @@ std::vector<NetInterface> net_interfaces(json_object *root) {
     size_t n = json_object_is_type(array, json_type_array) ? json_object_array_length(array) : 0;
     for (size_t k = 0; k < n; ++k) {
         NetInterface i = interface_from_json(json_object_array_get_idx(array, k));
-        if (usable_name(i.name)) out.push_back(std::move(i));
+        if (usable_interface_name(i.name)) out.push_back(std::move(i));
     }
     return out;
 }
@@ -135,8 +126,13 @@ void remove_interface_json(json_object *root, const std::string &name) {
     });
 }
 
+// The name becomes a directory of sys/class/net and a quoted word of the
+// ifconfig script, so it must be a plain word.
 bool usable_interface_name(const std::string &name) {
-    return usable_name(name);
+    if (name.empty() || name == "." || name == "..") return false;
+    return std::none_of(name.begin(), name.end(), [](char c) {
+        return c == '/' || c == '\'' || static_cast<unsigned char>(c) <= ' ' || c == 0x7F;
+    });
 }
 
 }  // namespace zq::sim

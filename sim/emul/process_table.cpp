@@ -48,19 +48,6 @@ bool plain_pid(const char *name, pid_t *pid) {
     return value > 0;
 }
 
-// The whole of a small host file ("" when it cannot be read).
-std::string host_file(const std::string &path, size_t limit) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
-    std::string text;
-    char buffer[4096];
-    ssize_t n;
-    while (text.size() < limit && (n = ::read(fd, buffer, sizeof buffer)) > 0)
-        text.append(buffer, static_cast<size_t>(n));
-    ::close(fd);
-    return text;
-}
-
 std::vector<std::string> split_nul(const std::string &text) {
     std::vector<std::string> parts;
     size_t start = 0;
@@ -127,7 +114,7 @@ bool owner_lock_held(const std::string &dir, pid_t pid) {
 
 // Whether the process of a /proc directory is gone or a zombie.
 bool ended(const std::string &proc) {
-    std::string stat = host_file(proc + "/stat", 4096);
+    std::string stat = read_file(proc + "/stat");
     size_t paren = stat.rfind(')');
     return paren == std::string::npos || paren + 2 >= stat.size() || stat[paren + 2] == 'Z' ||
            stat[paren + 2] == 'X';
@@ -142,7 +129,7 @@ bool runs_on_board(const std::string &dir, pid_t pid, bool patient) {
     // moment; a patient caller looks again before saying no, unless the
     // process has ended and only waits to be reaped.
     for (int attempt = 0; attempt < (patient ? 20 : 1); ++attempt) {
-        std::string environment = host_file(proc + "/environ", 1 << 20);
+        std::string environment = read_file(proc + "/environ");
         if (!environment.empty()) {
             for (const std::string &entry : split_nul(environment))
                 if (entry == want) return true;
@@ -172,14 +159,14 @@ bool set_board_process_user(const std::string &dir, pid_t pid, const std::string
 }
 
 std::string board_process_user(const std::string &dir, pid_t pid) {
-    return host_file(entry_dir(dir, pid) + "/user", 256);
+    return read_file(entry_dir(dir, pid) + "/user");
 }
 
 void join_board(const std::string &dir) {
     pid_t self = ::getpid();
     // Read by this process, the command line is its own even under an
     // emulator, which shows the emulated program's.
-    std::string own = host_file("/proc/self/cmdline", 1 << 16);
+    std::string own = read_file("/proc/self/cmdline");
     if (!register_board_process(dir, self, split_nul(own))) return;
     int fd =
         ::open((entry_dir(dir, self) + "/owner").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -212,7 +199,7 @@ void refresh_board_processes(const std::string &dir) {
         if (!plain_pid(e->d_name, &pid)) continue;
         if (::access((entry_dir(dir, pid) + "/cmdline").c_str(), F_OK) == 0) continue;
         if (!runs_on_board(dir, pid, false)) continue;
-        std::string cmdline = host_file("/proc/" + std::string(e->d_name) + "/cmdline", 1 << 16);
+        std::string cmdline = read_file("/proc/" + std::string(e->d_name) + "/cmdline");
         if (!cmdline.empty()) register_board_process(dir, pid, board_view(dir, split_nul(cmdline)));
     }
     ::closedir(host);

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "emul/board.h"
+#include "emul/file_util.h"
 #include "emul/rgn.h"
 
 namespace zq::sim {
@@ -108,13 +109,6 @@ struct OverlayCache {
 
 OverlayCache g_overlays;
 
-bool same_stamp(const OverlayCache &c, const struct stat &st) {
-    const struct stat &was = c.stamp;
-    return c.loaded && was.st_dev == st.st_dev && was.st_ino == st.st_ino &&
-           was.st_size == st.st_size && was.st_mtim.tv_sec == st.st_mtim.tv_sec &&
-           was.st_mtim.tv_nsec == st.st_mtim.tv_nsec;
-}
-
 // Brings the cache up to the board files; false when there is no driver state.
 bool refresh(OverlayCache &c) {
     if (c.board != active_dir()) {
@@ -125,7 +119,7 @@ bool refresh(OverlayCache &c) {
     }
     struct stat st {};
     if (::stat(c.node.c_str(), &st) != 0) return false;
-    if (same_stamp(c, st)) return true;
+    if (c.loaded && same_stamp(c.stamp, st)) return true;
     c.loaded = load_rgn_board(c.node, c.bitmapDir, &c.state, &c.bitmaps);
     c.stamp = st;
     for (int ch = 0; ch < kRgnChannels; ++ch) {

@@ -15,7 +15,7 @@ namespace zq::sim {
 namespace {
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
-              "samples are stored as the processor holds them: little-endian");
+              "samples and header fields are stored as the processor holds them: little-endian");
 
 constexpr uint16_t kPcmFormat = 1;
 constexpr uint16_t kChannels = 1;
@@ -23,18 +23,15 @@ constexpr uint16_t kBitsPerSample = 16;
 constexpr uint16_t kBlockAlign = kChannels * kBitsPerSample / 8;
 constexpr uint64_t kMaxRiffBytes = 0xFFFFFFFFu;
 
-void put32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+template <typename T>
+void put(uint8_t *p, T v) {
+    std::memcpy(p, &v, sizeof v);
 }
-void put16(uint8_t *p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-uint32_t get32(const uint8_t *p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-uint16_t get16(const uint8_t *p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
+template <typename T>
+T get(const uint8_t *p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
 }
 
 bool read_at(int fd, void *buf, size_t n, uint64_t at) {
@@ -46,8 +43,9 @@ bool write_all(int fd, const void *buf, size_t n, uint64_t at) {
 }
 
 bool right_format(const uint8_t *fmt) {
-    return get16(fmt) == kPcmFormat && get16(fmt + 2) == kChannels && get32(fmt + 4) == kWavRate &&
-           get16(fmt + 12) == kBlockAlign && get16(fmt + 14) == kBitsPerSample;
+    return get<uint16_t>(fmt) == kPcmFormat && get<uint16_t>(fmt + 2) == kChannels &&
+           get<uint32_t>(fmt + 4) == kWavRate && get<uint16_t>(fmt + 12) == kBlockAlign &&
+           get<uint16_t>(fmt + 14) == kBitsPerSample;
 }
 
 // Our own header, with sizes that may lag behind the file.
@@ -65,18 +63,18 @@ std::array<uint8_t, kWavHeaderBytes> wav_header(uint32_t dataBytes) {
     std::array<uint8_t, kWavHeaderBytes> h{};
     uint8_t *p = h.data();
     std::memcpy(p, "RIFF", 4);
-    put32(p + 4,
-          static_cast<uint32_t>(std::min<uint64_t>(36 + uint64_t{dataBytes}, kMaxRiffBytes)));
+    put<uint32_t>(
+        p + 4, static_cast<uint32_t>(std::min<uint64_t>(36 + uint64_t{dataBytes}, kMaxRiffBytes)));
     std::memcpy(p + 8, "WAVEfmt ", 8);
-    put32(p + 16, 16);
-    put16(p + 20, kPcmFormat);
-    put16(p + 22, kChannels);
-    put32(p + 24, kWavRate);
-    put32(p + 28, kWavRate * kBlockAlign);
-    put16(p + 32, kBlockAlign);
-    put16(p + 34, kBitsPerSample);
+    put<uint32_t>(p + 16, 16);
+    put<uint16_t>(p + 20, kPcmFormat);
+    put<uint16_t>(p + 22, kChannels);
+    put<uint32_t>(p + 24, kWavRate);
+    put<uint32_t>(p + 28, kWavRate * kBlockAlign);
+    put<uint16_t>(p + 32, kBlockAlign);
+    put<uint16_t>(p + 34, kBitsPerSample);
     std::memcpy(p + 36, "data", 4);
-    put32(p + 40, dataBytes);
+    put<uint32_t>(p + 40, dataBytes);
     return h;
 }
 
@@ -94,7 +92,7 @@ WavProblem wav_locate(int fd, WavData *data) {
     for (uint64_t at = 12; at + 8 <= fileBytes;) {
         uint8_t chunk[8];
         if (!read_at(fd, chunk, sizeof chunk, at)) return WavProblem::NotWav;
-        uint64_t size = get32(chunk + 4);
+        uint64_t size = get<uint32_t>(chunk + 4);
         uint64_t body = at + 8;
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             uint8_t fmt[16];
