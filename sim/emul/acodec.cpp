@@ -1,7 +1,5 @@
-// "/dev/acodec": the audio codec. It keeps the output volume, the output
-// mute and the input volume in its node file "dev/acodec" (a locked state
-// file), so that every process on the board, and a test, sees the same
-// settings. Every request is journaled under "acodec".
+// "/dev/acodec": the audio codec, its settings in its node file (emul/audio.h).
+// Every request is journaled under "acodec".
 #include <sys/ioctl.h>
 
 #include <cerrno>
@@ -11,7 +9,6 @@
 #include "emul/audio.h"
 #include "emul/board.h"
 #include "emul/devices.h"
-#include "emul/json_util.h"
 #include "emul/state_file.h"
 
 namespace zq::sim {
@@ -41,12 +38,6 @@ constexpr CodecRequest kRequests[] = {
     {kSetInputVolume, Kind::SetVolume, "input volume", &CodecState::inputVolume},
 };
 
-const CodecRequest *find_request(unsigned long code) {
-    for (const CodecRequest &r : kRequests)
-        if (r.code == code) return &r;
-    return nullptr;
-}
-
 // The state file: the settings by name; power-on values where it says nothing.
 const StateField<CodecState> kSettings[] = {
     ZQ_STATE_FIELD(CodecState, "output_volume", outputVolume),
@@ -61,7 +52,9 @@ CodecState state_of(json_object *root) {
 }
 
 int acodec_ioctl(int, unsigned long code, void *arg) {
-    const CodecRequest *request = find_request(code);
+    const CodecRequest *request = nullptr;
+    for (const CodecRequest &r : kRequests)
+        if (r.code == code) request = &r;
     if (!request) {
         journal("acodec", "request 0x%08lX unknown", code);
         return fail(ENOTTY);

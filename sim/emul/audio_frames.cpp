@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <ctime>
 #include <mutex>
 
 #include "emul/board.h"

@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -155,7 +154,6 @@ const std::string &active_dir() {
     return g_board.dir;
 }
 
-// Reloads board.json after a test-facing edit of the active board.
 void reload_if_active(const std::string &dir) {
     std::lock_guard<std::mutex> hold(g_board.lock);
     if (!g_board.active || g_board.dir != dir) return;
@@ -197,10 +195,8 @@ constexpr int kMaxLinks = 40;  // as the kernel's own limit
 
 }  // namespace
 
-// Walks the path as the kernel does for a process chrooted in the board:
-// ".." stops at the root, and a link is followed inside the board (an
-// absolute target starts again at the board root), so that no link on the
-// board can lead to a host path outside it.
+// As the kernel walks a path for a process chrooted in the board, so that no
+// link on the board can lead to a host path outside it.
 std::string resolve(std::string_view boardPath) {
     if (boardPath.empty() || boardPath[0] != '/') return std::string(boardPath);
     std::vector<std::string> done;

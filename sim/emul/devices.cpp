@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
-#include <iterator>
 #include <utility>
 
 #include "emul/board.h"

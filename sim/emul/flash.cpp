@@ -2,7 +2,6 @@
 // programs any byte range inside the partition and can only clear bits.
 // Fault knobs cut the power in the middle of a write, interrupt it with a
 // Ctrl-C, or make writes short.
-#include <fcntl.h>
 #include <json-c/json.h>
 #include <sys/ioctl.h>
 // after sys/ioctl.h, whose macros it uses
@@ -13,14 +12,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "emul/board.h"
 #include "emul/devices.h"
 #include "emul/flash.h"
-#include "emul/json_util.h"
 
 namespace zq::sim {
 namespace {

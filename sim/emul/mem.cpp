@@ -21,7 +21,6 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
-#include <string>
 #include <utility>
 #include <vector>
 

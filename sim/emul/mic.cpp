@@ -9,7 +9,6 @@
 // buffer; beyond that capture starts over (nothing of mic.wav is skipped).
 // At a stopped clock each frame's 20 ms pass at once, in the read.
 #include <fcntl.h>
-#include <json-c/json.h>
 #include <unistd.h>
 
 #include <algorithm>

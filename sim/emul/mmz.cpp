@@ -61,6 +61,21 @@ json_object *table_json(const std::vector<MmzBuffer> &table) {
     return root;
 }
 
+struct MmzZone {
+    uint32_t base;
+    uint32_t size;
+};
+
+// The zone of the active board.
+MmzZone active_mmz_zone() {
+    json_object *root = board_json();
+    json_object *mmz = json_get(root, "mmz");
+    MmzZone zone{static_cast<uint32_t>(json_int64(mmz, "base", kMmzDefaultBase)),
+                 static_cast<uint32_t>(json_int64(mmz, "size", kMmzDefaultSize))};
+    json_object_put(root);
+    return zone;
+}
+
 // The first gap of the zone that holds length bytes; 0 when there is none.
 uint32_t first_fit(const std::vector<MmzBuffer> &table, const MmzZone &zone, uint64_t length) {
     uint64_t at = zone.base;
@@ -189,15 +204,6 @@ int mmz_munmap(void *addr, size_t length) {
 }
 
 }  // namespace
-
-MmzZone active_mmz_zone() {
-    json_object *root = board_json();
-    json_object *mmz = json_get(root, "mmz");
-    MmzZone zone{static_cast<uint32_t>(json_int64(mmz, "base", kMmzDefaultBase)),
-                 static_cast<uint32_t>(json_int64(mmz, "size", kMmzDefaultSize))};
-    json_object_put(root);
-    return zone;
-}
 
 std::vector<MmzRequestSeen> mmz_requests() {
     std::lock_guard<std::mutex> hold(g_seen.lock);

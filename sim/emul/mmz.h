@@ -12,20 +12,12 @@ constexpr const char *kMmzDevice = "/dev/mmz";
 constexpr uint32_t kMmzDefaultBase = 0x90000000;
 constexpr uint32_t kMmzDefaultSize = 64u << 20;
 
-struct MmzZone {
-    uint32_t base;
-    uint32_t size;
-};
-
 struct MmzBuffer {
     std::string name;
     uint32_t length;  // whole pages
     uint32_t phys;
     bool cached;
 };
-
-// The zone of the active board.
-MmzZone active_mmz_zone();
 
 // A request as the driver received it in this process: its code and the
 // record's bytes (none for the reset). Test-facing.

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include "emul/board.h"
 #include "emul/json_util.h"
 
 namespace zq::sim {

@@ -9,6 +9,23 @@
 
 namespace zq::sim {
 
+struct Yuv {
+    uint8_t y, u, v;
+};
+
+// A colour 0x..RRGGBB as studio-range BT.601 Y, U and V.
+inline Yuv rgb_to_yuv(uint32_t rgb) {
+    const int r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+    return {static_cast<uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16),
+            static_cast<uint8_t>(((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128),
+            static_cast<uint8_t>(((112 * r - 94 * g - 18 * b + 128) >> 8) + 128)};
+}
+
+// over laid on under with alpha 0 (under only) to 255 (over only).
+inline uint8_t blend(uint8_t under, uint8_t over, unsigned alpha) {
+    return static_cast<uint8_t>((over * alpha + under * (255 - alpha) + 127) / 255);
+}
+
 // One NV12 pixel (studio-range BT.601: width luma bytes a row, then the
 // interleaved UV rows at half height) as R, G, B.
 inline void nv12_pixel_rgb(const uint8_t *nv12, uint32_t width, uint32_t height, uint32_t x,

@@ -18,16 +18,14 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "emul/board.h"
 #include "emul/devices.h"
-#include "port/port.h"
 #include "emul/process_table.h"
+#include "port/port.h"
 
 extern char **environ;
 

@@ -1,7 +1,3 @@
-// The board's process table: "/proc/<pid>/cmdline" of the board directory
-// lists the processes running on this board, with their command lines as
-// the board sees them.
-//
 // A process belongs to the board when it runs with this board's ZQ_VBOARD
 // in its environment, or when it joined the board after it started (an SDK
 // program whose ZQ_VBOARD was set in the process) and holds the lock of its
@@ -21,7 +17,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>

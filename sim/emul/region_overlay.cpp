@@ -1,7 +1,4 @@
-// Regions on the video input side: the shown overlays and covers of a
-// channel, as the region driver keeps them (emul/rgn.h), drawn into the
-// channel's NV12 pictures.
-//
+// How regions are drawn:
 // - Overlays first, by handle, then covers on top: a cover masks whatever
 //   lies under it, overlays included.
 // - An overlay's bitmap is rows of its width at 1, 2 or 4 bits per pixel,
@@ -26,25 +23,11 @@
 
 #include "emul/board.h"
 #include "emul/file_util.h"
+#include "emul/picture.h"
 #include "emul/rgn.h"
 
 namespace zq::sim {
 namespace {
-
-struct Yuv {
-    uint8_t y, u, v;
-};
-
-Yuv to_yuv(uint32_t rgb) {
-    const int r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
-    return {static_cast<uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16),
-            static_cast<uint8_t>(((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128),
-            static_cast<uint8_t>(((112 * r - 94 * g - 18 * b + 128) >> 8) + 128)};
-}
-
-uint8_t blend(uint8_t under, uint8_t over, unsigned alpha) {
-    return static_cast<uint8_t>((over * alpha + under * (255 - alpha) + 127) / 255);
-}
 
 struct Picture {
     uint8_t *luma, *chroma;
@@ -85,13 +68,13 @@ void draw_overlay(const Picture &p, const RgnOverlay &o, const uint32_t (&palett
             const unsigned shift = 8 - depth - static_cast<unsigned>(bit % 8);
             const uint32_t colour =
                 palette[(bits[static_cast<size_t>(bit / 8)] >> shift) & mask & 15];
-            if (unsigned alpha = colour >> 24) p.put(x, y, to_yuv(colour), alpha);
+            if (unsigned alpha = colour >> 24) p.put(x, y, rgb_to_yuv(colour), alpha);
         }
 }
 
 void draw_cover(const Picture &p, const RgnCover &c) {
     const Span s = clip(c.x, c.y, c.width, c.height, p);
-    const Yuv colour = to_yuv(c.color);
+    const Yuv colour = rgb_to_yuv(c.color);
     for (uint32_t y = s.y0; y < s.y1; ++y)
         for (uint32_t x = s.x0; x < s.x1; ++x) p.put(x, y, colour, 255);
 }

@@ -1,7 +1,5 @@
-// "/dev/rgn": the region driver. It keeps palettes, overlays (with their
-// bitmap bytes) and covers per video input channel in board files (see
-// emul/rgn.h), each request read-modify-written under the lock of the
-// node file. Every request is journaled under "rgn".
+// "/dev/rgn": the region driver (its state: emul/rgn.h). Each request is
+// read-modify-written under the lock of the node file and journaled under "rgn".
 //
 // Its rules: channels 0..2, overlay handles 0..7, cover handles 0..31
 // (EINVAL otherwise); creating a region that exists fails with EEXIST, any
@@ -21,7 +19,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cinttypes>
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -105,15 +102,7 @@ json_object *state_json(const RgnBoardState &state) {
 }
 
 std::string bitmap_file(const std::string &bitmapDir, int channel, unsigned handle) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/osd-%d-%u", channel, handle);
-    return bitmapDir + name;
-}
-
-bool write_bitmap(const std::string &path, const void *data, size_t length) {
-    ::mkdir(path.substr(0, path.rfind('/')).c_str(), 0755);
-    return write_file_whole(path, std::string_view(static_cast<const char *>(data), length), 0644,
-                            nullptr);
+    return bitmapDir + "/osd-" + std::to_string(channel) + "-" + std::to_string(handle);
 }
 
 // ---- requests ----
@@ -122,24 +111,27 @@ struct Request {
     RgnBoardState &state;
     const void *arg;
     std::string bitmapDir;
+    int error = 0;  // the errno of a refusal
 };
 
-// The overlay or cover a request names, or null (journaled, errno-style
-// answer in *error) when the channel or handle is out of range, or when the
+// The overlay or cover a request names, or null (journaled, the errno in
+// r.error) when the channel or handle is out of range, or when the
 // region's existence is not what the request wants.
-template <typename Region, size_t N>
-Region *region_of(Request &r, Region (RgnChannel::*list)[N], int32_t channel, uint32_t handle,
-                  const char *what, bool wantExisting, int *error) {
+template <typename Region, size_t N, typename Record>
+Region *region_of(Request &r, Region (RgnChannel::*list)[N], const Record &q, const char *what,
+                  bool wantExisting) {
+    const int32_t channel = q.s32ViChn;
+    const uint32_t handle = q.u32Handle;
     if (channel < 0 || channel >= kRgnChannels || handle >= N) {
         journal("rgn", "%s chn %d handle %u refused: out of range", what, channel, handle);
-        *error = EINVAL;
+        r.error = EINVAL;
         return nullptr;
     }
     Region *region = &(r.state.channels[channel].*list)[handle];
     if (region->exists != wantExisting) {
         journal("rgn", "%s chn %d handle %u refused: %s", what, channel, handle,
                 wantExisting ? "no such region" : "exists");
-        *error = wantExisting ? ENOENT : EEXIST;
+        r.error = wantExisting ? ENOENT : EEXIST;
         return nullptr;
     }
     return region;
@@ -147,10 +139,8 @@ Region *region_of(Request &r, Region (RgnChannel::*list)[N], int32_t channel, ui
 
 int osd_create(Request &r) {
     auto q = record_of<RgnOsdCreateReq>(r.arg);
-    int error = 0;
-    RgnOverlay *o =
-        region_of(r, &RgnChannel::overlays, q.s32ViChn, q.u32Handle, "osd create", false, &error);
-    if (!o) return error;
+    RgnOverlay *o = region_of(r, &RgnChannel::overlays, q, "osd create", false);
+    if (!o) return r.error;
     if (q.u32Width > ZQ_RGN_MAX_BITMAP_SIDE || q.u32Height > ZQ_RGN_MAX_BITMAP_SIDE ||
         q.u32Format > ZQ_RGN_FORMAT_4BPP) {
         journal("rgn", "osd create chn %d handle %u refused: %ux%u format %u", q.s32ViChn,
@@ -170,10 +160,8 @@ int osd_create(Request &r) {
 
 int osd_destroy(Request &r) {
     auto q = record_of<RgnOsdCreateReq>(r.arg);
-    int error = 0;
-    RgnOverlay *o =
-        region_of(r, &RgnChannel::overlays, q.s32ViChn, q.u32Handle, "osd destroy", true, &error);
-    if (!o) return error;
+    RgnOverlay *o = region_of(r, &RgnChannel::overlays, q, "osd destroy", true);
+    if (!o) return r.error;
     *o = RgnOverlay{};
     ::unlink(bitmap_file(r.bitmapDir, q.s32ViChn, q.u32Handle).c_str());
     journal("rgn", "osd destroy chn %d handle %u", q.s32ViChn, q.u32Handle);
@@ -182,10 +170,8 @@ int osd_destroy(Request &r) {
 
 int osd_set_attr(Request &r) {
     auto q = record_of<RgnOsdAttrReq>(r.arg);
-    int error = 0;
-    RgnOverlay *o =
-        region_of(r, &RgnChannel::overlays, q.s32ViChn, q.u32Handle, "osd attr", true, &error);
-    if (!o) return error;
+    RgnOverlay *o = region_of(r, &RgnChannel::overlays, q, "osd attr", true);
+    if (!o) return r.error;
     o->x = q.s32X;
     o->y = q.s32Y;
     o->colorMap = q.u32ColorMap;
@@ -197,17 +183,18 @@ int osd_set_attr(Request &r) {
 
 int osd_set_bitmap(Request &r) {
     auto q = record_of<RgnOsdBitmapReq>(r.arg);
-    int error = 0;
-    RgnOverlay *o =
-        region_of(r, &RgnChannel::overlays, q.s32ViChn, q.u32Handle, "osd bitmap", true, &error);
-    if (!o) return error;
-    const uint64_t needed = rgn_bitmap_size(o->width, o->height, o->format);
+    RgnOverlay *o = region_of(r, &RgnChannel::overlays, q, "osd bitmap", true);
+    if (!o) return r.error;
+    const uint64_t needed = ((uint64_t{o->width} * o->height << o->format) + 7) >> 3;
     if (q.u32Length > needed || (!q.pData && q.u32Length)) {
         journal("rgn", "osd bitmap chn %d handle %u refused: %u bytes for %" PRIu64, q.s32ViChn,
                 q.u32Handle, q.u32Length, needed);
         return q.pData ? EINVAL : EFAULT;
     }
-    if (!write_bitmap(bitmap_file(r.bitmapDir, q.s32ViChn, q.u32Handle), q.pData, q.u32Length))
+    ::mkdir(r.bitmapDir.c_str(), 0755);
+    if (!write_file_whole(bitmap_file(r.bitmapDir, q.s32ViChn, q.u32Handle),
+                          std::string_view(static_cast<const char *>(q.pData), q.u32Length), 0644,
+                          nullptr))
         return EIO;
     o->bitmapBytes = q.u32Length;
     ++o->bitmapSerial;
@@ -218,28 +205,18 @@ int osd_set_bitmap(Request &r) {
 template <typename Region, size_t N>
 int show(Request &r, Region (RgnChannel::*list)[N], const char *what) {
     auto q = record_of<RgnShowReq>(r.arg);
-    int error = 0;
-    Region *region = region_of(r, list, q.s32ViChn, q.u32Handle, what, true, &error);
-    if (!region) return error;
+    Region *region = region_of(r, list, q, what, true);
+    if (!region) return r.error;
     region->shown = q.bShow != 0;
     journal("rgn", "%s chn %d handle %u %s", what, q.s32ViChn, q.u32Handle,
             region->shown ? "shown" : "hidden");
     return 0;
 }
 
-int osd_show(Request &r) {
-    return show(r, &RgnChannel::overlays, "osd show");
-}
-
-int cover_show(Request &r) {
-    return show(r, &RgnChannel::covers, "cover show");
-}
-
 int cover_set(Request &r, const char *what, bool create) {
     auto q = record_of<RgnCoverReq>(r.arg);
-    int error = 0;
-    RgnCover *c = region_of(r, &RgnChannel::covers, q.s32ViChn, q.u32Handle, what, !create, &error);
-    if (!c) return error;
+    RgnCover *c = region_of(r, &RgnChannel::covers, q, what, !create);
+    if (!c) return r.error;
     const bool shown = c->shown;
     *c = RgnCover{
         true,       create ? false : shown, q.u32Width, q.u32Height, q.s32X, q.s32Y, q.u32Color,
@@ -249,20 +226,10 @@ int cover_set(Request &r, const char *what, bool create) {
     return 0;
 }
 
-int cover_create(Request &r) {
-    return cover_set(r, "cover create", true);
-}
-
-int cover_set_attr(Request &r) {
-    return cover_set(r, "cover attr", false);
-}
-
 int cover_destroy(Request &r) {
     auto q = record_of<RgnCoverReq>(r.arg);
-    int error = 0;
-    RgnCover *c =
-        region_of(r, &RgnChannel::covers, q.s32ViChn, q.u32Handle, "cover destroy", true, &error);
-    if (!c) return error;
+    RgnCover *c = region_of(r, &RgnChannel::covers, q, "cover destroy", true);
+    if (!c) return r.error;
     *c = RgnCover{};
     journal("rgn", "cover destroy chn %d handle %u", q.s32ViChn, q.u32Handle);
     return 0;
@@ -285,11 +252,16 @@ struct Handler {
 };
 
 constexpr Handler kHandlers[] = {
-    {ZQ_RGN_REQ_OSD_CREATE, osd_create},       {ZQ_RGN_REQ_OSD_DESTROY, osd_destroy},
-    {ZQ_RGN_REQ_OSD_SET_ATTR, osd_set_attr},   {ZQ_RGN_REQ_OSD_SET_BITMAP, osd_set_bitmap},
-    {ZQ_RGN_REQ_OSD_SHOW, osd_show},           {ZQ_RGN_REQ_COVER_CREATE, cover_create},
-    {ZQ_RGN_REQ_COVER_DESTROY, cover_destroy}, {ZQ_RGN_REQ_COVER_SET_ATTR, cover_set_attr},
-    {ZQ_RGN_REQ_COVER_SHOW, cover_show},       {ZQ_RGN_REQ_SET_PALLET, set_pallet},
+    {ZQ_RGN_REQ_OSD_CREATE, osd_create},
+    {ZQ_RGN_REQ_OSD_DESTROY, osd_destroy},
+    {ZQ_RGN_REQ_OSD_SET_ATTR, osd_set_attr},
+    {ZQ_RGN_REQ_OSD_SET_BITMAP, osd_set_bitmap},
+    {ZQ_RGN_REQ_OSD_SHOW, [](Request &r) { return show(r, &RgnChannel::overlays, "osd show"); }},
+    {ZQ_RGN_REQ_COVER_CREATE, [](Request &r) { return cover_set(r, "cover create", true); }},
+    {ZQ_RGN_REQ_COVER_DESTROY, cover_destroy},
+    {ZQ_RGN_REQ_COVER_SET_ATTR, [](Request &r) { return cover_set(r, "cover attr", false); }},
+    {ZQ_RGN_REQ_COVER_SHOW, [](Request &r) { return show(r, &RgnChannel::covers, "cover show"); }},
+    {ZQ_RGN_REQ_SET_PALLET, set_pallet},
 };
 
 std::atomic<RgnRequestTap> g_requestTap{nullptr};
@@ -335,13 +307,10 @@ bool load_rgn_board(const std::string &nodePath, const std::string &bitmapDir, R
         for (unsigned h = 0; h < kRgnOverlays; ++h) {
             const RgnOverlay &o = state->channels[c].overlays[h];
             if (!o.exists || !o.bitmapBytes) continue;
-            std::vector<uint8_t> &bytes = (*bitmaps)[static_cast<size_t>(c) * kRgnOverlays + h];
-            int fd = ::open(bitmap_file(bitmapDir, c, h).c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) continue;
-            bytes.resize(o.bitmapBytes);
-            ssize_t n = ::pread(fd, bytes.data(), bytes.size(), 0);
-            bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
-            ::close(fd);
+            std::string bytes = read_file(bitmap_file(bitmapDir, c, h));
+            bytes.resize(std::min<size_t>(bytes.size(), o.bitmapBytes));
+            (*bitmaps)[static_cast<size_t>(c) * kRgnOverlays + h].assign(bytes.begin(),
+                                                                         bytes.end());
         }
     return true;
 }

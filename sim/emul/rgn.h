@@ -44,11 +44,6 @@ struct RgnBoardState {
     RgnChannel channels[kRgnChannels];
 };
 
-// The bytes an overlay needs: whole bytes of width x height pixels.
-inline uint64_t rgn_bitmap_size(uint32_t width, uint32_t height, uint32_t format) {
-    return ((uint64_t{width} * height << format) + 7) >> 3;
-}
-
 // Reads the state and, when bitmaps is given, every overlay's bitmap bytes
 // (indexed channel * 8 + handle), consistently under the driver's lock.
 // nodePath and bitmapDir are host paths of "dev/rgn" and "dev/rgn.d".

@@ -7,8 +7,6 @@
 //
 // The descriptor's file offset counts the bytes played through that open;
 // the journal shows the first frame of each open and every 250th.
-#include <fcntl.h>
-#include <json-c/json.h>
 #include <unistd.h>
 
 #include <algorithm>

@@ -3,7 +3,6 @@
 // driver's own unit; every read is journaled, so tests can count them.
 #include <json-c/json.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 

@@ -1,7 +1,5 @@
-// Sockets of family AF_NETLINK: the kernel's uevent feed, as this board gives
-// it. The board has no other netlink protocol. A uevent socket is a unix
-// datagram socket; binding it to the uevent group gives it the file
-// uevent/<port id> in the board directory, where the board's feed finds it.
+// Sockets of family AF_NETLINK: the kernel's uevent feed as this board gives
+// it (emul/uevent.h). The board has no other netlink protocol.
 #include <linux/netlink.h>
 #include <sys/socket.h>
 #include <sys/stat.h>

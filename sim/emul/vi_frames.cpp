@@ -1,20 +1,19 @@
 // The video input driver's channel state file, its buffer addresses and
 // the pictures it captures: shared by the "/dev/vi" emulator, the display
 // emulator, vboard and the tests.
-#include "emul/vi.h"
-
 #include <json-c/json.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 
 #include "emul/board.h"
 #include "emul/devices.h"
 #include "emul/json_util.h"
+#include "emul/picture.h"
 #include "emul/region_overlay.h"
 #include "emul/state_file.h"
+#include "emul/vi.h"
 #include "zq_vi.h"
 
 namespace zq::sim {
@@ -22,10 +21,6 @@ namespace {
 
 constexpr int64_t kSecondNs = 1'000'000'000;
 constexpr uint64_t kPage = 4096;
-
-struct Yuv {
-    uint8_t y, u, v;
-};
 
 // Colour bars, left to right: white, yellow, cyan, green, magenta, red, blue, black.
 constexpr Yuv kBars[] = {{235, 128, 128}, {210, 16, 146}, {170, 166, 16}, {145, 54, 34},

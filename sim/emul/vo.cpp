@@ -1,7 +1,5 @@
-// "/dev/vo": the video output driver. It checks and keeps the records of its
-// requests in its node file "dev/vo" (a locked state file), so that every
-// process on the board, vboard and the tests see the same display. Every
-// request is journaled under "vo".
+// "/dev/vo": the video output driver. It checks its requests and keeps their
+// records (emul/vo.h); every request is journaled under "vo".
 #include "emul/vo.h"
 
 #include <cerrno>

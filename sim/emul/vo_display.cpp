@@ -56,11 +56,6 @@ void draw_channel(int chn, const VoChannelState &c, VoPicture *out) {
     }
 }
 
-void blend(uint8_t *px, const uint8_t rgb[3], unsigned alpha) {
-    for (int i = 0; i < 3; ++i)
-        px[i] = static_cast<uint8_t>((rgb[i] * alpha + px[i] * (255 - alpha) + 127) / 255);
-}
-
 // The image layer's frame buffer lies in the board's memory, rows of
 // width pixels; ARGB1555 shows a pixel only with its alpha bit set,
 // ARGB8888 blends by its alpha.
@@ -91,8 +86,8 @@ void draw_image_layer(const std::string &dir, const VoDrvImageLayer &l, VoPictur
                                         static_cast<uint8_t>((v & 31) * 255 / 31)};
                 std::memcpy(row + i * 3, rgb, 3);
             } else {
-                const uint8_t rgb[3] = {p[2], p[1], p[0]};  // little-endian 0xAARRGGBB
-                blend(row + i * 3, rgb, p[3]);
+                for (int k = 0; k < 3; ++k)  // little-endian 0xAARRGGBB: B, G, R, A
+                    row[i * 3 + k] = blend(row[i * 3 + k], p[2 - k], p[3]);
             }
         }
     }
