@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <mutex>
 
 #include "emul/board.h"
 #include "emul/json_util.h"
@@ -13,14 +12,6 @@
 namespace zq::sim {
 
 namespace {
-
-struct SettingsCache {
-    std::mutex lock;
-    unsigned generation = 0;  // of the board.json load the settings come from; 0: none yet
-    AudioBoardSettings settings;
-};
-
-SettingsCache g_settings;
 
 AudioBoardSettings settings_from(json_object *root) {
     AudioBoardSettings s;
@@ -37,15 +28,7 @@ AudioBoardSettings settings_from(json_object *root) {
 }  // namespace
 
 AudioBoardSettings audio_board_settings() {
-    unsigned generation = board_generation();
-    std::lock_guard<std::mutex> hold(g_settings.lock);
-    if (generation != g_settings.generation) {
-        json_object *root = board_json();
-        g_settings.settings = settings_from(root);
-        json_object_put(root);
-        g_settings.generation = generation;
-    }
-    return g_settings.settings;
+    return cached_board_json<settings_from>();
 }
 
 bool is_test_pipe(int fd) {

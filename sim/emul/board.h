@@ -7,6 +7,7 @@
 // by the vboard command.
 #pragma once
 
+#include <json-c/json.h>
 #include <poll.h>
 #include <sys/types.h>
 
@@ -17,8 +18,6 @@
 #include <string_view>
 #include <utility>
 #include <vector>
-
-struct json_object;
 
 namespace zq::sim {
 
@@ -73,6 +72,20 @@ int request_refusal(std::string_view boardPath, unsigned long request);
 json_object *board_json();
 // Counts the loads of board.json, so that emulators can cache what they read.
 unsigned board_generation();
+
+// What Read makes of board.json, kept per thread until board.json is loaded anew.
+template <auto Read>
+auto cached_board_json() {
+    static thread_local unsigned generation = ~0u;
+    static thread_local decltype(Read(nullptr)) value;
+    if (generation != board_generation()) {
+        generation = board_generation();
+        json_object *root = board_json();
+        value = Read(root);
+        json_object_put(root);
+    }
+    return value;
+}
 
 // ---- test-facing ----
 

@@ -9,10 +9,13 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zq::sim {
 
@@ -74,6 +77,29 @@ __attribute__((format(printf, 2, 3))) inline void appendf(std::string *text, con
     va_end(args);
     *text += line;
 }
+
+// A request as a driver received it in this process: its code and the
+// record's bytes (none without one). Test-facing.
+struct RequestSeen {
+    unsigned long code;
+    std::vector<uint8_t> record;
+};
+
+// The requests a driver received in this process, oldest first.
+struct RequestLog {
+    std::mutex lock;
+    std::vector<RequestSeen> seen;
+
+    void add(unsigned long code, const void *record, size_t size) {
+        const auto *bytes = static_cast<const uint8_t *>(record);
+        std::lock_guard<std::mutex> hold(lock);
+        seen.push_back({code, std::vector<uint8_t>(bytes, bytes + (record ? size : 0))});
+    }
+    std::vector<RequestSeen> list() {
+        std::lock_guard<std::mutex> hold(lock);
+        return seen;
+    }
+};
 
 // For a driver that knows one request taking a pointer: false with errno
 // ENOTTY for another request, EFAULT for a null argument.

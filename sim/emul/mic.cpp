@@ -69,26 +69,15 @@ WavProblem hear(uint64_t at, uint8_t *out, size_t count, uint32_t *micBytes) {
     return problem;
 }
 
-const char *source_of(WavProblem problem) {
-    switch (problem) {
-        case WavProblem::None:
-            return "mic.wav";
-        case WavProblem::Absent:
-            return "no mic.wav, silence";
-        case WavProblem::NotWav:
-            return "mic.wav is not a WAV file, silence";
-        case WavProblem::WrongFormat:
-            return "mic.wav is not 16-bit mono 8000 Hz PCM, silence";
-    }
-    return "";
-}
-
 void journal_frames(uint64_t at, size_t count, WavProblem problem, uint32_t micBytes) {
+    // Why the microphone hears silence, indexed by WavProblem.
+    static const char *const kSilent[] = {"", "no mic.wav", "mic.wav is not a WAV file",
+                                          "mic.wav is not 16-bit mono 8000 Hz PCM"};
     if (at == 0) {
         if (problem == WavProblem::None)
             journal(kMicNode, "first frame read: mic.wav, %u samples", micBytes / 2);
         else
-            journal(kMicNode, "first frame read: %s", source_of(problem));
+            journal(kMicNode, "first frame read: %s, silence", kSilent[static_cast<int>(problem)]);
     }
     if (at < micBytes && at + count >= micBytes)
         journal(kMicNode, "mic.wav ended in frame %llu: silence from here",
@@ -117,9 +106,7 @@ ssize_t short_read(int64_t readNo, int64_t bytes, uint64_t at, void *buf, size_t
         return fail(EIO);
     }
     uint32_t micBytes = 0;
-    std::vector<uint8_t> heard(count);
-    hear(at, heard.data(), count, &micBytes);
-    std::memcpy(buf, heard.data(), static_cast<size_t>(bytes));
+    hear(at, static_cast<uint8_t *>(buf), static_cast<size_t>(bytes), &micBytes);
     journal(kMicNode, "read %lld short: %lld of %zu bytes", static_cast<long long>(readNo),
             static_cast<long long>(bytes), count);
     return static_cast<ssize_t>(bytes);

@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 #include "emul/board.h"
@@ -129,24 +128,10 @@ int look_up(MmzRequest *request) {
 }
 
 // What this process's requests looked like when they arrived.
-struct SeenRequests {
-    std::mutex lock;
-    std::vector<MmzRequestSeen> requests;
-};
-SeenRequests g_seen;
-
-void remember(unsigned long request, const void *arg) {
-    MmzRequestSeen seen{request, {}};
-    if (arg && request != ZQ_MMZ_RESET) {
-        const auto *bytes = static_cast<const uint8_t *>(arg);
-        seen.record.assign(bytes, bytes + sizeof(MmzRequest));
-    }
-    std::lock_guard<std::mutex> hold(g_seen.lock);
-    g_seen.requests.push_back(std::move(seen));
-}
+RequestLog g_seen;
 
 int mmz_ioctl(int, unsigned long request, void *arg) {
-    remember(request, arg);
+    g_seen.add(request, request == ZQ_MMZ_RESET ? nullptr : arg, sizeof(MmzRequest));
     if (request == ZQ_MMZ_RESET) {
         journal("mmz", "reset");
         return LockedFile(resolve(kMmzDevice), O_RDWR).store(table_json({})) ? 0 : fail(EIO);
@@ -206,8 +191,7 @@ int mmz_munmap(void *addr, size_t length) {
 }  // namespace
 
 std::vector<MmzRequestSeen> mmz_requests() {
-    std::lock_guard<std::mutex> hold(g_seen.lock);
-    return g_seen.requests;
+    return g_seen.list();
 }
 
 std::vector<MmzBuffer> mmz_buffers(const std::string &dir) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "emul/devices.h"
+
 namespace zq::sim {
 
 constexpr const char *kMmzDevice = "/dev/mmz";
@@ -19,12 +21,8 @@ struct MmzBuffer {
     bool cached;
 };
 
-// A request as the driver received it in this process: its code and the
-// record's bytes (none for the reset). Test-facing.
-struct MmzRequestSeen {
-    unsigned long code;
-    std::vector<uint8_t> record;
-};
+// The requests the driver received in this process (no record for the reset).
+using MmzRequestSeen = RequestSeen;
 std::vector<MmzRequestSeen> mmz_requests();
 
 // The buffers handed out on the board at dir, in address order.

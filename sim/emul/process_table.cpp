@@ -15,9 +15,12 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,26 +35,17 @@ std::string entry_dir(const std::string &dir, pid_t pid) {
     return dir + "/proc/" + std::to_string(pid);
 }
 
-bool plain_pid(const char *name, pid_t *pid) {
-    long value = 0;
-    if (!*name) return false;
-    for (const char *c = name; *c; ++c) {
-        if (*c < '0' || *c > '9' || value > 99999999) return false;
-        value = value * 10 + (*c - '0');
-    }
-    *pid = static_cast<pid_t>(value);
-    return value > 0;
+bool plain_pid(const std::string &name, pid_t *pid) {
+    if (name.empty() || name.size() > 9 || name.find_first_not_of("0123456789") != name.npos)
+        return false;
+    *pid = std::stoi(name);
+    return *pid > 0;
 }
 
 std::vector<std::string> split_nul(const std::string &text) {
     std::vector<std::string> parts;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\0', start);
-        if (end == std::string::npos) end = text.size();
-        parts.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, '\0');) parts.push_back(part);
     return parts;
 }
 
@@ -65,9 +59,7 @@ bool emulator_option_with_value(const std::string &option) {
     static const char *const kWithValue[] = {"-L", "-E",    "-U",     "-0",     "-cpu", "-g",
                                              "-s", "-d",    "-D",     "-p",     "-r",   "-B",
                                              "-R", "-seed", "-trace", "-plugin"};
-    for (const char *o : kWithValue)
-        if (option == o) return true;
-    return false;
+    return std::find(std::begin(kWithValue), std::end(kWithValue), option) != std::end(kWithValue);
 }
 
 // The host command line of a board process in board terms.
@@ -79,12 +71,9 @@ std::vector<std::string> board_view(const std::string &dir, std::vector<std::str
         args.erase(args.begin(), args.begin() + static_cast<long>(std::min(i, args.size())));
     }
     static const char *const kShells[] = {"sh", "dash", "bash"};
-    if (args.size() >= 2 && args[1].rfind(dir + "/", 0) == 0)
-        for (const char *shell : kShells)
-            if (base_name(args[0]) == shell) {
-                args.erase(args.begin());
-                break;
-            }
+    if (args.size() >= 2 && args[1].rfind(dir + "/", 0) == 0 &&
+        std::find(std::begin(kShells), std::end(kShells), base_name(args[0])) != std::end(kShells))
+        args.erase(args.begin());
     for (std::string &arg : args)
         if (arg.rfind(dir + "/", 0) == 0) arg.erase(0, dir.size());
     return args;

@@ -44,12 +44,12 @@ struct Taken {
 
 struct ViDriver {
     std::mutex lock;
-    std::vector<ViRequest> seen;
     Taken taken[kViChannels];
     std::vector<uint8_t> picture;  // scratch for the next frame's pixels
 };
 
 ViDriver g_vi;
+RequestLog g_requests;
 
 bool channel_ok(int32_t chn) {
     return chn >= 0 && chn < kViChannels;
@@ -248,30 +248,21 @@ int release_frame(void *arg) {
     auto r = record_of<ViDrvFrame>(arg);
     const ViSettings settings = active_vi_settings();
     std::lock_guard<std::mutex> hold(g_vi.lock);
-    bool ok = channel_ok(r.s32Chn) && r.u32BufferId < kViBuffers;
-    if (ok) {
-        Held &h = g_vi.taken[r.s32Chn].buffers[r.u32BufferId];
-        uint64_t phys = settings.buffer_address(r.s32Chn, r.u32BufferId);
-        ok = h.held && r.u32PhyAddrY == phys &&
-             r.u32PhyAddrUV == phys + uint64_t{h.width} * h.height && r.u32Width == h.width &&
-             r.u32Height == h.height;
-        if (ok) {
-            h.held = false;
-            journal("vi", "chn %d frame %llu released from buffer %u", r.s32Chn,
-                    static_cast<unsigned long long>(h.frame), r.u32BufferId);
-            return 0;
-        }
+    Held *h = channel_ok(r.s32Chn) && r.u32BufferId < kViBuffers
+                  ? &g_vi.taken[r.s32Chn].buffers[r.u32BufferId]
+                  : nullptr;
+    uint64_t phys = h ? settings.buffer_address(r.s32Chn, r.u32BufferId) : 0;
+    if (h && h->held && r.u32PhyAddrY == phys &&
+        r.u32PhyAddrUV == phys + uint64_t{h->width} * h->height && r.u32Width == h->width &&
+        r.u32Height == h->height) {
+        h->held = false;
+        journal("vi", "chn %d frame %llu released from buffer %u", r.s32Chn,
+                static_cast<unsigned long long>(h->frame), r.u32BufferId);
+        return 0;
     }
     journal("vi", "chn %d release of buffer %u at 0x%08X refused: not a frame held", r.s32Chn,
             r.u32BufferId, r.u32PhyAddrY);
     return fail(EINVAL);
-}
-
-void remember(unsigned long request, const void *arg) {
-    const auto *bytes = static_cast<const uint8_t *>(arg);
-    size_t size = arg ? _IOC_SIZE(request) : 0;
-    std::lock_guard<std::mutex> hold(g_vi.lock);
-    g_vi.seen.push_back(ViRequest{request, std::vector<uint8_t>(bytes, bytes + size)});
 }
 
 struct Handler {
@@ -292,13 +283,13 @@ constexpr Handler kHandlers[] = {
 
 int vi_ioctl(int, unsigned long request, void *arg) {
     if (request == ZQ_VI_RESET) {
-        remember(request, nullptr);
+        g_requests.add(request, nullptr, 0);
         return reset();
     }
     for (const Handler &h : kHandlers) {
         if (h.code != request) continue;
         if (!arg) return fail(EFAULT);
-        remember(request, arg);
+        g_requests.add(request, arg, _IOC_SIZE(request));
         return h.run(arg);
     }
     journal("vi", "request 0x%08lX unknown", request);
@@ -310,13 +301,12 @@ int vi_ioctl(int, unsigned long request, void *arg) {
 extern const Device kViDeviceEmulator = {kViDevice, 0, vi_ioctl, refuse_read, refuse_write};
 
 std::vector<ViRequest> vi_requests() {
-    std::lock_guard<std::mutex> hold(g_vi.lock);
-    return g_vi.seen;
+    return g_requests.list();
 }
 
 void clear_vi_requests() {
-    std::lock_guard<std::mutex> hold(g_vi.lock);
-    g_vi.seen.clear();
+    std::lock_guard<std::mutex> hold(g_requests.lock);
+    g_requests.seen.clear();
 }
 
 }  // namespace zq::sim

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "emul/devices.h"
+
 struct json_object;
 
 namespace zq::sim {
@@ -89,12 +91,8 @@ int vi_channel_bound_to_vo(int voChannel);
 
 // ---- this process (test-facing) ----
 
-// A request as the driver received it: the code and the record's bytes
-// (none for a request without one, or a null argument).
-struct ViRequest {
-    unsigned long code;
-    std::vector<uint8_t> record;
-};
+// A request as the driver received it (no record for the reset or a null argument).
+using ViRequest = RequestSeen;
 // This process's requests that reached the driver (not those refused by a
 // fault knob), oldest first; cleared by clear_vi_requests.
 std::vector<ViRequest> vi_requests();

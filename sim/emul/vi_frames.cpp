@@ -157,15 +157,7 @@ json_object *vi_channels_json(const ViChannels &channels) {
 }
 
 ViSettings active_vi_settings() {
-    static thread_local unsigned generation = ~0u;
-    static thread_local ViSettings settings;
-    if (generation != board_generation()) {
-        generation = board_generation();
-        json_object *board = board_json();
-        settings = vi_settings(board);
-        json_object_put(board);
-    }
-    return settings;
+    return cached_board_json<vi_settings>();
 }
 
 bool vi_render_latest(int channel, std::vector<uint8_t> *nv12, uint32_t *width, uint32_t *height) {

@@ -113,20 +113,15 @@ WavProblem wav_locate(int fd, WavData *data) {
     return WavProblem::NotWav;
 }
 
-std::vector<int16_t> wav_read_samples(const std::string &path, WavProblem *problem) {
+std::vector<int16_t> wav_read_samples(const std::string &path) {
     std::vector<int16_t> samples;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     WavData data;
-    WavProblem found = wav_locate(fd, &data);
-    if (found == WavProblem::None) {
+    if (wav_locate(fd, &data) == WavProblem::None) {
         samples.resize(data.bytes / kBlockAlign);
-        if (!read_at(fd, samples.data(), data.bytes, data.offset)) {
-            samples.clear();
-            found = WavProblem::NotWav;
-        }
+        if (!read_at(fd, samples.data(), data.bytes, data.offset)) samples.clear();
     }
     if (fd >= 0) ::close(fd);
-    if (problem) *problem = found;
     return samples;
 }
 

@@ -30,8 +30,8 @@ enum class WavProblem { None, Absent, NotWav, WrongFormat };
 WavProblem wav_locate(int fd, WavData *data);
 
 // The samples of a 16-bit mono 8000 Hz WAV file; empty when it is absent or
-// not such a file (problem tells which, when given).
-std::vector<int16_t> wav_read_samples(const std::string &path, WavProblem *problem = nullptr);
+// not such a file.
+std::vector<int16_t> wav_read_samples(const std::string &path);
 
 // Writes a whole WAV file of samples; readers see the old or the new file, never half of one.
 bool wav_write_samples(const std::string &path, const std::vector<int16_t> &samples);
