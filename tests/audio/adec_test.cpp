@@ -72,31 +72,27 @@ class AdecTest : public EngineTest {
 // With the trace on: what each call logs, and when a created channel takes no stream.
 TEST_F(AdecTest, CallsAreTracedAndStreamsNeedTheChannelItsBufferAndTheOutput) {
     ASSERT_TRUE(zq::sim::set_log_levels(dir(), {{"adec", 6}}));
-    AdecChnAttr attr = {ADEC_TYPE_PCM, 4096, 1};
+    const AdecChnAttr pcm = {ADEC_TYPE_PCM, 4096, 1}, alaw = {ADEC_TYPE_G711A, 8, 0};
     AudioStream stream{};
     std::vector<u8> codes = counting(160);
-    EXPECT_EQ(ZQ_MPI_ADEC_CreateChn(0, &attr), 0);
+    const std::string notCreated = "<3>adec AdChn 0 not created\n\n",
+                      created = "AdChn[0], enType[19], u32BufSize[8], enMode[0]";
+    traced(CALL(ZQ_MPI_ADEC_CreateChn(0, &pcm)), 0,
+           "AdChn[0], enType[23], u32BufSize[4096], enMode[1]");
     EXPECT_EQ(ZQ_MPI_ADEC_SendStream(0, &stream, 1), kNullPtr);
-    EXPECT_EQ(ZQ_MPI_ADEC_DestroyChn(40), 0);  // no such channel
-    EXPECT_EQ(ZQ_MPI_ADEC_DestroyChn(0), 0);
+    log_ += "<3>adec pStream is null\n\n";
+    traced(CALL(ZQ_MPI_ADEC_DestroyChn(40)), 0, "AdChn[40]");  // no such channel
+    traced(CALL(ZQ_MPI_ADEC_DestroyChn(0)), 0, "AdChn[0]");
     EXPECT_EQ(send(codes), kNotCreated);
-    create(ADEC_TYPE_G711A);
-    EXPECT_EQ(ZQ_MPI_ADEC_ReleaseBuf(0), 0);
+    log_ += notCreated;
+    traced(CALL(ZQ_MPI_ADEC_CreateChn(0, &alaw)), 0, created);
+    traced(CALL(ZQ_MPI_ADEC_ReleaseBuf(0)), 0, "AdChn[0]");
     EXPECT_EQ(send(codes), kNotCreated);  // created, but nothing to decode into
-    create(ADEC_TYPE_G711A);
+    log_ += notCreated;
+    traced(CALL(ZQ_MPI_ADEC_CreateChn(0, &alaw)), 0, created);
     disable_output();
     EXPECT_EQ(send(codes), kNotCreated);
-    const std::string notCreated = "100.0 <3>adec AdChn 0 not created\n\n";
-    const std::string created =
-        "100.0 <6>adec [ZQ_MPI_ADEC_CreateChn]: AdChn[0], enType[19], "
-        "u32BufSize[8], enMode[0]\n\n";
-    EXPECT_EQ(log_text(),
-              "100.0 <6>adec [ZQ_MPI_ADEC_CreateChn]: AdChn[0], enType[23], "
-              "u32BufSize[4096], enMode[1]\n\n100.0 <3>adec pStream is null\n\n"
-              "100.0 <6>adec [ZQ_MPI_ADEC_DestroyChn]: AdChn[40]\n\n"
-              "100.0 <6>adec [ZQ_MPI_ADEC_DestroyChn]: AdChn[0]\n\n" +
-                  notCreated + created + "100.0 <6>adec [ZQ_MPI_ADEC_ReleaseBuf]: AdChn[0]\n\n" +
-                  notCreated + created + notCreated);
+    EXPECT_EQ(log_lines(), log_ + notCreated);
     EXPECT_TRUE(played().empty());
     EXPECT_TRUE(g_pieces.empty());
 }

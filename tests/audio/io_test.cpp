@@ -1,9 +1,6 @@
-// The output and input families: what each call does and traces, what
-// reaches the codec driver, the descriptors' life, frames handed out, and
-// readers and disables on several threads; and every call of the output,
-// input and decoder families refusing a device or channel that does not
-// exist, a value out of range and a null pointer with its code and its one
-// log line, changing nothing.
+// The output and input families: what each call does and traces, the codec
+// driver, the descriptors' life, frames, readers and disables on several
+// threads; and the refusals of the output, input and decoder families.
 #include <algorithm>
 #include <cstring>
 #include <future>
@@ -29,57 +26,39 @@ constexpr s32 kAiCodecFailed = s32(0xA0158007), kNoFrame = s32(0xA015800E);
 constexpr s32 kAdecChn = s32(0xA0188002), kAdecNotCreated = s32(0xA0188005),
               kAdecNull = s32(0xA0188006);
 
-class AoTest : public EngineTest {
-  protected:
-    s32 volume() {
-        s32 v = -7;
-        EXPECT_EQ(ZQ_MPI_AO_GetVolume(0, &v), 0);
-        return v;
-    }
-};
+using AoTest = EngineTest;
 
 TEST_F(AoTest, EveryCallDoesItsPartAndIsTracedWithItsArguments) {
     ASSERT_TRUE(sim::set_log_levels(dir(), {{"ao", 6}}));
     freeze_clock(7);
     AudioAttr got;
     const AudioAttr attr{8000, 1, 3, 4, 5, 30, 160, 0xFFFFFFFF, 9};
-    EXPECT_EQ(ZQ_MPI_AO_SetPubAttr(0, &attr), 0);
-    EXPECT_EQ(ZQ_MPI_AO_GetPubAttr(0, &got), 0);
+    const std::string pub = "enSamplerate[8000], enBitwidth[1]", dev = "AudioDevId[0]";
+    s32 volume = -7, muted = -1;
+    traced(CALL(ZQ_MPI_AO_SetPubAttr(0, &attr)), 0, pub);
+    traced(CALL(ZQ_MPI_AO_GetPubAttr(0, &got)), 0, pub);
     EXPECT_EQ(std::memcmp(&got, &attr, sizeof got), 0);
-    EXPECT_EQ(ZQ_MPI_AO_Enable(0), 0);
+    traced(CALL(ZQ_MPI_AO_Enable(0)), 0, dev);
     const s32 fd = audio_get_ao_fd(0);
-    EXPECT_EQ(ZQ_MPI_AO_Enable(0), 0);  // already enabled: not opened again
+    traced(CALL(ZQ_MPI_AO_Enable(0)), 0, dev);  // already enabled: not opened again
     EXPECT_EQ(audio_get_ao_fd(0), fd);
-    EXPECT_EQ(volume(), 50);
-    EXPECT_EQ(ZQ_MPI_AO_SetVolume(0, 80), 0);
-    EXPECT_EQ(volume(), 80);
-    s32 muted = -1;
-    EXPECT_EQ(ZQ_MPI_AO_SetMute(0, 7, nullptr), 0);  // a switch: any non-zero value is on
-    EXPECT_EQ(ZQ_MPI_AO_GetMute(0, &muted), 0);
-    EXPECT_EQ(muted, 1);
+    traced(CALL(ZQ_MPI_AO_GetVolume(0, &volume)), 0, dev + ", *ps32VolumeDb[50]");
+    traced(CALL(ZQ_MPI_AO_SetVolume(0, 80)), 0, dev + ", s32VolumeDb[80]");
+    traced(CALL(ZQ_MPI_AO_GetVolume(0, &volume)), 0, dev + ", *ps32VolumeDb[80]");
+    EXPECT_EQ(volume, 80);
+    traced(CALL(ZQ_MPI_AO_SetMute(0, 7, nullptr)), 0, dev + ", bEnable[7]");  // any non-zero: on
+    traced(CALL(ZQ_MPI_AO_GetMute(0, &muted)), 0, dev + ", *pbEnable[1]");
     sim::CodecState codec = sim::read_codec(dir());
     EXPECT_EQ(std::make_pair(codec.outputVolume, codec.outputMute), std::make_pair(80, 1));
     codec.outputMute = 0;  // someone else unmuted the codec: only the codec knows
     ASSERT_TRUE(sim::write_codec(dir(), codec));
-    EXPECT_EQ(ZQ_MPI_AO_GetMute(0, &muted), 0);
+    traced(CALL(ZQ_MPI_AO_GetMute(0, &muted)), 0, dev + ", *pbEnable[0]");
     EXPECT_EQ(muted, 0);
-    EXPECT_EQ(ZQ_MPI_AO_Disable(0), 0);
-    EXPECT_EQ(ZQ_MPI_AO_Disable(0), 0);
+    traced(CALL(ZQ_MPI_AO_Disable(0)), 0, dev);
+    traced(CALL(ZQ_MPI_AO_Disable(0)), 0, dev);
     EXPECT_EQ(audio_get_ao_fd(0), -1);
     EXPECT_EQ(journal_events("/dev/ao"), (std::vector<std::string>{"open", "close"}));
-    EXPECT_EQ(log_text(),
-              "7.0 <6>ao [ZQ_MPI_AO_SetPubAttr]: enSamplerate[8000], enBitwidth[1]\n\n"
-              "7.0 <6>ao [ZQ_MPI_AO_GetPubAttr]: enSamplerate[8000], enBitwidth[1]\n\n"
-              "7.0 <6>ao [ZQ_MPI_AO_Enable]: AudioDevId[0]\n\n"
-              "7.0 <6>ao [ZQ_MPI_AO_Enable]: AudioDevId[0]\n\n"
-              "7.0 <6>ao [ZQ_MPI_AO_GetVolume]: AudioDevId[0], *ps32VolumeDb[50]\n\n"
-              "7.0 <6>ao [ZQ_MPI_AO_SetVolume]: AudioDevId[0], s32VolumeDb[80]\n\n"
-              "7.0 <6>ao [ZQ_MPI_AO_GetVolume]: AudioDevId[0], *ps32VolumeDb[80]\n\n"
-              "7.0 <6>ao [ZQ_MPI_AO_SetMute]: AudioDevId[0], bEnable[7]\n\n"
-              "7.0 <6>ao [ZQ_MPI_AO_GetMute]: AudioDevId[0], *pbEnable[1]\n\n"
-              "7.0 <6>ao [ZQ_MPI_AO_GetMute]: AudioDevId[0], *pbEnable[0]\n\n"
-              "7.0 <6>ao [ZQ_MPI_AO_Disable]: AudioDevId[0]\n\n"
-              "7.0 <6>ao [ZQ_MPI_AO_Disable]: AudioDevId[0]\n\n");
+    EXPECT_EQ(log_lines(), log_);
 }
 
 // A missing codec fails only the request at hand: with it back, the next
@@ -103,8 +82,9 @@ TEST_F(AoTest, MissingOrRefusingDevicesChangeNothing) {
     EXPECT_EQ(ZQ_MPI_AO_SetVolume(0, 70), kAoCodecFailed);
     EXPECT_EQ(ZQ_MPI_AO_SetMute(0, 1, nullptr), kAoCodecFailed);
     EXPECT_EQ(ZQ_MPI_AO_GetMute(0, &muted), kMuteQueryRefused);
-    EXPECT_EQ(muted, 0x5A);
-    EXPECT_EQ(volume(), 50);
+    s32 volume = -7;
+    EXPECT_EQ(ZQ_MPI_AO_GetVolume(0, &volume), 0);
+    EXPECT_EQ(std::make_pair(muted, volume), std::make_pair(0x5A, 50));
     EXPECT_EQ(sim::read_codec(dir()).outputMute, 0);
     EXPECT_EQ(log_text(),
               "11.0 <3>ao open /dev/ao failed\n11.0 <3>ao acodec dev open error!\n\n"
@@ -133,57 +113,44 @@ class AiTest : public EngineTest {
 TEST_F(AiTest, EveryCallDoesItsPartAndIsTracedWithItsArguments) {
     AudioAttr attr{};
     const AudioAttr given{8000, 1, 2, 3, 4, 5, 800, 8, 9};  // all the capture ring holds
-    EXPECT_EQ(ZQ_MPI_AI_SetPubAttr(0, &given), 0);
-    EXPECT_EQ(ZQ_MPI_AI_GetPubAttr(0, &attr), 0);
+    const std::string pub = "enSamplerate[8000], enBitwidth[1]", dev = "AudioDevId[0]";
+    traced(CALL(ZQ_MPI_AI_SetPubAttr(0, &given)), 0, pub);
+    traced(CALL(ZQ_MPI_AI_GetPubAttr(0, &attr)), 0, pub);
     EXPECT_EQ(std::memcmp(&attr, &given, sizeof given), 0);
-    EXPECT_EQ(ZQ_MPI_AI_Enable(0), 0);
+    traced(CALL(ZQ_MPI_AI_Enable(0)), 0, dev);
     const s32 fd = g_AudioDevTable.aiFd;
-    EXPECT_EQ(ZQ_MPI_AI_Enable(0), fd);  // already enabled: its descriptor
+    traced(CALL(ZQ_MPI_AI_Enable(0)), fd, dev);  // already enabled: its descriptor
     EXPECT_EQ(get_frame(0), kNoFrame);
     EXPECT_EQ(ZQ_MPI_AI_GetFrame(1, 0, &frame_, nullptr, 0), kAiDev);  // enabled is not enough
     EXPECT_EQ(ZQ_MPI_AI_GetFrame(0, 0, nullptr, nullptr, 1), kAiNull);
     frame_.pData = nullptr;
     EXPECT_EQ(ZQ_MPI_AI_GetFrame(0, 0, &frame_, nullptr, 1), kAiNull);
-    EXPECT_EQ(ZQ_MPI_AI_Disable(0), 0);
-    EXPECT_EQ(ZQ_MPI_AI_Disable(0), 0);
+    log_ += "<3>ai AudioDevId 1 Failed\n\n<3>ai pstFrm is null\n\n<3>ai pstFrm->pData is null\n\n";
+    traced(CALL(ZQ_MPI_AI_Disable(0)), 0, dev);
+    traced(CALL(ZQ_MPI_AI_Disable(0)), 0, dev);
     s32 volume = -1;
-    EXPECT_EQ(ZQ_MPI_AI_GetVolume(0, &volume), 0);
-    EXPECT_EQ(volume, 50);
-    EXPECT_EQ(ZQ_MPI_AI_SetVolume(0, 70), 0);
+    traced(CALL(ZQ_MPI_AI_GetVolume(0, &volume)), 0, dev + ", *ps32VolumeDb[50]");
+    traced(CALL(ZQ_MPI_AI_SetVolume(0, 70)), 0, dev + ", s32VolumeDb[70]");
     EXPECT_EQ(sim::read_codec(dir()).inputVolume, 70);
     ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/acodec", true));
-    EXPECT_EQ(ZQ_MPI_AI_SetVolume(0, 30), kAiCodecFailed);
+    traced(CALL(ZQ_MPI_AI_SetVolume(0, 30)), kAiCodecFailed, dev + ", s32VolumeDb[30]");
+    log_ += "<3>ai acodec dev open error!\n\n";
     ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/acodec", false));
     ASSERT_TRUE(sim::refuse_request(dir(), "/dev/acodec", 0x40044105));
-    EXPECT_EQ(ZQ_MPI_AI_SetVolume(0, 40), kAiCodecFailed);  // no line of its own
-    EXPECT_EQ(ZQ_MPI_AI_GetVolume(0, &volume), 0);
-    EXPECT_EQ(volume, 70);  // kept only when the codec took it
+    // A refused request has no line of its own, and the volume is kept only
+    // when the codec took it.
+    traced(CALL(ZQ_MPI_AI_SetVolume(0, 40)), kAiCodecFailed, dev + ", s32VolumeDb[40]");
+    traced(CALL(ZQ_MPI_AI_GetVolume(0, &volume)), 0, dev + ", *ps32VolumeDb[70]");
     const VqeConfig aecAndAgc{1, 0, 1};
     VqeConfig back{9, 9, 9};
-    EXPECT_EQ(ZQ_MPI_AI_SetVqeAttr(5, 5, 5, 5, &aecAndAgc), 0);
-    EXPECT_EQ(ZQ_MPI_AI_GetVqeAttr(5, 5, &back), 0);
+    const std::string vqe = "bAecOpen[1], bAgcOpen[1], bAnrOpen[0]";
+    traced(CALL(ZQ_MPI_AI_SetVqeAttr(5, 5, 5, 5, &aecAndAgc)), 0, vqe);
+    traced(CALL(ZQ_MPI_AI_GetVqeAttr(5, 5, &back)), 0, vqe);
     EXPECT_EQ(std::memcmp(&back, &aecAndAgc, sizeof back), 0);
     ASSERT_TRUE(sim::set_device_missing(dir(), "/dev/ai", true));
-    EXPECT_EQ(ZQ_MPI_AI_Enable(0), -1);
+    traced(CALL(ZQ_MPI_AI_Enable(0)), -1, dev);
     EXPECT_EQ(g_AudioDevTable.aiFd, -1);
-    const std::string enable = "5.0 <6>ai [ZQ_MPI_AI_Enable]: AudioDevId[0]\n\n";
-    const std::string disable = "5.0 <6>ai [ZQ_MPI_AI_Disable]: AudioDevId[0]\n\n";
-    EXPECT_EQ(log_text(),
-              "5.0 <6>ai [ZQ_MPI_AI_SetPubAttr]: enSamplerate[8000], enBitwidth[1]\n\n"
-              "5.0 <6>ai [ZQ_MPI_AI_GetPubAttr]: enSamplerate[8000], enBitwidth[1]\n\n" +
-                  enable + enable +
-                  "5.0 <3>ai AudioDevId 1 Failed\n\n5.0 <3>ai pstFrm is null\n\n"
-                  "5.0 <3>ai pstFrm->pData is null\n\n" +
-                  disable + disable +
-                  "5.0 <6>ai [ZQ_MPI_AI_GetVolume]: AudioDevId[0], *ps32VolumeDb[50]\n\n"
-                  "5.0 <6>ai [ZQ_MPI_AI_SetVolume]: AudioDevId[0], s32VolumeDb[70]\n\n"
-                  "5.0 <6>ai [ZQ_MPI_AI_SetVolume]: AudioDevId[0], s32VolumeDb[30]\n\n"
-                  "5.0 <3>ai acodec dev open error!\n\n"
-                  "5.0 <6>ai [ZQ_MPI_AI_SetVolume]: AudioDevId[0], s32VolumeDb[40]\n\n"
-                  "5.0 <6>ai [ZQ_MPI_AI_GetVolume]: AudioDevId[0], *ps32VolumeDb[70]\n\n"
-                  "5.0 <6>ai [ZQ_MPI_AI_SetVqeAttr]: bAecOpen[1], bAgcOpen[1], bAnrOpen[0]\n\n"
-                  "5.0 <6>ai [ZQ_MPI_AI_GetVqeAttr]: bAecOpen[1], bAgcOpen[1], bAnrOpen[0]\n\n" +
-                  enable + "5.0 <3>ai open /dev/ai failed\n");
+    EXPECT_EQ(log_lines(), log_ + "<3>ai open /dev/ai failed\n");
 }
 
 TEST_F(AiTest, FramesAreNumberedFromZeroStampedAndCutToTheFrameLength) {
@@ -305,6 +272,8 @@ const Refusal kRefusals[] = {
      "adec AdChn 0 not created\n\n"},  // tested before the pointer
 };
 
+// A device or channel that does not exist, a value out of range and a null
+// pointer: refused with its code and its one log line, changing nothing.
 using AudioRefusalTest = EngineTest;
 
 TEST_F(AudioRefusalTest, BadNumbersValuesAndNullPointersAreRefusedWithTheirCodeAndLine) {

@@ -13,8 +13,8 @@
 #include <utility>
 
 #include "emul/board.h"
-#include "net/wifi_state.h"
 #include "emul/net.h"
+#include "net/wifi_state.h"
 #include "port/port.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"
@@ -119,6 +119,7 @@ TEST_F(EthAttrTest, FillsAllFourFieldsWithTheMacAndTheGatewayFromTheirSources) {
     EXPECT_EQ(query("eth2"), Query(0, kEth2, ""));
     EXPECT_EQ(journal_events("socket:inet").back(), "close");
     EXPECT_EQ(query(nullptr), Query(-1, std::string(66, 0x5A), ""));  // the record untouched
+
     const char *cases[][2] = {{kMac, kMac},  // no newline
                               {"\n\n0a:0b:0c:0d:0e:0f\n", "0a:0b:0c:0d:0e:0f"},
                               {"00:11:22:33:44:55:66:77:88\n", "00:11:22:33:44:55"},

@@ -1,25 +1,109 @@
 // The Wi-Fi module's files and tool directory with Debian's real tools
-// instead of the virtual board's: what the module writes for the daemons
-// passes hostapd's and wpa_supplicant's own readers, wpa_cli keeps the
-// station state of the real wpa_supplicant (its wired driver on a veth
-// pair), and busybox's udhcpd serves the configuration the access point
-// made to busybox's udhcpc running the directory's script. The daemons run
-// in network and process namespaces of their own, so nothing reaches the
-// host's network and none outlives its test. Skipped where the tools are
-// not unpacked (scripts/fetch-wifi-parsers.sh); in CI they fail instead.
+// instead of the virtual board's: the daemons' configuration readers (which
+// report every bad line before they reach a driver), wpa_supplicant with
+// wpa_cli on a veth pair, busybox's udhcpd serving to udhcpc, each in
+// namespaces of its own so that nothing touches the host's network. The
+// tools are unpacked (not installed) by scripts/fetch-wifi-parsers.sh, or
+// in the directory ZQ_WIFI_PARSERS names.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "board/wifi_radio.h"
 #include "emul/board.h"
 #include "support/capture.h"
 #include "support/vboard_fixture.h"
-#include "support/wifi_parsers.h"
 #include "zq_wifi.h"
 
 namespace {
+
+// ZQ_WIFI_PARSERS, or where scripts/fetch-wifi-parsers.sh puts the tools
+// when it could; empty when there are none.
+std::string tools_root() {
+    const char *root = std::getenv("ZQ_WIFI_PARSERS");
+    if (root && *root) return root;
+    const std::string fetched = ZQ_WIFI_PARSERS_DIR;
+    return ::access((fetched + "/usr/sbin/hostapd").c_str(), X_OK) == 0 ? fetched : "";
+}
+
+std::string library_path(const std::string &root) {
+    return "LD_LIBRARY_PATH=" + root + "/lib/x86_64-linux-gnu:" + root +
+           "/usr/lib/x86_64-linux-gnu";
+}
+
+// What keeps the real tools from running here (the unpacked programs, and
+// with namespaces the right to make network namespaces), or null.
+const char *wifi_parsers_missing(bool namespaces) {
+    if (tools_root().empty())
+        return "Debian's Wi-Fi tools are not unpacked (scripts/fetch-wifi-parsers.sh)";
+    if (namespaces && std::system("unshare -n -m -p -f --mount-proc true >/dev/null 2>&1") != 0)
+        return "no network, mount and process namespaces can be made here (unshare, as root)";
+    return nullptr;
+}
+
+// In CI (CI=true), where Debian's packages are reachable, what is missing
+// fails the test instead of skipping it.
+#define ZQ_REQUIRE_REAL_TOOLS(namespaces)                                                     \
+    do {                                                                                      \
+        const char *missing = wifi_parsers_missing(namespaces);                               \
+        if (!missing) break;                                                                  \
+        if (std::getenv("CI") && std::string(std::getenv("CI")) == "true") FAIL() << missing; \
+        GTEST_SKIP() << missing;                                                              \
+    } while (0)
+
+// What hostapd (an access point's configuration) or wpa_supplicant with
+// driver "none" (a station's) says of a configuration when it complains
+// about a line or the file, else "". Without the control socket lines and
+// on a made-up interface, so that nothing is made on the host.
+std::string parser_complaints(bool accessPoint, const std::string &configuration) {
+    const std::string root = tools_root();
+    char path[] = "/tmp/zqparse.XXXXXX";
+    int fd = ::mkstemp(path);
+    if (fd < 0) return "no temporary file";
+    ::close(fd);
+    std::istringstream in(configuration);
+    std::ofstream file(path);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("ctrl_interface") != std::string::npos) continue;
+        file << (line.rfind("interface=", 0) == 0 ? "interface=zqcheck0" : line) << '\n';
+    }
+    file.close();
+    const std::string program =
+        accessPoint ? "/usr/sbin/hostapd " : "/sbin/wpa_supplicant -Dnone -izqcheck0 -c ";
+    const std::string out =
+        run_command(library_path(root) + " timeout 10 " + root + program + path + " 2>&1").out;
+    ::unlink(path);
+    const bool complains = out.find("Line ") != std::string::npos ||
+                           out.find("errors found") != std::string::npos ||
+                           out.find("Failed to read or parse configuration") != std::string::npos;
+    return complains ? out : "";
+}
+
+// Runs script with sh in network, mount and process namespaces of its own
+// (its /proc lists only its own processes, and every process it starts ends
+// with it), with the real tools first in PATH (wpa_supplicant, wpa_cli,
+// hostapd, and busybox's udhcpc, udhcpd, ifconfig and route) and ZQ_VBOARD
+// set to board: its status and everything it printed.
+CliRun run_with_real_tools(const std::string &board, const std::string &script) {
+    const std::string root = tools_root(), bin = board + "/real-tools";
+    ::mkdir(bin.c_str(), 0755);
+    for (const char *applet : {"udhcpc", "udhcpd", "ifconfig", "route"})
+        ::symlink((root + "/bin/busybox").c_str(), (bin + "/" + applet).c_str());
+    for (const char *tool : {"/sbin/wpa_supplicant", "/sbin/wpa_cli", "/usr/sbin/hostapd"})
+        ::symlink((root + tool).c_str(), (bin + std::strrchr(tool, '/')).c_str());
+    const std::string file = board + "/real-check.sh";
+    std::ofstream(file) << script;
+    return run_command("env PATH=" + bin + ":/usr/sbin:/usr/bin:/sbin:/bin " + library_path(root) +
+                       " ZQ_VBOARD=" + board +
+                       " timeout 60 unshare -n -m -p -f --mount-proc --kill-child sh " + file +
+                       " 2>&1");
+}
 
 using WifiRealToolsTest = VBoardTest;
 
@@ -44,8 +128,8 @@ TEST_F(WifiRealToolsTest, RealParsersAcceptTheMadeFiles) {
         std::memcpy(ap.szPasswd, row.passphrase.data(), row.passphrase.size());
         ap.s32Channel = row.channel;
         ASSERT_EQ(ZQSDK_WifiCreateAp(&ap), 0);
-        EXPECT_EQ(parser_complaints(true, zq::sim::read_board_file(dir(), "/var/wifi/hostapd.conf")),
-                  "");
+        EXPECT_EQ(
+            parser_complaints(true, zq::sim::read_board_file(dir(), "/var/wifi/hostapd.conf")), "");
         zq::sim::RadioNetwork network;
         network.ssid = row.ssid;
         network.passphrase = row.passphrase;
@@ -99,7 +183,7 @@ while pgrep -f "wpa_cli -B -i zqsta0 -p @B@/run" >/dev/null && [ $i -lt 100 ]; d
 done
 pgrep -f "wpa_cli -B -i zqsta0 -p @B@/run" >/dev/null || echo "watcher ended"
 )sh",
-                                                      dir()));
+                                                     dir()));
     EXPECT_EQ(run.out, "started 0\nstate 9\nstate 0\nstate 9\nwatcher ended\n")
         << zq::sim::read_board_file(dir(), "/var/tmp/wpa_log");
 }
@@ -137,7 +221,7 @@ cat @B@/etc/resolv.conf
 nsenter -t $client -n ip -4 route show default | cut -d' ' -f1-5
 nsenter -t $client -n ip -4 -o addr show zqsta0 | grep -o 'inet 192\.168\.5\.[0-9]*/24'
 )sh",
-                                                      dir()));
+                                                     dir()));
     EXPECT_EQ(run.status, 0) << run.out;
     std::string served = zq::sim::read_board_file(dir(), "/udhcpd.out");
     EXPECT_EQ(served.find("bad line"), std::string::npos) << served;

@@ -15,15 +15,15 @@
 #include <thread>
 #include <vector>
 
+#include "board/wifi_radio.h"
+#include "board/wifi_records.h"
 #include "emul/board.h"
+#include "emul/process_table.h"
 #include "net/wifi_kill.h"
 #include "net/wifi_state.h"
-#include "emul/process_table.h"
 #include "support/capture.h"
 #include "support/host_safety.h"
 #include "support/vboard_fixture.h"
-#include "board/wifi_radio.h"
-#include "board/wifi_records.h"
 #include "zq_net.h"
 #include "zq_wifi.h"
 
@@ -124,9 +124,10 @@ pid_t met_first(const std::string &procDir, const std::vector<pid_t> &pids) {
 // before its kill is no failure. A process the board may not kill (another
 // user's) is reported and the walk goes on: later matches die all the same.
 TEST_F(WifiTest, KillersTakeWholeNamesAndArgumentsAndGoOnPastRefusedKills) {
-    std::vector<pid_t> taken = {
-        start_idle({"wpa_supplicant", "-iwlan0"}), start_idle({"/usr/wifi/wpa_supplicant", "-B"}),
-        start_idle({"udhcpc", "-i", "wlan0"}), start_idle({"/usr/wifi/iw", "dev", "wlan0", "scan"})};
+    std::vector<pid_t> taken = {start_idle({"wpa_supplicant", "-iwlan0"}),
+                                start_idle({"/usr/wifi/wpa_supplicant", "-B"}),
+                                start_idle({"udhcpc", "-i", "wlan0"}),
+                                start_idle({"/usr/wifi/iw", "dev", "wlan0", "scan"})};
     std::vector<pid_t> spared = {
         start_idle({"udhcpc", "-i", "wlan01"}), start_idle({"udhcpc", "-iwlan0"}),
         start_idle({"iwpriv", "wlan0"}),        start_idle({"/sbin/iwconfig"}),
@@ -156,12 +157,28 @@ TEST_F(WifiTest, KillersTakeWholeNamesAndArgumentsAndGoOnPastRefusedKills) {
     EXPECT_EQ(count_of(board("/journal"), " signal 9 refused: a process of user www-data"), 2u);
 }
 
-TEST_F(WifiTest, InitRefusesBeforeKillingAndOperationsNeedAnInterface) {
+template <size_t N>
+void put(char (&field)[N], const char *text) {
+    std::memcpy(field, text, strnlen(text, N - 1));
+}
+
+WifiApParam ap(const char *ssid, const char *pass, unsigned channel, const char *ip) {
+    WifiApParam p{};
+    put(p.szSsid, ssid);
+    put(p.szPasswd, pass);
+    p.s32Channel = channel;
+    put(p.szIp, ip);
+    return p;
+}
+
+// What init or an operation refuses (a bad name, path or value, no
+// interface yet) is refused before anything is killed, written or started.
+TEST_F(WifiTest, BadInputAndMissingInterfaceAreRefusedBeforeAnythingIsKilledOrStarted) {
     pid_t client = start_idle({"udhcpc", "-i", "eth2"});
     const std::string longPath = "/usr/wifi/" + std::string(118, 'd');
     fs::create_directories(host(longPath));
-    WifiApParam ap{};
-    std::strcpy(ap.szSsid, "x");
+    WifiApParam param{};
+    std::strcpy(param.szSsid, "x");
     WifiInfo info{};
     WifiList list{1, &info};
     const std::string notInitialised = "Wifi is not initialised\n";
@@ -173,7 +190,7 @@ TEST_F(WifiTest, InitRefusesBeforeKillingAndOperationsNeedAnInterface) {
         {[&] { return ZQSDK_WifiInit("wlan0", longPath.c_str(), 1); }, "pEthName wlan0"},
         {[] { return ZQSDK_WifiInit("wlan0", "/nowhere", 1); },
          "Set path error: pEthName wlan0 pConfigPath /nowhere\n"},
-        {[&] { return ZQSDK_WifiCreateAp(&ap); }, notInitialised},
+        {[&] { return ZQSDK_WifiCreateAp(&param); }, notInitialised},
         {[] { return ZQSDK_WifiConnectSTA("x", nullptr); }, notInitialised},
         {[&] { return ZQSDK_WifiGetList(&list); }, notInitialised},
         {[&] { return ZQSDK_WifiGetInfoBySsid("x", &info); }, notInitialised},
@@ -205,6 +222,29 @@ TEST_F(WifiTest, InitRefusesBeforeKillingAndOperationsNeedAnInterface) {
     init(0);
     EXPECT_EQ(g_WifiState.g_EthType, 3);
     EXPECT_EQ(::kill(client, 0), 0);  // another interface's client
+
+    // Hostile values of an initialised interface: nothing killed or started.
+    pid_t supplicant = start_idle({"wpa_supplicant", "-iwlan0"});
+    pid_t hostapd = start_idle({"hostapd"});
+    commands();
+    std::vector<WifiApParam> aps = {ap("evil\nwpa=0", "", 0, ""),
+                                    ap(std::string(33, 's').c_str(), "", 0, ""),
+                                    ap("ok", "short", 0, ""),
+                                    ap("ok", "12345678\nwpa_psk=0", 0, ""),
+                                    ap("ok", "", 0, "1.2.3.4;reboot"),
+                                    ap("ok", "", 0, "192.168.5.300"),
+                                    ap("", "", 0, "")};
+    std::string err = capture_output([&] {
+                          for (const WifiApParam &p : aps) EXPECT_EQ(ZQSDK_WifiCreateAp(&p), -1);
+                          EXPECT_EQ(ZQSDK_WifiConnectSTA("a\nb", nullptr), -1);
+                          EXPECT_EQ(ZQSDK_WifiConnectSTA("ok", "1234567\n8"), -1);
+                          EXPECT_EQ(ZQSDK_WifiConnectSTA(std::string(40, 'x').c_str(), ""), -1);
+                      }).err;
+    EXPECT_NE(err.find("IP addr invaled, 1.2.3.4;reboot\n"), std::string::npos);
+    EXPECT_TRUE(commands().empty());
+    EXPECT_TRUE(journal_events("kill").empty());
+    EXPECT_EQ(::kill(supplicant, 0) | ::kill(hostapd, 0), 0);
+    EXPECT_FALSE(fs::exists(host("/var/wifi/hostapd.conf")));
 }
 
 // The channel "iw dev IF set channel N" tuned the interface to, as the board
@@ -256,20 +296,6 @@ TEST_F(WifiTest, SwitchModeRebuildsTheInterfaceAndChecksTheResult) {
     // The interface does not come back in monitor mode: no success.
     write_board_file(dir(), "/usr/wifi/iw", "#!/bin/sh\nexit 1\n");  // fails
     capture_output([] { EXPECT_EQ(ZQSDK_WifiSwitchMode(WIFI_MODE_MONITOR), -1); });
-}
-
-template <size_t N>
-void put(char (&field)[N], const char *text) {
-    std::memcpy(field, text, strnlen(text, N - 1));
-}
-
-WifiApParam ap(const char *ssid, const char *pass, unsigned channel, const char *ip) {
-    WifiApParam p{};
-    put(p.szSsid, ssid);
-    put(p.szPasswd, pass);
-    p.s32Channel = channel;
-    put(p.szIp, ip);
-    return p;
 }
 
 // text without its comment lines and with each `from` replaced by its `to`.
@@ -337,31 +363,6 @@ TEST_F(WifiTest, AccessPointFilesCommandsAndBoardState) {
     write_board_file(dir(), "/usr/wifi/hostapd", "#!/bin/sh\nexit 1\n");
     capture_output([&] { EXPECT_EQ(ZQSDK_WifiCreateAp(&open), -1); });
     EXPECT_TRUE(board_processes({"hostapd", "udhcpd"}).empty());
-}
-
-TEST_F(WifiTest, HostileInputIsRefusedBeforeAnythingIsKilledOrStarted) {
-    init();
-    pid_t supplicant = start_idle({"wpa_supplicant", "-iwlan0"});
-    pid_t hostapd = start_idle({"hostapd"});
-    commands();
-    std::vector<WifiApParam> aps = {ap("evil\nwpa=0", "", 0, ""),
-                                    ap(std::string(33, 's').c_str(), "", 0, ""),
-                                    ap("ok", "short", 0, ""),
-                                    ap("ok", "12345678\nwpa_psk=0", 0, ""),
-                                    ap("ok", "", 0, "1.2.3.4;reboot"),
-                                    ap("ok", "", 0, "192.168.5.300"),
-                                    ap("", "", 0, "")};
-    std::string err = capture_output([&] {
-                          for (const WifiApParam &p : aps) EXPECT_EQ(ZQSDK_WifiCreateAp(&p), -1);
-                          EXPECT_EQ(ZQSDK_WifiConnectSTA("a\nb", nullptr), -1);
-                          EXPECT_EQ(ZQSDK_WifiConnectSTA("ok", "1234567\n8"), -1);
-                          EXPECT_EQ(ZQSDK_WifiConnectSTA(std::string(40, 'x').c_str(), ""), -1);
-                      }).err;
-    EXPECT_NE(err.find("IP addr invaled, 1.2.3.4;reboot\n"), std::string::npos);
-    EXPECT_TRUE(commands().empty());
-    EXPECT_TRUE(journal_events("kill").empty());
-    EXPECT_EQ(::kill(supplicant, 0) | ::kill(hostapd, 0), 0);
-    EXPECT_FALSE(fs::exists(host("/var/wifi/hostapd.conf")));
 }
 
 sim::RadioNetwork network(const std::string &ssid, double signal, const std::string &passphrase,
@@ -452,8 +453,7 @@ TEST_F(WifiTest, ExitAbandonsAWaitingConnectionFromAnotherThread) {
     ASSERT_TRUE(sim::add_network(dir(), network("Home", -50, "pass-word-1", "never"), &error));
     int result = 0;
     std::thread station([&] { result = ZQSDK_WifiConnectSTA("Home", "pass-word-1"); });
-    while (!g_WifiState.g_StaConnecting.load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(eventually([] { return g_WifiState.g_StaConnecting.load(); }));
     std::string err =
         capture_output([] { EXPECT_EQ(ZQSDK_WifiConnectSTA("Other", nullptr), -1); }).err;
     EXPECT_NE(err.find("Station connect already running\n"), std::string::npos);

@@ -46,7 +46,8 @@ TEST_F(ProcessTest, ShellCommandResultsFollowTheExitStatusWhateverSigchldIs) {
         int flags;
     } dispositions[] = {{SIG_DFL, 0}, {SIG_IGN, 0}, {NoteChild, SA_NOCLDWAIT}};
     for (const auto &d : dispositions) {
-        struct sigaction action {}, now{};
+        struct sigaction action {
+        }, now{};
         action.sa_handler = d.handler;
         action.sa_flags = d.flags;
         ::sigaction(SIGCHLD, &action, nullptr);
