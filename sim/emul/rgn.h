@@ -44,12 +44,6 @@ struct RgnBoardState {
     RgnChannel channels[kRgnChannels];
 };
 
-// Reads the state and, when bitmaps is given, every overlay's bitmap bytes
-// (indexed channel * 8 + handle), consistently under the driver's lock.
-// nodePath and bitmapDir are host paths of "dev/rgn" and "dev/rgn.d".
-bool load_rgn_board(const std::string &nodePath, const std::string &bitmapDir, RgnBoardState *state,
-                    std::vector<std::vector<uint8_t>> *bitmaps);
-
 // ---- test-facing ----
 
 // Called with every request that reaches the driver, its record as the

@@ -15,8 +15,6 @@
 
 #include "emul/devices.h"
 
-struct json_object;
-
 namespace zq::sim {
 
 constexpr const char *kViDevice = "/dev/vi";
@@ -42,45 +40,12 @@ struct ViChannel {
 
 using ViChannels = std::array<ViChannel, kViChannels>;
 
-// board.json "vi": the sensor's (and so the largest frame's) size and the
-// physical address of the driver's frame buffers.
-struct ViSettings {
-    uint32_t maxWidth = 1920, maxHeight = 1080;
-    uint64_t bufferBase = 0xA0000000;
-    // Bytes from one buffer to the next: the largest NV12 frame, in whole pages.
-    uint64_t stride() const;
-    // Physical address of buffer `buffer` of channel `channel`.
-    uint64_t buffer_address(int channel, uint32_t buffer) const;
-};
-
-ViSettings vi_settings(json_object *board);
-// The channels at power-on (and after a reset) for these settings.
-ViChannels vi_power_on(const ViSettings &settings);
-
-// Source frames: whether frame n is kept, when it is captured, and the
-// newest kept frame captured by board time nowNs (-1: none yet).
-bool vi_frame_kept(const ViChannel &ch, uint64_t n);
-int64_t vi_capture_ns(const ViChannel &ch, uint64_t n);
-int64_t vi_latest_kept(const ViChannel &ch, int64_t nowNs);
-
-// Draws the picture of source frame `frame` of a channel into nv12
-// (width x height luma, then the UV rows): colour bars, the first luma row
-// carrying the frame number (32 bits, most significant first, bit i in
-// pixels 8i..8i+7 as luma 235 for 1 and 16 for 0, as far as the row
-// reaches), and the channel's regions (channels 0-2).
-void vi_render_frame(int channel, uint32_t frame, uint32_t width, uint32_t height, uint8_t *nv12);
-// The number a first luma row carries.
+// The number the first luma row of a captured picture carries: 32 bits,
+// most significant first, bit i in pixels 8i..8i+7 as luma 235 for 1 and 16
+// for 0, as far as the row reaches.
 uint32_t vi_frame_number(const uint8_t *lumaRow, uint32_t width);
 
-// The channels a state file holds (power-on values for what it does not
-// say), and the state file's contents for channels.
-ViChannels vi_channels_of(json_object *root, const ViSettings &settings);
-json_object *vi_channels_json(const ViChannels &channels);
-
 // ---- the active board (seam side) ----
-
-// The active board's settings, read again after every change of board.json.
-ViSettings active_vi_settings();
 
 // The picture enabled channel `channel` shows now (its newest kept frame);
 // false when it is not enabled or has captured nothing yet.
