@@ -46,7 +46,6 @@ struct BoardClock {
 
 struct Board {
     std::mutex lock;
-    bool active = false;
     std::string dir;
     int journalFd = -1;
     BoardClock clock;
@@ -141,13 +140,12 @@ bool activate(const std::string &where, std::string *error) {
     g_board.dir = dir;
     g_board.journalFd =
         ::open((dir + "/" + kJournalFile).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    g_board.active = true;
     return true;
 }
 
 bool is_active() {
     std::lock_guard<std::mutex> hold(g_board.lock);
-    return g_board.active;
+    return !g_board.dir.empty();
 }
 
 const std::string &active_dir() {
@@ -156,31 +154,9 @@ const std::string &active_dir() {
 
 void reload_if_active(const std::string &dir) {
     std::lock_guard<std::mutex> hold(g_board.lock);
-    if (!g_board.active || g_board.dir != dir) return;
+    if (g_board.dir != dir) return;
     std::string ignored;
     load(g_board, dir, &ignored);
-}
-
-std::string normalize(std::string_view path) {
-    std::vector<std::string_view> parts;
-    size_t i = 0;
-    while (i < path.size()) {
-        size_t j = path.find('/', i);
-        if (j == std::string_view::npos) j = path.size();
-        std::string_view part = path.substr(i, j - i);
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        i = j + 1;
-    }
-    std::string out;
-    for (std::string_view part : parts) {
-        out += '/';
-        out += part;
-    }
-    return out.empty() ? "/" : out;
 }
 
 namespace {
@@ -193,14 +169,13 @@ std::string board_join(const std::vector<std::string> &parts) {
 
 constexpr int kMaxLinks = 40;  // as the kernel's own limit
 
-}  // namespace
-
-// As the kernel walks a path for a process chrooted in the board, so that no
-// link on the board can lead to a host path outside it.
-std::string resolve(std::string_view boardPath) {
-    if (boardPath.empty() || boardPath[0] != '/') return std::string(boardPath);
-    std::vector<std::string> done;
-    std::string rest(boardPath);
+// Walks a board path into *done, its components with ".", ".." and empty
+// ones folded (".." stops at the root). With follow, a link is followed as
+// the kernel does for a process chrooted in the board (an absolute target
+// starts again at the root), so that no link on the board can lead to a
+// host path outside it. False after too many links.
+bool walk(std::string_view path, bool follow, std::vector<std::string> *done) {
+    std::string rest(path);
     int links = 0;
     for (size_t i = 0; i < rest.size();) {
         size_t j = std::min(rest.find('/', i), rest.size());
@@ -208,21 +183,38 @@ std::string resolve(std::string_view boardPath) {
         i = j + 1;
         if (part.empty() || part == ".") continue;
         if (part == "..") {
-            if (!done.empty()) done.pop_back();
+            if (!done->empty()) done->pop_back();
             continue;
         }
-        done.push_back(part);
+        done->push_back(part);
         char target[PATH_MAX];
-        ssize_t n = ::readlink(board_join(done).c_str(), target, sizeof target - 1);
+        ssize_t n = follow ? ::readlink(board_join(*done).c_str(), target, sizeof target - 1) : 0;
         if (n <= 0) continue;
-        // Too many links: a path under a plain file, which no call can open.
-        if (++links > kMaxLinks) return g_board.dir + "/" + kBoardFile + "/link-loop";
+        if (++links > kMaxLinks) return false;
         target[n] = '\0';
-        done.pop_back();
-        if (target[0] == '/') done.clear();
+        done->pop_back();
+        if (target[0] == '/') done->clear();
         rest = std::string(target) + "/" + (i < rest.size() ? rest.substr(i) : std::string());
         i = 0;
     }
+    return true;
+}
+
+}  // namespace
+
+std::string normalize(std::string_view path) {
+    std::vector<std::string> parts;
+    walk(path, false, &parts);
+    std::string out;
+    for (const std::string &part : parts) out += "/" + part;
+    return out.empty() ? "/" : out;
+}
+
+std::string resolve(std::string_view boardPath) {
+    if (boardPath.empty() || boardPath[0] != '/') return std::string(boardPath);
+    std::vector<std::string> done;
+    // Too many links: a path under a plain file, which no call can open.
+    if (!walk(boardPath, true, &done)) return g_board.dir + "/" + kBoardFile + "/link-loop";
     return board_join(done);
 }
 
@@ -332,7 +324,7 @@ json_object *board_json() {
     // The board's tools (ifconfig, route, the Wi-Fi daemons) edit board.json
     // from other processes: what they changed is read afresh.
     struct stat file {};
-    if (g_board.active && ::stat((g_board.dir + "/" + kBoardFile).c_str(), &file) == 0 &&
+    if (!g_board.dir.empty() && ::stat((g_board.dir + "/" + kBoardFile).c_str(), &file) == 0 &&
         !same_stamp(file, g_board.rootFile)) {
         std::string ignored;
         load(g_board, g_board.dir, &ignored);

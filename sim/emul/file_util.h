@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -13,6 +14,14 @@
 #include "port/port.h"
 
 namespace zq::sim {
+
+// Whether n bytes at offset `at` of the file behind fd were read (written) whole.
+inline bool read_at(int fd, void *buf, size_t n, uint64_t at) {
+    return ::pread(fd, buf, n, static_cast<off_t>(at)) == static_cast<ssize_t>(n);
+}
+inline bool write_at(int fd, const void *buf, size_t n, uint64_t at) {
+    return ::pwrite(fd, buf, n, static_cast<off_t>(at)) == static_cast<ssize_t>(n);
+}
 
 // The whole of the file behind fd, read from its start whatever its offset.
 inline std::string read_all(int fd) {

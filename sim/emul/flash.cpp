@@ -17,6 +17,7 @@
 
 #include "emul/board.h"
 #include "emul/devices.h"
+#include "emul/file_util.h"
 #include "emul/flash.h"
 
 namespace zq::sim {
@@ -49,9 +50,7 @@ int mtd_ioctl(int fd, unsigned long request, void *arg) {
         return fail(EINVAL);
     }
     std::vector<uint8_t> erased(erase.length, 0xFF);
-    if (::pwrite(fd, erased.data(), erased.size(), erase.start) !=
-        static_cast<ssize_t>(erased.size()))
-        return -1;
+    if (!write_at(fd, erased.data(), erased.size(), erase.start)) return -1;
     journal("/dev/mtd0", "erase 0x%08X+0x%X", erase.start, erase.length);
     return 0;
 }
@@ -59,9 +58,9 @@ int mtd_ioctl(int fd, unsigned long request, void *arg) {
 // Programming only clears bits: the cell keeps old AND new.
 bool program(int fd, off_t at, const uint8_t *data, size_t n) {
     std::vector<uint8_t> cells(n);
-    if (::pread(fd, cells.data(), n, at) != static_cast<ssize_t>(n)) return false;
+    if (!read_at(fd, cells.data(), n, static_cast<uint64_t>(at))) return false;
     for (size_t i = 0; i < n; ++i) cells[i] &= data[i];
-    return ::pwrite(fd, cells.data(), n, at) == static_cast<ssize_t>(n);
+    return write_at(fd, cells.data(), n, static_cast<uint64_t>(at));
 }
 
 // A Ctrl-C at the console once afterBytes have been programmed.

@@ -17,15 +17,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "emul/board.h"
 #include "emul/devices.h"
+#include "emul/file_util.h"
 #include "emul/json_util.h"
 #include "zq_reg.h"
 
@@ -86,15 +87,12 @@ void *map_physical(const char *device, int fd, size_t length, int prot, int flag
 }
 
 int input_level(json_object *board, unsigned gpio) {
-    char key[16];
-    std::snprintf(key, sizeof key, "%u", gpio);
-    json_object *level = json_get(json_get(json_get(board, "gpio"), "inputs"), key);
-    return json_object_get_int(level) != 0 ? 1 : 0;
+    json_object *inputs = json_get(json_get(board, "gpio"), "inputs");
+    return json_object_get_int(json_get(inputs, std::to_string(gpio).c_str())) != 0 ? 1 : 0;
 }
 
 uint32_t pad_reads(uint32_t word, int level) {
-    if (!is_input(word)) return word;
-    return ZQ_GPIO_PAD_INPUT | (level ? ZQ_GPIO_PAD_LEVEL : 0);
+    return is_input(word) ? ZQ_GPIO_PAD_INPUT | (level ? ZQ_GPIO_PAD_LEVEL : 0) : word;
 }
 
 namespace {
@@ -155,9 +153,7 @@ void write_back(Mapping &m) {
             inRun = true;
         } else if (inRun) {
             inRun = false;
-            size_t length = at - runStart;
-            if (::pwrite(m.fd, m.base + runStart, length, static_cast<off_t>(m.phys + runStart)) !=
-                static_cast<ssize_t>(length))
+            if (!write_at(m.fd, m.base + runStart, at - runStart, m.phys + runStart))
                 journal(kMemDevice, "store at 0x%08llX lost: %s",
                         static_cast<unsigned long long>(m.phys + runStart), std::strerror(errno));
         }

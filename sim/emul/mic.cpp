@@ -23,6 +23,7 @@
 #include "emul/audio_frames.h"
 #include "emul/board.h"
 #include "emul/devices.h"
+#include "emul/file_util.h"
 #include "emul/wav.h"
 
 namespace zq::sim {
@@ -62,8 +63,7 @@ WavProblem hear(uint64_t at, uint8_t *out, size_t count, uint32_t *micBytes) {
     *micBytes = problem == WavProblem::None ? data.bytes : 0;
     if (problem == WavProblem::None && at < data.bytes) {
         size_t n = static_cast<size_t>(std::min<uint64_t>(count, data.bytes - at));
-        if (::pread(fd, out, n, static_cast<off_t>(data.offset + at)) != static_cast<ssize_t>(n))
-            std::memset(out, 0, n);
+        if (!read_at(fd, out, n, data.offset + at)) std::memset(out, 0, n);
     }
     if (fd >= 0) ::close(fd);
     return problem;

@@ -26,6 +26,21 @@ inline uint8_t blend(uint8_t under, uint8_t over, unsigned alpha) {
     return static_cast<uint8_t>((over * alpha + under * (255 - alpha) + 127) / 255);
 }
 
+// The part of a rectangle at x, y inside a picture of pw x ph pixels:
+// columns [x0, x1) and rows [y0, y1).
+struct Span {
+    uint32_t x0, y0, x1, y1;
+    bool empty() const { return x0 >= x1 || y0 >= y1; }
+};
+
+inline Span clip(int64_t x, int64_t y, uint64_t width, uint64_t height, uint32_t pw, uint32_t ph) {
+    auto clamp = [](int64_t v, uint32_t limit) {
+        return static_cast<uint32_t>(std::clamp<int64_t>(v, 0, limit));
+    };
+    return {clamp(x, pw), clamp(y, ph), clamp(x + static_cast<int64_t>(width), pw),
+            clamp(y + static_cast<int64_t>(height), ph)};
+}
+
 // One NV12 pixel (studio-range BT.601: width luma bytes a row, then the
 // interleaved UV rows at half height) as R, G, B.
 inline void nv12_pixel_rgb(const uint8_t *nv12, uint32_t width, uint32_t height, uint32_t x,

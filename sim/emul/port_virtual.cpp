@@ -132,8 +132,7 @@ int v_ioctl(int fd, unsigned long request, void *arg) {
     if (!device) return ::ioctl(fd, request, arg);
     if (int refusal = sim::request_refusal(device->path, request)) {
         sim::journal(device->path, "ioctl 0x%08lX refused: %s", request, std::strerror(refusal));
-        errno = refusal;
-        return -1;
+        return sim::fail(refusal);
     }
     int rc = device->ioctl(fd, request, arg);
     if (rc < 0)

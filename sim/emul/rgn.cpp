@@ -400,22 +400,9 @@ struct Picture {
     }
 };
 
-// The part of a region's rectangle inside the picture, in picture pixels.
-struct Span {
-    uint32_t x0, y0, x1, y1;
-};
-
-Span clip(int32_t x, int32_t y, uint32_t width, uint32_t height, const Picture &p) {
-    auto clamp = [](int64_t v, uint32_t limit) {
-        return static_cast<uint32_t>(std::clamp<int64_t>(v, 0, limit));
-    };
-    return {clamp(x, p.width), clamp(y, p.height), clamp(int64_t{x} + width, p.width),
-            clamp(int64_t{y} + height, p.height)};
-}
-
 void draw_overlay(const Picture &p, const RgnOverlay &o, const uint32_t (&palette)[16],
                   const std::vector<uint8_t> &bits) {
-    const Span s = clip(o.x, o.y, o.width, o.height, p);
+    const Span s = clip(o.x, o.y, o.width, o.height, p.width, p.height);
     const unsigned depth = 1u << o.format, mask = (1u << depth) - 1;
     for (uint32_t y = s.y0; y < s.y1; ++y)
         for (uint32_t x = s.x0; x < s.x1; ++x) {
@@ -430,7 +417,7 @@ void draw_overlay(const Picture &p, const RgnOverlay &o, const uint32_t (&palett
 }
 
 void draw_cover(const Picture &p, const RgnCover &c) {
-    const Span s = clip(c.x, c.y, c.width, c.height, p);
+    const Span s = clip(c.x, c.y, c.width, c.height, p.width, p.height);
     const Yuv colour = rgb_to_yuv(c.color);
     for (uint32_t y = s.y0; y < s.y1; ++y)
         for (uint32_t x = s.x0; x < s.x1; ++x) p.put(x, y, colour, 255);

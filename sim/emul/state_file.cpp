@@ -36,9 +36,7 @@ bool LockedFile::store(json_object *root) const {
     text += '\n';
     struct stat before {};
     ::fstat(fd_, &before);
-    if (::ftruncate(fd_, 0) != 0 ||
-        ::pwrite(fd_, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
-        return false;
+    if (::ftruncate(fd_, 0) != 0 || !write_at(fd_, text.data(), text.size(), 0)) return false;
     struct stat after {};
     ::fstat(fd_, &after);
     if (after.st_mtim.tv_sec == before.st_mtim.tv_sec &&

@@ -68,9 +68,8 @@ int bind_file(int fd, uint32_t port) {
 
 int uevent_bind(int fd, const struct sockaddr *address, socklen_t length) {
     sockaddr_nl nl{};
-    if (!address || length < sizeof nl) return fail(EINVAL);
+    if (!address || length < sizeof nl || address->sa_family != AF_NETLINK) return fail(EINVAL);
     std::memcpy(&nl, address, sizeof nl);
-    if (nl.nl_family != AF_NETLINK) return fail(EINVAL);
     // Port 0 asks for one: the kernel's first choice is the process id.
     uint32_t port = nl.nl_pid ? nl.nl_pid : static_cast<uint32_t>(::getpid());
     if (!(nl.nl_groups & kUeventGroup)) {

@@ -24,6 +24,7 @@
 
 #include "emul/board.h"
 #include "emul/devices.h"
+#include "emul/file_util.h"
 #include "emul/json_util.h"
 #include "emul/picture.h"
 #include "emul/region_overlay.h"
@@ -68,7 +69,6 @@ struct ViSettings {
         uint64_t bytes = uint64_t{maxWidth} * maxHeight * 3 / 2;
         return (bytes + kPage - 1) / kPage * kPage;
     }
-    // Physical address of buffer `buffer` of channel `channel`.
     uint64_t buffer_address(int channel, uint32_t buffer) const {
         return bufferBase + (static_cast<uint64_t>(channel) * kViBuffers + buffer) * stride();
     }
@@ -320,8 +320,7 @@ bool write_picture(int chn, uint64_t n, uint32_t width, uint32_t height, uint64_
     vi_render_frame(chn, static_cast<uint32_t>(n), width, height, picture.data());
     int mem = ::open(resolve("/dev/mem").c_str(), O_WRONLY | O_CLOEXEC);
     if (mem < 0) return false;
-    bool ok = ::pwrite(mem, picture.data(), picture.size(), static_cast<off_t>(phys)) ==
-              static_cast<ssize_t>(picture.size());
+    bool ok = write_at(mem, picture.data(), picture.size(), phys);
     ::close(mem);
     return ok;
 }
@@ -477,7 +476,6 @@ int vi_channel_bound_to_vo(int voChannel) {
     if (!is_active()) return -1;
     ViChannels channels =
         LockedFile(resolve(kViDevice), O_RDONLY).load(vi_channels_of, active_vi_settings());
-    // The lowest input channel bound to the output channel shows on it.
     for (int chn = 0; chn < kViChannels; ++chn) {
         const ViChannel &ch = channels[static_cast<size_t>(chn)];
         if (ch.bindKind == ZQ_VI_BIND_TO_VO && ch.bindChn == voChannel) return chn;

@@ -202,35 +202,27 @@ std::string describe_vo(const std::string &dir) {
 
 namespace {
 
-// The part of [at, at + length) on a line of `side` pixels.
-bool clip(int64_t at, uint64_t length, uint32_t side, int64_t *first, int64_t *end) {
-    *first = std::max<int64_t>(at, 0);
-    *end = std::min<int64_t>(at + static_cast<int64_t>(length), side);
-    return *first < *end;
-}
-
 void draw_channel(int chn, const VoChannelState &c, VoPicture *out) {
     const VoDrvChnRect &r = c.rect;
-    int64_t x0, x1, y0, y1;
-    if (!clip(r.s32X, r.u32Width, out->width, &x0, &x1) ||
-        !clip(r.s32Y, r.u32Height, out->height, &y0, &y1))
-        return;
+    const Span s = clip(r.s32X, r.s32Y, r.u32Width, r.u32Height, out->width, out->height);
+    if (s.empty()) return;
     std::vector<uint8_t> nv12;
     uint32_t pw = 0, ph = 0;
     int source = vi_channel_bound_to_vo(chn);
     bool picture = source >= 0 && vi_render_latest(source, &nv12, &pw, &ph) && pw > 0 && ph > 0 &&
                    nv12.size() >= size_t{pw} * ph + size_t{pw} * ((ph + 1) / 2);
     bool crop = c.cropSet && c.crop.bEnable;
-    for (int64_t y = y0; y < y1; ++y) {
-        uint8_t *row = &out->rgb[(static_cast<size_t>(y) * out->width) * 3];
-        for (int64_t x = x0; x < x1; ++x) {
-            uint8_t *px = row + x * 3;
+    for (uint32_t y = s.y0; y < s.y1; ++y) {
+        uint8_t *row = &out->rgb[size_t{y} * out->width * 3];
+        for (uint32_t x = s.x0; x < s.x1; ++x) {
+            uint8_t *px = row + size_t{x} * 3;
             if (!picture) {
                 std::memset(px, 0, 3);
                 continue;
             }
             // Channel coordinates, through the crop window, then the picture's.
-            uint64_t cx = static_cast<uint64_t>(x - r.s32X), cy = static_cast<uint64_t>(y - r.s32Y);
+            auto cx = static_cast<uint64_t>(int64_t{x} - r.s32X);
+            auto cy = static_cast<uint64_t>(int64_t{y} - r.s32Y);
             if (crop) {
                 cx = static_cast<uint32_t>(c.crop.s32X) + cx * c.crop.u32Width / r.u32Width;
                 cy = static_cast<uint32_t>(c.crop.s32Y) + cy * c.crop.u32Height / r.u32Height;
@@ -246,23 +238,20 @@ void draw_channel(int chn, const VoChannelState &c, VoPicture *out) {
 // width pixels; ARGB1555 shows a pixel only with its alpha bit set,
 // ARGB8888 blends by its alpha.
 void draw_image_layer(const std::string &dir, const VoDrvImageLayer &l, VoPicture *out) {
-    int64_t x0, x1, y0, y1;
-    if (!clip(l.s32X, l.u32Width, out->width, &x0, &x1) ||
-        !clip(l.s32Y, l.u32Height, out->height, &y0, &y1))
-        return;
+    const Span s = clip(l.s32X, l.s32Y, l.u32Width, l.u32Height, out->width, out->height);
+    if (s.empty()) return;
     int memory = ::open((dir + kMemDevice).c_str(), O_RDONLY | O_CLOEXEC);
     if (memory < 0) return;
     const size_t bytes = l.u32Format == 0 ? 2 : 4;
-    std::vector<uint8_t> line(static_cast<size_t>(x1 - x0) * bytes);
-    for (int64_t y = y0; y < y1; ++y) {
-        uint64_t at = l.u32PhyAddr + (static_cast<uint64_t>(y - l.s32Y) * l.u32Width +
-                                      static_cast<uint64_t>(x0 - l.s32X)) *
+    std::vector<uint8_t> line(size_t{s.x1 - s.x0} * bytes);
+    for (uint32_t y = s.y0; y < s.y1; ++y) {
+        uint64_t at = l.u32PhyAddr + (static_cast<uint64_t>(int64_t{y} - l.s32Y) * l.u32Width +
+                                      static_cast<uint64_t>(int64_t{s.x0} - l.s32X)) *
                                          bytes;
         std::fill(line.begin(), line.end(), 0);  // unwritten memory reads as zero
         (void)!::pread(memory, line.data(), line.size(), static_cast<off_t>(at));
-        uint8_t *row =
-            &out->rgb[(static_cast<size_t>(y) * out->width + static_cast<size_t>(x0)) * 3];
-        for (size_t i = 0; i < static_cast<size_t>(x1 - x0); ++i) {
+        uint8_t *row = &out->rgb[(size_t{y} * out->width + s.x0) * 3];
+        for (size_t i = 0; i < line.size() / bytes; ++i) {
             const uint8_t *p = &line[i * bytes];
             if (bytes == 2) {
                 unsigned v = p[0] | p[1] << 8;

@@ -34,14 +34,6 @@ T get(const uint8_t *p) {
     return v;
 }
 
-bool read_at(int fd, void *buf, size_t n, uint64_t at) {
-    return ::pread(fd, buf, n, static_cast<off_t>(at)) == static_cast<ssize_t>(n);
-}
-
-bool write_all(int fd, const void *buf, size_t n, uint64_t at) {
-    return ::pwrite(fd, buf, n, static_cast<off_t>(at)) == static_cast<ssize_t>(n);
-}
-
 bool right_format(const uint8_t *fmt) {
     return get<uint16_t>(fmt) == kPcmFormat && get<uint16_t>(fmt + 2) == kChannels &&
            get<uint32_t>(fmt + 4) == kWavRate && get<uint16_t>(fmt + 12) == kBlockAlign &&
@@ -146,10 +138,10 @@ bool wav_append(const std::string &path, const void *samples, size_t bytes) {
         end = kWavHeaderBytes;
     }
     uint64_t dataBytes = end - kWavHeaderBytes + bytes;
-    ok = ok && dataBytes + 36 <= kMaxRiffBytes && write_all(fd, samples, bytes, end);
+    ok = ok && dataBytes + 36 <= kMaxRiffBytes && write_at(fd, samples, bytes, end);
     // Sizes right after every append, so the file can be read at any time.
     std::array<uint8_t, kWavHeaderBytes> header = wav_header(static_cast<uint32_t>(dataBytes));
-    return ok && write_all(fd, header.data(), header.size(), 0);
+    return ok && write_at(fd, header.data(), header.size(), 0);
 }
 
 }  // namespace zq::sim
