@@ -107,21 +107,15 @@ void set_word_at(uint8_t *p, uint32_t word) {
     std::memcpy(p, &word, sizeof word);
 }
 
-// The GPIO pads inside a mapping, as byte offsets [first, end) into it.
-std::pair<size_t, size_t> pads_in(const Mapping &m) {
+// The GPIO pads inside a mapping read as the hardware answers them.
+void show_input_levels(Mapping &m) {
     uint64_t first = std::max<uint64_t>(m.phys, ZQ_GPIO_REG_BASE);
     uint64_t end = std::min<uint64_t>(m.phys + m.length, kGpioBlockEnd);
-    if (first >= end) return {0, 0};
-    return {static_cast<size_t>(first - m.phys), static_cast<size_t>(end - m.phys)};
-}
-
-void show_input_levels(Mapping &m) {
-    auto [first, end] = pads_in(m);
-    if (first == end) return;
+    if (first >= end) return;
     json_object *board = board_json();
-    for (size_t at = first; at < end; at += 4) {
-        unsigned gpio = *gpio_of(m.phys + at);
-        set_word_at(m.base + at, pad_reads(word_at(m.base + at), input_level(board, gpio)));
+    for (uint64_t phys = first; phys < end; phys += 4) {
+        uint8_t *word = m.base + (phys - m.phys);
+        set_word_at(word, pad_reads(word_at(word), input_level(board, *gpio_of(phys))));
     }
     json_object_put(board);
 }

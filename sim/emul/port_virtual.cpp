@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -70,22 +71,17 @@ void untrack(int fd) {
 template <typename Key, typename Value>
 struct Registry {
     std::mutex lock;
-    std::vector<std::pair<Key, Value>> entries;
+    std::map<Key, Value> entries;
 
     void add(Key key, Value value) {
         std::lock_guard<std::mutex> hold(lock);
-        entries.emplace_back(key, value);
+        entries[key] = value;
     }
     // Removes key and returns its value, or fallback when it is not there.
     Value take(Key key, Value fallback) {
         std::lock_guard<std::mutex> hold(lock);
-        for (auto it = entries.begin(); it != entries.end(); ++it) {
-            if (it->first != key) continue;
-            Value value = it->second;
-            entries.erase(it);
-            return value;
-        }
-        return fallback;
+        auto entry = entries.extract(key);
+        return entry ? entry.mapped() : fallback;
     }
 };
 
@@ -326,11 +322,7 @@ pid_t spawn_piped_shell(const char *command, int childFd, int childStdFd) {
     pid_t pid = -1;
     int rc = ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, env.envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        errno = rc;
-        return -1;
-    }
-    return pid;
+    return rc == 0 ? pid : sim::fail(rc);
 }
 
 pid_t v_spawn_shell(const char *command, int reportFd) {
@@ -354,9 +346,8 @@ pid_t v_waitpid(pid_t pid, int *status, int options) {
 
 int wait_status(pid_t pid) {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
+    while (::waitpid(pid, &status, 0) < 0)
         if (errno != EINTR) return -1;
-    }
     return status;
 }
 

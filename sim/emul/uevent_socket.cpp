@@ -58,12 +58,10 @@ int bind_file(int fd, uint32_t port) {
         ::unlink(path.c_str());
         rc = ::bind(fd, at, length);
     }
-    if (rc < 0) {
-        int error = errno;
-        journal(kSubject, "bind port %u refused: %s", port, std::strerror(error));
-        errno = error;
-    }
-    return rc;
+    if (rc == 0) return 0;
+    int error = errno;
+    journal(kSubject, "bind port %u refused: %s", port, std::strerror(error));
+    return fail(error);
 }
 
 int uevent_bind(int fd, const struct sockaddr *address, socklen_t length) {
