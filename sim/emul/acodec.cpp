@@ -67,14 +67,13 @@ int acodec_ioctl(int, unsigned long code, void *arg) {
     LockedFile file(resolve(kAcodecNode), O_RDWR);
     if (!file.is_open()) return -1;
     CodecState state = file.load(state_of);
-    int32_t value;
     if (request->kind == Kind::Get) {
-        value = state.*request->field;
+        int32_t value = state.*request->field;
         std::memcpy(arg, &value, sizeof value);
         journal("acodec", "get %s %d", request->setting, value);
         return 0;
     }
-    std::memcpy(&value, arg, sizeof value);
+    auto value = record_of<int32_t>(arg);
     if (request->kind == Kind::SetVolume && (value < 0 || value > kMaxVolume)) {
         journal("acodec", "set %s %d refused: not 0..%d", request->setting, value, kMaxVolume);
         return fail(EINVAL);
@@ -88,7 +87,6 @@ int acodec_ioctl(int, unsigned long code, void *arg) {
 
 }  // namespace
 
-// The settings are reached by requests only.
 extern const Device kAcodecDevice = {kAcodecNode, 0, acodec_ioctl, refuse_read, refuse_write};
 
 // ---- test-facing ----

@@ -34,7 +34,6 @@ const Device *const kDevices[] = {
     &kVoDeviceEmulator, &kViDeviceEmulator, &kRgnDevice,
 };
 
-// Address family and the emulator behind its sockets.
 const std::pair<int, const Device *> kSocketDevices[] = {
     {AF_INET, &kInetSocket},
     {AF_NETLINK, &kUeventSocket},

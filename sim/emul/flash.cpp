@@ -41,8 +41,7 @@ bool whole_blocks(const FlashConfig &c, uint64_t start, uint64_t length) {
 
 int mtd_ioctl(int fd, unsigned long request, void *arg) {
     if (!known_request(request, MEMERASE, arg)) return -1;
-    erase_info_user erase;
-    std::memcpy(&erase, arg, sizeof erase);
+    auto erase = record_of<erase_info_user>(arg);
     FlashConfig c = active_config();
     if (erase.length == 0 || !whole_blocks(c, erase.start, erase.length)) {
         journal("/dev/mtd0", "erase 0x%08X+0x%X refused: not whole erase blocks", erase.start,

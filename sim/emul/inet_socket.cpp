@@ -35,8 +35,7 @@ int interface_address(const char *name, unsigned long request, struct in_addr *o
 int inet_ioctl(int, unsigned long request, void *arg) {
     if (request != SIOCGIFADDR && request != SIOCGIFNETMASK) return fail(ENOTTY);
     if (!arg) return fail(EFAULT);
-    struct ifreq req;
-    std::memcpy(&req, arg, sizeof req);
+    auto req = record_of<struct ifreq>(arg);
     // The kernel reads at most IFNAMSIZ - 1 characters of the name.
     req.ifr_name[IFNAMSIZ - 1] = '\0';
     struct sockaddr_in address {};

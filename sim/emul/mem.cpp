@@ -97,12 +97,6 @@ uint32_t pad_reads(uint32_t word, int level) {
 
 namespace {
 
-uint32_t word_at(const uint8_t *p) {
-    uint32_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
-
 void set_word_at(uint8_t *p, uint32_t word) {
     std::memcpy(p, &word, sizeof word);
 }
@@ -115,7 +109,7 @@ void show_input_levels(Mapping &m) {
     json_object *board = board_json();
     for (uint64_t phys = first; phys < end; phys += 4) {
         uint8_t *word = m.base + (phys - m.phys);
-        set_word_at(word, pad_reads(word_at(word), input_level(board, *gpio_of(phys))));
+        set_word_at(word, pad_reads(record_of<uint32_t>(word), input_level(board, *gpio_of(phys))));
     }
     json_object_put(board);
 }
@@ -136,12 +130,13 @@ void write_back(Mapping &m) {
     size_t runStart = 0;
     bool inRun = false;
     for (size_t at = 0; at <= m.length; at += 4) {
-        bool changed = at < m.length && word_at(m.base + at) != word_at(&m.handedOut[at]);
+        bool changed = at < m.length &&
+                       record_of<uint32_t>(m.base + at) != record_of<uint32_t>(&m.handedOut[at]);
         if (changed) {
             if (auto gpio = gpio_of(m.phys + at)) {
                 int level = input_level(board, *gpio);
-                journal_pad_store(*gpio, word_at(m.base + at), level);
-                set_word_at(m.base + at, pad_reads(word_at(m.base + at), level));
+                journal_pad_store(*gpio, record_of<uint32_t>(m.base + at), level);
+                set_word_at(m.base + at, pad_reads(record_of<uint32_t>(m.base + at), level));
             }
             if (!inRun) runStart = at;
             inRun = true;

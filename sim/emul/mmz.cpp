@@ -65,7 +65,6 @@ struct MmzZone {
     uint32_t size;
 };
 
-// The zone of the active board.
 MmzZone active_mmz_zone() {
     json_object *root = board_json();
     json_object *mmz = json_get(root, "mmz");
@@ -127,7 +126,6 @@ int look_up(MmzRequest *request) {
     return fail(ENOENT);
 }
 
-// What this process's requests looked like when they arrived.
 RequestLog g_seen;
 
 int mmz_ioctl(int, unsigned long request, void *arg) {
@@ -136,24 +134,20 @@ int mmz_ioctl(int, unsigned long request, void *arg) {
         journal("mmz", "reset");
         return LockedFile(resolve(kMmzDevice), O_RDWR).store(table_json({})) ? 0 : fail(EIO);
     }
-    if (!arg)
-        return fail(request == ZQ_MMZ_ALLOC || request == ZQ_MMZ_ALLOC_CACHED ||
-                            request == ZQ_MMZ_GET_ADDR || request == ZQ_MMZ_FLUSH_CACHE ||
-                            request == ZQ_MMZ_MAP || request == ZQ_MMZ_MAP_CACHED
-                        ? EFAULT
-                        : ENOTTY);
     auto *r = static_cast<MmzRequest *>(arg);
     switch (request) {
         case ZQ_MMZ_ALLOC:
         case ZQ_MMZ_ALLOC_CACHED:
-            return allocate(r, request == ZQ_MMZ_ALLOC_CACHED);
+            return r ? allocate(r, request == ZQ_MMZ_ALLOC_CACHED) : fail(EFAULT);
         case ZQ_MMZ_GET_ADDR:
-            return look_up(r);
+            return r ? look_up(r) : fail(EFAULT);
         case ZQ_MMZ_FLUSH_CACHE:
+            if (!r) return fail(EFAULT);
             journal("mmz", "flush 0x%08X, %u bytes", r->u32PhyAddr, r->u32Len);
             return 0;
         case ZQ_MMZ_MAP:
         case ZQ_MMZ_MAP_CACHED:
+            if (!r) return fail(EFAULT);
             journal("mmz", "map 0x%08X, %u bytes%s", r->u32PhyAddr, r->u32Len,
                     request == ZQ_MMZ_MAP_CACHED ? " (cached)" : "");
             return 0;

@@ -38,7 +38,6 @@ using sim::Device;
 // What the SDK lent at the hook: its Linux backend and shell spawner.
 NativeParts g_Native{};
 
-// Which emulator stands behind each open descriptor.
 std::array<std::atomic<const Device *>, 4096> g_deviceOfFd{};
 
 const Device *device_of(int fd) {
@@ -207,7 +206,6 @@ int v_socket(int domain, int type, int protocol) {
     return fd >= 0 && device && !track(fd, device) ? -1 : fd;
 }
 
-// The hooks of the socket emulator behind fd, or null.
 const sim::SocketHooks *socket_hooks(int fd) {
     const Device *device = device_of(fd);
     return device ? device->socket : nullptr;
@@ -359,7 +357,6 @@ int v_system(const char *command) {
     return pid < 0 ? -1 : wait_status(pid);
 }
 
-// popen streams and their children.
 Registry<FILE *, pid_t> g_pipes;
 
 FILE *v_popen(const char *command, const char *mode) {

@@ -54,7 +54,6 @@ std::string base_name(const std::string &path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Options of the user-mode emulator that take a value.
 bool emulator_option_with_value(const std::string &option) {
     static const char *const kWithValue[] = {"-L", "-E",    "-U",     "-0",     "-cpu", "-g",
                                              "-s", "-d",    "-D",     "-p",     "-r",   "-B",

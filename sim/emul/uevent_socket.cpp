@@ -65,9 +65,9 @@ int bind_file(int fd, uint32_t port) {
 }
 
 int uevent_bind(int fd, const struct sockaddr *address, socklen_t length) {
-    sockaddr_nl nl{};
-    if (!address || length < sizeof nl || address->sa_family != AF_NETLINK) return fail(EINVAL);
-    std::memcpy(&nl, address, sizeof nl);
+    if (!address || length < sizeof(sockaddr_nl) || address->sa_family != AF_NETLINK)
+        return fail(EINVAL);
+    auto nl = record_of<sockaddr_nl>(address);
     // Port 0 asks for one: the kernel's first choice is the process id.
     uint32_t port = nl.nl_pid ? nl.nl_pid : static_cast<uint32_t>(::getpid());
     if (!(nl.nl_groups & kUeventGroup)) {
@@ -84,8 +84,7 @@ int uevent_setsockopt(int fd, int level, int name, const void *value, socklen_t 
     // The forced size needs a privilege on the host; the unix socket's own
     // buffer does not.
     if (level == SOL_SOCKET && name == SO_RCVBUFFORCE) {
-        int size = -1;
-        if (value && length >= sizeof size) std::memcpy(&size, value, sizeof size);
+        int size = value && length >= sizeof(int) ? record_of<int>(value) : -1;
         journal(kSubject, "setsockopt SO_RCVBUFFORCE %d", size);
         name = SO_RCVBUF;
     }

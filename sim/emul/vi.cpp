@@ -42,7 +42,6 @@ constexpr Yuv kBars[] = {{235, 128, 128}, {210, 16, 146}, {170, 166, 16}, {145, 
                          {106, 202, 222}, {81, 90, 240},  {41, 240, 110}, {16, 128, 128}};
 constexpr uint32_t kBarCount = std::size(kBars);
 
-// Members of a channel in the state file.
 const StateField<ViChannel> kFields[] = {
     ZQ_STATE_FIELD(ViChannel, "enabled", enabled),
     ZQ_STATE_FIELD(ViChannel, "width", width),
@@ -90,7 +89,6 @@ ViSettings settings_of_board(const std::string &dir) {
     return settings;
 }
 
-// The active board's settings, read again after every change of board.json.
 ViSettings active_vi_settings() {
     return cached_board_json<vi_settings>();
 }
@@ -206,13 +204,14 @@ bool channel_ok(int32_t chn) {
 }
 
 // One request that changes channel state: load, change, store, under the
-// node's lock. change returns 0 or the errno that refuses the request.
+// node's lock; a request that is not ok is refused (EINVAL) unchanged.
 template <typename Change>
-int change_state(Change change) {
+int change_state(bool ok, Change change) {
     LockedFile file(resolve(kViDevice), O_RDWR);
     if (!file.is_open()) return -1;
+    if (!ok) return fail(EINVAL);
     ViChannels channels = file.load(vi_channels_of, active_vi_settings());
-    if (int error = change(channels)) return fail(error);
+    change(channels);
     return file.store(vi_channels_json(channels)) ? 0 : fail(EIO);
 }
 
@@ -222,10 +221,8 @@ int reset() {
         for (Taken &t : g_vi.taken) t = Taken{};
     }
     journal("vi", "reset");
-    return change_state([](ViChannels &channels) {
-        channels = vi_power_on(active_vi_settings());
-        return 0;
-    });
+    return change_state(true,
+                        [](ViChannels &channels) { channels = vi_power_on(active_vi_settings()); });
 }
 
 int set_cap_rect(void *arg) {
@@ -236,13 +233,11 @@ int set_cap_rect(void *arg) {
                 uint64_t(uint32_t(r.s32Y)) + r.u32Height <= s.maxHeight;
     journal("vi", "capture rectangle %d,%d %ux%u%s", r.s32X, r.s32Y, r.u32Width, r.u32Height,
             fits ? "" : " refused: outside the sensor");
-    return change_state([&](ViChannels &channels) {
-        if (!fits) return EINVAL;
+    return change_state(fits, [&](ViChannels &channels) {
         channels[0].capX = r.s32X;
         channels[0].capY = r.s32Y;
         channels[0].capWidth = r.u32Width;
         channels[0].capHeight = r.u32Height;
-        return 0;
     });
 }
 
@@ -253,11 +248,9 @@ int set_size(void *arg) {
               r.u32Height % 2 == 0 && r.u32Width <= s.maxWidth && r.u32Height <= s.maxHeight;
     journal("vi", "chn %d size %ux%u%s", r.s32Chn, r.u32Width, r.u32Height,
             ok ? "" : " refused: no such channel, or not an even size from 2x2 to the sensor's");
-    return change_state([&](ViChannels &channels) {
-        if (!ok) return EINVAL;
+    return change_state(ok, [&](ViChannels &channels) {
         channels[size_t(r.s32Chn)].width = r.u32Width;
         channels[size_t(r.s32Chn)].height = r.u32Height;
-        return 0;
     });
 }
 
@@ -265,15 +258,13 @@ int set_enabled(void *arg, bool enable) {
     auto r = record_of<ViDrvChn>(arg);
     journal("vi", "chn %d %s%s", r.s32Chn, enable ? "enable" : "disable",
             channel_ok(r.s32Chn) ? "" : " refused: no such channel");
-    return change_state([&](ViChannels &channels) {
-        if (!channel_ok(r.s32Chn)) return EINVAL;
+    return change_state(channel_ok(r.s32Chn), [&](ViChannels &channels) {
         ViChannel &ch = channels[size_t(r.s32Chn)];
         if (enable && !ch.enabled) {  // capture starts over at frame 0
             ch.anchorNs = board_monotonic_ns();
             ch.anchorFrame = 0;
         }
         ch.enabled = enable;
-        return 0;
     });
 }
 
@@ -284,8 +275,7 @@ int set_rate(void *arg) {
         channel_ok(r.s32Chn) && r.u32SrcFrmRateMinus1 < kViMaxRate && (r.u32KeepMask >> src) == 0;
     journal("vi", "chn %d source %u fps keep 0x%08X%s", r.s32Chn, src, r.u32KeepMask,
             ok ? "" : " refused: no such channel, rate or mask");
-    return change_state([&](ViChannels &channels) {
-        if (!ok) return EINVAL;
+    return change_state(ok, [&](ViChannels &channels) {
         ViChannel &ch = channels[size_t(r.s32Chn)];
         if (ch.enabled) {  // frames go on from where they are, at the new rate
             int64_t now = board_monotonic_ns();
@@ -295,7 +285,6 @@ int set_rate(void *arg) {
         }
         ch.srcRate = src;
         ch.keepMask = r.u32KeepMask;
-        return 0;
     });
 }
 
@@ -305,15 +294,12 @@ int bind(void *arg) {
               (r.s32DestKind == ZQ_VI_BIND_TO_OTHER || r.s32DestKind == ZQ_VI_BIND_TO_VO);
     journal("vi", "chn %d bind kind %d chn %d%s", r.s32Chn, r.s32DestKind, r.s32DestChn,
             ok ? "" : " refused: no such channel or kind");
-    return change_state([&](ViChannels &channels) {
-        if (!ok) return EINVAL;
+    return change_state(ok, [&](ViChannels &channels) {
         channels[size_t(r.s32Chn)].bindKind = r.s32DestKind;
         channels[size_t(r.s32Chn)].bindChn = r.s32DestChn;
-        return 0;
     });
 }
 
-// Writes the picture of frame n into the buffer at phys.
 bool write_picture(int chn, uint64_t n, uint32_t width, uint32_t height, uint64_t phys) {
     std::vector<uint8_t> &picture = g_vi.picture;
     picture.resize(size_t{width} * height * 3 / 2);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "emul/devices.h"
 #include "emul/file_util.h"
 #include "emul/state_file.h"
 
@@ -27,17 +28,12 @@ template <typename T>
 void put(uint8_t *p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
-template <typename T>
-T get(const uint8_t *p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
 
 bool right_format(const uint8_t *fmt) {
-    return get<uint16_t>(fmt) == kPcmFormat && get<uint16_t>(fmt + 2) == kChannels &&
-           get<uint32_t>(fmt + 4) == kWavRate && get<uint16_t>(fmt + 12) == kBlockAlign &&
-           get<uint16_t>(fmt + 14) == kBitsPerSample;
+    return record_of<uint16_t>(fmt) == kPcmFormat && record_of<uint16_t>(fmt + 2) == kChannels &&
+           record_of<uint32_t>(fmt + 4) == kWavRate &&
+           record_of<uint16_t>(fmt + 12) == kBlockAlign &&
+           record_of<uint16_t>(fmt + 14) == kBitsPerSample;
 }
 
 // Our own header, with sizes that may lag behind the file.
@@ -84,7 +80,7 @@ WavProblem wav_locate(int fd, WavData *data) {
     for (uint64_t at = 12; at + 8 <= fileBytes;) {
         uint8_t chunk[8];
         if (!read_at(fd, chunk, sizeof chunk, at)) return WavProblem::NotWav;
-        uint64_t size = get<uint32_t>(chunk + 4);
+        uint64_t size = record_of<uint32_t>(chunk + 4);
         uint64_t body = at + 8;
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             uint8_t fmt[16];
