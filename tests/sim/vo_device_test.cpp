@@ -80,7 +80,7 @@ TEST_F(VoDeviceTest, DriverRefusesWhatItCannotShowAndTakesTheLargestPanel) {
 }
 
 // What the panel shows, as the board composes it and vboard saves it.
-TEST_F(VoDeviceTest, DisplayShowsBackgroundChannelsAndTheImageLayerOnTop) {
+TEST_F(VoDeviceTest, DisplayComposesBackgroundChannelsAndImageLayerAndVboardSavesIt) {
     const std::string png = dir() + "/display.png";
     CliRun early = vboard("vo " + dir() + " snapshot " + png);
     EXPECT_EQ(early.status, 1);
