@@ -40,10 +40,7 @@ int inet_ioctl(int, unsigned long request, void *arg) {
     req.ifr_name[IFNAMSIZ - 1] = '\0';
     struct sockaddr_in address {};
     address.sin_family = AF_INET;
-    if (int error = interface_address(req.ifr_name, request, &address.sin_addr)) {
-        errno = error;
-        return -1;
-    }
+    if (int error = interface_address(req.ifr_name, request, &address.sin_addr)) return fail(error);
     std::memcpy(&req.ifr_addr, &address, sizeof address);
     std::memcpy(arg, &req, sizeof req);
     return 0;

@@ -137,23 +137,15 @@ int v_ioctl(int fd, unsigned long request, void *arg) {
     return rc;
 }
 
-// fopen's mode letters as open flags.
+// fopen's mode letters as open flags; -1 for a mode fopen does not take.
 int open_flags(const char *mode) {
-    bool plus = std::strchr(mode, '+') != nullptr;
-    int flags = 0;
-    switch (mode[0]) {
-        case 'r':
-            flags = plus ? O_RDWR : O_RDONLY;
-            break;
-        case 'w':
-            flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
-            break;
-        case 'a':
-            flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
-            break;
-        default:
-            return -1;
-    }
+    int flags = std::strchr(mode, '+') ? O_RDWR : mode[0] == 'r' ? O_RDONLY : O_WRONLY;
+    if (mode[0] == 'w')
+        flags |= O_CREAT | O_TRUNC;
+    else if (mode[0] == 'a')
+        flags |= O_CREAT | O_APPEND;
+    else if (mode[0] != 'r')
+        return -1;
     if (std::strchr(mode, 'e')) flags |= O_CLOEXEC;
     if (std::strchr(mode, 'x')) flags |= O_EXCL;
     return flags;

@@ -35,11 +35,18 @@ std::string entry_dir(const std::string &dir, pid_t pid) {
     return dir + "/proc/" + std::to_string(pid);
 }
 
-bool plain_pid(const std::string &name, pid_t *pid) {
-    if (name.empty() || name.size() > 9 || name.find_first_not_of("0123456789") != name.npos)
-        return false;
-    *pid = std::stoi(name);
-    return *pid > 0;
+// The processes a directory has entries for, named by their ids as in /proc.
+std::vector<pid_t> pids_in(const std::string &path) {
+    std::vector<pid_t> pids;
+    DIR *listing = ::opendir(path.c_str());
+    while (struct dirent *e = listing ? ::readdir(listing) : nullptr) {
+        std::string name = e->d_name;
+        if (!name.empty() && name.size() <= 9 &&
+            name.find_first_not_of("0123456789") == name.npos && std::stoi(name) > 0)
+            pids.push_back(std::stoi(name));
+    }
+    if (listing) ::closedir(listing);
+    return pids;
 }
 
 std::vector<std::string> split_nul(const std::string &text) {
@@ -163,29 +170,16 @@ void join_board(const std::string &dir) {
 }
 
 void refresh_board_processes(const std::string &dir) {
-    // Ended processes leave the table.
-    if (DIR *table = ::opendir((dir + "/proc").c_str())) {
-        while (struct dirent *e = ::readdir(table)) {
-            pid_t pid = 0;
-            if (plain_pid(e->d_name, &pid) && !runs_on_board(dir, pid, true)) {
-                std::error_code ec;
-                fs::remove_all(entry_dir(dir, pid), ec);
-            }
-        }
-        ::closedir(table);
-    }
-    // Board processes nobody registered join it.
-    DIR *host = ::opendir("/proc");
-    if (!host) return;
-    while (struct dirent *e = ::readdir(host)) {
-        pid_t pid = 0;
-        if (!plain_pid(e->d_name, &pid)) continue;
-        if (::access((entry_dir(dir, pid) + "/cmdline").c_str(), F_OK) == 0) continue;
-        if (!runs_on_board(dir, pid, false)) continue;
-        std::string cmdline = read_file("/proc/" + std::string(e->d_name) + "/cmdline");
+    std::error_code ec;
+    for (pid_t pid : pids_in(dir + "/proc"))  // ended processes leave the table
+        if (!runs_on_board(dir, pid, true)) fs::remove_all(entry_dir(dir, pid), ec);
+    for (pid_t pid : pids_in("/proc")) {  // board processes nobody registered join it
+        if (::access((entry_dir(dir, pid) + "/cmdline").c_str(), F_OK) == 0 ||
+            !runs_on_board(dir, pid, false))
+            continue;
+        std::string cmdline = read_file("/proc/" + std::to_string(pid) + "/cmdline");
         if (!cmdline.empty()) register_board_process(dir, pid, board_view(dir, split_nul(cmdline)));
     }
-    ::closedir(host);
 }
 
 }  // namespace zq::sim

@@ -172,11 +172,7 @@ int osd_create(Request &r) {
                 q.u32Handle, q.u32Width, q.u32Height, q.u32Format);
         return EINVAL;
     }
-    *o = RgnOverlay{};
-    o->exists = true;
-    o->width = q.u32Width;
-    o->height = q.u32Height;
-    o->format = q.u32Format;
+    *o = RgnOverlay{true, false, q.u32Width, q.u32Height, q.u32Format};
     ::unlink(bitmap_file(r.bitmapDir, q.s32ViChn, q.u32Handle).c_str());
     journal("rgn", "osd create chn %d handle %u %ux%u format %u", q.s32ViChn, q.u32Handle,
             q.u32Width, q.u32Height, q.u32Format);

@@ -35,10 +35,6 @@ struct SpeakerState {
 
 SpeakerState g_speaker;
 
-std::string speaker_path(const std::string &dir) {
-    return dir + "/" + kSpeakerFile;
-}
-
 // Gives the next frame its 20 ms and returns the board time the write waits for.
 int64_t schedule_frame(bool clockStopped) {
     std::lock_guard<std::mutex> hold(g_speaker.lock);
@@ -69,7 +65,7 @@ void journal_progress(int fd) {
 }
 
 bool recorded(const uint8_t *frame) {
-    if (wav_append(speaker_path(active_dir()), frame, kFrameBytes)) return true;
+    if (wav_append(active_dir() + "/" + kSpeakerFile, frame, kFrameBytes)) return true;
     if (!g_speaker.fileFailureJournaled.exchange(true))
         journal(kSpeakerNode, "write failed (EIO): speaker.wav cannot be written");
     return false;
@@ -107,11 +103,11 @@ extern const Device kSpeakerDevice = {"/dev/ao", 0, no_requests, refuse_read, sp
 // ---- test-facing ----
 
 std::vector<int16_t> read_speaker(const std::string &dir) {
-    return wav_read_samples(speaker_path(dir));
+    return wav_read_samples(dir + "/" + kSpeakerFile);
 }
 
 bool clear_speaker(const std::string &dir) {
-    return wav_write_samples(speaker_path(dir), {});
+    return wav_write_samples(dir + "/" + kSpeakerFile, {});
 }
 
 }  // namespace zq::sim

@@ -23,8 +23,7 @@ namespace {
 // The state file: each record the driver took as the array of its words,
 // absent until one is set.
 VoDriverState state_of(json_object *root) {
-    VoDriverState s;
-    std::memset(&s, 0, sizeof s);
+    VoDriverState s{};
     s.timingSet = read_words(json_get(root, "timing"), &s.timing);
     for (size_t i = 0; i < kVoChannels; ++i) {
         json_object *entry = json_at(json_get(root, "channels"), i);
