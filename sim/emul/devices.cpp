@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
-#include <utility>
 
 #include "emul/board.h"
 
@@ -34,16 +33,7 @@ const Device *const kDevices[] = {
     &kVoDeviceEmulator, &kViDeviceEmulator, &kRgnDevice,
 };
 
-const std::pair<int, const Device *> kSocketDevices[] = {
-    {AF_INET, &kInetSocket},
-    {AF_NETLINK, &kUeventSocket},
-};
-
 }  // namespace
-
-int no_requests(int, unsigned long, void *) {
-    return fail(ENOTTY);
-}
 
 ssize_t refuse_read(int, void *, size_t) {
     return fail(EINVAL);
@@ -66,9 +56,7 @@ const Device *find_device(std::string_view boardPath) {
 }
 
 const Device *find_socket_device(int domain) {
-    for (const auto &[family, device] : kSocketDevices)
-        if (family == domain && device) return device;
-    return nullptr;
+    return domain == AF_INET ? &kInetSocket : domain == AF_NETLINK ? &kUeventSocket : nullptr;
 }
 
 bool unix_socket_address(const std::string &hostPath, struct sockaddr_un *address,

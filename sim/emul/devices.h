@@ -34,7 +34,7 @@ struct SocketHooks {
 struct Device {
     const char *path;  // board path of the node ("/dev/log"), or a socket's name ("socket:inet")
     int openFlags;     // added to every open (O_APPEND for a text sink)
-    // Driver requests; -1 with errno when refused or unknown.
+    // Driver requests; -1 with errno when refused or unknown (null: none, ENOTTY).
     int (*ioctl)(int fd, unsigned long request, void *arg);
     // Optional hooks; nullptr means plain file operations on the backing file.
     ssize_t (*read)(int fd, void *buf, size_t count) = nullptr;
@@ -46,9 +46,7 @@ struct Device {
     const SocketHooks *socket = nullptr;  // socket emulators only
 };
 
-// Hooks for what a device does not do: no requests (ENOTTY), and the wrong
-// direction of a one-way node (EINVAL).
-int no_requests(int fd, unsigned long request, void *arg);
+// Hooks for the wrong direction of a one-way node (EINVAL).
 ssize_t refuse_read(int fd, void *buf, size_t count);
 ssize_t refuse_write(int fd, const void *buf, size_t count);
 

@@ -35,15 +35,12 @@ FlashConfig active_config() {
 std::atomic<int64_t> g_programmed{0};
 std::atomic<bool> g_interrupted{false};
 
-bool whole_blocks(const FlashConfig &c, uint64_t start, uint64_t length) {
-    return start % c.eraseSize == 0 && length % c.eraseSize == 0 && start + length <= c.size;
-}
-
 int mtd_ioctl(int fd, unsigned long request, void *arg) {
     if (!known_request(request, MEMERASE, arg)) return -1;
     auto erase = record_of<erase_info_user>(arg);
     FlashConfig c = active_config();
-    if (erase.length == 0 || !whole_blocks(c, erase.start, erase.length)) {
+    if (erase.length == 0 || erase.start % c.eraseSize || erase.length % c.eraseSize ||
+        uint64_t{erase.start} + erase.length > c.size) {
         journal("/dev/mtd0", "erase 0x%08X+0x%X refused: not whole erase blocks", erase.start,
                 erase.length);
         return fail(EINVAL);

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -48,7 +49,7 @@ struct Mapping {
 
 struct MemState {
     std::mutex lock;
-    std::vector<Mapping> mappings;
+    std::map<void *, Mapping> mappings;  // by address
 };
 
 MemState g_mem;
@@ -183,7 +184,7 @@ void *copy_pages(int fd, size_t length, int prot, int flags, off_t offset) {
     if (m.writesBack) m.handedOut.assign(m.base, m.base + m.length);
     if (!(prot & PROT_WRITE)) ::mprotect(base, m.length, prot);
     std::lock_guard<std::mutex> hold(g_mem.lock);
-    g_mem.mappings.push_back(std::move(m));
+    g_mem.mappings.emplace(base, std::move(m));
     return base;
 }
 
@@ -196,11 +197,9 @@ int mem_munmap(void *addr, size_t length) {
     Mapping m;
     {
         std::lock_guard<std::mutex> hold(g_mem.lock);
-        auto it = g_mem.mappings.begin();
-        while (it != g_mem.mappings.end() && it->base != addr) ++it;
-        if (it == g_mem.mappings.end()) return ::munmap(addr, length);
-        m = std::move(*it);
-        g_mem.mappings.erase(it);
+        auto entry = g_mem.mappings.extract(addr);
+        if (!entry) return ::munmap(addr, length);
+        m = std::move(entry.mapped());
     }
     if (m.writesBack) write_back(m);
     ::close(m.fd);
@@ -211,7 +210,7 @@ int mem_munmap(void *addr, size_t length) {
 
 }  // namespace
 
-extern const Device kMemDeviceEmulator = {kMemDevice, 0,        no_requests, nullptr,
+extern const Device kMemDeviceEmulator = {kMemDevice, 0,        nullptr,   nullptr,
                                           nullptr,    mem_mmap, mem_munmap};
 
 }  // namespace zq::sim

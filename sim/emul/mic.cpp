@@ -134,7 +134,7 @@ ssize_t mic_read(int fd, void *buf, size_t count) {
 
 }  // namespace
 
-extern const Device kMicDevice = {"/dev/ai", 0, no_requests, mic_read, refuse_write};
+extern const Device kMicDevice = {"/dev/ai", 0, nullptr, mic_read, refuse_write};
 
 // ---- test-facing ----
 

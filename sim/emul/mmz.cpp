@@ -101,10 +101,8 @@ int allocate(MmzRequest *request, bool cached) {
         return fail(ENOMEM);
     }
     MmzBuffer b{name, static_cast<uint32_t>(length), phys, cached};
-    table.insert(
-        std::upper_bound(table.begin(), table.end(), b,
-                         [](const MmzBuffer &x, const MmzBuffer &y) { return x.phys < y.phys; }),
-        b);
+    auto after = [&](const MmzBuffer &x) { return x.phys > phys; };
+    table.insert(std::find_if(table.begin(), table.end(), after), b);
     if (!file.store(table_json(table))) return fail(EIO);
     request->u32Len = b.length;
     request->u32PhyAddr = phys;

@@ -238,10 +238,8 @@ int cover_set(Request &r, const char *what, bool create) {
     auto q = record_of<RgnCoverReq>(r.arg);
     RgnCover *c = region_of(r, &RgnChannel::covers, q, what, !create);
     if (!c) return r.error;
-    const bool shown = c->shown;
-    *c = RgnCover{
-        true,       create ? false : shown, q.u32Width, q.u32Height, q.s32X, q.s32Y, q.u32Color,
-        q.u32Effect};
+    *c = RgnCover{true,   !create && c->shown, q.u32Width, q.u32Height, q.s32X,
+                  q.s32Y, q.u32Color,          q.u32Effect};
     journal("rgn", "%s chn %d handle %u %ux%u at %d,%d color 0x%06X effect 0x%X", what, q.s32ViChn,
             q.u32Handle, q.u32Width, q.u32Height, q.s32X, q.s32Y, q.u32Color, q.u32Effect);
     return 0;

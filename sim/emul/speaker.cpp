@@ -98,7 +98,7 @@ ssize_t speaker_write(int fd, const void *buf, size_t count) {
 
 }  // namespace
 
-extern const Device kSpeakerDevice = {"/dev/ao", 0, no_requests, refuse_read, speaker_write};
+extern const Device kSpeakerDevice = {"/dev/ao", 0, nullptr, refuse_read, speaker_write};
 
 // ---- test-facing ----
 

@@ -115,7 +115,7 @@ const SocketHooks kUeventHooks = {uevent_socket, uevent_bind, uevent_setsockopt,
 
 }  // namespace
 
-extern const Device kUeventSocket = {"socket:uevent", 0,       no_requests, nullptr,
-                                     nullptr,         nullptr, nullptr,     &kUeventHooks};
+extern const Device kUeventSocket = {"socket:uevent", 0,       nullptr, nullptr,
+                                     nullptr,         nullptr, nullptr, &kUeventHooks};
 
 }  // namespace zq::sim

@@ -255,10 +255,8 @@ void draw_image_layer(const std::string &dir, const VoDrvImageLayer &l, VoPictur
             if (bytes == 2) {
                 unsigned v = p[0] | p[1] << 8;
                 if (!(v & 0x8000)) continue;
-                const uint8_t rgb[3] = {static_cast<uint8_t>((v >> 10 & 31) * 255 / 31),
-                                        static_cast<uint8_t>((v >> 5 & 31) * 255 / 31),
-                                        static_cast<uint8_t>((v & 31) * 255 / 31)};
-                std::memcpy(row + i * 3, rgb, 3);
+                for (int k = 0; k < 3; ++k)  // 5 bits each of R, G, B
+                    row[i * 3 + k] = static_cast<uint8_t>((v >> (10 - 5 * k) & 31) * 255 / 31);
             } else {
                 for (int k = 0; k < 3; ++k)  // little-endian 0xAARRGGBB: B, G, R, A
                     row[i * 3 + k] = blend(row[i * 3 + k], p[2 - k], p[3]);
@@ -278,12 +276,9 @@ bool compose_vo_display(const std::string &dir, VoPicture *picture, std::string 
     }
     picture->width = state.timing.u32LastColumn + 1;
     picture->height = state.timing.u32LastLine + 1;
-    picture->rgb.assign(size_t{picture->width} * picture->height * 3, 0);
-    const uint32_t bg = state.timing.u32BgColor;
-    const uint8_t background[3] = {static_cast<uint8_t>(bg >> 16), static_cast<uint8_t>(bg >> 8),
-                                   static_cast<uint8_t>(bg)};
-    for (size_t i = 0; i < picture->rgb.size(); i += 3)
-        std::memcpy(&picture->rgb[i], background, 3);
+    picture->rgb.resize(size_t{picture->width} * picture->height * 3);
+    for (size_t i = 0; i < picture->rgb.size(); ++i)  // the background 0x00RRGGBB
+        picture->rgb[i] = static_cast<uint8_t>(state.timing.u32BgColor >> (16 - 8 * (i % 3)));
     for (int chn = 0; chn < kVoChannels; ++chn)
         if (state.channels[chn].enabled && state.channels[chn].rectSet)
             draw_channel(chn, state.channels[chn], picture);
