@@ -1,4 +1,5 @@
-// Pacing of the audio emulators on the board clock.
+// What the speaker and microphone emulators share: their board.json knobs,
+// the test pipe and the whole-frame rule.
 #include "emul/audio_frames.h"
 
 #include <json-c/json.h>

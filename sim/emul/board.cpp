@@ -155,8 +155,7 @@ const std::string &active_dir() {
 void reload_if_active(const std::string &dir) {
     std::lock_guard<std::mutex> hold(g_board.lock);
     if (g_board.dir != dir) return;
-    std::string ignored;
-    load(g_board, dir, &ignored);
+    load(g_board, dir, nullptr);
 }
 
 namespace {
@@ -169,11 +168,9 @@ std::string board_join(const std::vector<std::string> &parts) {
 
 constexpr int kMaxLinks = 40;  // as the kernel's own limit
 
-// Walks a board path into *done, its components with ".", ".." and empty
-// ones folded (".." stops at the root). With follow, a link is followed as
-// the kernel does for a process chrooted in the board (an absolute target
-// starts again at the root), so that no link on the board can lead to a
-// host path outside it. False after too many links.
+// Walks a board path into *done as the kernel does for a process chrooted
+// in the board (emul/board.h: normalize, and resolve with follow), so that
+// no link on the board can lead outside it. False after too many links.
 bool walk(std::string_view path, bool follow, std::vector<std::string> *done) {
     std::string rest(path);
     int links = 0;
@@ -325,10 +322,8 @@ json_object *board_json() {
     // from other processes: what they changed is read afresh.
     struct stat file {};
     if (!g_board.dir.empty() && ::stat((g_board.dir + "/" + kBoardFile).c_str(), &file) == 0 &&
-        !same_stamp(file, g_board.rootFile)) {
-        std::string ignored;
-        load(g_board, g_board.dir, &ignored);
-    }
+        !same_stamp(file, g_board.rootFile))
+        load(g_board, g_board.dir, nullptr);
     json_object *copy = nullptr;
     if (g_board.root && json_object_deep_copy(g_board.root, &copy, nullptr) != 0) copy = nullptr;
     return copy;

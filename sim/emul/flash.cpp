@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <vector>
 
 #include "emul/board.h"

@@ -2,9 +2,8 @@
 // offset = physical address). A mapping is a private copy of its pages; when
 // it ends, the words the program changed are written back, word by word so
 // that concurrent mappings of one page keep each other's stores. The GPIO
-// pad registers take effect at that moment: a pad made an input reads its
-// level from board.json's "gpio.inputs" in bit 13, every other word reads
-// back as written, and each store into the GPIO block is journaled.
+// pad registers take effect at that moment, as the pad model (emul/mem.h)
+// answers, and each store into the GPIO block is journaled.
 //
 // A store that leaves a word as it was cannot be told from no store; the
 // level of an input pad is therefore refreshed whenever a mapping is made.

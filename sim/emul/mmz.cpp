@@ -33,7 +33,6 @@ namespace {
 constexpr uint64_t kPage = 4096;
 constexpr uint64_t kAddressSpace = uint64_t{1} << 32;
 
-// The state file: the buffers in address order, each its name and fields.
 const StateField<MmzBuffer> kFields[] = {
     ZQ_STATE_FIELD(MmzBuffer, "length", length),
     ZQ_STATE_FIELD(MmzBuffer, "phys", phys),

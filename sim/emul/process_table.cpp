@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <sstream>

@@ -108,15 +108,14 @@ std::string bitmap_file(const std::string &bitmapDir, int channel, unsigned hand
     return bitmapDir + "/osd-" + std::to_string(channel) + "-" + std::to_string(handle);
 }
 
-// Reads the state and, when bitmaps is given, every overlay's bitmap bytes
-// (indexed channel * 8 + handle), consistently under the driver's lock.
+// Reads the state and every overlay's bitmap bytes (indexed channel * 8 +
+// handle), consistently under the driver's lock.
 // nodePath and bitmapDir are host paths of "dev/rgn" and "dev/rgn.d".
 bool load_rgn_board(const std::string &nodePath, const std::string &bitmapDir, RgnBoardState *state,
                     std::vector<std::vector<uint8_t>> *bitmaps) {
     LockedFile file(nodePath, O_RDONLY);
     if (!file.is_open()) return false;
     *state = file.load(state_of);
-    if (!bitmaps) return true;
     bitmaps->assign(kRgnChannels * kRgnOverlays, {});
     for (int c = 0; c < kRgnChannels; ++c)
         for (unsigned h = 0; h < kRgnOverlays; ++h) {
@@ -318,9 +317,7 @@ void set_rgn_request_tap(RgnRequestTap tap) {
 // ---- test-facing ----
 
 RgnBoardState read_regions(const std::string &dir) {
-    RgnBoardState state;
-    load_rgn_board(dir + kRgnNode, dir + kRgnBitmapDir, &state, nullptr);
-    return state;
+    return LockedFile(dir + kRgnNode, O_RDONLY).load(state_of);
 }
 
 std::vector<uint8_t> read_region_bitmap(const std::string &dir, int channel, unsigned handle) {

@@ -1,13 +1,12 @@
 // "/dev/vi": the video input driver, its state file, buffer addresses and
 // pictures (emul/vi.h). Channels 0-5 take sizes, a capture rectangle
 // (channel 0), frame rates with a keep mask, bindings, and are enabled and
-// disabled; their state is in the node file "dev/vi". An enabled channel
-// captures source frames on the board clock at its source rate, numbered
-// from 0 at the enable, and keeps those its mask names. A get hands out the
-// newest kept frame this process has not had yet, or waits for the next
-// one; its picture is written into one of the channel's four buffers in
-// physical memory ("dev/mem"), which stays the process's until released.
-// Every request is journaled under "vi".
+// disabled. An enabled channel captures source frames on the board clock at
+// its source rate, numbered from 0 at the enable, and keeps those its mask
+// names. A get hands out the newest kept frame this process has not had
+// yet, or waits for the next one; its picture is written into one of the
+// channel's four buffers in physical memory ("dev/mem"), which stays the
+// process's until released. Every request is journaled under "vi".
 #include "emul/vi.h"
 
 #include <fcntl.h>
@@ -96,17 +95,14 @@ ViSettings active_vi_settings() {
 // The channels at power-on (and after a reset) for these settings.
 ViChannels vi_power_on(const ViSettings &settings) {
     ViChannels channels;
-    for (int c = 0; c < kViChannels; ++c) {
-        ViChannel &ch = channels[static_cast<size_t>(c)];
-        // The main channel captures the whole sensor; the extended ones are
-        // small copies of it until sized.
-        ch.width = c == 0 ? settings.maxWidth : 640;
-        ch.height = c == 0 ? settings.maxHeight : 360;
-        if (c == 0) {
-            ch.capWidth = settings.maxWidth;
-            ch.capHeight = settings.maxHeight;
-        }
+    // The main channel captures the whole sensor; the extended ones are small
+    // copies of it until sized.
+    for (ViChannel &ch : channels) {
+        ch.width = 640;
+        ch.height = 360;
     }
+    channels[0].width = channels[0].capWidth = settings.maxWidth;
+    channels[0].height = channels[0].capHeight = settings.maxHeight;
     return channels;
 }
 
