@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "board/parts.h"
 #include "emul/audio.h"
 #include "emul/board.h"
-#include "board/parts.h"
 #include "emul/wav.h"
 
 namespace zq::sim {

@@ -10,10 +10,10 @@
 #include <fstream>
 #include <vector>
 
-#include "emul/board.h"
-#include "board/parts.h"
-#include "emul/flash.h"
 #include "board/flash_format.h"
+#include "board/parts.h"
+#include "emul/board.h"
+#include "emul/flash.h"
 #include "emul/json_util.h"
 
 namespace zq::sim {

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
+#include "board/embedded_file.h"
 #include "board/parts.h"
 #include "board/tool_scripts.h"
-#include "board/embedded_file.h"
 #include "emul/file_util.h"
 #include "emul/json_util.h"
 

@@ -1,5 +1,7 @@
 // vboard run, set and mmz: board processes, board.json settings and the
 // media memory zone's buffers.
+#include "emul/board.h"
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,7 +10,6 @@
 #include <cstdio>
 #include <string>
 
-#include "emul/board.h"
 #include "emul/mmz.h"
 #include "vboard/verbs.h"
 

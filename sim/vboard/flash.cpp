@@ -1,13 +1,14 @@
 // vboard env and vboard id: the boot environment and the identity record of
 // a board's flash, or of a raw flash dump (--image), read and written with
 // the board's own code for the flash formats, never the SDK's.
+#include "emul/flash.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 
-#include "emul/board.h"
-#include "emul/flash.h"
 #include "board/flash_format.h"
+#include "emul/board.h"
 #include "vboard/verbs.h"
 
 namespace zq::sim {

@@ -1,9 +1,10 @@
 // vboard uevent: kernel device events for the programs listening on a board.
+#include "emul/uevent.h"
+
 #include <cstdio>
 #include <string>
 
 #include "emul/board.h"
-#include "emul/uevent.h"
 #include "vboard/verbs.h"
 
 namespace zq::sim {

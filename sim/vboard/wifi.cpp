@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
+#include "board/wifi_radio.h"
 #include "emul/board.h"
 #include "vboard/verbs.h"
-#include "board/wifi_radio.h"
 
 namespace zq::sim {
 
