@@ -34,5 +34,15 @@ armhf_apt() {
   )
   # apt drops root for downloads to a user that cannot write into the build tree.
   if [[ $(id -u) -eq 0 ]]; then apt_options+=(-o APT::Sandbox::User=root); fi
-  apt-get "${apt_options[@]}" -qq update
+  # A mirror in the middle of a sync serves lists that do not match their
+  # index for a while ("Mirror sync in progress?"): try again after a pause.
+  local attempt
+  for attempt in 1 2 3; do
+    apt-get "${apt_options[@]}" -o Acquire::Retries=3 -qq update && return 0
+    if [[ $attempt -lt 3 ]]; then
+      echo "armhf-apt: the package lists did not come whole; trying again in 30 s" >&2
+      sleep 30
+    fi
+  done
+  return 1
 }
