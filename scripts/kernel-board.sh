@@ -66,7 +66,13 @@ extra_modules=(veth dummy af_packet)
 # The board build, installed as the board's root file system has it
 # (already made when make test-kernel runs the suite's boots in parallel).
 if [[ -z ${ZQ_KERNEL_BOARD_BUILT:-} ]]; then make -s board >/dev/null; fi
-board_stamp=$(find build/board -name 'libzqsdk.so*' -o -name zqprovision | sort | xargs sha256sum |
+# Everything the board build installs (programs, libraries, the Wi-Fi tool
+# directory's scripts) stamps the guest: a changed script makes a new one.
+mkdir -p "$work"
+staged=$(mktemp -d "$work/staged.XXXXXX")
+trap 'rm -rf "$staged"' EXIT
+DESTDIR=$staged cmake --install build/board --prefix /usr >/dev/null
+board_stamp=$(tar -C "$staged" --sort=name --mtime=@0 --owner=0 --group=0 --numeric-owner -cf - . |
   sha256sum | cut -c1-16)
 
 recipe="2 $machine $flavour ${packages[*]} ${modules[*]} ${extra_modules[*]} $board_stamp $(sha256sum "$0" | cut -c1-16)"
@@ -113,7 +119,7 @@ if [[ ! -f $image/stamp || "$(cat "$image/stamp")" != "$recipe" ]]; then
   cp "$image/kernel/lib/modules/$kver"/modules.{order,builtin,builtin.modinfo} "$root/lib/modules/$kver/"
   depmod -b "$root" "$kver"
   # The board build and its Wi-Fi tool directory where the board has them.
-  DESTDIR=$root cmake --install build/board --prefix /usr >/dev/null
+  cp -a "$staged/." "$root/"
   ln -sfn share/zqsdk/wifi "$root/usr/wifi"
   mkdir -p "$root"/{proc,sys,dev,tmp,run,host,ctl,var/run,var/tmp,var/log,etc,root,mnt}
   echo "root:x:0:0:root:/root:/bin/sh" >"$root/etc/passwd"
@@ -180,6 +186,7 @@ if [[ $machine == nor ]]; then
   flock 9
 fi
 
+rm -rf "$staged"
 ctl=$(mktemp -d "$work/run.XXXXXX")
 trap 'rm -rf "$ctl"' EXIT
 quote() { local q=${1//\'/\'\\\'\'}; printf "'%s' " "$q"; }
