@@ -6,6 +6,7 @@
 // longer answers its ping.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "board/wifi_records.h"
@@ -15,7 +16,7 @@ namespace zq::sim::tools {
 namespace {
 
 // Board seconds: how often the supplicant's events are looked for, and the
-// ping interval after which a silent supplicant counts as gone.
+// ping interval (-G) after which a silent supplicant counts as gone.
 constexpr double kEventPoll = 0.2, kPingInterval = 5;
 
 // The supplicant this wpa_cli reaches: one running on the interface whose
@@ -36,13 +37,13 @@ bool reach(const Tool &tool, const std::string &interface, const std::string &co
 // The action loop: runs the action file on every change of the link, until
 // the supplicant it attached to is gone.
 void watch(const Tool &tool, const std::string &interface, const std::string &controlDir,
-           const std::string &action, int supplicant) {
+           const std::string &action, int supplicant, double pingInterval) {
     bool connected = false;
     std::string lastId;
     for (double silent = 0;;) {
         ToolRecord now;
         bool answers = reach(tool, interface, controlDir, &now) && now.pid == supplicant;
-        if (!answers && silent >= kPingInterval) break;
+        if (!answers && silent >= pingInterval) break;
         bool completed = answers && now.fields["state"] == "completed";
         if (completed && (!connected || now.fields["id"] != lastId)) {
             lastId = now.fields["id"];
@@ -62,8 +63,8 @@ void watch(const Tool &tool, const std::string &interface, const std::string &co
 
 }  // namespace
 
-// "wpa_cli [-i IF] [-p DIR] [-a ACTION [-B]] [status|ping]" (-P and -G are
-// taken and have no effect).
+// "wpa_cli [-i IF] [-p DIR] [-G SECONDS] [-a ACTION [-B]] [status|ping]" (-P
+// is taken and has no effect).
 int wpa_cli_main(Tool &tool) {
     Options o;
     if (!parse_options(tool, "aipPG", "Bhvr", SIZE_MAX,
@@ -101,7 +102,9 @@ int wpa_cli_main(Tool &tool) {
                  board_terms(tool, action).c_str());
         }))
         return 0;
-    watch(tool, interface, controlDir, action, link.pid);
+    // As the real one reads -G: a whole number of seconds, atoi's.
+    const int ping = o.has('G') ? std::atoi(o.get('G').c_str()) : 0;
+    watch(tool, interface, controlDir, action, link.pid, ping > 0 ? ping : kPingInterval);
     return 0;
 }
 

@@ -95,10 +95,20 @@ class WifiKernelTest : public ::testing::Test {
     }
 
     static void init() { ASSERT_EQ(ZQSDK_WifiInit("wlan0", "/usr/wifi", 1), 0); }
-    static bool none_running(const std::vector<std::string> &names) {
+    // The programs of `names` still running, with their pids; empty when none.
+    static std::string still_running(const std::vector<std::string> &names) {
+        std::string found;
         for (const auto &name : names)
-            if (!kb::pids_named(name).empty()) return false;
-        return true;
+            if (std::string pids = kb::pids_named(name); !pids.empty())
+                found += name + ": " + pids + "\n";
+        return found;
+    }
+    // The station's programs ended with it: the killed ones at once, wpa_cli
+    // at its next ping of the supplicant (one a second).
+    static void expect_station_ended() {
+        EXPECT_EQ(still_running({"wpa_supplicant", "udhcpc", "iw"}), "");
+        EXPECT_TRUE(kb::wait_for([] { return kb::pids_named("wpa_cli").empty(); }, 5))
+            << "wpa_cli outlived its supplicant";
     }
     std::string m_Peer;
 };
@@ -135,7 +145,7 @@ TEST_F(WifiKernelTest, AccessPointServesARealStation) {
         stop_peer_station();
     }
     EXPECT_EQ(ZQSDK_WifiExit(), 0);
-    EXPECT_TRUE(none_running({"hostapd", "udhcpd", "dnsd"}));
+    EXPECT_EQ(still_running({"hostapd", "udhcpd", "dnsd"}), "");
 }
 
 // The camera as station against a real access point: the scan lists it, the
@@ -171,7 +181,7 @@ TEST_F(WifiKernelTest, StationJoinsARealAccessPoint) {
     EXPECT_EQ(kb::sh("ping -c 1 -W 3 192.168.7.1 >/dev/null").status, 0);
 
     EXPECT_EQ(ZQSDK_WifiExit(), 0);
-    EXPECT_TRUE(none_running({"wpa_supplicant", "wpa_cli", "udhcpc", "iw"}));
+    expect_station_ended();
 }
 
 // An 802.11g-only access point sends no HT operation element, so its scan
@@ -211,7 +221,7 @@ TEST_F(WifiKernelTest, StationForAnAbsentNetworkFailsOrIsAbandoned) {
     EXPECT_EQ(ZQSDK_WifiExit(), 0);
     join.join();
     EXPECT_EQ(result, 1);
-    EXPECT_TRUE(none_running({"wpa_supplicant", "wpa_cli", "udhcpc"}));
+    expect_station_ended();
 }
 
 }  // namespace

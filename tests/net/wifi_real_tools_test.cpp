@@ -174,17 +174,19 @@ wpa_cli -p @B@/run -i zqsta0 disconnect >/dev/null
 state_is 0
 wpa_cli -p @B@/run -i zqsta0 reconnect >/dev/null
 state_is 9
-# wpa_cli ends once the supplicant no longer answers its ping (every 5 s).
+# wpa_cli ends once the supplicant no longer answers its ping (one a second).
+watcher="wpa_cli -B -G 1 -i zqsta0 -p @B@/run"
+pgrep -f "$watcher" >/dev/null && echo "watcher running"
 kill -9 "$(cat @B@/wpa.pid)"
 i=0
-while pgrep -f "wpa_cli -B -i zqsta0 -p @B@/run" >/dev/null && [ $i -lt 100 ]; do
+while pgrep -f "$watcher" >/dev/null && [ $i -lt 30 ]; do
     sleep 0.1
     i=$((i + 1))
 done
-pgrep -f "wpa_cli -B -i zqsta0 -p @B@/run" >/dev/null || echo "watcher ended"
+pgrep -f "$watcher" >/dev/null || echo "watcher ended"
 )sh",
                                                      dir()));
-    EXPECT_EQ(run.out, "started 0\nstate 9\nstate 0\nstate 9\nwatcher ended\n")
+    EXPECT_EQ(run.out, "started 0\nstate 9\nstate 0\nstate 9\nwatcher running\nwatcher ended\n")
         << zq::sim::read_board_file(dir(), "/var/tmp/wpa_log");
 }
 
