@@ -1,11 +1,19 @@
-// The provisioning tool end to end: the built program on fresh boards,
-// checked by what it printed, how it ended, the record in flash, the marker,
-// the amplifier GPIO and what the speaker played.
+// The provisioning tool end to end: the built program on fresh boards, run
+// as a child process the way the factory runs it, checked by what it
+// printed, how it ended, the record in flash, the marker, the amplifier GPIO
+// and what the speaker played.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "board/prompt_files.h"
 #include "emul/audio.h"
@@ -16,7 +24,8 @@
 #include "flash/flash_block.h"
 #include "hw_info.h"
 #include "support/vboard_fixture.h"
-#include "tool_runner.h"
+
+extern char **environ;
 
 namespace sim = zq::sim;
 
@@ -30,6 +39,12 @@ constexpr const char *kPlaceholders =
     "UUID: [ZQ-UUID-PLACEHOLDER-0001]\nKEY: [ZQ-KEY-PLACEHOLDER-0000000000000001]\n"
     "enc_mac:025a513e0812\n";
 
+struct ToolRun {
+    std::string out, err;  // kept on the board as "/tool.out" and "/tool.err"
+    int exitStatus = -1;   // -1 when it did not exit by itself
+    bool idled = false;    // played its prompt and went on idling (stopped by us)
+};
+
 class ProvisionTest : public VBoardTest {
   protected:
     void SetUp() override {
@@ -39,7 +54,51 @@ class ProvisionTest : public VBoardTest {
     void provisioning_file(const std::string &text, const std::string &path = kProvisioning) {
         std::ofstream(host(path), std::ios::binary | std::ios::trunc) << text;
     }
-    ToolRun run(const std::string &path = kProvisioning) { return run_tool(dir(), {path}); }
+    int output_closes() {
+        const std::vector<std::string> events = journal_events("/dev/ao");
+        return static_cast<int>(std::count(events.begin(), events.end(), "close"));
+    }
+    // Runs the tool with args. A run that reaches its voice prompt is stopped
+    // once the prompt has played and the output device closed.
+    ToolRun run_tool(const std::vector<std::string> &args) {
+        const std::string outPath = host("/tool.out"), errPath = host("/tool.err");
+        setenv("ZQ_VBOARD", dir().c_str(), 1);  // the child inherits our environment
+        std::string tool = ZQ_PROVISION_TOOL;
+        std::vector<std::string> argStore(args);
+        std::vector<char *> argv{tool.data()};
+        for (std::string &a : argStore) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        for (auto [fd, path] : {std::pair{1, &outPath}, std::pair{2, &errPath}})
+            posix_spawn_file_actions_addopen(&actions, fd, path->c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        ToolRun run;
+        const int closesBefore = output_closes();
+        int rc = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) return run;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (int status = 0;; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                if (WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
+                break;
+            }
+            if (output_closes() > closesBefore || std::chrono::steady_clock::now() > deadline) {
+                // Let it reach its idle loop, then stop it there.
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                run.idled = output_closes() > closesBefore && waitpid(pid, &status, WNOHANG) == 0;
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                break;
+            }
+        }
+        run.out = sim::read_board_file(dir(), "/tool.out");
+        run.err = sim::read_board_file(dir(), "/tool.err");
+        return run;
+    }
+    ToolRun run(const std::string &path = kProvisioning) { return run_tool({path}); }
     std::vector<uint8_t> record_area() {
         return sim::read_flash(dir(), zq::flash::kRecordBlockOffset + zq::flash::kRecordOffset,
                                2048);
@@ -62,7 +121,7 @@ class ProvisionTest : public VBoardTest {
                        const std::string &errPart = "") {
         SCOPED_TRACE(out);
         const std::vector<uint8_t> before = record_area();
-        ToolRun r = run_tool(dir(), args);
+        ToolRun r = run_tool(args);
         EXPECT_EQ(r.exitStatus, 255);
         EXPECT_EQ(r.out, out);
         EXPECT_NE(r.err.find(errPart), std::string::npos) << r.err;

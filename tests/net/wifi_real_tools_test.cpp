@@ -1,10 +1,8 @@
 // The Wi-Fi module's files and tool directory with Debian's real tools
-// instead of the virtual board's: the daemons' configuration readers (which
-// report every bad line before they reach a driver), wpa_supplicant with
-// wpa_cli on a veth pair, busybox's udhcpd serving to udhcpc, each in
-// namespaces of its own so that nothing touches the host's network. The
-// tools are unpacked (not installed) by scripts/fetch-wifi-parsers.sh, or
-// in the directory ZQ_WIFI_PARSERS names.
+// (unpacked by scripts/fetch-wifi-parsers.sh, or in ZQ_WIFI_PARSERS): the
+// daemons' configuration readers, wpa_supplicant with wpa_cli on a veth pair,
+// busybox's udhcpd serving udhcpc, in namespaces that keep the host's network
+// untouched.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,8 +21,9 @@
 
 namespace {
 
-// ZQ_WIFI_PARSERS, or where scripts/fetch-wifi-parsers.sh puts the tools
-// when it could; empty when there are none.
+namespace sim = zq::sim;
+
+// Where the tools are; empty when there are none.
 std::string tools_root() {
     const char *root = std::getenv("ZQ_WIFI_PARSERS");
     if (root && *root) return root;
@@ -57,17 +56,14 @@ const char *wifi_parsers_missing(bool namespaces) {
         GTEST_SKIP() << missing;                                                              \
     } while (0)
 
-// What hostapd (an access point's configuration) or wpa_supplicant with
-// driver "none" (a station's) says of a configuration when it complains
-// about a line or the file, else "". Without the control socket lines and
-// on a made-up interface, so that nothing is made on the host.
-std::string parser_complaints(bool accessPoint, const std::string &configuration) {
-    const std::string root = tools_root();
-    char path[] = "/tmp/zqparse.XXXXXX";
-    int fd = ::mkstemp(path);
-    if (fd < 0) return "no temporary file";
-    ::close(fd);
-    std::istringstream in(configuration);
+// What hostapd (of the access point's configuration) or wpa_supplicant with
+// driver "none" (of the station's) says of the one made on the board when it
+// complains about a line or the file, else "". The copy checked has no
+// control socket lines and a made-up interface: nothing is made on the host.
+std::string parser_complaints(bool accessPoint, const std::string &board) {
+    const std::string root = tools_root(), path = board + "/check.conf";
+    std::istringstream in(
+        sim::read_board_file(board, accessPoint ? "/var/wifi/hostapd.conf" : "/var/wifi/wpa.conf"));
     std::ofstream file(path);
     for (std::string line; std::getline(in, line);) {
         if (line.find("ctrl_interface") != std::string::npos) continue;
@@ -78,7 +74,6 @@ std::string parser_complaints(bool accessPoint, const std::string &configuration
         accessPoint ? "/usr/sbin/hostapd " : "/sbin/wpa_supplicant -Dnone -izqcheck0 -c ";
     const std::string out =
         run_command(library_path(root) + " timeout 10 " + root + program + path + " 2>&1").out;
-    ::unlink(path);
     const bool complains = out.find("Line ") != std::string::npos ||
                            out.find("errors found") != std::string::npos ||
                            out.find("Failed to read or parse configuration") != std::string::npos;
@@ -89,8 +84,10 @@ std::string parser_complaints(bool accessPoint, const std::string &configuration
 // (its /proc lists only its own processes, and every process it starts ends
 // with it), with the real tools first in PATH (wpa_supplicant, wpa_cli,
 // hostapd, and busybox's udhcpc, udhcpd, ifconfig and route) and ZQ_VBOARD
-// set to board: its status and everything it printed.
-CliRun run_with_real_tools(const std::string &board, const std::string &script) {
+// set to board, every "@B@" in it replaced by board: its status and everything
+// it printed.
+CliRun run_with_real_tools(const std::string &board, std::string script) {
+    for (size_t at; (at = script.find("@B@")) != std::string::npos;) script.replace(at, 3, board);
     const std::string root = tools_root(), bin = board + "/real-tools";
     ::mkdir(bin.c_str(), 0755);
     for (const char *applet : {"udhcpc", "udhcpd", "ifconfig", "route"})
@@ -111,7 +108,7 @@ using WifiRealToolsTest = VBoardTest;
 TEST_F(WifiRealToolsTest, RealParsersAcceptTheMadeFiles) {
     ZQ_REQUIRE_REAL_TOOLS(false);
     // Fast, but not so fast that a board tool's own run time outlasts the waits.
-    ASSERT_TRUE(zq::sim::set_clock_speed(dir(), 20));
+    ASSERT_TRUE(sim::set_clock_speed(dir(), 20));
     ASSERT_EQ(ZQSDK_WifiInit("wlan0", "/usr/wifi", 1), 0);
     struct Row {
         std::string ssid, passphrase;
@@ -128,24 +125,15 @@ TEST_F(WifiRealToolsTest, RealParsersAcceptTheMadeFiles) {
         std::memcpy(ap.szPasswd, row.passphrase.data(), row.passphrase.size());
         ap.s32Channel = row.channel;
         ASSERT_EQ(ZQSDK_WifiCreateAp(&ap), 0);
-        EXPECT_EQ(
-            parser_complaints(true, zq::sim::read_board_file(dir(), "/var/wifi/hostapd.conf")), "");
-        zq::sim::RadioNetwork network;
-        network.ssid = row.ssid;
-        network.passphrase = row.passphrase;
+        EXPECT_EQ(parser_complaints(true, dir()), "");
         std::string error;
-        ASSERT_TRUE(zq::sim::add_network(dir(), network, &error)) << error;
+        ASSERT_TRUE(
+            sim::add_network(dir(), {row.ssid, "", -50, 6, row.passphrase, "ok", ""}, &error))
+            << error;
         EXPECT_EQ(ZQSDK_WifiConnectSTA(row.ssid.c_str(), row.passphrase.c_str()), 0);
-        EXPECT_EQ(parser_complaints(false, zq::sim::read_board_file(dir(), "/var/wifi/wpa.conf")),
-                  "");
+        EXPECT_EQ(parser_complaints(false, dir()), "");
     }
     ZQSDK_WifiExit();
-}
-
-// script with every "@B@" replaced by the board's directory.
-std::string on_board(std::string script, const std::string &board) {
-    for (size_t at; (at = script.find("@B@")) != std::string::npos;) script.replace(at, 3, board);
-    return script;
 }
 
 TEST_F(WifiRealToolsTest, WpaCliKeepsTheStationStateOfTheRealSupplicant) {
@@ -154,16 +142,20 @@ TEST_F(WifiRealToolsTest, WpaCliKeepsTheStationStateOfTheRealSupplicant) {
         dir(), "/var/wifi/wired.conf",
         "ctrl_interface=" + dir() + "/run\nap_scan=0\nnetwork={\n\tkey_mgmt=NONE\n}\n");
     write_board_file(dir(), "/var/tmp/wpa_state", "0\n");
-    CliRun run = run_with_real_tools(dir(), on_board(R"sh(
-# Waits (up to 10 s) for the station state to read $1.
-state_is() {
+    CliRun run = run_with_real_tools(dir(), R"sh(
+# Waits (up to $2 tenths of a second, 10 s without it) for the command $1 to succeed.
+eventually() {
     i=0
-    while [ $i -lt 100 ]; do
-        [ "$(cat @B@/var/tmp/wpa_state)" = "$1" ] && echo "state $1" && return 0
+    until eval "$1"; do
+        [ $i -lt "${2:-100}" ] || return 1
         sleep 0.1
         i=$((i + 1))
     done
-    echo "state stayed $(cat @B@/var/tmp/wpa_state), not $1"
+}
+state_is() {
+    want=$1
+    eventually '[ "$(cat @B@/var/tmp/wpa_state)" = "$want" ]' && echo "state $want" ||
+        echo "state stayed $(cat @B@/var/tmp/wpa_state), not $want"
 }
 ip link add zqsta0 type veth peer name zqpeer0 && ip link set zqpeer0 up && ip link set zqsta0 up
 @B@/usr/wifi/wpa_supplicant -izqsta0 -Dwired -f @B@/var/tmp/wpa_log \
@@ -178,21 +170,15 @@ state_is 9
 watcher="wpa_cli -B -G 1 -i zqsta0 -p @B@/run"
 pgrep -f "$watcher" >/dev/null && echo "watcher running"
 kill -9 "$(cat @B@/wpa.pid)"
-i=0
-while pgrep -f "$watcher" >/dev/null && [ $i -lt 30 ]; do
-    sleep 0.1
-    i=$((i + 1))
-done
-pgrep -f "$watcher" >/dev/null || echo "watcher ended"
-)sh",
-                                                     dir()));
+eventually '! pgrep -f "$watcher" >/dev/null' 30 && echo "watcher ended"
+)sh");
     EXPECT_EQ(run.out, "started 0\nstate 9\nstate 0\nstate 9\nwatcher running\nwatcher ended\n")
-        << zq::sim::read_board_file(dir(), "/var/tmp/wpa_log");
+        << sim::read_board_file(dir(), "/var/tmp/wpa_log");
 }
 
 TEST_F(WifiRealToolsTest, BusyboxServesAndLeasesWithTheMadeFiles) {
     ZQ_REQUIRE_REAL_TOOLS(true);
-    ASSERT_TRUE(zq::sim::set_clock_speed(dir(), 20));
+    ASSERT_TRUE(sim::set_clock_speed(dir(), 20));
     ASSERT_EQ(ZQSDK_WifiInit("wlan0", "/usr/wifi", 1), 0);
     WifiApParam ap{};
     std::strcpy(ap.szSsid, "Camera");
@@ -200,13 +186,13 @@ TEST_F(WifiRealToolsTest, BusyboxServesAndLeasesWithTheMadeFiles) {
     ASSERT_EQ(ZQSDK_WifiCreateAp(&ap), 0);
     capture_output([] { ZQSDK_WifiExit(); });
     // The server's files move into the board; the rest is as made.
-    std::string made = zq::sim::read_board_file(dir(), "/var/wifi/udhcpd.conf");
+    std::string made = sim::read_board_file(dir(), "/var/wifi/udhcpd.conf");
     made.replace(made.find("/var/wifi/udhcpd.leases"), 23, dir() + "/leases");
     write_board_file(dir(), "/real-udhcpd.conf", made + "pidfile\t" + dir() + "/udhcpd.pid\n");
     write_board_file(dir(), "/var/ipisconfig", "\n");
     // The camera's end of the link is wlan0, as the made file says; the
     // client's end is in a namespace of its own.
-    CliRun run = run_with_real_tools(dir(), on_board(R"sh(
+    CliRun run = run_with_real_tools(dir(), R"sh(
 ip link add wlan0 type veth peer name zqsta0
 unshare -n sleep 60 &
 client=$!
@@ -222,10 +208,9 @@ echo "marker $(cat @B@/var/ipisconfig)"
 cat @B@/etc/resolv.conf
 nsenter -t $client -n ip -4 route show default | cut -d' ' -f1-5
 nsenter -t $client -n ip -4 -o addr show zqsta0 | grep -o 'inet 192\.168\.5\.[0-9]*/24'
-)sh",
-                                                     dir()));
+)sh");
     EXPECT_EQ(run.status, 0) << run.out;
-    std::string served = zq::sim::read_board_file(dir(), "/udhcpd.out");
+    std::string served = sim::read_board_file(dir(), "/udhcpd.out");
     EXPECT_EQ(served.find("bad line"), std::string::npos) << served;
     EXPECT_EQ(run.out.substr(0, run.out.find("inet ")),
               "client 0\nmarker 1\nnameserver 192.168.5.1\ndefault via 192.168.5.1 dev zqsta0\n")
