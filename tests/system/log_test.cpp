@@ -195,17 +195,4 @@ TEST_F(SdkLogTest, FileWrapsAtItsSizeButDebugLinesAppend) {
               line("1;32", "==> f(2)[INFO]: b") + one + line("1;34", "==> f(3)[DEBUG]: c"));
 }
 
-// A wrap size of 0 selects 64 KiB.
-TEST_F(SdkLogTest, DefaultSizeWrapsAt64KiB) {
-    LogParam p = param("/var/big.log", 0);
-    capture_output([&] { ASSERT_EQ(ZQSDK_SetLog2File(&p), 0); });
-    const std::string text(200, 'x');
-    const size_t lineSize = line("1;32", "==> f(1)[INFO]: " + text).size();
-    size_t written = 0;
-    for (; written < 65536; written += lineSize)
-        sdk_log(ZQ_LOG_INFO, "u", "f", 1, "%s", text.c_str());
-    sdk_log(ZQ_LOG_INFO, "u", "f", 1, "%s", "wrapped");
-    EXPECT_EQ(board_file("/var/big.log").size(), written);
-}
-
 }  // namespace
