@@ -155,13 +155,10 @@ TEST_F(HwProfileTest, FullProfileFillsEveryFieldAndPrintsTheSummary) {
           "     2  [ 320  180]", "     3  [   0    0]", "4GModule: gpio 40 Swap 1\n"})
         summary += notice(line);
 
-    auto unnumbered = [](const std::string &text) {
-        return std::regex_replace(text, std::regex(R"(\(\d+\)\[)"), "(L)[");
-    };
     ZQSDK_SetLogLevel(3);
     Captured c = parse(full, 0);
     EXPECT_EQ(c.err, "");
-    EXPECT_EQ(unnumbered(c.out), summary);
+    EXPECT_EQ(std::regex_replace(c.out, std::regex(R"(\(\d+\)\[)"), "(L)["), summary);
     EXPECT_EQ(fields(g_HwProfile), fields(expected));
 
     // A missing file or no path at all leaves the profile as it was.

@@ -21,7 +21,6 @@ TEST(Crc32, MatchesKnownValuesAndZlibOnEveryLengthAndAlignment) {
                       ::crc32(0, data.data() + offset, static_cast<uInt>(len)))
                 << "offset " << offset << " length " << len;
     }
-    EXPECT_EQ(crc32(data.data(), 4096), ::crc32(0, data.data(), 4096));
     // A CRC continues over pieces as over the whole.
     EXPECT_EQ(zq::flash::crc32_update(crc32(data.data(), 1000), data.data() + 1000, 3096),
               crc32(data.data(), 4096));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -9,11 +10,6 @@
 #include "board/flash_format.h"
 #include "emul/flash.h"
 #include "support/text_parts.h"
-
-inline uint32_t le32(const std::vector<uint8_t> &b, size_t at) {
-    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
-           uint32_t{b[at + 3]} << 24;
-}
 
 // The entry list of an environment image as text, "\0" between entries,
 // up to and including the end-of-list NUL.
@@ -26,9 +22,11 @@ inline std::string env_list(const std::vector<uint8_t> &image) {
     return list;
 }
 
-// By the board's own CRC, not the SDK's.
+// By the board's own CRC, not the SDK's; the CRC word is little-endian, as the host.
 inline bool env_crc_valid(const std::vector<uint8_t> &image) {
-    return le32(image, 0) == zq::sim::reference_crc32(image.data() + 4, image.size() - 4);
+    uint32_t stored = 0;
+    std::memcpy(&stored, image.data(), sizeof stored);
+    return stored == zq::sim::reference_crc32(image.data() + 4, image.size() - 4);
 }
 
 // n bytes counting up from seed.

@@ -1,4 +1,4 @@
-// Temperature cache, reboot and version on a virtual board.
+// Temperature cache and reboot on a virtual board.
 
 #include <cstring>
 
@@ -99,17 +99,6 @@ TEST_F(BoardControlTest, RebootFlushesSyncsWaitsAndMutes) {
 
     ASSERT_TRUE(zq::sim::set_operation_failing(dir(), "reboot", true));
     EXPECT_EQ(ZQSDK_SystemReboot(), -1);
-}
-
-TEST_F(BoardControlTest, VersionIsTheBuildsConstants) {
-    VersionInfo v;
-    std::memset(&v, 0xAB, sizeof v);
-    ASSERT_EQ(ZQSDK_GetVersion(&v), 0);
-    const unsigned char expected[24] = {1,    0,    0,    0,    0x97, 0x62, 0x34,
-                                        0x01, 0x15, 0xBB, 0x01, 0x00, 1};
-    EXPECT_EQ(std::memcmp(&v, expected, sizeof expected), 0);
-    Captured null = capture_output([] { EXPECT_EQ(ZQSDK_GetVersion(nullptr), -1004); });
-    EXPECT_NE(null.err.find("pVersion is null"), std::string::npos);
 }
 
 }  // namespace

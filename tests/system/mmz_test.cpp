@@ -50,12 +50,9 @@ TEST_F(MmzTest, BuffersAreSharedThroughTheBoardsMemoryAndFreedMappingsEnd) {
 TEST_F(MmzTest, RequestRecordsReachTheDriverByteForByte) {
     auto record = [](const std::string &name, u32 len, u32 phys, u32 virt) {
         std::vector<uint8_t> bytes(44, 0);
+        const u32 words[] = {len, phys, virt};  // in the board's byte order, which is ours
         std::memcpy(bytes.data(), name.data(), name.size());
-        for (int i = 0; i < 4; ++i) {
-            bytes[32 + i] = static_cast<uint8_t>(len >> (8 * i));
-            bytes[36 + i] = static_cast<uint8_t>(phys >> (8 * i));
-            bytes[40 + i] = static_cast<uint8_t>(virt >> (8 * i));
-        }
+        std::memcpy(bytes.data() + 32, words, sizeof words);
         return bytes;
     };
     u32 phys = 0, length = 0;
