@@ -27,12 +27,7 @@ void erase(const char *offset, int sectors) {
     ASSERT_TRUE(
         kb::ran(std::string("flash_erase -q /dev/mtd0 ") + offset + " " + std::to_string(sectors)));
 }
-void erase_environment() {
-    erase("0x40000", 64);
-}
-void erase_record_block() {
-    erase("0x20000", 16);
-}
+constexpr const char *kEnvironment = "0x40000", *kRecordBlock = "0x20000";
 
 int sdk_read(const char *name, std::string *value) {
     const auto run = kb::in_child([name](std::string &out) {
@@ -78,8 +73,14 @@ Payload payload_of(const char *appId, const char *uuid, const char *key) {
     return payload;
 }
 
+// What sdk_read_record gives for a record of payload and version.
+std::string stored_form(const Payload &payload, unsigned version) {
+    return std::string(reinterpret_cast<const char *>(&payload), sizeof payload) +
+           std::to_string(version);
+}
+
 TEST(NorFlashTest, EnvironmentIsSharedWithDebiansTools) {
-    erase_environment();
+    erase(kEnvironment, 64);
     std::string value;
     EXPECT_EQ(sdk_read("zqauto", &value), -1) << "an erased chip holds no variable";
 
@@ -103,7 +104,7 @@ TEST(NorFlashTest, EnvironmentIsSharedWithDebiansTools) {
 }
 
 TEST(NorFlashTest, IdentityRecordRoundTripsAndLeavesTheEnvironmentValid) {
-    erase_record_block();
+    erase(kRecordBlock, 16);
     auto stored = sdk_read_record();
     EXPECT_EQ(stored.status, 1) << "an erased block holds no record";
 
@@ -113,8 +114,7 @@ TEST(NorFlashTest, IdentityRecordRoundTripsAndLeavesTheEnvironmentValid) {
 
     stored = sdk_read_record();
     ASSERT_EQ(stored.status, 0);
-    EXPECT_EQ(stored.out, std::string(reinterpret_cast<const char *>(&payload), sizeof payload) +
-                              std::to_string(0x301));
+    EXPECT_EQ(stored.out, stored_form(payload, 0x301));
     // On the chip where the record belongs: its magic word at 0x2F800.
     EXPECT_EQ(kb::sh("dd if=/dev/mtd0 bs=2048 skip=95 count=1 2>/dev/null | od -An -tx4 -N4").out,
               " fead5238\n");
@@ -131,7 +131,7 @@ TEST(NorFlashTest, ProvisioningToolWritesTheRecordWithoutAudioDrivers) {
     ASSERT_TRUE(
         kb::ran("modprobe dummy numdummies=0 && ip link add eth2 type dummy && "
                 "ip link set eth2 address 02:5a:51:00:00:02 && ip link set eth2 up"));
-    erase_record_block();
+    erase(kRecordBlock, 16);
     ASSERT_EQ(sdk_write_record(payload_of("old-app", "uuid-stored", "key-stored"), 0x300), 0);
     ASSERT_TRUE(
         kb::ran("rm -rf /tmp/prov && mkdir /tmp/prov && "
@@ -153,20 +153,15 @@ TEST(NorFlashTest, ProvisioningToolWritesTheRecordWithoutAudioDrivers) {
                              "KEY: [key-stored]\n", "enc_mac:025a51000002\n"}) {
         EXPECT_NE(out.find(line), std::string::npos) << line << " missing from:\n" << out;
     }
+    Payload written = payload_of("app-7", "uuid-stored", "key-stored");
+    std::memcpy(written.mac, "\x02\x5a\x51\x00\x00\x02", 6);
     const auto stored = sdk_read_record();
     ASSERT_EQ(stored.status, 0);
-    Payload read{};
-    std::memcpy(&read, stored.out.data(), sizeof read);
-    EXPECT_STREQ(read.appId, "app-7");
-    EXPECT_STREQ(read.uuid, "uuid-stored");
-    EXPECT_STREQ(read.key, "key-stored");
-    const unsigned char mac[6] = {0x02, 0x5a, 0x51, 0x00, 0x00, 0x02};
-    EXPECT_EQ(std::memcmp(read.mac, mac, 6), 0);
-    EXPECT_EQ(stored.out.substr(sizeof read), std::to_string(0x301));
+    EXPECT_EQ(stored.out, stored_form(written, 0x301));
 
     // Provisioned: with no environment to say no, the tool starts the main
     // application, which this board does not have, and ends.
-    erase_environment();
+    erase(kEnvironment, 64);
     const auto again = kb::sh("timeout 60 zqprovision /tmp/prov/zq.txt 2>&1; echo status $?");
     EXPECT_EQ(again.out.find("status 124"), std::string::npos) << again.out;
     EXPECT_LT(std::stoi(again.out.substr(again.out.rfind("status ") + 7)), 128) << again.out;
