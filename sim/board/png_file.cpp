@@ -47,7 +47,36 @@ bool write_rgb_png(const std::string &path, const std::vector<uint8_t> &rgb, uin
     if (!done) *error = path + ": cannot be written";
     return done;
 }
+bool read_rgb_png(const std::string &path, uint32_t maxSide, std::vector<uint8_t> *rgb,
+                  uint32_t *width, uint32_t *height, std::string *error) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    auto refuse = [&](const std::string &why) {
+        png_image_free(&image);
+        *error = path + ": " + why;
+        return false;
+    };
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return refuse(std::string("not a readable PNG picture (") + image.message + ")");
+    if (image.width == 0 || image.height == 0 || image.width > maxSide || image.height > maxSide)
+        return refuse(std::to_string(image.width) + "x" + std::to_string(image.height) +
+                      " is larger than " + std::to_string(maxSide) + " on a side");
+    image.format = PNG_FORMAT_RGB;
+    rgb->resize(PNG_IMAGE_SIZE(image));
+    const png_color black{0, 0, 0};
+    if (!png_image_finish_read(&image, &black, rgb->data(), 0, nullptr))
+        return refuse(std::string("a broken PNG picture (") + image.message + ")");
+    *width = image.width;
+    *height = image.height;
+    return true;
+}
 #else
+bool read_rgb_png(const std::string &, uint32_t, std::vector<uint8_t> *, uint32_t *, uint32_t *,
+                  std::string *error) {
+    *error = "built without PNG support";
+    return false;
+}
+
 bool write_rgb_png(const std::string &, const std::vector<uint8_t> &, uint32_t, uint32_t,
                    std::string *error) {
     *error = "built without PNG support";

@@ -64,10 +64,22 @@ inline std::vector<uint8_t> nv12_to_rgb(const std::vector<uint8_t> &nv12, uint32
     return rgb;
 }
 
+// Scales a 4:2:0 picture (planes Y, U, V as emul/y4m.h has them) of
+// sw x sh to NV12 of dw x dh (both even), bilinear.
+void scale_i420_to_nv12(const uint8_t *i420, uint32_t sw, uint32_t sh, uint8_t *nv12, uint32_t dw,
+                        uint32_t dh);
+// Packed RGB as 4:2:0 planes, each chroma sample the mean of its 2x2 block.
+void rgb_to_i420(const uint8_t *rgb, uint32_t width, uint32_t height, uint8_t *i420);
+
 // Writes packed RGB as an 8-bit RGB PNG file through libpng (vboard and
 // tests only, never the SDK's library); false with a reason, "built without
 // PNG support" where the build found no libpng.
 bool write_rgb_png(const std::string &path, const std::vector<uint8_t> &rgb, uint32_t width,
                    uint32_t height, std::string *error);
+// Reads a PNG file as packed RGB (transparency laid on black); false with a
+// reason for a file that is no PNG, is broken, or is larger than maxSide on
+// a side (refused before its pixels are read).
+bool read_rgb_png(const std::string &path, uint32_t maxSide, std::vector<uint8_t> *rgb,
+                  uint32_t *width, uint32_t *height, std::string *error);
 
 }  // namespace zq::sim

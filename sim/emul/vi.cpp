@@ -14,10 +14,13 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -28,6 +31,7 @@
 #include "emul/picture.h"
 #include "emul/region_overlay.h"
 #include "emul/state_file.h"
+#include "emul/y4m.h"
 #include "zq_vi.h"
 
 namespace zq::sim {
@@ -57,11 +61,14 @@ const StateField<ViChannel> kFields[] = {
     ZQ_STATE_FIELD(ViChannel, "anchor_frame", anchorFrame),
 };
 
-// board.json "vi": the sensor's (and so the largest frame's) size and the
-// physical address of the driver's frame buffers.
+// board.json "vi": the sensor's (and so the largest frame's) size, the
+// physical address of the driver's frame buffers, and what stands before
+// each channel's sensor ("sources": "" for the colour bars, else a
+// YUV4MPEG2 file, its path absolute or inside the board directory).
 struct ViSettings {
     uint32_t maxWidth = 1920, maxHeight = 1080;
     uint64_t bufferBase = 0xA0000000;
+    std::array<std::string, kViChannels> sources;
     // Bytes from one buffer to the next: the largest NV12 frame, in whole pages.
     uint64_t stride() const {
         uint64_t bytes = uint64_t{maxWidth} * maxHeight * 3 / 2;
@@ -78,6 +85,10 @@ ViSettings vi_settings(json_object *board) {
     s.maxWidth = static_cast<uint32_t>(json_number(vi, "max_width", s.maxWidth));
     s.maxHeight = static_cast<uint32_t>(json_number(vi, "max_height", s.maxHeight));
     s.bufferBase = json_number(vi, "buffer_base", s.bufferBase);
+    json_object *sources = json_get(vi, "sources");
+    for (size_t c = 0; c < s.sources.size(); ++c)
+        if (json_object *source = json_at(sources, c); json_object_is_type(source, json_type_string))
+            s.sources[c] = json_object_get_string(source);
     return s;
 }
 
@@ -130,10 +141,70 @@ int64_t vi_latest_kept(const ViChannel &ch, int64_t nowNs) {
     return -1;
 }
 
-// Draws the picture of source frame `frame` of a channel into nv12: colour
-// bars, the frame number in the first luma row (see vi_frame_number) and the
-// channel's regions (channels 0-2).
-void vi_render_frame(int channel, uint32_t frame, uint32_t width, uint32_t height, uint8_t *nv12) {
+// What a channel's picture source gives this process: the file opened (as
+// it was when opened) and the last frame it gave, scaled to the channel.
+struct SourceView {
+    std::string path;
+    struct stat opened {};
+    std::unique_ptr<Y4mReader> reader;
+    std::vector<uint8_t> planes, scaled;
+    int64_t shown = -1;  // the file's frame in `scaled`
+    uint32_t width = 0, height = 0;
+    bool gone = false;  // the journal has said so
+};
+
+std::mutex g_sourceLock;
+SourceView g_sources[kViChannels];
+
+// Draws sensor frame `frame` of the channel's picture source, scaled, into
+// nv12: the file's frame `frame` modulo its length, so a video plays one
+// frame per sensor frame and loops. False (the channel then shows the
+// colour bars) for no source, or one that is gone or unreadable; the
+// journal says so once.
+bool draw_source(int channel, const std::string &source, uint64_t frame, uint32_t width,
+                 uint32_t height, uint8_t *nv12) {
+    if (source.empty()) return false;
+    const std::string path = source[0] == '/' ? source : active_dir() + "/" + source;
+    std::lock_guard<std::mutex> hold(g_sourceLock);
+    SourceView &view = g_sources[channel];
+    struct stat now {};
+    const bool there = ::stat(path.c_str(), &now) == 0;
+    std::string error = path + ": gone";
+    if (path != view.path || !there || !view.reader || !same_stamp(now, view.opened)) {
+        if (path != view.path) view.gone = false;
+        view.path = path;
+        view.opened = now;
+        view.shown = -1;
+        view.reader = std::make_unique<Y4mReader>();
+        if (!there || !view.reader->open(path, &error)) view.reader.reset();
+    }
+    const size_t index = view.reader ? frame % view.reader->frames() : 0;
+    if (view.reader && (view.shown != static_cast<int64_t>(index) || view.width != width ||
+                        view.height != height)) {
+        view.planes.resize(i420_size(view.reader->width(), view.reader->height()));
+        view.scaled.resize(size_t{width} * height * 3 / 2);
+        if (view.reader->read_frame(index, view.planes.data())) {
+            scale_i420_to_nv12(view.planes.data(), view.reader->width(), view.reader->height(),
+                               view.scaled.data(), width, height);
+            view.shown = static_cast<int64_t>(index);
+            view.width = width;
+            view.height = height;
+        } else {
+            error = path + ": frame " + std::to_string(index) + " cannot be read";
+            view.reader.reset();
+        }
+    }
+    if (!view.reader) {
+        if (!view.gone) journal("vi", "chn %d picture %s: colour bars", channel, error.c_str());
+        view.gone = true;
+        return false;
+    }
+    view.gone = false;
+    std::memcpy(nv12, view.scaled.data(), view.scaled.size());
+    return true;
+}
+
+void draw_bars(uint32_t width, uint32_t height, uint8_t *nv12) {
     uint8_t *luma = nv12;
     uint8_t *chroma = nv12 + size_t{width} * height;
     for (uint32_t x = 0; x < width; ++x) luma[x] = kBars[x * kBarCount / width].y;
@@ -146,6 +217,16 @@ void vi_render_frame(int channel, uint32_t frame, uint32_t width, uint32_t heigh
     }
     for (uint32_t row = 1; row < height / 2; ++row)
         std::memcpy(chroma + size_t{row} * width, chroma, width);
+}
+
+// Draws the picture of source frame `frame` of a channel into nv12: its
+// picture source or the colour bars, the frame number in the first luma row
+// (see vi_frame_number) and the channel's regions (channels 0-2).
+void vi_render_frame(int channel, const std::string &source, uint64_t frame, uint32_t width,
+                     uint32_t height, uint8_t *nv12) {
+    if (!draw_source(channel, source, frame, width, height, nv12)) draw_bars(width, height, nv12);
+    uint8_t *luma = nv12;
+    uint8_t *chroma = nv12 + size_t{width} * height;
     for (uint32_t bit = 0; bit < 32 && 8 * bit < width; ++bit) {
         bool one = (frame >> (31 - bit)) & 1u;
         uint32_t end = std::min(width, 8 * bit + 8);
@@ -296,10 +377,11 @@ int bind(void *arg) {
     });
 }
 
-bool write_picture(int chn, uint64_t n, uint32_t width, uint32_t height, uint64_t phys) {
+bool write_picture(int chn, const std::string &source, uint64_t n, uint32_t width,
+                   uint32_t height, uint64_t phys) {
     std::vector<uint8_t> &picture = g_vi.picture;
     picture.resize(size_t{width} * height * 3 / 2);
-    vi_render_frame(chn, static_cast<uint32_t>(n), width, height, picture.data());
+    vi_render_frame(chn, source, n, width, height, picture.data());
     int mem = ::open(resolve("/dev/mem").c_str(), O_WRONLY | O_CLOEXEC);
     if (mem < 0) return false;
     bool ok = write_at(mem, picture.data(), picture.size(), phys);
@@ -358,7 +440,8 @@ int get_frame(void *arg) {
         }
         uint64_t phys = settings.buffer_address(r.s32Chn, buffer);
         uint64_t uv = phys + uint64_t{ch.width} * ch.height;
-        if (!write_picture(r.s32Chn, static_cast<uint64_t>(n), ch.width, ch.height, phys))
+        if (!write_picture(r.s32Chn, settings.sources[size_t(r.s32Chn)], static_cast<uint64_t>(n),
+                           ch.width, ch.height, phys))
             return refuse_get(r.s32Chn, "physical memory cannot be written", EIO);
         taken.last = n;
         taken.buffers[buffer] = Held{true, static_cast<uint64_t>(n), ch.width, ch.height};
@@ -442,13 +525,14 @@ uint32_t vi_frame_number(const uint8_t *lumaRow, uint32_t width) {
 
 bool vi_render_latest(int channel, std::vector<uint8_t> *nv12, uint32_t *width, uint32_t *height) {
     if (channel < 0 || channel >= kViChannels || !is_active()) return false;
-    ViChannels channels =
-        LockedFile(resolve(kViDevice), O_RDONLY).load(vi_channels_of, active_vi_settings());
+    const ViSettings settings = active_vi_settings();
+    ViChannels channels = LockedFile(resolve(kViDevice), O_RDONLY).load(vi_channels_of, settings);
     const ViChannel &ch = channels[static_cast<size_t>(channel)];
     int64_t frame = vi_latest_kept(ch, board_monotonic_ns());
     if (frame < 0) return false;
     nv12->resize(size_t{ch.width} * ch.height * 3 / 2);
-    vi_render_frame(channel, static_cast<uint32_t>(frame), ch.width, ch.height, nv12->data());
+    vi_render_frame(channel, settings.sources[static_cast<size_t>(channel)],
+                    static_cast<uint64_t>(frame), ch.width, ch.height, nv12->data());
     *width = ch.width;
     *height = ch.height;
     return true;
@@ -486,6 +570,8 @@ std::string describe_vi(const std::string &dir) {
             appendf(&text, ", capture %d,%d %ux%u", ch.capX, ch.capY, ch.capWidth, ch.capHeight);
         if (ch.bindKind >= 0)
             appendf(&text, ", bound to %s %d", ch.bindKind == 2 ? "vo" : "other", ch.bindChn);
+        if (const std::string &source = settings.sources[static_cast<size_t>(c)]; !source.empty())
+            appendf(&text, ", shows %s", source.c_str());
         text += '\n';
     }
     return text;

@@ -18,6 +18,8 @@ constexpr const char *kVoDevice = "/dev/vo";
 constexpr int kVoChannels = ZQ_VO_MAX_CHN;
 // The largest active width and height the driver takes.
 constexpr uint32_t kVoMaxSide = 4096;
+// Refreshes of the panel per board second.
+constexpr uint32_t kVoRefreshRate = 60;
 
 struct VoChannelState {
     VoDrvChnRect rect;  // as last accepted
