@@ -102,11 +102,6 @@ TEST(G711, EveryCodeAndEverySampleMatchTheReference) {
         ASSERT_EQ(ulawCodes[i], ref_encode(s, false)) << s;
         ASSERT_EQ(g711a_encode_sample(all[i]), alawCodes[i]) << s;
         ASSERT_EQ(g711u_encode_sample(all[i]), ulawCodes[i]) << s;
-        // Quantising first changes nothing for s >= 0: the codec's own codes.
-        if (s >= 0) {
-            ASSERT_EQ(alawCodes[i], ref_alaw_positive(s)) << s;
-            ASSERT_EQ(ulawCodes[i], ref_ulaw_positive(s)) << s;
-        }
     }
 }
 
