@@ -38,16 +38,6 @@ class PromptPlayerTest : public EngineTest {
     }
 };
 
-TEST_F(PromptPlayerTest, NullPathAndMissingFileTouchNothing) {
-    Captured c = capture_output([] {
-        EXPECT_EQ(play_prompt(nullptr), -1);
-        EXPECT_EQ(play_prompt("/mnt/factory/nothing.pcm"), -1);
-    });
-    EXPECT_EQ(c.out, "");
-    EXPECT_EQ(c.err, "open: No such file or directory\n");
-    EXPECT_EQ(g_AudioEngine.pstPlayRing, nullptr);  // the engine was never started
-}
-
 // Each 160-byte block becomes one frame, and the call returns quietly. (The
 // decoder's type, the drain wait and the output's disable show in what the
 // end-to-end runs hear.)

@@ -1,11 +1,9 @@
 // The output and input families: each call and its trace, the codec driver,
-// frames, readers and disables on several threads; and the refusals of the
-// output, input and decoder families.
+// frames, a disable during a read; and the refusals of the output, input and
+// decoder families.
 #include <algorithm>
 #include <cstring>
 #include <future>
-#include <mutex>
-#include <thread>
 
 #include "emul/audio.h"
 #include "engine_fixture.h"
@@ -170,30 +168,6 @@ TEST_F(AiTest, FramesAreNumberedFromZeroStampedAndCutToTheFrameLength) {
         EXPECT_LE(frame_.u64TimeStamp, ms(after));
     }
     EXPECT_EQ(get_frame(0), kNoFrame);
-}
-
-// Two readers share the frames: each frame goes to one of them, numbered in order.
-TEST_F(AiTest, ReadersOnTwoThreadsTakeTurns) {
-    start_with_mic();
-    ASSERT_EQ(ZQ_MPI_AI_Enable(0), 0);
-    for (int n = 0; n < 4; ++n) hear(pattern_frame(n).data(), ZQ_AUDIO_FRAME_SAMPLES);
-    std::mutex lock;
-    std::vector<std::pair<u32, s16>> got;  // sequence number, first sample
-    auto reader = [&] {
-        for (int i = 0; i < 2; ++i) {
-            s16 samples[ZQ_AUDIO_FRAME_SAMPLES];
-            AudioFrame frame{};
-            frame.pData = samples;
-            ASSERT_EQ(ZQ_MPI_AI_GetFrame(0, 0, &frame, nullptr, 1), 0);
-            std::lock_guard<std::mutex> hold(lock);
-            got.emplace_back(frame.u32Seq, samples[0]);
-        }
-    };
-    std::thread a(reader), b(reader);
-    a.join();
-    b.join();
-    std::sort(got.begin(), got.end());
-    EXPECT_EQ(got, (std::vector<std::pair<u32, s16>>{{0, 0}, {1, 1000}, {2, 2000}, {3, 3000}}));
 }
 
 // A driver stuck in a read past the second that Disable waits: the engine
