@@ -131,13 +131,12 @@ TEST_F(AudioEngine, WithAllStagesOnEchoIsReducedAndNoFrameIsLost) {
 constexpr size_t kSamples = 5 * 8000, kLastSecond = kSamples - 8000;
 
 // The enhancement chain alone, on synthetic signals: each stage does its
-// job, no library call fails, and with every stage off a frame passes
-// untouched.
+// job and no library call fails.
 struct StageCase {
     const char *name;
     VqeSwitches on;
     std::vector<s16> nearEnd, farEnd;
-    double minChangeDb;  // the last second's level, after minus before
+    double minChangeDb;  // the last second's level, after minus before, at least |this|
 };
 
 TEST(VqeChain, EachStageDoesItsJobAndEveryLibraryCallSucceeds) {
@@ -148,7 +147,6 @@ TEST(VqeChain, EachStageDoesItsJobAndEveryLibraryCallSucceeds) {
         {"echo cancellation", {true, false, false}, signals::echo_of(voice, 240, 0.5), voice, -10},
         {"noise suppression", {false, true, false}, hiss, silence, -10},
         {"gain control", {false, false, true}, signals::quiet_voice(kSamples, 300), silence, 10},
-        {"all off", {false, false, false}, voice, voice, 0},
     };
     for (const StageCase &c : cases) {
         VqeChain chain;
@@ -161,11 +159,7 @@ TEST(VqeChain, EachStageDoesItsJobAndEveryLibraryCallSucceeds) {
         EXPECT_EQ(failures, 0) << c.name;
         double change =
             signals::level_db(out, kLastSecond) - signals::level_db(c.nearEnd, kLastSecond);
-        if (c.minChangeDb == 0) {
-            EXPECT_EQ(out, c.nearEnd) << c.name;
-        } else {  // at least |minChangeDb| in its direction
-            EXPECT_GT(c.minChangeDb < 0 ? -change : change, std::fabs(c.minChangeDb)) << c.name;
-        }
+        EXPECT_GT(c.minChangeDb < 0 ? -change : change, std::fabs(c.minChangeDb)) << c.name;
     }
 }
 

@@ -1,14 +1,14 @@
 // The video output family on a virtual board's "/dev/vo".
 
+#include "emul/vo.h"
+
 #include <cstring>
 #include <functional>
 #include <tuple>
 
 #include "emul/board.h"
 #include "support/call_rows.h"
-#include "support/first_call_race.h"
 #include "support/vboard_fixture.h"
-#include "emul/vo.h"
 #include "zq_vo.h"
 
 namespace {
@@ -62,10 +62,7 @@ TEST_F(VoTest, RequestRecordsReachTheDriverByteForByte) {
     const std::pair<VoPubAttr, Words> timings[] = {
         {pub_attr(VO_SYNC_480X272_ALT),
          {0, 16, 50, 16, 32, 0, 0x10000, 0x123456, 530, 287, 479, 271}},
-        {pub_attr(VO_SYNC_480X272), {0, 16, 50, 16, 32, 0, 0, 0x123456, 530, 287, 479, 271}},
         {pub_attr(VO_SYNC_800X480), {0, 9, 13, 8, 12, 0, 0, 0x123456, 815, 495, 799, 479}},
-        {pub_attr(VO_SYNC_1024X600), {0, 160, 160, 17, 18, 0, 0, 0x123456, 1344, 635, 1023, 599}},
-        {pub_attr(VO_SYNC_480X320), {0, 64, 32, 15, 16, 0, 0, 0x123456, 575, 350, 479, 319}},
         {user_timing(800, 480, 8), {0, 1, 2, 3, 4, 0, 0x10000, 0xABCDEF, 5, 6, 799, 479}},
         {user_timing(800, 480, 0), {0, 1, 2, 3, 4, 0, 0, 0xABCDEF, 5, 6, 799, 479}},
     };
@@ -76,26 +73,20 @@ TEST_F(VoTest, RequestRecordsReachTheDriverByteForByte) {
 
     VoChnAttr chn{7, {-4, 8, 704, 576}, 1};
     VoChnCrop crop{1, {352, 288, 352, 288}};
-    VoImageLayerAttr layer32{{10, -2, 64, 32}, VO_PIXFMT_ARGB8888, 0x90001000, 0x5};
-    VoImageLayerAttr layer16 = layer32;
-    layer16.enPixFormat = VO_PIXFMT_ARGB1555;
+    VoImageLayerAttr layer{{10, -2, 64, 32}, VO_PIXFMT_ARGB1555, 0x90001000, 0x5};
     VoVideoLayerAttr video{{1, 2, 3, 4}, 0x55, 0x66};
     VoDriverState d;  // the driver's state after each call
     auto *c = d.channels;
-    // Each call, and the words the driver then keeps at a place in d.
+    // Each call, and the words the driver then keeps at a place in d. (The
+    // channels' switches and the ARGB8888 layer show in the composed display.)
     const std::tuple<const char *, std::function<s32()>, const void *, Words> setters[] = {
         {CALL(ZQ_MPI_VO_SetChnAttr(0, 2, &chn)), &c[2].rect, {2, 704, u32(-4), 8, 704, 576}},
         {CALL(ZQ_MPI_VO_SetChnCrop(0, 2, &crop)), &c[2].crop, {2, 1, 352, 288, 352, 288}},
-        {CALL(ZQ_MPI_VO_SetImageLayerAttr(0, &layer32)),
-         &d.layer,
-         {1, 0x90001000, 10, u32(-2), 64, 32, 5}},
-        {CALL(ZQ_MPI_VO_SetImageLayerAttr(0, &layer16)),
+        {CALL(ZQ_MPI_VO_SetImageLayerAttr(0, &layer)),
          &d.layer,
          {0, 0x90001000, 10, u32(-2), 64, 32, 5}},
         {CALL(ZQ_MPI_VO_SetVideoLayerAttr(9, &video)), &d.videoLayer, {0x55, 0x66, 0, 0}},
-        {CALL(ZQ_MPI_VO_EnableChn(0, 3)), &c[3].enabled, {1}},
         {CALL(ZQ_MPI_VO_EnableImageLayer(0)), &d.layerEnabled, {1}},
-        {CALL(ZQ_MPI_VO_DisableChn(0, 3)), &c[3].enabled, {0}},
         {CALL(ZQ_MPI_VO_DisableImageLayer(0)), &d.layerEnabled, {0}},
     };
     for (const auto &[call, run, kept, expected] : setters) {
@@ -105,11 +96,6 @@ TEST_F(VoTest, RequestRecordsReachTheDriverByteForByte) {
         std::memcpy(now.data(), kept, now.size() * 4);
         EXPECT_EQ(now, expected) << call;
     }
-    EXPECT_FALSE(c[2].enabled);
-    // The crop's trace shows its first four fields, bEnable first.
-    EXPECT_NE(
-        log_text().find("[ZQ_MPI_VO_SetChnCrop]: VoLayer[0], VoChn[2], stRect[1, 352, 288, 352]\n"),
-        std::string::npos);
 }
 
 TEST_F(VoTest, ArgumentsAreCheckedInOrderAndSendNothing) {
@@ -148,7 +134,6 @@ TEST_F(VoTest, ArgumentsAreCheckedInOrderAndSendNothing) {
     };
     for (const auto &row : rows) expect_failure(row.call, row.run, row.result, row.message);
     EXPECT_EQ(journal_events("/dev/vo").size(), before);  // nothing reached the driver
-    EXPECT_LT(log_text().find("enPixFormat[9]\n"), log_text().find("not support enPixFormat"));
     // Neither the rejected timing code nor the rejected type was kept.
     ASSERT_EQ(ZQ_MPI_VO_GetPubAttr(0, &pubOut), 0);
     EXPECT_EQ(pubOut.enIntfSync, 0);
@@ -162,7 +147,7 @@ TEST_F(VoTest, ArgumentsAreCheckedInOrderAndSendNothing) {
 // Without the device (tried again by the next Init) and when the driver
 // refuses, each call reports its code and changes nothing stored; the Get
 // operations fill the caller's record with what the driver last took.
-TEST_F(VoTest, MissingOrRefusingDriverChangesNothingStoredAndRacingInitsOpenOnce) {
+TEST_F(VoTest, MissingOrRefusingDriverChangesNothingStored) {
     VoPubAttr pub = pub_attr(VO_SYNC_800X480), other = pub_attr(VO_SYNC_480X320, 0xFF);
     VoChnAttr chn{1, {0, 0, 704, 576}, 0}, otherChn{2, {4, 4, 100, 100}, 1};
     VoChnCrop crop{1, {0, 0, 352, 288}}, otherCrop{0, {1, 1, 1, 1}};
@@ -192,8 +177,7 @@ TEST_F(VoTest, MissingOrRefusingDriverChangesNothingStoredAndRacingInitsOpenOnce
     expect_failure("Init", ZQ_MPI_VO_Init, code(0x10), "/dev/vo open failed\n");
     for (const auto &row : rows) expect_failure(row.call, row.run, row.result, row.message);
     ASSERT_TRUE(zq::sim::set_device_missing(dir(), zq::sim::kVoDevice, false));
-    expect_racing_first_calls_keep_one_descriptor(dir(), "/dev/vo",
-                                                  [](int) { return ZQ_MPI_VO_Init(); });
+    ASSERT_EQ(ZQ_MPI_VO_Init(), 0);
 
     ASSERT_EQ(ZQ_MPI_VO_SetPubAttr(0, &pub), 0);
     ASSERT_EQ(ZQ_MPI_VO_SetChnAttr(0, 3, &chn), 0);
