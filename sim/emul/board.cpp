@@ -314,16 +314,25 @@ int request_refusal(std::string_view boardPath, unsigned long request) {
     return 0;
 }
 
-json_object *board_json() {
-    // A copy of its own for the caller: json-c's reference counts are not
-    // atomic here, so threads must not share one tree.
-    std::lock_guard<std::mutex> hold(g_board.lock);
-    // The board's tools (ifconfig, route, the Wi-Fi daemons) edit board.json
-    // from other processes: what they changed is read afresh.
+namespace {
+
+// The board's tools (ifconfig, route, the Wi-Fi daemons) and vboard edit
+// board.json from other processes: what they changed is read afresh. Under
+// g_board.lock.
+void reload_if_changed() {
     struct stat file {};
     if (!g_board.dir.empty() && ::stat((g_board.dir + "/" + kBoardFile).c_str(), &file) == 0 &&
         !same_stamp(file, g_board.rootFile))
         load(g_board, g_board.dir, nullptr);
+}
+
+}  // namespace
+
+json_object *board_json() {
+    // A copy of its own for the caller: json-c's reference counts are not
+    // atomic here, so threads must not share one tree.
+    std::lock_guard<std::mutex> hold(g_board.lock);
+    reload_if_changed();
     json_object *copy = nullptr;
     if (g_board.root && json_object_deep_copy(g_board.root, &copy, nullptr) != 0) copy = nullptr;
     return copy;
@@ -331,6 +340,7 @@ json_object *board_json() {
 
 unsigned board_generation() {
     std::lock_guard<std::mutex> hold(g_board.lock);
+    reload_if_changed();
     return g_board.generation;
 }
 
