@@ -64,11 +64,11 @@ grep -E 'gpio 52|/dev/ao|acodec|shell' "$board/journal" | sed 's/^/  journal: /'
 step "Running the tool again on the provisioned board (zqauto=1 starts the main application)"
 run_tool
 
-step "The camera: ZQ_VBOARD=$board camera_demo, then vboard vo $board snapshot $board/display.png"
-ZQ_VBOARD="$board" build/release/examples/camera_demo
-"$vboard" vo "$board" snapshot "$board/display.png"
-echo "Look at $board/display.png: the capture (colour bars) at 80,60 of the 800x480 panel,"
-echo "the clock overlay at its top left and the orange cover at its bottom right."
+step "The camera: examples/camera_show.sh $board demo_scene.png (a picture drawn by the build)"
+examples/camera_show.sh "$board" build/release/examples/demo_scene.png 2
+echo "Look at $board/display.png: the capture (the picture) at 80,60 of the 800x480 panel,"
+echo "the clock overlay at its top left and the orange cover at its bottom right;"
+echo "play $board/display.y4m (ffplay or mpv) for two seconds of the panel."
 
 step "Wi-Fi: two networks in the board's radio, then ZQ_VBOARD=$board wifi_join Garden 'green leaves'"
 "$vboard" wifi "$board" add Garden --passphrase 'green leaves' --signal -48 --channel 11

@@ -46,9 +46,8 @@ bool store_source(const std::string &dir, int channel, const std::string &source
 std::string stored_source(const std::string &dir, int channel) {
     json_object *root = json_load_file(dir + "/" + kBoardFile, nullptr);
     json_object *source = json_at(json_get(json_get(root, "vi"), "sources"), size_t(channel));
-    std::string text = json_object_is_type(source, json_type_string)
-                           ? json_object_get_string(source)
-                           : "";
+    std::string text =
+        json_object_is_type(source, json_type_string) ? json_object_get_string(source) : "";
     json_object_put(root);
     return text;
 }
@@ -64,8 +63,8 @@ std::string first_bytes(const std::string &file, size_t count) {
 
 }  // namespace
 
-bool set_vi_source(const std::string &dir, int channel, const std::string &file,
-                   std::string *shown, std::string *error) {
+bool set_vi_source(const std::string &dir, int channel, const std::string &file, std::string *shown,
+                   std::string *error) {
     const std::string previous = stored_source(dir, channel), magic = first_bytes(file, 9);
     std::string source, copy;
     if (file == "bars") {
@@ -75,8 +74,7 @@ bool set_vi_source(const std::string &dir, int channel, const std::string &file,
         // A name of its own each time: a process showing the old copy goes on
         // reading it until it sees the new name.
         copy = "vi-source-" + std::to_string(channel) + "-" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
-               ".y4m";
+               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".y4m";
         if (!picture_video(file, &video, shown, error) ||
             !write_file_whole(dir + "/" + copy, video, 0644, error))
             return false;
@@ -87,8 +85,8 @@ bool set_vi_source(const std::string &dir, int channel, const std::string &file,
         if (!reader.open(file, error)) return false;
         source = std::filesystem::absolute(file).lexically_normal().string();
         *shown = source + " (" + std::to_string(reader.width()) + "x" +
-                 std::to_string(reader.height()) + " video of " +
-                 std::to_string(reader.frames()) + " frames)";
+                 std::to_string(reader.height()) + " video of " + std::to_string(reader.frames()) +
+                 " frames)";
     } else {
         *error = file + ": neither a PNG picture nor a YUV4MPEG2 video, or it cannot be read";
         return false;

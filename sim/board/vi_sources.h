@@ -13,7 +13,7 @@ namespace zq::sim {
 // per sensor frame, looping. "bars" returns to the colour bars. False with
 // a reason, the channel's source unchanged, when the file cannot be shown;
 // `shown` says what the channel shows now.
-bool set_vi_source(const std::string &dir, int channel, const std::string &file,
-                   std::string *shown, std::string *error);
+bool set_vi_source(const std::string &dir, int channel, const std::string &file, std::string *shown,
+                   std::string *error);
 
 }  // namespace zq::sim

@@ -1,7 +1,7 @@
 // Scaling and colour planes of pictures (emul/picture.h).
-#include <cstring>
-
 #include "emul/picture.h"
+
+#include <cstring>
 
 namespace zq::sim {
 namespace {

@@ -12,9 +12,8 @@
 #include <fcntl.h>
 #include <json-c/json.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -87,7 +86,8 @@ ViSettings vi_settings(json_object *board) {
     s.bufferBase = json_number(vi, "buffer_base", s.bufferBase);
     json_object *sources = json_get(vi, "sources");
     for (size_t c = 0; c < s.sources.size(); ++c)
-        if (json_object *source = json_at(sources, c); json_object_is_type(source, json_type_string))
+        if (json_object *source = json_at(sources, c);
+            json_object_is_type(source, json_type_string))
             s.sources[c] = json_object_get_string(source);
     return s;
 }
@@ -377,8 +377,8 @@ int bind(void *arg) {
     });
 }
 
-bool write_picture(int chn, const std::string &source, uint64_t n, uint32_t width,
-                   uint32_t height, uint64_t phys) {
+bool write_picture(int chn, const std::string &source, uint64_t n, uint32_t width, uint32_t height,
+                   uint64_t phys) {
     std::vector<uint8_t> &picture = g_vi.picture;
     picture.resize(size_t{width} * height * 3 / 2);
     vi_render_frame(chn, source, n, width, height, picture.data());
