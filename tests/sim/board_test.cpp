@@ -1,8 +1,5 @@
-// The simplest emulators' hardware rules: a log sink that never loses
-// earlier records and level-table names exactly as board.json gives them;
-// NOR flash that erases whole erase blocks, where programming only clears
-// bits and the partition ends where board.json says; the drivers' state
-// files.
+// The simplest emulators' hardware rules: the log sink, NOR flash and the
+// drivers' state files.
 #include "emul/board.h"
 
 #include <fcntl.h>
@@ -70,9 +67,8 @@ TEST_F(BoardTest, FlashKeepsNorRules) {
     EXPECT_EQ(zq::sim::read_flash(dir(), 0x30000, 0x10000), std::vector<uint8_t>(0x10000, 0xFF));
 }
 
-// What a missing, empty, cut-short or foreign file holds reads as power-on;
-// each store moves the stamp that readers cache by, however quickly they
-// follow; writers of the same file take turns and lose no change.
+// A missing, empty, cut-short or foreign file reads as power-on; each store
+// moves the stamp readers cache by; writers take turns and lose no change.
 TEST_F(BoardTest, StateFilesReadSpoiltFilesAsPowerOnAndWritersTakeTurns) {
     const std::string path = host("/dev/state");
     auto count_of_file = [](json_object *root) { return zq::sim::json_int64(root, "n", -1); };

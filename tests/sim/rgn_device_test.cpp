@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <tuple>
 
-#include "port/port.h"
 #include "emul/region_overlay.h"
 #include "emul/rgn.h"
+#include "port/port.h"
 #include "support/vboard_fixture.h"
 #include "zq_rgn.h"
 
