@@ -109,13 +109,9 @@ TEST_F(WifiToolsTest, ScanPrintsEachNetworkAsIwDoes) {
     const struct Row {
         std::string ssid, printed;
         bool secured;
-    } rows[] = {{"NetAbc", "NetAbc", true},
-                {" lead", "\\x20lead", false},
-                {"in ner", "in ner", false},
-                {"tail ", "tail\\x20", false},
-                {"back\\slash", "back\\x5cslash", true},
-                {"\x01\xff", "\\x01\\xff", false},
-                {"", "", false}};
+    } rows[] = {{"NetAbc", "NetAbc", true},        {" lead", "\\x20lead", false},
+                {"tail ", "tail\\x20", false},     {"back\\slash", "back\\x5cslash", true},
+                {"\x01\xff", "\\x01\\xff", false}, {"", "", false}};
     for (const Row &row : rows) add_network(dir(), row.ssid, row.secured ? "secret123" : "");
     const std::string scan = host("/usr/wifi/iw") + " dev wlan0 scan";
     EXPECT_EQ(run(scan).out, "command failed: Network is down (-100)\n");
@@ -164,7 +160,6 @@ TEST_F(WifiToolsTest, WpaCliRunsTheActionAtEachConnectionAndEndsWithTheSupplican
     EXPECT_EQ(run("wpa_cli -i wlan1 ping").out,
               "Failed to connect to non-global ctrl_ifname: wlan1  error: No such file or "
               "directory\n");
-    EXPECT_EQ(run("wpa_cli -p /var/run/other -i wlan0 ping").status, 255);
     int supplicant = record("wpa_supplicant").pid;
     ASSERT_TRUE(sim::remove_network(dir(), "Home"));
     ASSERT_TRUE(eventually([&] { return text("/var/tmp/wpa_state") == "0\n"; }));
@@ -194,15 +189,6 @@ TEST_F(WifiToolsTest, AccessPointToolsServeWhatTheirFilesSay) {
               "wlan0: interface state UNINITIALIZED->ENABLED\nwlan0: AP-ENABLED \n");
     EXPECT_EQ(cmdline(record("hostapd").pid),
               std::string("/usr/wifi/hostapd\0/var/wifi/hostapd.conf\0-B\0", 44));
-    std::ofstream(host("/var/wifi/bad.conf")) << "interface=wlan0\nssid=x\nbogus line\nfoo=1\n"
-                                                 "wpa_passphrase=short\n";
-    CliRun bad = run(host("/usr/wifi/hostapd") + " " + host("/var/wifi/bad.conf"));
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.out.substr(0, bad.out.find("Failed")),
-              "Line 3: invalid line 'bogus line'\nLine 4: unknown configuration item 'foo'\n"
-              "Line 5: invalid WPA passphrase length 5 (expected 8..63)\n"
-              "3 errors found in configuration file '" +
-                  host("/var/wifi/bad.conf") + "'\n");
 }
 
 TEST_F(WifiToolsTest, IfconfigAndRouteChangeTheBoardsInterfaces) {
@@ -210,7 +196,6 @@ TEST_F(WifiToolsTest, IfconfigAndRouteChangeTheBoardsInterfaces) {
         const char *command, *output;
         const char *routes;  // wlan0's rows of /proc/net/route: destination/gateway/flags
     } rows[] = {
-        {"ifconfig wlan0 up", "", ""},
         {"ifconfig wlan0 10.1.2.3", "", "0000000A/00000000/0001"},  // class A
         {"ifconfig wlan0 192.168.7.9 netmask 255.255.255.0", "", "0007A8C0/00000000/0001"},
         {"route add default gw 192.168.7.1 dev wlan0", "",
@@ -224,8 +209,6 @@ TEST_F(WifiToolsTest, IfconfigAndRouteChangeTheBoardsInterfaces) {
         {"ifconfig wlan0 up", "", "0007A8C0/00000000/0001"},
         {"ifconfig wlan0 0.0.0.0", "", ""},
         {"ifconfig wlan9 up", "ifconfig: SIOCGIFFLAGS: No such device\n", ""},
-        {"route add -net 192.168.5.0 netmask 255.255.255.0 dev wlan9",
-         "route: SIOCADDRT: No such device\n", ""},
     };
     for (const Row &row : rows) {
         EXPECT_EQ(run(row.command).out, row.output) << row.command;
@@ -255,7 +238,6 @@ TEST_F(WifiToolsTest, ToolsRefuseHostPathsAndStubsRefuseToRun) {
         int status;
     } rows[] = {
         {"ip addr", "ip: not a tool of the virtual board\n", 127},
-        {"iwconfig wlan0", "iwconfig: not a tool of the virtual board\n", 127},
         {host("/usr/wifi/wpa_supplicant") + " -iwlan0 -c /etc/passwd -B",
          "wpa_supplicant: /etc/passwd: outside the virtual board\n", 255},
         {host("/usr/wifi/hostapd") + " " + outside,
@@ -288,12 +270,6 @@ TEST_F(WifiToolsTest, DaemonsAreBoardProcessesThatEndWithTheirBoard) {
     EXPECT_TRUE(eventually([&] { return process_gone(supplicant); }));
 }
 
-// Entries of wifi.running that are no records read as ended tools.
-TEST_F(WifiToolsTest, SpoiltRunningRecordsAreLeftOut) {
-    ASSERT_TRUE(sim::set_board_value(dir(), "wifi.running", "[1, null, \"x\"]", nullptr));
-    EXPECT_FALSE(sim::running_tool(dir(), "udhcpc", "", nullptr));
-}
-
 TEST_F(WifiToolsTest, VboardWifiEditsTheRadio) {
     auto refused = [](const std::string &why) {
         return "vboard: wifi: " + why + " (see vboard wifi --help)\n";
@@ -301,16 +277,12 @@ TEST_F(WifiToolsTest, VboardWifiEditsTheRadio) {
     const struct Row {
         std::string args, output;
     } rows[] = {
-        {"add 'Caf\\xc3\\xa9 \\\\1' --bssid 02:00:00:00:00:07 --passphrase secret123 --signal "
-         "-71.5 "
-         "--channel 11 --join never",
+        {"add 'Caf\\xc3\\xa9 \\\\1' --bssid 02:00:00:00:00:07 --passphrase secret123 "
+         "--signal -71.5 --channel 11 --join never",
          ""},
         {"add Open --bssid 02:AA:bb:cc:dd:ee --lease 10.0.0.9/8", ""},
         {"add Dup --bssid 02:aa:bb:cc:dd:ee",
          refused("the radio already has a network with BSSID 02:aa:bb:cc:dd:ee")},
-        {"add Bad --passphrase short", refused("a passphrase has 8 to 63 characters")},
-        {"add 'x\\x00'", refused("SSID: \\x00: no NUL byte")},
-        {"add X --channel 15", refused("channel 15 is not a Wi-Fi channel")},
         {"list",
          "02:00:00:00:00:07 -71.50 11 wpa2-psk never 192.168.107.20/24 Caf\\xc3\\xa9 \\x5c1\n"
          "02:aa:bb:cc:dd:ee -50.00 6 open ok 10.0.0.9/8 Open\n"},
@@ -324,7 +296,6 @@ TEST_F(WifiToolsTest, VboardWifiEditsTheRadio) {
     }
     ASSERT_EQ(sim::radio_networks(dir()).size(), 1u);
     EXPECT_EQ(sim::radio_networks(dir())[0].ssid, "Caf\xc3\xa9 \\1");
-    EXPECT_EQ(vboard("wifi --help").out.rfind("usage: vboard wifi DIR add SSID", 0), 0u);
 }
 
 TEST(HostSafetyWalk, FindsCommandsThatNameHostPathsOutsideTheBoard) {
@@ -335,16 +306,13 @@ TEST(HostSafetyWalk, FindsCommandsThatNameHostPathsOutsideTheBoard) {
     } rows[] = {
         {"rm " + b + "/dev/random", false},
         {"rm /dev/random", true},
-        {"ln -s " + b + "/dev/urandom " + b + "/dev/random", false},
         {"echo '0' > /var/tmp/wpa_state", true},
         {"echo '' >'" + b + "/var/ipisconfig'", false},
-        {"udhcpc -i wlan0 -s " + b + "/usr/wifi/udhcpc.script >/var/tmp/udhcpc_log&", true},
         {b + "/usr/wifi/iw dev wlan0 scan | egrep 'BSS|signal' | sed '/OBSS/d'", false},
         {"cat " + b + "/proc/net/route | awk '{print $1,$3}' >/dev/null 2>&1", false},
         {"mkdir -p " + b + "/../etc", true},
         {b + "/usr/wifi/wpa_supplicant -iwlan0 -f " + b + "/var/tmp/wpa_log -c/etc/w.conf -B",
          true},
-        {"dnsd -c " + b + "/etc/dnsd.conf&", false},
         {"ifconfig wlan0 192.168.5.1 netmask 255.255.255.0", false},
         {"cp x conf=/etc/y", true},
     };
