@@ -2,7 +2,6 @@
 #include <linux/netlink.h>
 #include <signal.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -61,12 +60,9 @@ TEST_F(VboardCliTest, FlashDumpsWorkWithoutABoard) {
     EXPECT_EQ(vboard("env " + image + "set zqauto 5").status, 0);
     expect_vboard("env " + image + "print zqauto", 0, "zqauto=5\n");
     expect_vboard("env " + dir() + " print zqauto", 0, "zqauto=1\n");  // the board is not the dump
-    expect_vboard("id " + image + "show", 0, "UUID: [ZQ-UUID-PLACEHOLDER-0001]", true);
     // No size, a dump too big for it, a size beyond any partition.
     for (const char *size : {"", "--mtd0-size 0x10000 ", "--mtd0-size 0xFFFF0000 "})
         EXPECT_EQ(vboard("env --image " + dump + " " + size + "print").status, 1) << size;
-    expect_vboard("env --image " + dir() + " --mtd0-size 0x30000 print", 1,
-                  "vboard: " + dir() + ": cannot be read\n");
 }
 
 // A spoilt CRC shows as bad, on a board and in a dump; so does flash that
@@ -99,15 +95,6 @@ TEST_F(VboardCliTest, RunStartsABoardProcessAndSetEditsTheBoard) {
               std::string("udhcpc\0-i\0wlan0\0", 16));
     kill(pid, SIGKILL);
     expect_vboard("run " + dir() + " -- zq-no-such-program", 1, "no such program", true);
-    // A process of another user: programs on the board may not signal it.
-    run = vboard("run " + dir() + " --as hostapd --user www-data -- idle");
-    ASSERT_EQ(run.status, 0) << run.out;
-    pid_t foreign = std::stoi(run.out);
-    errno = 0;
-    EXPECT_EQ(zq::port::kill(foreign, SIGKILL), -1);
-    EXPECT_EQ(errno, EPERM);
-    kill(foreign, SIGKILL);
-
     expect_vboard("set " + dir() + " temperature.value 61", 0, "");
     expect_vboard("set " + dir() + " temperature.unit celsius", 0, "");
     std::string board = zq::sim::read_board_file(dir(), "/board.json");
@@ -130,7 +117,6 @@ TEST_F(VboardCliTest, UeventSendsEventsToTheBoardsListeners) {
     std::string first(buf, static_cast<size_t>(zq::port::recv(fd, buf, sizeof buf, 0)));
     EXPECT_EQ(first.rfind(card + std::string("\0ACTION=add\0DEVPATH=", 20), 0), 0u) << first;
     EXPECT_EQ(first.substr(first.size() - 12), std::string("SEQNUM=1000\0", 12));
-    expect_vboard("uevent " + dir() + " usb-eth x add", 1, "unexpected arguments", true);
     zq::port::close(fd);
 }
 
