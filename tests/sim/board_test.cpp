@@ -1,22 +1,32 @@
-// The simplest emulators' hardware rules: the log sink, NOR flash and the
-// drivers' state files.
+// The simplest emulators' hardware rules: the log sink, NOR flash, the
+// drivers' state files; the audio devices, whole 320-byte frames paced at
+// 20 ms of board time, a speaker.wav read back after every write, microphone
+// frames of mic.wav from each open's start, then silence; and the uevent feed,
+// where a board's events reach its own listeners only, ports and protocols are
+// the kernel's, and waits run on the board clock.
 #include "emul/board.h"
 
 #include <fcntl.h>
+#include <linux/netlink.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <thread>
 
+#include "emul/audio.h"
 #include "emul/flash.h"
 #include "emul/state_file.h"
+#include "emul/uevent.h"
 #include "flash/flash_block.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"
 #include "zq_log.h"
 
 namespace port = zq::port;
+namespace sim = zq::sim;
 using zq::flash::EraseInfoUser;
 using zq::flash::kMemErase;
 
@@ -26,7 +36,7 @@ class BoardTest : public VBoardTest {};
 
 // Level-table names fill all their 8 bytes, without a terminator, or are cut.
 TEST_F(BoardTest, LogSinkKeepsEarlierRecordsAndGivesLevelNamesOfEightBytes) {
-    ASSERT_TRUE(zq::sim::set_log_levels(dir(), {{"12345678", 2}, {"toolongname", 1}}));
+    ASSERT_TRUE(sim::set_log_levels(dir(), {{"12345678", 2}, {"toolongname", 1}}));
     MpiLogLevelEntry table[10];
     for (const char *record : {"first\n", "second\n"}) {
         FILE *f = port::fopen("/dev/log", "w");
@@ -35,7 +45,7 @@ TEST_F(BoardTest, LogSinkKeepsEarlierRecordsAndGivesLevelNamesOfEightBytes) {
         ASSERT_EQ(port::ioctl(fileno(f), ZQ_MPI_LOG_GET_LEVELS, table), 0);
         port::fclose(f);
     }
-    EXPECT_EQ(zq::sim::read_board_file(dir(), "/dev/log"), "first\nsecond\n");
+    EXPECT_EQ(sim::read_board_file(dir(), "/dev/log"), "first\nsecond\n");
     EXPECT_EQ(std::memcmp(table[0].szName, "12345678", 8), 0);
     EXPECT_EQ(std::memcmp(table[1].szName, "toolongn", 8), 0);
 }
@@ -48,14 +58,14 @@ TEST_F(BoardTest, FlashKeepsNorRules) {
     EXPECT_EQ(errno, EINVAL);
     EXPECT_EQ(port::ioctl(fd, kMemErase, &beyond), -1);
     ASSERT_EQ(port::ioctl(fd, kMemErase, &first), 0);
-    EXPECT_EQ(zq::sim::read_flash(dir(), 0, 0x10000), std::vector<uint8_t>(0x10000, 0xFF));
+    EXPECT_EQ(sim::read_flash(dir(), 0, 0x10000), std::vector<uint8_t>(0x10000, 0xFF));
 
     std::vector<uint8_t> ones(0x10000, 0xF0), more(0x10000, 0x3C);
     ASSERT_EQ(port::lseek(fd, 0, SEEK_SET), 0);
     ASSERT_EQ(port::write(fd, ones.data(), ones.size()), 0x10000);
     ASSERT_EQ(port::lseek(fd, 0, SEEK_SET), 0);
     ASSERT_EQ(port::write(fd, more.data(), more.size()), 0x10000);  // without an erase
-    EXPECT_EQ(zq::sim::read_flash(dir(), 0, 0x10000), std::vector<uint8_t>(0x10000, 0x30));
+    EXPECT_EQ(sim::read_flash(dir(), 0, 0x10000), std::vector<uint8_t>(0x10000, 0x30));
 
     // The partition end cuts a write, then refuses one.
     ASSERT_EQ(port::lseek(fd, 0x2FFFF, SEEK_SET), 0x2FFFF);
@@ -63,16 +73,16 @@ TEST_F(BoardTest, FlashKeepsNorRules) {
     EXPECT_EQ(port::write(fd, ones.data(), 16), -1);
     EXPECT_EQ(errno, ENOSPC);
     port::close(fd);
-    ASSERT_TRUE(zq::sim::set_flash_size(dir(), 0x40000));  // grown: the new block is erased
-    EXPECT_EQ(zq::sim::read_flash(dir(), 0x30000, 0x10000), std::vector<uint8_t>(0x10000, 0xFF));
+    ASSERT_TRUE(sim::set_flash_size(dir(), 0x40000));  // grown: the new block is erased
+    EXPECT_EQ(sim::read_flash(dir(), 0x30000, 0x10000), std::vector<uint8_t>(0x10000, 0xFF));
 }
 
 // A missing, empty, cut-short or foreign file reads as power-on; each store
 // moves the stamp readers cache by; writers take turns and lose no change.
 TEST_F(BoardTest, StateFilesReadSpoiltFilesAsPowerOnAndWritersTakeTurns) {
     const std::string path = host("/dev/state");
-    auto count_of_file = [](json_object *root) { return zq::sim::json_int64(root, "n", -1); };
-    auto read_count = [&] { return zq::sim::LockedFile(path, O_RDONLY).load(count_of_file); };
+    auto count_of_file = [](json_object *root) { return sim::json_int64(root, "n", -1); };
+    auto read_count = [&] { return sim::LockedFile(path, O_RDONLY).load(count_of_file); };
     EXPECT_EQ(read_count(), -1);
     for (const char *spoilt : {"", "{\"n\": 4", "[4]", "4", "\xFF{"}) {
         write_board_file(dir(), "/dev/state", spoilt);
@@ -80,7 +90,7 @@ TEST_F(BoardTest, StateFilesReadSpoiltFilesAsPowerOnAndWritersTakeTurns) {
     }
     auto add = [&](int times) {
         for (int i = 0; i < times; ++i) {
-            zq::sim::LockedFile file(path, O_RDWR | O_CREAT);
+            sim::LockedFile file(path, O_RDWR | O_CREAT);
             json_object *root = json_object_new_object();
             json_object_object_add(root, "n", json_object_new_int64(file.load(count_of_file) + 1));
             ASSERT_TRUE(file.store(root));
@@ -95,7 +105,144 @@ TEST_F(BoardTest, StateFilesReadSpoiltFilesAsPowerOnAndWritersTakeTurns) {
     add(300);
     other.join();
     EXPECT_EQ(read_count(), 601);
-    EXPECT_FALSE(zq::sim::LockedFile(host("/dev/none"), O_RDWR).store(json_object_new_object()));
+    EXPECT_FALSE(sim::LockedFile(host("/dev/none"), O_RDWR).store(json_object_new_object()));
+}
+
+constexpr uint64_t kFrameNs = 20'000'000;
+
+std::vector<int16_t> ramp(size_t n, int first) {
+    std::vector<int16_t> samples(n);
+    for (size_t i = 0; i < n; ++i) samples[i] = static_cast<int16_t>(first + static_cast<int>(i));
+    return samples;
+}
+
+// The frame of v from sample from on, silence beyond its end.
+std::vector<int16_t> slice(const std::vector<int16_t> &v, size_t from) {
+    std::vector<int16_t> out(160, 0);
+    for (size_t i = 0; i < 160 && from + i < v.size(); ++i) out[i] = v[from + i];
+    return out;
+}
+
+class AudioDevicesTest : public VBoardTest {
+  protected:
+    void SetUp() override {
+        VBoardTest::SetUp();
+        freeze_clock(30);
+    }
+    std::vector<int16_t> read_frame(int fd) {
+        std::vector<int16_t> frame(160, 0x5555);
+        EXPECT_EQ(port::read(fd, frame.data(), 320), 320);
+        return frame;
+    }
+};
+
+TEST_F(AudioDevicesTest, SpeakerPlaysEachFrameFor20MsAndKeepsItsWavValid) {
+    int fd = port::open("/dev/ao", O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const uint64_t start = port::monotonic_ns();
+    std::vector<int16_t> played;
+    for (int i = 0; i < 5; ++i) {  // one or two frames a write
+        std::vector<int16_t> frames = ramp(160 * size_t(1 + i % 2), i * 1000 - 2000);
+        ASSERT_EQ(port::write(fd, frames.data(), frames.size() * 2), ssize_t(frames.size() * 2));
+        played.insert(played.end(), frames.begin(), frames.end());
+        EXPECT_EQ(sim::read_speaker(dir()), played);
+    }
+    EXPECT_EQ(port::monotonic_ns() - start, 7 * kFrameNs);
+    for (size_t bad : {size_t{100}, size_t{321}}) {
+        EXPECT_EQ(port::write(fd, played.data(), bad), -1);
+        EXPECT_EQ(errno, EINVAL);
+    }
+    port::close(fd);
+    EXPECT_EQ(
+        journal_events("/dev/ao"),
+        (std::vector<std::string>{
+            "open", "first frame played", "write of 100 bytes refused: not whole 320-byte frames",
+            "write of 321 bytes refused: not whole 320-byte frames", "close"}));
+}
+
+TEST_F(AudioDevicesTest, MicGivesMicWavFromTheStartOfEachOpenThenSilence) {
+    std::vector<int16_t> heard = ramp(400, -200);
+    ASSERT_TRUE(sim::write_mic(dir(), heard));
+    int fd = port::open("/dev/ai", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    const uint64_t start = port::monotonic_ns();
+    for (size_t at = 0; at < 640; at += 160) EXPECT_EQ(read_frame(fd), slice(heard, at)) << at;
+    EXPECT_EQ(port::monotonic_ns() - start, 4 * kFrameNs);
+    int other = port::open("/dev/ai", O_RDONLY);
+    EXPECT_EQ(read_frame(other), slice(heard, 0));
+    EXPECT_EQ(port::read(fd, heard.data(), 100), -1);
+    EXPECT_EQ(errno, EINVAL);
+    port::close(other);
+    port::close(fd);
+}
+
+class UeventTest : public VBoardTest {
+  protected:
+    // A uevent socket bound to port, in the uevent group or not; -1 when the bind fails.
+    static int listen(uint32_t portId, uint32_t groups = 1) {
+        int fd = port::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT);
+        sockaddr_nl address{AF_NETLINK, 0, portId, groups};
+        if (port::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) return fd;
+        port::close(fd);
+        return -1;
+    }
+    // The datagram waiting on fd, or "" when none is.
+    static std::string take(int fd) {
+        pollfd ready{fd, POLLIN, 0};
+        if (::poll(&ready, 1, 0) != 1) return "";
+        char buf[512];
+        ssize_t n = port::recv(fd, buf, sizeof buf, 0);
+        return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+    }
+};
+
+TEST_F(UeventTest, OnlyTheBoardsOwnListenersHearItsEvents) {
+    std::string other = dir() + "/tmp/other", error;
+    ASSERT_TRUE(sim::create_board(other, &error)) << error;
+    int a = listen(101), b = listen(102), deaf = listen(103, 0);
+    // A listener of the other board, where its emulator puts one.
+    std::filesystem::create_directory(other + "/uevent");
+    int stranger = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un at{AF_UNIX, {}};
+    std::snprintf(at.sun_path, sizeof at.sun_path, "%s/uevent/101", other.c_str());
+    ASSERT_EQ(::bind(stranger, reinterpret_cast<sockaddr *>(&at), sizeof at), 0);
+
+    EXPECT_EQ(sim::send_uevent(dir(), "add@/devices/x", {"ACTION=add", "SEQNUM=7"}), 2);
+    for (int fd : {a, b})
+        EXPECT_EQ(take(fd), std::string("add@/devices/x\0ACTION=add\0SEQNUM=7\0", 35));
+    EXPECT_EQ(take(deaf), "");
+    EXPECT_EQ(take(stranger), "");
+    EXPECT_EQ(sim::send_uevent(other, "remove@/devices/y", {}), 1);
+    EXPECT_EQ(take(a), "");
+    EXPECT_EQ(take(stranger), std::string("remove@/devices/y\0", 18));
+    for (int fd : {a, b, deaf}) port::close(fd);
+    ::close(stranger);
+}
+
+TEST_F(UeventTest, NoOtherNetlinkAndNoSocketPathBeyondItsLimit) {
+    // A board whose directory leaves no room for a socket's path.
+    std::string deep = dir() + "/tmp/" + std::string(100, 'd'), error;
+    ASSERT_TRUE(sim::create_board(deep, &error)) << error;
+    setenv("ZQ_VBOARD", deep.c_str(), 1);
+    errno = 0;
+    EXPECT_EQ(port::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_ROUTE), -1);
+    EXPECT_EQ(errno, EPROTONOSUPPORT);
+    EXPECT_EQ(listen(1), -1);
+    EXPECT_EQ(errno, ENAMETOOLONG);
+}
+
+// At a stopped clock a wait with nothing to read passes at once and moves
+// the clock by its timeout; one with something to read moves nothing.
+TEST_F(UeventTest, WaitsRunOnTheBoardClock) {
+    freeze_clock(100.0);
+    int fd = listen(5);
+    pollfd ready{fd, POLLIN, 0};
+    EXPECT_EQ(port::poll(&ready, 1, 3000), 0);
+    EXPECT_EQ(port::monotonic_ns(), 103'000'000'000u);
+    ASSERT_EQ(sim::send_uevent(dir(), "add@/x", {}), 1);
+    EXPECT_EQ(port::poll(&ready, 1, 3000), 1);
+    EXPECT_EQ(port::monotonic_ns(), 103'000'000'000u);
+    port::close(fd);
 }
 
 }  // namespace
