@@ -66,8 +66,6 @@ TEST_F(VoDeviceTest, DriverRefusesWhatItCannotShowAndTakesTheLargestPanel) {
     EXPECT_EQ(error_of(ZQ_VO_ENABLE_CHN, &fifth), EINVAL);
     EXPECT_EQ(error_of(ZQ_VO_SET_CHN_ATTR, &minus), EINVAL);
     EXPECT_EQ(error_of(ZQ_VO_SET_IMAGE_LAYER_ATTR, &format2), EINVAL);
-    EXPECT_EQ(error_of(ZQ_VO_SET_CHN_CROP, nullptr), EFAULT);
-    EXPECT_EQ(error_of(0x4F07, &fifth), ENOTTY);
     zq::sim::VoDriverState untouched = zq::sim::read_vo_state(dir());
     EXPECT_FALSE(untouched.timingSet || untouched.channels[3].rectSet || untouched.layerSet);
     VoDrvTiming largest{};
@@ -82,9 +80,6 @@ TEST_F(VoDeviceTest, DriverRefusesWhatItCannotShowAndTakesTheLargestPanel) {
 // What the panel shows, as the board composes it and vboard saves it.
 TEST_F(VoDeviceTest, DisplayComposesBackgroundChannelsAndImageLayerAndVboardSavesIt) {
     const std::string png = dir() + "/display.png";
-    CliRun early = vboard("vo " + dir() + " snapshot " + png);
-    EXPECT_EQ(early.status, 1);
-    EXPECT_NE(early.out.find("the display has no timing set"), std::string::npos) << early.out;
     small_display();
     CliRun show = vboard("vo " + dir() + " show");
     EXPECT_EQ(show.status, 0);
