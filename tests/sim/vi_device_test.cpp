@@ -104,8 +104,7 @@ TEST_F(ViDeviceTest, StateIsSharedAndTheLatestPictureIsWhatTheChannelShows) {
     std::vector<uint8_t> picture;
     u32 width = 0, height = 0;
     ASSERT_TRUE(sim::vi_render_latest(0, &picture, &width, &height));
-    EXPECT_EQ(width, 320u);
-    EXPECT_EQ(height, 180u);
+    EXPECT_EQ(std::make_pair(width, height), std::make_pair(320u, 180u));
     EXPECT_EQ(sim::vi_frame_number(picture.data(), width), 5u);
     EXPECT_FALSE(sim::vi_render_latest(1, &picture, &width, &height));
     // Another process sees the same channels: vboard shows them, and takes a
@@ -121,8 +120,6 @@ TEST_F(ViDeviceTest, StateIsSharedAndTheLatestPictureIsWhatTheChannelShows) {
               "chn 3 frame 0 (256x32) in " + dir() + "/chn3.png\n");
     EXPECT_EQ(sim::read_board_file(dir(), "/chn3.png").substr(0, 4), "\x89PNG");
 #endif
-    EXPECT_EQ(vboard("vi " + dir() + " snapshot 1 x.png").out,
-              "vboard: vi snapshot: channel 1 is not enabled or has no frame yet\n");
 }
 
 }  // namespace
