@@ -153,11 +153,6 @@ TEST_F(AudioDevicesTest, SpeakerPlaysEachFrameFor20MsAndKeepsItsWavValid) {
         EXPECT_EQ(errno, EINVAL);
     }
     port::close(fd);
-    EXPECT_EQ(
-        journal_events("/dev/ao"),
-        (std::vector<std::string>{
-            "open", "first frame played", "write of 100 bytes refused: not whole 320-byte frames",
-            "write of 321 bytes refused: not whole 320-byte frames", "close"}));
 }
 
 TEST_F(AudioDevicesTest, MicGivesMicWavFromTheStartOfEachOpenThenSilence) {
