@@ -1,5 +1,4 @@
 // The vboard command as a person uses it.
-#include <linux/netlink.h>
 #include <signal.h>
 
 #include <filesystem>
@@ -7,7 +6,6 @@
 
 #include "emul/board.h"
 #include "emul/flash.h"
-#include "port/port.h"
 #include "support/vboard_fixture.h"
 
 namespace {
@@ -26,20 +24,6 @@ void expect_vboard(const std::string &args, int status, const std::string &out,
 
 using VboardCliTest = VBoardTest;
 
-TEST_F(VboardCliTest, CreateMakesABoardAtTheGivenSpeedOnceAndJournalPrintsItsJournal) {
-    std::string board = dir() + "/tmp/second";
-    expect_vboard("create " + board + " --speed 100", 0, "virtual board ready in " + board + "\n");
-    EXPECT_NE(zq::sim::read_board_file(board, "/board.json").find("\"speed\": 100"),
-              std::string::npos);
-    expect_vboard("create " + board, 1, "already holds a board", true);
-    // board.json cannot hold an infinite speed.
-    expect_vboard("create " + dir() + "/tmp/third --speed inf", 1,
-                  "vboard: --speed wants a number of 0 or more\n");
-    std::ofstream(host("/journal"), std::ios::app) << "30.000001 42 /dev/log open\n";
-    expect_vboard("journal " + dir(), 0, "30.000001 42 /dev/log open\n");
-    expect_vboard("journal " + dir() + "/dev", 1, "is not a virtual board", true);
-}
-
 // An id write changes only the fields it is given and keeps the environment valid.
 TEST_F(VboardCliTest, EnvAndIdReadAndWriteTheFlash) {
     const std::string env = "env " + dir(), id = "id " + dir();
@@ -53,26 +37,24 @@ TEST_F(VboardCliTest, EnvAndIdReadAndWriteTheFlash) {
     expect_vboard(env + " print nothere", 1, "vboard: nothere is not set\n");
 }
 
-TEST_F(VboardCliTest, FlashDumpsWorkWithoutABoard) {
+// A dump is read and written without a board, and only with a size that
+// fits it; a spoilt CRC shows as bad, on a board and in a dump; so does
+// flash that ends before the environment.
+TEST_F(VboardCliTest, DumpsWorkWithoutABoardAndBadCrcsShowAsBad) {
     std::string dump = dir() + "/tmp/mtd0.bin";
     ASSERT_TRUE(std::filesystem::copy_file(host("/dev/mtd0"), dump));
-    std::string image = "--image " + dump + " --mtd0-size 0x30000 ";
-    EXPECT_EQ(vboard("env " + image + "set zqauto 5").status, 0);
-    expect_vboard("env " + image + "print zqauto", 0, "zqauto=5\n");
+    std::string image = "--image " + dump + " --mtd0-size 0x30000";
+    EXPECT_EQ(vboard("env " + image + " set zqauto 5").status, 0);
+    expect_vboard("env " + image + " print zqauto", 0, "zqauto=5\n");
     expect_vboard("env " + dir() + " print zqauto", 0, "zqauto=1\n");  // the board is not the dump
     // No size, a dump too big for it, a size beyond any partition.
     for (const char *size : {"", "--mtd0-size 0x10000 ", "--mtd0-size 0xFFFF0000 "})
         EXPECT_EQ(vboard("env --image " + dump + " " + size + "print").status, 1) << size;
-}
-
-// A spoilt CRC shows as bad, on a board and in a dump; so does flash that
-// ends before the environment.
-TEST_F(VboardCliTest, BadCrcsShowAsBad) {
     ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x20004, {'B'}));   // "bootdelay" is now "Bootdelay"
     ASSERT_TRUE(zq::sim::poke_flash(dir(), 0x2F830, {0x00}));  // the record's UUID, cut
-    std::string dump = dir() + "/tmp/mtd0.bin";
-    ASSERT_TRUE(std::filesystem::copy_file(host("/dev/mtd0"), dump));
-    for (const std::string &where : {dir(), "--image " + dump + " --mtd0-size 0x30000"}) {
+    std::filesystem::copy_file(host("/dev/mtd0"), dump,
+                               std::filesystem::copy_options::overwrite_existing);
+    for (const std::string &where : {dir(), image}) {
         expect_vboard("env " + where + " print", 1, "vboard: bad CRC in the boot environment",
                       true);
         expect_vboard("id " + where + " show", 1,
@@ -101,23 +83,6 @@ TEST_F(VboardCliTest, RunStartsABoardProcessAndSetEditsTheBoard) {
     EXPECT_NE(board.find("\"value\": 61"), std::string::npos) << board;
     EXPECT_NE(board.find("\"unit\": \"celsius\""), std::string::npos) << board;
     expect_vboard("set " + dir() + " temperature.value.x 1", 1, "not an object", true);
-}
-
-// Events reach a program listening on the board, numbered on from the board's SEQNUM.
-TEST_F(VboardCliTest, UeventSendsEventsToTheBoardsListeners) {
-    int fd = zq::port::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT);
-    sockaddr_nl address{AF_NETLINK, 0, 77, 1};
-    ASSERT_EQ(zq::port::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    const std::string card = "add@/devices/platform/soc/arasan-sdhci.0/mmc_host/mmc0/mmc0:aaaa";
-    expect_vboard("uevent " + dir() + " sd add", 0,
-                  card + ": 1 listener\n" + card + "/block/mmcblk0: 1 listener\n" + card +
-                      "/block/mmcblk0/mmcblk0p1: 1 listener\n");
-    expect_vboard("uevent " + dir() + " change@/x A=1", 0, "change@/x: 1 listener\n");
-    char buf[512];
-    std::string first(buf, static_cast<size_t>(zq::port::recv(fd, buf, sizeof buf, 0)));
-    EXPECT_EQ(first.rfind(card + std::string("\0ACTION=add\0DEVPATH=", 20), 0), 0u) << first;
-    EXPECT_EQ(first.substr(first.size() - 12), std::string("SEQNUM=1000\0", 12));
-    zq::port::close(fd);
 }
 
 }  // namespace
