@@ -107,14 +107,8 @@ TEST_F(ViDeviceTest, StateIsSharedAndTheLatestPictureIsWhatTheChannelShows) {
     EXPECT_EQ(std::make_pair(width, height), std::make_pair(320u, 180u));
     EXPECT_EQ(sim::vi_frame_number(picture.data(), width), 5u);
     EXPECT_FALSE(sim::vi_render_latest(1, &picture, &width, &height));
-    // Another process sees the same channels: vboard shows them, and takes a
-    // snapshot of a channel at the board time it sees (30 s: frame 0).
-    const std::string shown = vboard("vi " + dir() + " show").out;
-    EXPECT_NE(shown.find("chn 0 enabled  320x180, source 30 fps, keep 0x2AAAAAAA (15 a second), "
-                         "capture 0,0 1920x1080, bound to vo 1\n"),
-              std::string::npos)
-        << shown;
-    EXPECT_NE(shown.find("chn 5 disabled 640x360"), std::string::npos) << shown;
+    // Another process sees the same channels: vboard takes a snapshot of a
+    // channel at the board time it sees (30 s: frame 0).
 #if ZQ_TEST_HAVE_PNG
     EXPECT_EQ(vboard("vi " + dir() + " snapshot 3 " + dir() + "/chn3.png").out,
               "chn 3 frame 0 (256x32) in " + dir() + "/chn3.png\n");
