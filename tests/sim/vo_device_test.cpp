@@ -66,8 +66,6 @@ TEST_F(VoDeviceTest, DriverRefusesWhatItCannotShowAndTakesTheLargestPanel) {
     EXPECT_EQ(error_of(ZQ_VO_ENABLE_CHN, &fifth), EINVAL);
     EXPECT_EQ(error_of(ZQ_VO_SET_CHN_ATTR, &minus), EINVAL);
     EXPECT_EQ(error_of(ZQ_VO_SET_IMAGE_LAYER_ATTR, &format2), EINVAL);
-    EXPECT_EQ(error_of(ZQ_VO_SET_CHN_CROP, nullptr), EFAULT);
-    EXPECT_EQ(error_of(0x4F07, &fifth), ENOTTY);
     zq::sim::VoDriverState untouched = zq::sim::read_vo_state(dir());
     EXPECT_FALSE(untouched.timingSet || untouched.channels[3].rectSet || untouched.layerSet);
     VoDrvTiming largest{};
@@ -82,17 +80,7 @@ TEST_F(VoDeviceTest, DriverRefusesWhatItCannotShowAndTakesTheLargestPanel) {
 // What the panel shows, as the board composes it and vboard saves it.
 TEST_F(VoDeviceTest, DisplayComposesBackgroundChannelsAndImageLayerAndVboardSavesIt) {
     const std::string png = dir() + "/display.png";
-    CliRun early = vboard("vo " + dir() + " snapshot " + png);
-    EXPECT_EQ(early.status, 1);
-    EXPECT_NE(early.out.find("the display has no timing set"), std::string::npos) << early.out;
     small_display();
-    CliRun show = vboard("vo " + dir() + " show");
-    EXPECT_EQ(show.status, 0);
-    EXPECT_NE(show.out.find("timing 16x8 flags 0x0 background 0x102030\n"
-                            "channel 0 off\n"
-                            "channel 1 on  rectangle 4,2 6x4\n"),
-              std::string::npos)
-        << show.out;
     CliRun snap = vboard("vo " + dir() + " snapshot " + png);
 #if ZQ_HAVE_PNG
     ASSERT_EQ(snap.status, 0) << snap.out;
@@ -135,9 +123,6 @@ TEST_F(VoDeviceTest, DisplayComposesBackgroundChannelsAndImageLayerAndVboardSave
     ASSERT_EQ(ZQ_MPI_VO_SetImageLayerAttr(0, &layer), 0);
     ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &p, &error)) << error;
     expect_pixels(p, {{14, 0, "0000FF"}, {15, 0, "102030"}, {0, 7, "102030"}});
-    ASSERT_EQ(ZQ_MPI_VO_DisableChn(0, 1), 0);
-    ASSERT_TRUE(zq::sim::compose_vo_display(dir(), &p, &error));
-    EXPECT_EQ(pixel(p, 4, 2), "102030");
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
-// The board's Wi-Fi: the radio behind wlan0, the fake tools run as the Wi-Fi
-// module runs them (through the seam's shell), the radio's verb, and the
-// host-safety walk of the journal. (The rest of the fresh board's interface
-// and its tool directory, the Wi-Fi module's own tests start from.)
+// The board's Wi-Fi: the radio behind wlan0, the fake tools run through the
+// seam's shell as the Wi-Fi module runs them, and the host-safety walk.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +14,7 @@
 #include "emul/process_table.h"
 #include "port/port.h"
 #include "support/host_safety.h"
+#include "support/text_parts.h"
 #include "support/vboard_fixture.h"
 
 namespace {
@@ -35,13 +34,6 @@ CliRun run(const std::string &command) {
     return ran;
 }
 
-// A command line as the board's /proc holds it.
-std::string nul_joined(const std::vector<std::string> &argv) {
-    std::string text;
-    for (const std::string &arg : argv) text += arg + '\0';
-    return text;
-}
-
 bool process_gone(int pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), {});
@@ -49,12 +41,9 @@ bool process_gone(int pid) {
     return paren == std::string::npos || text[paren + 2] == 'Z';
 }
 
-sim::RadioNetwork network(const std::string &ssid, const std::string &passphrase = "") {
-    sim::RadioNetwork n;
-    n.ssid = ssid;
-    n.passphrase = passphrase;
-    n.signal = -45;
-    return n;
+void add_network(const std::string &dir, const std::string &ssid, const std::string &passphrase,
+                 const std::string &lease = "") {
+    ASSERT_TRUE(sim::add_network(dir, {ssid, "", -45.0, 6, passphrase, "ok", lease}, nullptr));
 }
 
 class WifiToolsTest : public VBoardTest {
@@ -89,20 +78,20 @@ class WifiToolsTest : public VBoardTest {
         }
         std::ofstream(host(to)) << t;
     }
-    // The station of the tool directory on "Home", passphrase secret123, and
-    // its DHCP client (log in "/var/tmp/udhcpc_log").
+    // The tool directory's station, joined to "Home" (passphrase secret123),
+    // and its DHCP client (log in "/var/tmp/udhcpc_log").
     void start_station() {
         working_copy("wpa_wpa2.conf", "/var/wifi/wpa.conf",
                      {{"\tssid=", "\tssid=\"Home\""}, {"\tpsk=", "\tpsk=\"secret123\""}});
         CliRun r = run(host("/usr/wifi/wpa_supplicant") + " -iwlan0 -Dnl80211 -f " +
                        host("/var/tmp/wpa_log") + " -c " + host("/var/wifi/wpa.conf") + " -B");
         ASSERT_EQ(r.status, 0) << r.out;
+        ASSERT_TRUE(eventually([&] { return text("/var/tmp/wpa_state") == "9\n"; }));
     }
     void start_client() {
-        ASSERT_EQ(zq::port::system(("udhcpc -i wlan0 -s " + host("/usr/wifi/udhcpc.script") + " >" +
-                                    host("/var/tmp/udhcpc_log") + "&")
-                                       .c_str()),
-                  0);
+        const std::string command = "udhcpc -i wlan0 -s " + host("/usr/wifi/udhcpc.script") + " >" +
+                                    host("/var/tmp/udhcpc_log") + "&";
+        ASSERT_EQ(zq::port::system(command.c_str()), 0);
     }
     sim::ToolRecord record(const std::string &tool) {
         sim::ToolRecord r;
@@ -120,86 +109,53 @@ TEST_F(WifiToolsTest, ScanPrintsEachNetworkAsIwDoes) {
     const struct Row {
         std::string ssid, printed;
         bool secured;
-    } rows[] = {{"NetAbc", "NetAbc", true},
-                {" lead", "\\x20lead", false},
-                {"in ner", "in ner", false},
-                {"tail ", "tail\\x20", false},
-                {"back\\slash", "back\\x5cslash", true},
-                {"\x01\xff", "\\x01\\xff", false},
-                {"", "", false}};
-    for (const Row &row : rows)
-        ASSERT_TRUE(
-            sim::add_network(dir(), network(row.ssid, row.secured ? "secret123" : ""), nullptr));
+    } rows[] = {{"NetAbc", "NetAbc", true},        {" lead", "\\x20lead", false},
+                {"tail ", "tail\\x20", false},     {"back\\slash", "back\\x5cslash", true},
+                {"\x01\xff", "\\x01\\xff", false}, {"", "", false}};
+    for (const Row &row : rows) add_network(dir(), row.ssid, row.secured ? "secret123" : "");
     const std::string scan = host("/usr/wifi/iw") + " dev wlan0 scan";
     EXPECT_EQ(run(scan).out, "command failed: Network is down (-100)\n");
     ASSERT_EQ(run("ifconfig wlan0 up").status, 0);
     CliRun out = run(scan);
     ASSERT_EQ(out.status, 0) << out.out;
-    std::vector<std::string> blocks;
-    for (size_t at = out.out.find("BSS "), next; at != std::string::npos; at = next) {
-        next = out.out.find("\nBSS ", at);
-        blocks.push_back(out.out.substr(at, next == std::string::npos ? next : ++next - at));
-    }
-    ASSERT_EQ(blocks.size(), std::size(rows));
-    for (size_t k = 0; k < blocks.size(); ++k) {
-        const std::string &b = blocks[k];
-        EXPECT_EQ(b.rfind("BSS " + sim::bssid_for(rows[k].ssid) + "(on wlan0)\n", 0), 0u) << b;
-        for (const std::string &line :
-             {"\tSSID: " + rows[k].printed, std::string("\tfreq: 2437"), std::string("\tBSS Load:"),
-              std::string("\tsignal: -45.00 dBm"), std::string("\t\t * primary channel: 6"),
-              std::string("\t\t * 20/40 BSS Coexistence Management Support"),
-              std::string("\t\t * OBSS Scan Activity Threshold: 0.25 %")})
-            EXPECT_NE(b.find("\n" + line + "\n"), std::string::npos) << line << " in\n" << b;
-        EXPECT_EQ(b.find("\n\tRSN:\t * Version: 1\n") != std::string::npos, rows[k].secured) << b;
+    EXPECT_EQ(count_of(out.out, "(on wlan0)\n"), std::size(rows));
+    for (const Row &row : rows) {
+        const size_t at = out.out.find("BSS " + sim::bssid_for(row.ssid) + "(on wlan0)\n");
+        ASSERT_NE(at, std::string::npos) << row.printed;
+        const std::string b = out.out.substr(at, out.out.find("\nBSS ", at) - at) + "\n";
+        EXPECT_EQ(missing(b, {"\n\tSSID: " + row.printed + "\n", "\n\tfreq: 2437\n",
+                              "\n\tsignal: -45.00 dBm\n", "\n\t\t * primary channel: 6\n"}),
+                  "")
+            << b;
+        EXPECT_EQ(b.find("\n\tRSN:\t * Version: 1\n") != std::string::npos, row.secured) << b;
     }
 }
 
 TEST_F(WifiToolsTest, UdhcpcLeasesTheJoinedNetworksAddressAndRunsItsScript) {
-    sim::RadioNetwork home = network("Home", "secret123");
-    home.lease = "10.20.30.40/16";
-    ASSERT_TRUE(sim::add_network(dir(), home, nullptr));
+    add_network(dir(), "Home", "secret123", "10.20.30.40/16");
     start_station();
-    ASSERT_TRUE(eventually([&] { return text("/var/tmp/wpa_state") == "9\n"; }));
     start_client();
-    ASSERT_TRUE(eventually([&] { return text("/var/ipisconfig") == "1\n"; }));
-    ASSERT_TRUE(eventually(
-        [&] { return text("/var/tmp/udhcpc_log").find(" obtained ") != std::string::npos; }));
-    EXPECT_EQ(text("/var/tmp/udhcpc_log"),
-              "udhcpc: started, v1.36.1\n"
-              "udhcpc: broadcasting discover\n"
-              "udhcpc: broadcasting select for 10.20.30.40, server 10.20.0.1\n"
-              "udhcpc: lease of 10.20.30.40 obtained from 10.20.0.1, lease time 86400\n");
+    ASSERT_TRUE(eventually([&] { return text("/var/ipisconfig") == "1\n"; }));  // the script ran
+    ASSERT_TRUE(eventually([&] {
+        return text("/var/tmp/udhcpc_log").find("lease of 10.20.30.40 obtained from 10.20.0.1") !=
+               std::string::npos;
+    }));
     std::string listing = run("ifconfig wlan0").out;
     EXPECT_NE(listing.find("inet addr:10.20.30.40  Bcast:10.20.255.255  Mask:255.255.0.0"),
               std::string::npos)
         << listing;
-    std::string routes = text("/proc/net/route");
-    EXPECT_NE(routes.find("wlan0\t00000000\t0100140A\t0003\t"), std::string::npos) << routes;
-    EXPECT_NE(routes.find("wlan0\t0000140A\t00000000\t0001\t"), std::string::npos) << routes;
     EXPECT_EQ(text("/etc/resolv.conf"), "nameserver 10.20.0.1\n");
-    EXPECT_EQ(cmdline(record("udhcpc").pid),
-              nul_joined({"udhcpc", "-i", "wlan0", "-s", "/usr/wifi/udhcpc.script"}));
 }
 
 TEST_F(WifiToolsTest, WpaCliRunsTheActionAtEachConnectionAndEndsWithTheSupplicant) {
-    ASSERT_TRUE(sim::add_network(dir(), network("Home", "secret123"), nullptr));
-    // The supplicant itself writes no state: the tool directory's wpa_cli
-    // action does, from the supplicant's events.
+    add_network(dir(), "Home", "secret123");
+    // The supplicant writes no state: the wpa_cli action does, from its events.
     std::ofstream(host("/var/tmp/wpa_state")) << "5\n";
     start_station();
-    ASSERT_TRUE(eventually([&] { return text("/var/tmp/wpa_state") == "9\n"; }));
-    CliRun status = run("wpa_cli -i wlan0 status");
-    EXPECT_EQ(status.out.substr(status.out.find("mode=")), "mode=station\nwpa_state=COMPLETED\n");
-    EXPECT_EQ(run("wpa_cli -i wlan1 ping").out,
-              "Failed to connect to non-global ctrl_ifname: wlan1  error: No such file or "
-              "directory\n");
-    EXPECT_EQ(run("wpa_cli -p /var/run/other -i wlan0 ping").status, 255);
+    EXPECT_EQ(run("wpa_cli -i wlan1 ping").status, 255);
     int supplicant = record("wpa_supplicant").pid;
     ASSERT_TRUE(sim::remove_network(dir(), "Home"));
     ASSERT_TRUE(eventually([&] { return text("/var/tmp/wpa_state") == "0\n"; }));
-    std::string journal = text("/journal");
-    EXPECT_NE(journal.find("script /usr/wifi/wpa_event.sh wlan0 CONNECTED"), std::string::npos);
-    EXPECT_NE(journal.find("script /usr/wifi/wpa_event.sh wlan0 DISCONNECTED"), std::string::npos);
     EXPECT_EQ(zq::port::kill(supplicant, SIGKILL), 0);
     EXPECT_TRUE(eventually([&] {
         return text("/journal").find("wlan0: supplicant gone, stopped watching") !=
@@ -212,34 +168,14 @@ TEST_F(WifiToolsTest, AccessPointToolsServeWhatTheirFilesSay) {
                  {{"ssid=", "ssid=Cam #1 \"x\""},
                   {"channel=", "channel=11"},
                   {"wpa_passphrase=", "wpa_passphrase=ap-secret"}});
-    working_copy("udhcpd.conf", "/var/wifi/udhcpd.conf",
-                 {{"start\t", "start\t\t192.168.5.20"}, {"end\t", "end\t\t192.168.5.254"}});
-    EXPECT_EQ(run("udhcpd -fS " + host("/var/wifi/udhcpd.conf")).status, 1);  // no address yet
-    // "interface=wlan0" is one word: busybox skips the line and serves eth0.
-    working_copy("udhcpd.conf", "/var/wifi/equals.conf", {{"interface\t", "interface=wlan0"}});
-    EXPECT_EQ(run("udhcpd -f " + host("/var/wifi/equals.conf")).out,
-              "udhcpd: bad line 6: 1 tokens found, 2 needed\n"
-              "udhcpd: is interface eth0 up and configured?: Cannot assign requested address\n");
     EXPECT_EQ(run("ifconfig wlan0 192.168.5.1 netmask 255.255.255.0").status, 0);
     EXPECT_EQ(run("route add -net 192.168.5.0 netmask 255.255.255.0 dev wlan0").out,
               "route: SIOCADDRT: File exists\n");  // the address brought its prefix route
-    EXPECT_EQ(run(host("/usr/wifi/hostapd") + " " + host("/var/wifi/hostapd.conf") + " -B").out,
-              "Using interface wlan0 with hwaddr 02:5a:51:3e:08:20 and ssid \"Cam #1 \"x\"\"\n"
-              "wlan0: interface state UNINITIALIZED->ENABLED\nwlan0: AP-ENABLED \n");
-    // What the daemons serve (SSID, channel, pool) the Wi-Fi module's own
-    // tests read from their records.
+    CliRun hostapd = run(host("/usr/wifi/hostapd") + " " + host("/var/wifi/hostapd.conf") + " -B");
+    EXPECT_EQ(hostapd.status, 0) << hostapd.out;
+    EXPECT_EQ(record("hostapd").fields["ssid"], "Cam #1 \"x\"");
     EXPECT_EQ(cmdline(record("hostapd").pid),
-              nul_joined({"/usr/wifi/hostapd", "/var/wifi/hostapd.conf", "-B"}));
-    // Bad lines are reported and counted as the real parser does.
-    std::ofstream(host("/var/wifi/bad.conf")) << "interface=wlan0\nssid=x\nbogus line\nfoo=1\n"
-                                                 "wpa_passphrase=short\n";
-    CliRun bad = run(host("/usr/wifi/hostapd") + " " + host("/var/wifi/bad.conf"));
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.out.substr(0, bad.out.find("Failed")),
-              "Line 3: invalid line 'bogus line'\nLine 4: unknown configuration item 'foo'\n"
-              "Line 5: invalid WPA passphrase length 5 (expected 8..63)\n"
-              "3 errors found in configuration file '" +
-                  host("/var/wifi/bad.conf") + "'\n");
+              std::string("/usr/wifi/hostapd\0/var/wifi/hostapd.conf\0-B\0", 44));
 }
 
 TEST_F(WifiToolsTest, IfconfigAndRouteChangeTheBoardsInterfaces) {
@@ -247,7 +183,6 @@ TEST_F(WifiToolsTest, IfconfigAndRouteChangeTheBoardsInterfaces) {
         const char *command, *output;
         const char *routes;  // wlan0's rows of /proc/net/route: destination/gateway/flags
     } rows[] = {
-        {"ifconfig wlan0 up", "", ""},
         {"ifconfig wlan0 10.1.2.3", "", "0000000A/00000000/0001"},  // class A
         {"ifconfig wlan0 192.168.7.9 netmask 255.255.255.0", "", "0007A8C0/00000000/0001"},
         {"route add default gw 192.168.7.1 dev wlan0", "",
@@ -261,8 +196,6 @@ TEST_F(WifiToolsTest, IfconfigAndRouteChangeTheBoardsInterfaces) {
         {"ifconfig wlan0 up", "", "0007A8C0/00000000/0001"},
         {"ifconfig wlan0 0.0.0.0", "", ""},
         {"ifconfig wlan9 up", "ifconfig: SIOCGIFFLAGS: No such device\n", ""},
-        {"route add -net 192.168.5.0 netmask 255.255.255.0 dev wlan9",
-         "route: SIOCADDRT: No such device\n", ""},
     };
     for (const Row &row : rows) {
         EXPECT_EQ(run(row.command).out, row.output) << row.command;
@@ -292,7 +225,6 @@ TEST_F(WifiToolsTest, ToolsRefuseHostPathsAndStubsRefuseToRun) {
         int status;
     } rows[] = {
         {"ip addr", "ip: not a tool of the virtual board\n", 127},
-        {"iwconfig wlan0", "iwconfig: not a tool of the virtual board\n", 127},
         {host("/usr/wifi/wpa_supplicant") + " -iwlan0 -c /etc/passwd -B",
          "wpa_supplicant: /etc/passwd: outside the virtual board\n", 255},
         {host("/usr/wifi/hostapd") + " " + outside,
@@ -313,58 +245,16 @@ TEST_F(WifiToolsTest, ToolsRefuseHostPathsAndStubsRefuseToRun) {
 }
 
 TEST_F(WifiToolsTest, DaemonsAreBoardProcessesThatEndWithTheirBoard) {
-    ASSERT_TRUE(sim::add_network(dir(), network("Home", "secret123"), nullptr));
+    add_network(dir(), "Home", "secret123");
     start_station();
     start_client();
     int supplicant = record("wpa_supplicant").pid, client = record("udhcpc").pid;
-    // The killers see them in the board's /proc by their board names (the
-    // tool directory's wrapper runs the board's own supplicant from bin/).
-    EXPECT_EQ(cmdline(supplicant).substr(0, 23), nul_joined({"wpa_supplicant", "-iwlan0"}));
+    // The killers find them by their board names (the wrapper runs bin/'s supplicant).
+    EXPECT_EQ(cmdline(supplicant).substr(0, 23), std::string("wpa_supplicant\0-iwlan0\0", 23));
     EXPECT_EQ(zq::port::kill(client, SIGKILL), 0);
     EXPECT_TRUE(eventually([&] { return process_gone(client); }));
     fs::remove_all(dir());
     EXPECT_TRUE(eventually([&] { return process_gone(supplicant); }));
-}
-
-// Entries of wifi.running that are no records read as ended tools.
-TEST_F(WifiToolsTest, SpoiltRunningRecordsAreLeftOut) {
-    ASSERT_TRUE(sim::set_board_value(dir(), "wifi.running", "[1, null, \"x\"]", nullptr));
-    EXPECT_FALSE(sim::running_tool(dir(), "udhcpc", "", nullptr));
-}
-
-TEST_F(WifiToolsTest, VboardWifiEditsTheRadio) {
-    auto refused = [](const std::string &why) {
-        return "vboard: wifi: " + why + " (see vboard wifi --help)\n";
-    };
-    const std::string cafe = "Caf\xc3\xa9 \\1", cafeBssid = sim::bssid_for(cafe);
-    const std::string cafeNet =
-        std::to_string(100 + std::stoul(cafeBssid.substr(15), nullptr, 16) % 100);
-    const struct Row {
-        std::string args, output;
-    } rows[] = {
-        {"add 'Caf\\xc3\\xa9 \\\\1' --passphrase secret123 --signal -71.5 --channel 11 --join "
-         "never",
-         ""},
-        {"add Open --bssid 02:AA:bb:cc:dd:ee --lease 10.0.0.9/8", ""},
-        {"add Dup --bssid 02:aa:bb:cc:dd:ee",
-         refused("the radio already has a network with BSSID 02:aa:bb:cc:dd:ee")},
-        {"add Bad --passphrase short", refused("a passphrase has 8 to 63 characters")},
-        {"add 'x\\x00'", refused("SSID: \\x00: no NUL byte")},
-        {"add X --channel 15", refused("channel 15 is not a Wi-Fi channel")},
-        {"list",
-         cafeBssid + " -71.50 11 wpa2-psk never 192.168." + cafeNet +
-             ".20/24 Caf\\xc3\\xa9 \\x5c1\n02:aa:bb:cc:dd:ee -50.00 6 open ok 10.0.0.9/8 Open\n"},
-        {"remove 02:AA:BB:CC:DD:EE", ""},
-        {"remove Open", refused("no network Open")},
-    };
-    for (const Row &row : rows) {
-        CliRun r = vboard("wifi " + dir() + " " + row.args);
-        EXPECT_EQ(r.out, row.output) << row.args;
-        EXPECT_EQ(r.status, row.output.rfind("vboard: ", 0) == 0 ? 1 : 0) << row.args;
-    }
-    ASSERT_EQ(sim::radio_networks(dir()).size(), 1u);
-    EXPECT_EQ(sim::radio_networks(dir())[0].ssid, cafe);
-    EXPECT_EQ(vboard("wifi --help").out.rfind("usage: vboard wifi DIR add SSID", 0), 0u);
 }
 
 TEST(HostSafetyWalk, FindsCommandsThatNameHostPathsOutsideTheBoard) {
@@ -373,19 +263,14 @@ TEST(HostSafetyWalk, FindsCommandsThatNameHostPathsOutsideTheBoard) {
         std::string command;
         bool outside;
     } rows[] = {
-        {"rm " + b + "/dev/random", false},
         {"rm /dev/random", true},
-        {"ln -s " + b + "/dev/urandom " + b + "/dev/random", false},
         {"echo '0' > /var/tmp/wpa_state", true},
         {"echo '' >'" + b + "/var/ipisconfig'", false},
-        {"udhcpc -i wlan0 -s " + b + "/usr/wifi/udhcpc.script >/var/tmp/udhcpc_log&", true},
         {b + "/usr/wifi/iw dev wlan0 scan | egrep 'BSS|signal' | sed '/OBSS/d'", false},
         {"cat " + b + "/proc/net/route | awk '{print $1,$3}' >/dev/null 2>&1", false},
         {"mkdir -p " + b + "/../etc", true},
         {b + "/usr/wifi/wpa_supplicant -iwlan0 -f " + b + "/var/tmp/wpa_log -c/etc/w.conf -B",
          true},
-        {"dnsd -c " + b + "/etc/dnsd.conf&", false},
-        {"ifconfig wlan0 192.168.5.1 netmask 255.255.255.0", false},
         {"cp x conf=/etc/y", true},
     };
     std::string journal =
