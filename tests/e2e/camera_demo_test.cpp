@@ -2,8 +2,11 @@
 // displays, overlays and grabs frames in order, and the panel then shows the
 // capture with the overlay and the cover where the example put them.
 #include <cstdlib>
+#include <set>
 
+#include "emul/file_util.h"
 #include "emul/vo.h"
+#include "emul/y4m.h"
 #include "port/port.h"
 #include "support/vboard_fixture.h"
 
@@ -50,6 +53,34 @@ TEST_F(CameraDemoTest, RunsOnAFreshBoardAndThePanelShowsItsPicture) {
             << s.what << ": 0x" << std::hex << pixel(panel, s.x, s.y);
     // The clock's see-through band darkens the white bar under it.
     EXPECT_LT(pixel(panel, 97, 77) >> 16, 0x80u) << std::hex << pixel(panel, 97, 77);
+}
+
+// The panel as a video: the demo's capture of a video source moves from
+// frame to frame of the recording, 60 frames a board second.
+TEST_F(CameraDemoTest, RecordsThePanelShowingAVideoSource) {
+    const std::string out = dir() + "/../display.y4m";
+    CliRun early = vboard("vo " + dir() + " record " + out + " --seconds 1");
+    EXPECT_EQ(early.status, 1);
+    EXPECT_NE(early.out.find("vo record: the display has no timing set"), std::string::npos);
+    std::string clip = zq::sim::y4m_header(64, 32, 30);
+    for (char luma : {'\x28', '\x78', '\xC8'})
+        clip += "FRAME\n" + std::string(64 * 32, luma) + std::string(2 * 32 * 16, '\x80');
+    write_board_file(dir(), "/../clip.y4m", clip);
+    ASSERT_EQ(vboard("vi " + dir() + " source 0 " + dir() + "/../clip.y4m").status, 0);
+    ASSERT_EQ(run_command("ZQ_VBOARD=" + dir() + " " ZQ_CAMERA_DEMO).status, 0);
+
+    CliRun rec = vboard("vo " + dir() + " record " + out + " --seconds 0.5");
+    ASSERT_EQ(rec.status, 0) << rec.out;
+    const std::string video = zq::sim::read_file(out), header = zq::sim::y4m_header(800, 480, 60);
+    const size_t frame = 6 + zq::sim::i420_size(800, 480);
+    ASSERT_EQ(video.size(), header.size() + 30 * frame);
+    EXPECT_EQ(video.substr(0, header.size()), header);
+    std::set<char> lumas;  // at 400,300: the capture, away from the overlay and the cover
+    for (size_t f = 0; f < 30; ++f) {
+        EXPECT_EQ(video.substr(header.size() + f * frame, 6), "FRAME\n");
+        lumas.insert(video[header.size() + f * frame + 6 + 300 * 800 + 400]);
+    }
+    EXPECT_EQ(lumas.size(), 3u) << "each of the source's frames in turn";
 }
 
 }  // namespace

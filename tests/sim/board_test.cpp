@@ -294,6 +294,33 @@ TEST_F(VboardCliTest, DumpsWorkWithoutABoardAndBadCrcsShowAsBad) {
                   true);
 }
 
+// Each verb's main use as a user types it, on a board vboard makes.
+TEST_F(VboardCliTest, EachVerbDoesItsMainJob) {
+    const std::string made = " " + dir() + "/../made";
+    const struct {
+        std::string args;
+        int status;
+        const char *out;
+    } rows[] = {
+        {"create" + made, 0, "virtual board ready in"},
+        {"create" + made, 1, "already holds a board"},
+        {"set" + made + " clock.speed 2", 0, ""},
+        {"journal" + made, 0, ""},
+        {"uevent" + made + " sd add", 0, "block/mmcblk0/mmcblk0p1: 0 listeners"},
+        {"wifi" + made + " add Home --passphrase 'pass word1' --channel 6", 0, ""},
+        {"wifi" + made + " list", 0, " 6 wpa2-psk ok 192.168.147.20/24 Home\n"},
+        {"wifi" + made + " remove Home", 0, ""},
+        {"mmz" + made + " list", 0, ""},
+        {"vi" + made + " show", 0, "chn 5 disabled 640x360"},
+        {"vo" + made + " show", 0, "timing not set\n"},
+        {"rgn" + made + " show", 0, "no regions"},
+        {"nosuch" + made, 2, "vboard: no verb 'nosuch'"},
+    };
+    for (const auto &r : rows) expect_vboard(r.args, r.status, r.out, true);
+    EXPECT_NE(sim::read_board_file(dir() + "/../made", "/board.json").find("\"speed\": 2"),
+              std::string::npos);
+}
+
 // A started process is the board's, under the name it was given.
 TEST_F(VboardCliTest, RunStartsABoardProcessUnderTheGivenName) {
     std::ofstream(host("/bin/idle")) << "#!/bin/sh\nexec sleep 60\n";
