@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -37,6 +38,9 @@ double cpu_seconds(int who) {
 const std::string &board() {
     static const std::string dir = [] {
         std::string made = make_bench_board();
+        // The video and the recording are large: gone with the process.
+        static const std::string parent = std::filesystem::path(made).parent_path();
+        std::atexit([] { std::filesystem::remove_all(parent); });
         std::ofstream video(made + "/../source.y4m", std::ios::binary);
         video << zq::sim::y4m_header(kWidth, kHeight, 30);
         std::string planes(zq::sim::i420_size(kWidth, kHeight), '\x80');
