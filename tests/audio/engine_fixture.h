@@ -7,9 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstring>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -62,22 +60,6 @@ class EngineTest : public VBoardTest {
         return ZQ_MPI_AI_GetFrame(0, 0, &frame_, nullptr, block);
     }
 
-    // Expects call, written CALL(ZQ_MPI_AI_Enable(0)), to give result, and
-    // adds the trace it leaves, "<6>ai [ZQ_MPI_AI_Enable]: arguments", to log_.
-    void traced(const char *text, const std::function<s32()> &call, s32 result,
-                const std::string &arguments) {
-        EXPECT_EQ(call(), result) << text;
-        const std::string function(text, std::strchr(text, '('));
-        std::string module = function.substr(7, function.find('_', 7) - 7);
-        for (char &c : module) c = static_cast<char>(std::tolower(c));
-        log_ += "<6>" + module + " [" + function + "]: " + arguments + "\n\n";
-    }
-    // The log driver's text without the uptime that starts each line.
-    std::string log_lines() const {
-        return std::regex_replace(log_text(), std::regex("(^|\n)[0-9]+\\.[0-9]+ "), "$1");
-    }
-
-    std::string log_;  // the lines log_lines() should give
     int mic_ = -1, speaker_ = -1;
     s16 samples_[ZQ_AUDIO_FRAME_SAMPLES] = {};
     AudioFrame frame_{};
