@@ -1,6 +1,10 @@
-// The engine thread: playback from the ring, capture into the ring (callback,
-// full ring), and frames on their way through the enhancement chain; and the
-// chain itself.
+// The engine thread: start-up, the idle cycle, playback from the ring,
+// capture into the ring (callback, full ring, failed reads), and frames on
+// their way through the enhancement chain; and the chain itself.
+#include <sys/ioctl.h>
+
+#include <fstream>
+
 #include "audio/vqe.h"
 #include "engine_fixture.h"
 #include "signals.h"
@@ -36,6 +40,18 @@ class AudioEngine : public EngineTest {
     }
 };
 
+// A second call starts nothing; with neither device enabled the thread sleeps.
+TEST_F(AudioEngine, InitStartsOneRealTimeThreadOnceThatSleepsWhenIdle) {
+    freeze_clock(1);
+    EXPECT_EQ(ZQ_MPI_AUDIO_Init(), 0);
+    g_AudioEngine.bAgcOpen = 1;
+    EXPECT_EQ(ZQ_MPI_AUDIO_Init(), 0);
+    EXPECT_EQ(g_AudioEngine.bAgcOpen, 1);
+    EXPECT_EQ(journal_events("sched"),
+              std::vector<std::string>{"audio_process policy 2 priority 99 (not applied)"});
+    EXPECT_TRUE(eventually([] { return sim::board_monotonic_ns() >= 2'000'000'000; }));
+}
+
 TEST_F(AudioEngine, PlaybackSendsRingBytesPaddedWithSilence) {
     start();
     std::vector<s16> first = pattern_frame(1);
@@ -60,6 +76,28 @@ TEST_F(AudioEngine, CapturedFramesGoRawToTheCallbackAndInOrderIntoTheRingUntilIt
     for (int n = 3; n < 8; ++n) EXPECT_EQ(next_frame(static_cast<u32>(n)), pattern_frame(n));
     EXPECT_EQ(get_frame(0), static_cast<s32>(0xA015800E));
     for (int n = 0; n < 11; ++n) EXPECT_EQ(g_calledBack[size_t(n)], pattern_frame(n));
+}
+
+TEST_F(AudioEngine, FailedReadIsLoggedAndRetriedAndEndsItsCycle) {
+    std::ofstream(host("/tmp/short_mic")) << std::string(100, 'x');
+    start();
+    g_AudioDevTable.aiFd = zq::port::open("/tmp/short_mic", O_RDONLY);
+    const std::string fd = std::to_string(g_AudioDevTable.aiFd);
+    auto reads = [&](const char *got) {  // logged reads that got so many bytes
+        return count_of(log_text(), std::string("<3>ai read 320 bytes,actual is ") + got +
+                                        " bytes,fd " + fd + "\n");
+    };
+    // The speaker comes once a cycle has failed its read: a cycle that began
+    // before the microphone was there may still play a frame.
+    ASSERT_TRUE(eventually([&] { return reads("100") == 1; }));
+    speaker_ = plug(g_AudioDevTable.aoFd, "/tmp/speaker", O_WRONLY);
+    ASSERT_TRUE(eventually([&] { return reads("0") > 2; }));
+    EXPECT_EQ(reads("100"), 1u);
+    int waiting = -1;
+    ASSERT_EQ(::ioctl(speaker_, FIONREAD, &waiting), 0);
+    EXPECT_EQ(waiting, 0);  // nothing played
+    EXPECT_EQ(g_calls.load(), 0u);
+    EXPECT_EQ(audio_ring_held(g_AudioEngine.pstCapRing), 0u);
 }
 
 // Every stage on while the speaker plays a voice and the microphone hears

@@ -1,16 +1,24 @@
-// The video input family: the request records the driver gets and result
-// codes.
+// The video input family: the request records the driver gets, result codes
+// and the keep masks.
 #include "emul/vi.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <numeric>
 #include <tuple>
 
 #include "emul/board.h"
+#include "port/port.h"
 #include "support/call_rows.h"
 #include "support/vboard_fixture.h"
+#include "video/vi_keep_mask.h"
 #include "zq_vi.h"
 
+namespace port = zq::port;
 namespace sim = zq::sim;
 
 namespace {
@@ -144,6 +152,28 @@ TEST_F(ViTest, MissingOrRefusingDriverGivesTheCodesAndChangesNothing) {
     EXPECT_EQ(ZQ_MPI_VI_GetChnAttr(0, &a), kFailed);  // no refused Set was taken
     EXPECT_EQ(ZQ_MPI_VI_GetExtChnAttr(2, &e), kFailed);
     EXPECT_EQ(count_of(sim::read_board_file(dir(), "/journal"), "/dev/vi open\n"), 1u);
+}
+
+TEST(ViKeepMask, EveryEntryKeepsItsRules) {
+    const auto &table = zq::video::ViFrameKeepMask;
+    for (u32 src = 1; src <= 30; ++src) {
+        for (u32 dst = 1; dst <= 30; ++dst) {
+            const u32 mask = table[src - 1][dst - 1];
+            if (dst > src) {
+                EXPECT_EQ(mask, 0u);
+                continue;
+            }
+            EXPECT_EQ(u32(__builtin_popcount(mask)), dst) << src << "/" << dst;
+            EXPECT_EQ(mask >> (src - 1), 1u) << src << "/" << dst;  // top frame kept, none above
+            // Evenly spread: the gaps between kept frames, round the second, differ by one at most.
+            std::vector<u32> kept;  // over two seconds, so that one gap goes round
+            for (u32 i = 0; i < 2 * src; ++i)
+                if (mask >> (i % src) & 1) kept.push_back(i);
+            std::adjacent_difference(kept.begin(), kept.end(), kept.begin());
+            const auto [shortest, longest] = std::minmax_element(kept.begin() + 1, kept.end());
+            EXPECT_LE(*longest - *shortest, 1u) << src << "/" << dst;
+        }
+    }
 }
 
 }  // namespace
