@@ -178,7 +178,7 @@ bool draw_source(int channel, const std::string &source, uint64_t frame, uint32_
         view.reader = std::make_unique<Y4mReader>();
         if (!there || !view.reader->open(path, &error)) view.reader.reset();
     }
-    const size_t index = view.reader ? frame % view.reader->frames() : 0;
+    const size_t index = view.reader ? static_cast<size_t>(frame % view.reader->frames()) : 0;
     if (view.reader && (view.shown != static_cast<int64_t>(index) || view.width != width ||
                         view.height != height)) {
         view.planes.resize(i420_size(view.reader->width(), view.reader->height()));
