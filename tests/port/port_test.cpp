@@ -1,5 +1,5 @@
-// The seam on a virtual board: paths stay inside the board, the clock moves
-// with sleeps, no descriptor reaches a child, and signals reach only the board.
+// The seam on a virtual board: paths stay inside the board, no descriptor
+// reaches a child, and signals reach only the board.
 #include "port/port.h"
 
 #include <fcntl.h>
@@ -50,16 +50,6 @@ TEST_F(PortTest, AbsolutePathsResolveInsideTheBoardAndTranslateForCommands) {
     char small[8];
     EXPECT_EQ(port::host_path("/usr/bin/x", small, sizeof small), -1);
     EXPECT_EQ(errno, ENAMETOOLONG);
-}
-
-// A stopped clock moves only with sleeps, the calendar with it.
-TEST_F(PortTest, StoppedClockMovesOnlyWithSleeps) {
-    freeze_clock(12.005, 1000);
-    port::sleep_ms(2500);
-    EXPECT_EQ(port::monotonic_ns(), 14505000000u);
-    struct timespec ts {};
-    port::clock_gettime(CLOCK_REALTIME, &ts);
-    EXPECT_EQ(ts.tv_sec * 1000000000LL + ts.tv_nsec, 1002500000000LL);
 }
 
 // Nothing the SDK holds open (flash, devices, its log file, a pipe) reaches a
