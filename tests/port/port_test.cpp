@@ -87,12 +87,6 @@ TEST_F(PortTest, SignalsReachOnlyTheBoardsProcesses) {
         std::string::npos);
 }
 
-// The backend is chosen once per process: one choice per test.
-TEST(PortChoice, WithoutVirtualBoardTheLinuxBackendServes) {
-    unsetenv("ZQ_VBOARD");
-    EXPECT_EQ(&port::ops(), &port::linux_ops());
-}
-
 TEST(PortChoice, ANamedDirectoryThatIsNoBoardStopsTheProcess) {
     EXPECT_EXIT(
         {

@@ -1,13 +1,10 @@
 // Shell commands and the killer by command line, on a virtual board.
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
-#include <thread>
 
 #include "emul/board.h"
 #include "support/capture.h"
@@ -63,40 +60,6 @@ TEST_F(ProcessTest, ShellCommandsSeeTheBoardTools) {
     ::chmod(host("/bin/zq_probe").c_str(), 0755);
     EXPECT_EQ(ZQSDK_SafeSystem("zq_probe"), 0);
     EXPECT_TRUE(std::filesystem::exists(host("/tmp/probe")));
-}
-
-std::atomic<pid_t> g_testerPid{0}, g_handledElsewhere{0};
-
-void NoteWhereHandled(int) {
-    auto here = static_cast<pid_t>(::syscall(SYS_getpid));
-    if (here != g_testerPid.load()) g_handledElsewhere.store(here);
-}
-
-// Signals that reach a shell's child before its exec run none of our
-// handlers there, on our memory (the child of vfork shares it).
-TEST_F(ProcessTest, NoHandlerOfOursRunsInAChildBeforeItsExec) {
-    // A process group of its own, so that the flood of signals reaches
-    // only the tester and its children.
-    pid_t tester = ::fork();
-    if (tester == 0) {
-        ::setpgid(0, 0);
-        g_testerPid = ::getpid();
-        struct sigaction action {};
-        action.sa_handler = NoteWhereHandled;
-        ::sigaction(SIGWINCH, &action, nullptr);  // by default ignored: the shells live on
-        std::atomic<bool> done{false};
-        std::thread flood([&] {
-            while (!done.load()) ::kill(0, SIGWINCH);
-        });
-        for (int i = 0; i < 200 && g_handledElsewhere.load() == 0; ++i) ZQSDK_SafeSystem("true");
-        done = true;
-        flood.join();
-        ::_exit(g_handledElsewhere.load() == 0 ? 0 : 1);
-    }
-    ASSERT_GT(tester, 0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(tester, &status, 0), tester);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 // Only processes of this board whose program name holds the name and whose
