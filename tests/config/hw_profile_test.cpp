@@ -1,10 +1,8 @@
-// The hardware profile parser: hostile and odd profiles fail or pass cleanly with their
-// messages, and a full profile gives every field and the summary byte for byte.
+// The hardware profile parser: hostile and odd profiles fail or pass cleanly, and a full
+// profile gives every field.
 
 #include <cstring>
 #include <fstream>
-#include <regex>
-#include <sstream>
 #include <utility>
 
 #include "support/capture.h"
@@ -47,11 +45,10 @@ using Field = std::pair<size_t, s32>;
 struct Odd {
     std::string text;
     s32 result;
-    std::string messages;  // separated by '|', in this order, in the error then the output stream
     std::vector<Field> values = {};
 };
 
-TEST_F(HwProfileTest, OddProfilesGiveTheirResultMessagesAndFields) {
+TEST_F(HwProfileTest, OddProfilesGiveTheirResultAndFields) {
     const std::string ok = with(kVi, kVenc);
     auto venc = [](const std::string &vencx, const std::string &jpeg, const char *format = "") {
         return with(kVi, R"("Venc": {"VencX": )" + vencx + R"(, "Jpeg": )" + jpeg +
@@ -64,62 +61,41 @@ TEST_F(HwProfileTest, OddProfilesGiveTheirResultMessagesAndFields) {
     auto isp = [&](const std::string &inner) { return with(kVi, kVenc, R"(, "Isp": )" + inner); };
     const char *jpeg = R"({"Channel": 4})";
     const std::vector<Odd> table = {
-        {R"({"Vi": "x"})", -1, "Get Vi object error!|Parse Vi Failed!"},
-        {R"([1, 2])", -1, "Get Vi object error!"},
-        {with(R"("vi": {})", kVenc), -1, "Get Vi object error!"},
-        {R"({"Vi": )", -1, "Get ROOT object error!"},
-        {ok + std::string(65536 - ok.size(), ' '), 0, ""},
-        {ok + std::string(65537 - ok.size(), ' '), -1, "Get ROOT object error!"},
-        {vix("[1, 2]"), -1, "ParseOneViChannel|pobj is null!|Parse ViX error!"},
-        {vix("[]"), -1, "No ViChn Configs!|Parse ViX error!|Parse Vi Failed!"},
-        {vix(R"([{"Channel": 3}])"), -1,
-         "ZQJSON_ParseOneViChannel(|Invalid Channel value 3!|Parse ViX error!"},
-        {vix(R"([{"CapSize": [1, 2]}])"), -1, "Parse ViX error!|Parse Vi Failed!"},
-        {vix("{}"), 0, "", {FIELD(stVi.astViChn[0].bEnable, 0)}},
+        {R"({"Vi": "x"})", -1},
+        {ok + std::string(65536 - ok.size(), ' '), 0},
+        {ok + std::string(65537 - ok.size(), ' '), -1},
+        {vix("[]"), -1},
+        {vix(R"([{"Channel": 3}])"), -1},
+        {vix("{}"), 0, {FIELD(stVi.astViChn[0].bEnable, 0)}},
         {vi(R"("CapWHXY": [7, NaN], "SensorIFS": 1e12, "sensorfps": 1, "SensorFPS": "25",)"
             R"( "ViX": [{"channel": 2, "capsize": [640]}, {"CHANNEL": 0, "CapSize": "x"}])"),
          0,
-         "",
          {FIELD(stVi.s32CapW, 7), FIELD(stVi.s32CapH, 0), FIELD(stVi.s32CapY, 0),
           FIELD(stVi.s32SensorIfs, 2147483647), FIELD(stVi.s32SensorFps, 25),
           FIELD(stVi.astViChn[0].bEnable, 1), FIELD(stVi.astViChn[0].s32Width, 0),
           FIELD(stVi.astViChn[1].bEnable, 0), FIELD(stVi.astViChn[2].s32Width, 640)}},
-        {venc(R"([{"Channel": -1}])", jpeg), -1,
-         "ZQJSON_ParseOneVencChannel(|Invalid Channel value -1!|Parse VencX Failed!"},
-        {venc(R"([{"Channel": 5}])", jpeg), -1, "Invalid Channel value 5!|Parse VencX Failed!"},
-        {venc("{}", jpeg), -1, "Get VencX object error!"},
-        {venc("[]", R"({"MaxSize": [1, 2]})"), -1, "Parse Jpeg Failed!|Parse Venc Failed!"},
-        {venc("[]", "[]"), -1, "Get Jpeg object error!|Parse Jpeg Failed!"},
+        {venc(R"([{"Channel": 5}])", jpeg), -1},
+        {venc("[]", R"({"MaxSize": [1, 2]})"), -1},
         {venc(R"([{"Channel": 4, "MaxSize": [320, 240]}, {"channel": 1}])", jpeg, "h265"),
          0,
-         "",
          {FIELD(stVenc.s32Format, 2), FIELD(stVenc.astVencChn[1].bEnable, 1),
           FIELD(stVenc.astVencChn[4].s32MaxWidth, 320)}},
-        {venc("[]", jpeg, "H264"), 0, "", {FIELD(stVenc.s32Format, 0)}},
         {isp(R"({"IRCut": {"SwapFlag": "x"}, "Infrared": {"SwapFlag": ""}, "IRLight": "x",)"
              R"( "WLight": {"SwapFlag": 0}}, "4GModule": {"SwapFlag": null})"),
          0,
-         "",
          {FIELD(stIsp.stIrCut.bSwapFlag, 1), FIELD(stIsp.stInfrared.bSwapFlag, 0),
           FIELD(stIsp.stWLight.bValid, 1), FIELD(stIsp.stIrLight.bValid, 0)}},
-        {isp(R"(null, "4GModule": 5)"), 0, "Get Isp object error!|Get 4GModule object error!"},
+        {isp(R"(null, "4GModule": 5)"), 0},
     };
     for (const Odd &row : table) {
-        Captured c = parse(row.text, row.result);
-        std::string all = c.err + c.out;
-        std::stringstream messages(row.messages);
-        size_t at = 0;
-        for (std::string message; std::getline(messages, message, '|');) {
-            at = all.find(message, at);
-            ASSERT_NE(at, std::string::npos) << message << " for " << row.text << "\n" << all;
-        }
+        parse(row.text, row.result);
         for (const Field &field : row.values)
             EXPECT_EQ(fields(g_HwProfile)[field.first], field.second)
                 << field.first << " " << row.text;
     }
 }
 
-TEST_F(HwProfileTest, FullProfileFillsEveryFieldAndPrintsTheSummary) {
+TEST_F(HwProfileTest, FullProfileFillsEveryField) {
     const std::string full = R"({
       "Vi": {"SensorIFS": 2, "sensorfps": 30, "CapWHXY": [1920, 1080, 8, 4],
              "ViX": [{"Channel": 0, "CapSize": [1920, 1080]}, {"CapSize": [640, 360], "Channel": 2}]},
@@ -142,32 +118,14 @@ TEST_F(HwProfileTest, FullProfileFillsEveryFieldAndPrintsTheSummary) {
           {1, 3, 0, 0, 7},
           {1, 4, 1280, 720, 90}}},
         {40, 1, 0}};
-    auto notice = [](const std::string &text) {
-        return "\033[1;33m[2026-01-02 03:04:05] ==> ZQSDK_ParseJson(L)[NOTICE]: " + text +
-               "\033[0;39m\n";
-    };
-    std::string summary;
-    for (const char *line :
-         {"ISP=> Svtd: NTSC\n", "IRCut: gpio 10 Swap 1\n", "Infrared: gpio 11 swap 0\n",
-          "WLight: gpio 12 swap 1\n", "IRLight: gpio 13 swap 0",
-          "Vi: sensorIFS=2 sensorFPS=30, capW=1920,capH=1080,capX=8,capY=4\n", "ViChn  ImageSize",
-          "   0  [1920, 1080]", "VencChn MaxSize", "     0  [1920 1080]", "     1  [ 640  360]",
-          "     2  [ 320  180]", "     3  [   0    0]", "4GModule: gpio 40 Swap 1\n"})
-        summary += notice(line);
-
-    ZQSDK_SetLogLevel(3);
-    Captured c = parse(full, 0);
-    EXPECT_EQ(c.err, "");
-    EXPECT_EQ(std::regex_replace(c.out, std::regex(R"(\(\d+\)\[)"), "(L)["), summary);
+    EXPECT_EQ(parse(full, 0).err, "");
     EXPECT_EQ(fields(g_HwProfile), fields(expected));
 
     // A missing file or no path at all leaves the profile as it was.
-    c = capture_output([] {
+    capture_output([] {
         EXPECT_EQ(ZQSDK_ParseJson("/var/none.json"), -1);
         EXPECT_EQ(ZQSDK_ParseJson(nullptr), -1);
     });
-    EXPECT_NE(c.err.find("no such file: /var/none.json\n"), std::string::npos);
-    EXPECT_EQ(count_of(c.err, "no such file: "), 2u);
     EXPECT_EQ(fields(g_HwProfile), fields(expected));
 }
 

@@ -1,5 +1,5 @@
-// The seam on a virtual board: paths stay inside the board, the clock moves
-// with sleeps, no descriptor reaches a child, and signals reach only the board.
+// The seam on a virtual board: paths stay inside the board, no descriptor
+// reaches a child, and signals reach only the board.
 #include "port/port.h"
 
 #include <fcntl.h>
@@ -52,16 +52,6 @@ TEST_F(PortTest, AbsolutePathsResolveInsideTheBoardAndTranslateForCommands) {
     EXPECT_EQ(errno, ENAMETOOLONG);
 }
 
-// A stopped clock moves only with sleeps, the calendar with it.
-TEST_F(PortTest, StoppedClockMovesOnlyWithSleeps) {
-    freeze_clock(12.005, 1000);
-    port::sleep_ms(2500);
-    EXPECT_EQ(port::monotonic_ns(), 14505000000u);
-    struct timespec ts {};
-    port::clock_gettime(CLOCK_REALTIME, &ts);
-    EXPECT_EQ(ts.tv_sec * 1000000000LL + ts.tv_nsec, 1002500000000LL);
-}
-
 // Nothing the SDK holds open (flash, devices, its log file, a pipe) reaches a
 // command that it or its application starts.
 TEST_F(PortTest, NoSdkDescriptorReachesAChild) {
@@ -95,12 +85,6 @@ TEST_F(PortTest, SignalsReachOnlyTheBoardsProcesses) {
     EXPECT_NE(
         zq::sim::read_board_file(dir(), "/journal").find(" signal 0 refused: not a board process"),
         std::string::npos);
-}
-
-// The backend is chosen once per process: one choice per test.
-TEST(PortChoice, WithoutVirtualBoardTheLinuxBackendServes) {
-    unsetenv("ZQ_VBOARD");
-    EXPECT_EQ(&port::ops(), &port::linux_ops());
 }
 
 TEST(PortChoice, ANamedDirectoryThatIsNoBoardStopsTheProcess) {

