@@ -115,4 +115,21 @@ TEST_F(JsonStoreTest, SaveGoesThroughLinksAndLeavesNoTemporaryFile) {
                 << entry.path();
 }
 
+TEST_F(JsonStoreTest, ThreadsSettingTheirOwnMembersLoseNoUpdate) {
+    // Each get must see its own set: another thread's save between would restore an older value.
+    auto setAndGet = [](int thread) {
+        std::string member = "Member" + std::to_string(thread);
+        for (int round = 1, back = 0; round <= 20; ++round) {
+            EXPECT_EQ(json_store_set_value(kFile, "DeviceGpio", member.c_str(), &round, 1), 0);
+            EXPECT_EQ(json_store_get_value(kFile, "DeviceGpio", member.c_str(), &back, 1), 0);
+            EXPECT_EQ(back, round);
+        }
+    };
+    capture_output([&] {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) threads.emplace_back(setAndGet, t);
+        for (std::thread &thread : threads) thread.join();
+    });
+}
+
 }  // namespace

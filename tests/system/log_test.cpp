@@ -169,4 +169,18 @@ TEST_F(SdkLogTest, FileWrapsAtItsSizeButDebugLinesAppend) {
               line("1;32", "==> f(2)[INFO]: b") + one + line("1;34", "==> f(3)[DEBUG]: c"));
 }
 
+TEST_F(MpiLogTest, ConcurrentLinesStayWhole) {
+    freeze_clock(100);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 200; ++i) mpi_log(3, ZQ_MOD_AI, "thread %d line %d\n", t, i);
+        });
+    for (std::thread &t : threads) t.join();
+    std::string text = log_text();
+    EXPECT_EQ(count_of(text, "100.0 <3>ai thread "), 800u);
+    EXPECT_EQ(text.size(), 800u * std::string("100.0 <3>ai thread 0 line 000\n\n").size() -
+                               4u * (10u * 2 + 90u * 1));  // one- and two-digit line numbers
+}
+
 }  // namespace

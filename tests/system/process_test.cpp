@@ -1,10 +1,13 @@
 // Shell commands and the killer by command line, on a virtual board.
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "emul/board.h"
 #include "support/capture.h"
@@ -104,6 +107,40 @@ TEST_F(ProcessTest, OnlyPlainDecimalNamesAreProcessIds) {
         EXPECT_FALSE(zq::system::plain_pid(bad, &pid)) << bad;
     EXPECT_TRUE(zq::system::plain_pid("2147483647", &pid));
     EXPECT_EQ(pid, 2147483647);
+}
+
+std::atomic<pid_t> g_testerPid{0}, g_handledElsewhere{0};
+
+void NoteWhereHandled(int) {
+    auto here = static_cast<pid_t>(::syscall(SYS_getpid));
+    if (here != g_testerPid.load()) g_handledElsewhere.store(here);
+}
+
+// Signals that reach a shell's child before its exec run none of our
+// handlers there, on our memory (the child of vfork shares it).
+TEST_F(ProcessTest, NoHandlerOfOursRunsInAChildBeforeItsExec) {
+    // A process group of its own, so that the flood of signals reaches
+    // only the tester and its children.
+    pid_t tester = ::fork();
+    if (tester == 0) {
+        ::setpgid(0, 0);
+        g_testerPid = ::getpid();
+        struct sigaction action {};
+        action.sa_handler = NoteWhereHandled;
+        ::sigaction(SIGWINCH, &action, nullptr);  // by default ignored: the shells live on
+        std::atomic<bool> done{false};
+        std::thread flood([&] {
+            while (!done.load()) ::kill(0, SIGWINCH);
+        });
+        for (int i = 0; i < 200 && g_handledElsewhere.load() == 0; ++i) ZQSDK_SafeSystem("true");
+        done = true;
+        flood.join();
+        ::_exit(g_handledElsewhere.load() == 0 ? 0 : 1);
+    }
+    ASSERT_GT(tester, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(tester, &status, 0), tester);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace
