@@ -1,6 +1,6 @@
 # 32-bit ARM (hard float) with Debian's cross compiler
 # (g++-arm-linux-gnueabihf). The compiler brings its own C and C++ libraries;
-# the other libraries (json-c, webrtc-audio-processing, GoogleTest, zlib)
+# the other libraries (json-c, webrtc-audio-processing, GoogleTest)
 # come from the armhf sysroot that scripts/make-armhf-sysroot.sh makes from
 # Debian's armhf packages. Programs run on the host under qemu-user, with
 # the sysroot as their root for the dynamic loader and libraries.

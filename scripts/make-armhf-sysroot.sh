@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the armhf sysroot of the cross builds from Debian's armhf packages:
 # the libraries the SDK links (json-c, webrtc-audio-processing), what the
-# tests link (GoogleTest, zlib) and the C and C++ runtime that qemu-user
+# tests link (GoogleTest) and the C and C++ runtime that qemu-user
 # loads the test programs with.
 #
 # The machine's package sources and architectures stay as they are: apt runs
@@ -21,7 +21,6 @@ packages=(
   libc6 libgcc-s1 libstdc++6
   libjson-c5 libjson-c-dev
   libwebrtc-audio-processing1 libwebrtc-audio-processing-dev
-  zlib1g zlib1g-dev
   libgtest-dev libgmock-dev
 )
 
