@@ -1,7 +1,5 @@
-// The provisioning tool end to end: the built program on fresh boards, run
-// as a child process the way the factory runs it, checked by what it
-// printed, how it ended, the record in flash, the marker, the amplifier GPIO
-// and what the speaker played.
+// The provisioning tool end to end: the built program run as a child process
+// on fresh boards, the way the factory runs it.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
