@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -56,6 +57,32 @@ sim::NetInterface eth2() {
 }
 
 using EthAttrTest = VBoardTest;
+
+// A board directory whose name holds a blank and a quote: the route table
+// is still read as one path, and no part of the name runs as shell text.
+class OddBoardPathTest : public VBoardTest {
+  protected:
+    void SetUp() override {
+        const char *tmp = std::getenv("TMPDIR");
+        previous_ = tmp ? tmp : "";
+        odd_ = (previous_.empty() ? std::string("/tmp") : previous_) + "/zq odd'$(touch x)";
+        std::filesystem::create_directories(odd_);
+        setenv("TMPDIR", odd_.c_str(), 1);
+        VBoardTest::SetUp();
+    }
+    void TearDown() override {
+        VBoardTest::TearDown();
+        previous_.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", previous_.c_str(), 1);
+        std::error_code ec;
+        std::filesystem::remove_all(odd_, ec);
+    }
+    std::string previous_, odd_;
+};
+
+TEST_F(OddBoardPathTest, GatewayComesFromTheRouteTable) {
+    EXPECT_EQ(query("eth2"), Query(0, kEth2));
+    EXPECT_FALSE(std::filesystem::exists("x"));
+}
 
 TEST_F(EthAttrTest, EachFailureLeavesWhatWasReadBeforeIt) {
     ASSERT_TRUE(sim::set_device_missing(dir(), "socket:inet", true));
