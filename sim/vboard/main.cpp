@@ -66,12 +66,8 @@ const Verb kVerbs[] = {
     {"set", "change a board.json setting by its dotted path", kSetUsage, run_set},
     {"uevent", "send kernel device events (SD card, USB network adapter, any)", kUeventUsage,
      run_uevent},
-    {"vi",
-     "show the video input channels, a channel's picture as PNG, or put a picture or video before "
-     "a sensor",
-     kViUsage, run_vi},
-    {"vo", "show the video output's state, save its display as PNG or record it as a video",
-     kVoUsage, run_vo},
+    {"vi", "show the input channels, save a channel's picture, set what it sees", kViUsage, run_vi},
+    {"vo", "show the video output's state, save its display as PNG or a video", kVoUsage, run_vo},
     {"rgn", "show the regions the region driver holds", kRgnUsage, run_rgn},
     {"wifi", "add, remove or list the networks the board's radio hears", kWifiUsage, run_wifi},
 };
