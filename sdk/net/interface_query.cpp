@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "net/wifi_command.h"
 #include "net/wifi_state.h"
@@ -47,12 +47,15 @@ void put_address(char (&field)[16], in_addr_t networkOrder) {
 // Copies the gateway of name's first routing row into gateway (left empty
 // when name has no row); false when the routing table cannot be read.
 bool read_gateway(const char *name, char (&gateway)[16]) {
-    // The route table's path as one shell word: a board directory with a
-    // blank or a quote in its name stays one path, never shell text.
-    const std::string routeWord = board_word("/proc/net/route");
-    if (routeWord.empty()) return false;
-    const std::string command = "cat " + routeWord + " | awk '{print $1,$3,$4,$7,$8,$9}'";
-    FILE *pipe = port::popen(command.c_str(), "r");
+    char routePath[PATH_MAX], routeWord[2 * PATH_MAX], command[2 * PATH_MAX + 64];
+    if (port::host_path("/proc/net/route", routePath, sizeof routePath) != 0) return false;
+    // One shell word: a board directory with a blank or a quote in its name
+    // stays one path, never shell text.
+    if (put_shell_word(routePath, routeWord, sizeof routeWord) >= sizeof routeWord) return false;
+    const int length = std::snprintf(command, sizeof command,
+                                     "cat %s | awk '{print $1,$3,$4,$7,$8,$9}'", routeWord);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof command) return false;
+    FILE *pipe = port::popen(command, "r");
     if (!pipe) return false;
     char line[kLineSize];
     while (std::fgets(line, sizeof line, pipe)) {

@@ -27,18 +27,31 @@ std::string host_of(std::string_view boardPath) {
 
 }  // namespace
 
-std::string shell_word(std::string_view word) {
+size_t put_shell_word(std::string_view word, char *out, size_t size) {
     bool plain = !word.empty();
     for (char c : word) plain = plain && is_plain_char(c);
-    if (plain) return std::string(word);
-    std::string quoted = "'";
-    for (char c : word) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
+    size_t length = 0;
+    auto put = [&](std::string_view piece) {
+        for (char c : piece) {
+            if (length + 1 < size) out[length] = c;
+            ++length;
+        }
+    };
+    if (plain) {
+        put(word);
+    } else {
+        put("'");
+        for (char c : word) put(c == '\'' ? std::string_view("'\\''") : std::string_view(&c, 1));
+        put("'");
     }
-    return quoted + "'";
+    if (size > 0) out[length < size ? length : size - 1] = '\0';
+    return length;
+}
+
+std::string shell_word(std::string_view word) {
+    std::string quoted(put_shell_word(word, nullptr, 0), '\0');
+    put_shell_word(word, quoted.data(), quoted.size() + 1);
+    return quoted;
 }
 
 std::string board_word(std::string_view boardPath, std::string_view leaf) {

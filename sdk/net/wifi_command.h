@@ -16,6 +16,9 @@ namespace zq::wifi {
 
 // word as one shell word: unchanged when plain, else in single quotes.
 std::string shell_word(std::string_view word);
+// The same into out (size bytes, the terminator included, cut to fit); the
+// length the whole word has, so that a result of size or more was cut.
+size_t put_shell_word(std::string_view word, char *out, size_t size);
 
 // The host form of a board path, as one shell word, with leaf (a plain
 // text such as "/iw") appended before quoting. Empty when the seam cannot
